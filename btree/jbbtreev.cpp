@@ -1,0 +1,500 @@
+// Opening, creating, closing and emptying a database, and the handle's
+// destruction.  Open reads and checks the control record, takes inventory
+// of the slots to rebuild the index array and the free-slot list, brings
+// the root into memory and marks the file dbOpened; close writes the nodes
+// back (unless told not to) and marks it dbClosed.
+#include <cstring>
+
+#include "engine_internal.h"
+#include "platform.h"
+
+using namespace btdetail;
+
+namespace {
+const char* allocFailureText(int err) { return err == btErrNoMemoryErrno ? "Memory Allocation" : "Disk Access"; }
+}  // namespace
+
+void bTree::dropCachedNodes() {
+    while (actList != nullptr) {
+        listCell* c = actList;
+        actList = c->next;
+        if (indexArray != nullptr && c->loc < cr.indexArraySize) {
+            indexNode& e = indexArray[c->loc];
+            if (e.node != nullptr) {
+                if (e.node == rootP) rootP = nullptr;
+                BT_FREE(e.node);
+                e.node = nullptr;
+            }
+            e.state = empty;
+        }
+        BT_FREE(c);
+    }
+    freeList(&avlList);
+    if (rootP != nullptr && rootP != failedNode()) BT_FREE(rootP);
+    rootP = nullptr;
+}
+
+void bTree::releaseOpenResources() {
+    dropCachedNodes();
+    if (dbHandle != nullptr) fclose(dbHandle);
+    dbHandle = nullptr;
+    if (dbFileName != nullptr) BT_FREE(dbFileName);
+    dbFileName = nullptr;
+    if (indexArray != nullptr) BT_FREE(indexArray);
+    indexArray = nullptr;
+}
+
+// Refuses a control record whose counters cannot describe the file: a
+// subscript outside the index array would be used to index it, and an
+// index array far larger than the file could fill would only waste memory.
+bool bTree::ctrlRecIsSound(int64_t fileBytes) {
+    if (cr.currentIXCount > cr.indexArraySize) return false;
+    if (cr.rootOffset == 0 || cr.rootOffset >= cr.currentIXCount) return false;
+    if (cr.lastIndex == 0 || cr.lastIndex >= cr.currentIXCount) return false;
+    if (cr.lastNDRec < (int64_t)ctrlRecSize) return false;
+    uint64_t slotsPossible = fileBytes > (int64_t)ctrlRecSize ? (uint64_t)(fileBytes - ctrlRecSize) / nodeInfoSize : 0;
+    return cr.indexArraySize <= slotsPossible + 4 * indexArrayGrowth;
+}
+
+int bTree::failOpenCorrupt(const char* why) {
+    BT_ERROR("openBtDb(): Corrupt disknode detected.\n");
+    BT_ERROR("openBtDb(): %s\n", why);
+    dbErrno = btErrCorrupt;
+    cr.dbState = dbCorrupt;
+    WriteCtrlRec();
+    fflush(dbHandle);
+    releaseOpenResources();
+    return btErrCorrupt;
+}
+
+// Reads the node info block of every slot from `where` on and records each
+// slot under its subscript.  0, or the open's failure result.
+int bTree::openInventory(int64_t where, int64_t fileBytes) {
+    for (;;) {
+        nodeInfo tInfo;
+        if (fread(&tInfo, 1, sizeof tInfo, dbHandle) < sizeof tInfo) break;
+        BT_TRACE("openBtDb(): read node from disk:\n   tInfo.ixaSubscript = %d\n   tInfo.state        = %d (%s)\n"
+                 "   where              = %lld\n   tInfo.slotLength   = %d\n   tInfo.nodeSize     = %d\n\n",
+                 (int)tInfo.ixaSubscript, (int)tInfo.state, mapNodeStateStr((int)tInfo.state), (long long)where,
+                 (int)tInfo.slotLength, (int)tInfo.nodeSize);
+        if (tInfo.nodeMagic != nodeMagicNumber) return failOpenCorrupt("bad node magic number");
+        uint32_t s = tInfo.ixaSubscript;
+        if (s == 0 || s >= cr.currentIXCount) return failOpenCorrupt("slot names a subscript outside the index array");
+        if (tInfo.slotLength < nodeInfoSize || tInfo.slotLength > (uint64_t)(fileBytes - where))
+            return failOpenCorrupt("slot length does not fit the file");
+        bool isFree = tInfo.state == available;
+        if (!isFree && (tInfo.nodeSize < nodeHeaderSize || tInfo.nodeSize > maxNodeSize ||
+                        tInfo.nodeSize > tInfo.slotLength))
+            return failOpenCorrupt("node size does not fit its slot");
+        indexNode& e = indexArray[s];
+        if (e.state != newIX) return failOpenCorrupt("two slots name the same subscript");
+        e.nodePos = where;
+        e.slotLength = tInfo.slotLength;
+        e.nodeSize = tInfo.nodeSize;
+        if (isFree) {
+            e.state = available;
+            addIndex(&avlList, s);
+        } else {
+            e.state = empty;
+        }
+        BT_TRACE("openBTDb() node at: %lld, ixaSubscript: %d\n", (long long)where, (int)s);
+        where += (int64_t)tInfo.slotLength;
+        newNDLast = where;
+        BT_TRACE("openBtDb(): newNDLast = %lld .\n", (long long)newNDLast);
+        errno = 0;
+        if (!plat::streamSeek(dbHandle, where)) {
+            int err = errno != 0 ? errno : btErrShortTransfer;
+            BT_ERROR("openBtDb(): fgetpos: errno %d, \"%s\".\n", err, plat::errnoText(err).c_str());
+            dbErrno = err;
+            releaseOpenResources();
+            return btErrWrite;
+        }
+    }
+    if (ferror(dbHandle)) {
+        int err = errno != 0 ? errno : btErrShortTransfer;
+        BT_ERROR("openBtDb(): ferror: errno %d: \"%s\".\n", err, plat::errnoText(err).c_str());
+        dbErrno = err;
+        releaseOpenResources();
+        return btErrWrite;
+    }
+    return 0;
+}
+
+int bTree::openBtDb(const char* name, int createFromScratch) {
+    dbErrno = 0;
+    if (dbHandle != nullptr || dbFileName != nullptr || indexArray != nullptr) releaseOpenResources();
+    rootP = nullptr;
+    BT_TRACE("openBtDb(): Opening btree db file '%s', create from scratch = %s...\n", name,
+             createFromScratch ? "Yes" : "No");
+    size_t nameLen = std::strlen(name);
+    dbFileName = static_cast<char*>(BT_MALLOC(nameLen + 1));
+    if (dbFileName == nullptr) {
+        BT_ERROR("openBtDb(): memory allocation error .\n");
+        dbErrno = btErrNoMemory;
+        return btErrNoMemory;
+    }
+    std::memcpy(dbFileName, name, nameLen + 1);
+    freeList(&actList);
+    freeList(&avlList);
+
+    bool reset = false;
+    bool emptyTree = false;
+    if (!createFromScratch) {
+        BT_TRACE("openBtDb(): Attempting to open existing database '%s' .\n", name);
+        errno = 0;
+        dbHandle = plat::openBinary(name, "rb+");
+        if (dbHandle == nullptr && (errno != ENOENT || openExistingOnly)) {
+            dbErrno = errno != 0 ? errno : btErrShortTransfer;
+            BT_ERROR("openBtDb(): fopen(%s): error %d (%s).\n", name, dbErrno, plat::errnoText(dbErrno).c_str());
+            releaseOpenResources();
+            return btErrOpen;
+        }
+        if (dbHandle == nullptr) {
+            BT_TRACE("openBtDb(): file '%s' doesn't exist, will be created.\n", name);
+        } else {
+            BT_TRACE("openBtDb(): Successfully opened existing db '%s' .\n", name);
+            BT_TRACE("openBtDb(): Reading %d byte cntrl-record ....\n", (int)ctrlRecSize);
+            errno = 0;
+            size_t got = fread(&cr, 1, sizeof cr, dbHandle);
+            if (got == 0) {
+                if (errno != 0) {
+                    dbErrno = errno;
+                    BT_ERROR("openBtDb(): fread: errno %d: \"%s\". \n", dbErrno, plat::errnoText(dbErrno).c_str());
+                } else {
+                    BT_ERROR("openBtDb(): Expected to fread %d bytes, only read %d.\n", (int)ctrlRecSize, 0);
+                    dbErrno = btErrShortTransfer;
+                }
+                releaseOpenResources();
+                return btErrReadCtrlRec;
+            }
+            BT_TRACE("openBtDb(): Read %d byte ctrl-record.\n", (int)got);
+            if (cr.dbVersMaj != dbVersionMajor || cr.dbVersMin != dbVersionMinor || got < sizeof cr ||
+                cr.dbDataLen != dataSize) {
+                BT_ERROR("openBtDb(): Downlevel db or format change, db will be reset.\n");
+                if (openExistingOnly) {
+                    dbErrno = btErrFormatChanged;
+                    releaseOpenResources();
+                    return btErrFormatChanged;
+                }
+                fclose(dbHandle);
+                dbHandle = nullptr;
+                reset = true;
+            } else if (cr.dbMagic != dbMagicNumber) {
+                BT_ERROR("openBtDb(): Invalid Control record, magic number=%04x, expected %04x .\n", cr.dbMagic,
+                         dbMagicNumber);
+                dbErrno = btErrBadCtrlRec;
+                releaseOpenResources();
+                return btErrBadCtrlRec;
+            } else if (cr.dbState == dbCorrupt) {
+                BT_ERROR("openBtDb(): Can't open database, corruption detected.\n");
+                dbErrno = btErrCorrupt;
+                releaseOpenResources();
+                return btErrCorrupt;
+            } else if (cr.dbState == dbOpened) {
+                BT_ERROR("openBtDb(): Previous process didn't close the database, database may be corrupt.\n");
+                dbErrno = btErrNotClosed;
+                releaseOpenResources();
+                return btErrNotClosed;
+            }
+        }
+        if (dbHandle != nullptr) {
+            BT_TRACE("openBtDb(): Control record contents: \n\tdbMagic, dbVersMaj.dbversMin : 0x%04x, %d.%d\n"
+                     "\trootOffset: %d\n\tindexArraySize: %d\n\tcurrentIXCount: %d\n\tlastIndex:      %d\n"
+                     "\tlastNDRec:      %lld\n\tdbDataLen:      %d\n",
+                     cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, (int)cr.rootOffset, (int)cr.indexArraySize,
+                     (int)cr.currentIXCount, (int)cr.lastIndex, (long long)cr.lastNDRec, cr.dbDataLen);
+            errno = 0;
+            int64_t where = plat::streamTell(dbHandle);
+            if (where < 0) {
+                dbErrno = errno != 0 ? errno : btErrShortTransfer;
+                BT_ERROR("openBtDb(): fgetpos attempt to access db cntrl record: errno %d: \"%s\".\n", dbErrno,
+                         plat::errnoText(dbErrno).c_str());
+                releaseOpenResources();
+                return btErrReadCtrlRec;
+            }
+            int64_t fileBytes = dbSize();
+            bool countersEmpty = cr.indexArraySize == 0 && cr.currentIXCount == 0;
+            if (fileBytes == (int64_t)ctrlRecSize || countersEmpty) {
+                if (fileBytes != (int64_t)ctrlRecSize) {
+                    // Slots follow a record that says the tree is empty: a
+                    // new root would be written over the first of them.
+                    BT_ERROR("openBtDb(): control record says empty but the file holds %lld bytes.\n",
+                             (long long)fileBytes);
+                    dbErrno = btErrCorrupt;
+                    releaseOpenResources();
+                    return btErrCorrupt;
+                }
+                BT_TRACE("openBtDb(): Database is empty .\n");
+                cr.indexArraySize = 0;
+                cr.currentIXCount = 0;
+                newNDLast = where;
+                emptyTree = true;
+            } else {
+                if (!ctrlRecIsSound(fileBytes)) {
+                    BT_ERROR("openBtDb(): Invalid control record counters, database is corrupt.\n");
+                    dbErrno = btErrCorrupt;
+                    releaseOpenResources();
+                    return btErrCorrupt;
+                }
+                BT_TRACE("openBtDb(): Loading disk node inventory...\n");
+                indexArray = static_cast<indexNode*>(BT_CALLOC((int32_t)cr.indexArraySize, sizeof(indexNode)));
+                if (indexArray == nullptr) {
+                    BT_ERROR("openBtDb(): memory allocation error.\n");
+                    dbErrno = btErrNoMemoryErrno;
+                    releaseOpenResources();
+                    return btErrNoMemory;
+                }
+                BT_TRACE("openBtDb(): Existing file: indexArraySize: %d\n", (int)cr.indexArraySize);
+                newNDLast = where;
+                int rc = openInventory(where, fileBytes);
+                if (rc != 0) return rc;
+                const indexNode& root = indexArray[cr.rootOffset];
+                if (root.state == available) emptyTree = true;  // the root's own slot was freed
+            }
+
+            if (emptyTree) {
+                rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
+                if (rootP == nullptr) {
+                    BT_ERROR("openBtDb(): myCalloc() returned NULL:  %s .\n", allocFailureText(dbErrno));
+                    dbErrno = btErrNoMemoryErrno;
+                    releaseOpenResources();
+                    return btErrNoMemory;
+                }
+                errno = 0;
+                newNDLast = plat::streamTell(dbHandle);
+                if (newNDLast < 0) {
+                    dbErrno = errno != 0 ? errno : btErrShortTransfer;
+                    BT_ERROR("openBtDb(): fgetpos: locate end-of-data: errno %d: \"%s\".\n", dbErrno,
+                             plat::errnoText(dbErrno).c_str());
+                    releaseOpenResources();
+                    return btErrReadCtrlRec;
+                }
+                uint32_t s = addIndexEntry();
+                if (s == 0) {
+                    BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
+                    dbErrno = btErrNoMemoryErrno;
+                    releaseOpenResources();
+                    return btErrNoMemory;
+                }
+                cr.rootOffset = s;
+                cr.lastIndex = s;
+                cr.lastNDRec = newNDLast;
+                indexNode& e = indexArray[s];
+                e.node = rootP;
+                e.nodePos = newNDLast;
+                e.state = modified;
+                rootP->nodeData.info.ixaSubscript = s;
+                rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
+                e.nodeSize = diskNodeBaseSize;
+                addIndex(&actList, s);
+            } else {
+                rootP = fetchPage((int)cr.rootOffset);
+                if (rootP == nullptr || rootP == failedNode()) {
+                    rootP = nullptr;
+                    if (dbErrno == 0) dbErrno = btErrShortTransfer;
+                    int rc = dbErrno == btErrCorrupt ? btErrCorrupt : btErrOpen;
+                    BT_ERROR("openBtDb(): unable to load root page.\n");
+                    releaseOpenResources();
+                    return rc;
+                }
+            }
+            int rc = purgecache();
+            if (rc != 0) {
+                BT_ERROR("openBtDb(): purgeCache(): rc=%d, setting db state to dbCorrupt.\n", rc);
+                cr.dbState = dbCorrupt;
+                WriteCtrlRec();
+                fflush(dbHandle);
+                releaseOpenResources();
+                BT_ERROR("openBtDb(): returning %d .\n", rc);
+                return rc;
+            }
+        }
+    }
+
+    if (dbHandle == nullptr) {
+        // Create the file, or recreate one that could not be used.
+        BT_TRACE("openBTDb(): Creating new db file '%s' ...\n", name);
+        errno = 0;
+        dbHandle = plat::openBinary(name, "wb+");
+        if (dbHandle != nullptr) {
+            BT_TRACE("openBtDb(): Opened db file '%s' in wb+ mode, handle=%p.\n", name, (void*)dbHandle);
+        } else {
+            dbErrno = errno != 0 ? errno : btErrShortTransfer;
+            BT_ERROR("openBtDb(): fopen: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+        }
+        if (dbErrno == 0) {
+            if (indexArray != nullptr) BT_FREE(indexArray);
+            indexArray = nullptr;
+            cr.dbDataLen = dataSize;
+            cr.currentIXCount = 0;
+            cr.indexArraySize = 0;
+            cr.dbMagic = dbMagicNumber;
+            cr.dbVersMaj = dbVersionMajor;
+            cr.dbVersMin = dbVersionMinor;
+            cr.dbKeyLen = 0;
+            std::memset(cr.appArea, 0, sizeof cr.appArea);
+            WriteCtrlRec();
+            errno = 0;
+            if (plat::streamTell(dbHandle) < 0) {
+                dbErrno = errno != 0 ? errno : btErrShortTransfer;
+                BT_ERROR("openBtDb(): fgetpos:  errno %d, \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+            }
+        }
+        if (dbErrno == 0) {
+            rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
+            if (rootP == nullptr) {
+                dbErrno = btErrNoMemoryErrno;
+                BT_ERROR("openBtDb(): myCalloc returned NULL: %s .\n", "Memory Allocation");
+            }
+        }
+        if (dbErrno == 0) {
+            uint32_t s = addIndexEntry();
+            if (s == 0) {
+                BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
+                releaseOpenResources();
+                return btErrNoMemory;
+            }
+            cr.rootOffset = s;
+            cr.lastIndex = s;
+            addIndex(&actList, s);
+            indexNode& e = indexArray[s];
+            e.state = modified;
+            e.node = rootP;
+            e.nodePos = ctrlRecSize;
+            e.nodeSize = diskNodeBaseSize;
+            rootP->nodeData.info.ixaSubscript = s;
+            rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
+            cr.lastNDRec = ctrlRecSize;
+            newNDLast = ctrlRecSize + diskNodeBaseSize;
+            WriteCtrlRec();
+        }
+    }
+
+    if (dbErrno != 0) {
+        BT_ERROR("openBtDb(): Unable to open db file '%s'.\n", name);
+        releaseOpenResources();
+        return btErrOpen;
+    }
+    if (reset) dbErrno = btErrFormatChanged;
+    cr.dbState = dbOpened;
+    WriteCtrlRec();
+    fflush(dbHandle);
+    BT_TRACE("\nCritical values after openBtDb():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\navlList: %p\n"
+             "newNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\ncr.indexArraySize: %d\n"
+             "cr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
+             (void*)rootP, (int)rootP->nodeData.info.ixaSubscript, (void*)actList, (void*)avlList,
+             (long long)newNDLast, (void*)indexArray, (int)cr.rootOffset, (int)cr.lastIndex,
+             (int)cr.indexArraySize, (int)cr.currentIXCount, (long long)cr.lastNDRec);
+    BT_TRACE("openBtDb(): Successfully opened db file '%s' .\n", name);
+    return 0;
+}
+
+void bTree::closeBtDb(int* rcOut, int noFlush) {
+    BT_TRACE("closeBtDb(): Closing db handle %p .\n", (void*)this);
+    dbErrno = 0;
+    int rc = 0;
+    if (dbHandle != nullptr) {
+        if (noFlush == 0) {
+            rc = FlushMemNodes();
+            if (rc != 0) {
+                BT_ERROR("closeBtDb(): FlushMemNodes(): rc=%d, setting db state to dbCorrupt.\n", rc);
+                cr.dbState = dbCorrupt;
+            } else {
+                cr.dbState = dbClosed;
+            }
+        } else {
+            cr.dbState = dbClosed;
+        }
+        BT_TRACE("closeBtDb(): setting dbstate in cntrl record to %s.\n", dbStateName(cr.dbState));
+        WriteCtrlRec();
+        fflush(dbHandle);
+        releaseOpenResources();
+    }
+    if (rcOut != nullptr) {
+        BT_TRACE("closeBtDb(): setting return code %d .\n", rc);
+        *rcOut = rc;
+    }
+    BT_TRACE("closeBtDb(): exit.\n");
+}
+
+int bTree::makeEmpty() {
+    errno = 0;
+    dbErrno = 0;
+    BT_TRACE("makeEmpty() entry\n");
+    FILE* reopened = dbFileName != nullptr ? plat::reopenBinary(dbFileName, "wb+", dbHandle) : nullptr;
+    if (reopened == nullptr) {
+        dbErrno = errno != 0 ? errno : btErrShortTransfer;
+        BT_ERROR("makeEmpty(): freopen: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+        dbHandle = nullptr;
+    } else {
+        dbHandle = reopened;
+        dropCachedNodes();
+        cr.rootOffset = 1;
+        cr.lastIndex = 1;
+        cr.lastNDRec = ctrlRecSize;
+        cr.indexArraySize = 0;
+        cr.currentIXCount = 0;
+        if (indexArray != nullptr) BT_FREE(indexArray);
+        indexArray = nullptr;
+        WriteCtrlRec();
+        if (dbErrno == 0) {
+            errno = 0;
+            if (plat::streamTell(dbHandle) < 0) {
+                dbErrno = errno != 0 ? errno : btErrShortTransfer;
+                BT_ERROR("makeEmpty(): fgetpos: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+            }
+        }
+        if (dbErrno == 0) {
+            fflush(dbHandle);
+            newNDLast = ctrlRecSize;
+            rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
+            if (rootP == nullptr) {
+                BT_ERROR("makeEmpty(): myCalloc() returned NULL: %s .\n", allocFailureText(dbErrno));
+            } else {
+                uint32_t s = addIndexEntry();
+                if (s == 0) {
+                    BT_ERROR("makeEmpty(): addIndexEntry() failed on memory allocation.\n");
+                    BT_FREE(rootP);
+                    rootP = nullptr;
+                } else {
+                    cr.rootOffset = s;
+                    cr.lastIndex = s;
+                    addIndex(&actList, s);
+                    indexNode& e = indexArray[s];
+                    e.node = rootP;
+                    e.state = modified;
+                    e.nodeSize = diskNodeBaseSize;
+                    e.nodePos = ctrlRecSize;
+                    rootP->nodeData.info.ixaSubscript = s;
+                    rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
+                    cr.lastNDRec = ctrlRecSize;
+                    newNDLast = ctrlRecSize + diskNodeBaseSize;
+                    WriteCtrlRec();
+                }
+            }
+        }
+    }
+    BT_TRACE("makeEmpty():\nCritical values after makeEmpty():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\n"
+             "avlList: %p\nnewNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\n"
+             "cr.indexArraySize: %d\ncr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
+             (void*)rootP, rootP ? (int)rootP->nodeData.info.ixaSubscript : 0, (void*)actList, (void*)avlList,
+             (long long)newNDLast, (void*)indexArray, (int)cr.rootOffset, (int)cr.lastIndex,
+             (int)cr.indexArraySize, (int)cr.currentIXCount, (long long)cr.lastNDRec);
+    BT_TRACE("makeEmpty(): returning %s.\n", dbErrno == 0 ? "bTrue" : "bFalse");
+    return dbErrno == 0 ? 1 : 0;
+}
+
+bTree::~bTree() {
+    BT_TRACE("btree::~btree(): Entry.\n");
+    if (indexArray != nullptr) FlushMemNodes();
+    dropCachedNodes();
+    // The control record is not written: a handle destroyed without
+    // closeBtDb leaves its file marked dbOpened.  The stream is released.
+    if (dbHandle != nullptr) fclose(dbHandle);
+    dbHandle = nullptr;
+    if (dbFileName != nullptr) BT_FREE(dbFileName);
+    if (dataBuf != nullptr) BT_FREE(dataBuf);
+    if (indexArray != nullptr) BT_FREE(indexArray);
+    if (keyScratch != nullptr) BT_FREE(keyScratch);
+    BT_TRACE("btree::~btree(): Exit.\n");
+}

@@ -1,0 +1,168 @@
+// The B-tree engine: `bTree` is the handle of one database file, a B-tree
+// of variable-length UTF-16 keys with fixed-length data records.  It owns
+// the file stream, the in-memory control record, the index array of node
+// subscripts, the list of nodes in memory and the list of free slots.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "format.h"
+
+// Results of engine operations and values of dbErrno.  dbErrno also carries
+// the run-time's errno after a failed stream call.
+enum : int {
+    btErrNoMemoryErrno = 12,  // ENOMEM: an allocation failed
+    btErrShortTransfer = 13,  // a transfer failed without an errno of its own
+    btErrInvalid = 22,        // EINVAL: invalid request or subscript
+    btErrNoMemory = 102,
+    btErrNotFound = 104,
+    btErrNullBranch = 109,
+    btErrReadCtrlRec = 152,
+    btErrWalkFetch = 164,
+    btErrWrite = 165,
+    btErrFormatChanged = 224,
+    btErrBadCtrlRec = 227,
+    btErrCorrupt = 228,
+    btErrNotClosed = 229,
+    btErrOpen = 942,
+};
+
+// States of an index-array entry (the node cache's states).
+enum : uint32_t {
+    newIX = 0,      // handed out, no slot yet
+    available = 1,  // names a free slot
+    empty = 2,      // on disk, not in memory
+    occupied = 3,   // in memory, held, disk copy current
+    clean = 4,      // in memory, not held, disk copy current
+    modified = 5,   // in memory, not held, must be written
+    modhold = 6,    // in memory, held, must be written
+};
+
+struct indexNode {
+    int64_t nodePos;      // file offset of the slot; 0 = no slot yet
+    uint64_t nodeSize;    // bytes of the node in use
+    uint64_t slotLength;  // length of the slot
+    uint32_t state;
+    diskNode* node;       // the buffer while the node is in memory
+};
+
+// A cell of a subscript list (nodes in memory, free slots).
+struct listCell {
+    listCell* next;
+    uint32_t loc;
+};
+
+// The value that node-returning operations give on failure.
+inline diskNode* failedNode() { return reinterpret_cast<diskNode*>(~uintptr_t{0}); }
+
+// Deepest tree the engine follows; a deeper one can only be a damaged file
+// (a tree of nodes with at least six branches holds more than 6^40 keys at
+// depth 40).
+constexpr int maxTreeDepth = 40;
+
+// Reads the control record of a file without opening the database.
+// `name` is the full wide file name, `buffer` 2088 bytes.  0 when the record
+// is acceptable (any state but corrupt), else -1, 104, 942, 152, 227, 228
+// or 224.
+int btDbReadCtrlRec(const char16_t* name, void* buffer);
+
+// Name of an index-array entry state.
+const char* mapNodeStateStr(int state);
+
+class bTree {
+public:
+    bTree(uint16_t dataSize, uint16_t keyLen);
+    // Per-entry callback of WalkTree: key and data of one datum, valid during
+    // the call.  Nonzero stops the walk.
+    virtual int visitEntry(const char16_t* key, const uint8_t* data);
+    virtual ~bTree();
+
+    bTree(const bTree&) = delete;
+    bTree& operator=(const bTree&) = delete;
+
+    int openBtDb(const char* name, int createFromScratch);
+    void closeBtDb(int* rcOut, int noFlush);
+    int makeEmpty();
+
+    // Copy of the data stored under `target` (in a buffer of the handle
+    // that the next search overwrites), or null.
+    uint8_t* Search(const char16_t* target);
+    int WalkTree();
+
+    int dbGetLastError();
+    void SetDbErrno(int code);
+    int64_t dbSize();
+    int WriteCtrlRec();
+
+    // When set, openBtDb only opens an existing, usable database: it
+    // neither creates a missing file nor resets one of another format, and
+    // fails instead (942 with dbErrno 2 for a missing file, 224 for a format
+    // change).  For readers that must never alter a journal they inspect.
+    void setOpenExistingOnly(bool on) { openExistingOnly = on; }
+
+    const ctrlRec& controlRecord() const { return cr; }
+
+protected:
+    // Node cache.
+    diskNode* fetchPage(int loc);
+    int writePage(diskNode** pp);
+    int purgecache();
+    int FlushMemNodes();
+    void ExitCleanup();
+
+    // Index array and disk space.
+    uint32_t addIndexEntry();
+    void addIndex(listCell** list, uint32_t loc);
+    void delIndex(listCell** list, uint32_t loc);
+    uint32_t findFit(diskNode* p);
+    int RealWrite(indexNode* ixP);
+    int RealWriteEx(FILE* stream, const void* buf, uint64_t bytes, int64_t diskLoc);
+    int deleteNode(diskNode** pp);
+    diskNode* dbCalloc(const char* file, int line, uint64_t size);
+    void dbFree(const char* file, int line, diskNode* p);
+
+    // Search and walk.
+    int SearchNode(const char16_t* target, diskNode* p, int* k);
+    diskNode* Search(const char16_t* target, diskNode* p, int* targetPos, int depth);
+    int walkTree(diskNode* p, int depth);
+
+    // Helpers.
+    bool nodeIsSound(const diskNode* p, uint32_t expectedSize) const;
+    void freeList(listCell** list);
+    void dropCachedNodes();
+    void releaseOpenResources();
+    int streamErrno() const;
+
+    diskNode* rootP = nullptr;
+    indexNode* indexArray = nullptr;
+    listCell* actList = nullptr;
+    listCell* avlList = nullptr;
+    int64_t newNDLast = 0;
+    FILE* dbHandle = nullptr;
+    uint16_t dataSize;
+    uint64_t defaultAllocSize = defaultNodeAllocBytes;
+    uint64_t diskNodeBaseSize = nodeHeaderSize;
+    uint32_t walkActive = 0;
+    int dbErrno = 0;
+    ctrlRec cr;
+    char* dbFileName = nullptr;
+    uint8_t* dataBuf = nullptr;
+
+private:
+    bool openExistingOnly = false;
+    // Aligned copy of the key handed to visitEntry (keys inside a node may
+    // lie at odd offsets).
+    char16_t* keyScratch = nullptr;
+    // Subscripts on the path from the root to the node being walked or
+    // searched, to refuse a branch that leads back to an ancestor.
+    uint32_t pathLocs[maxTreeDepth + 1] = {};
+    // Nodes fetched by the current walk; a sound tree is walked with at most
+    // one fetch per subscript in use.
+    uint64_t walkFetches = 0;
+
+    int openInventory(int64_t where, int64_t fileBytes);
+    int failOpenCorrupt(const char* why);
+    bool ctrlRecIsSound(int64_t fileBytes);
+    const char16_t* alignedKey(const uint8_t* datum);
+};

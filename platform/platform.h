@@ -1,0 +1,93 @@
+// The platform layer: the few services that differ between Windows and
+// POSIX systems, behind one interface.  Everything above this folder is
+// written once for both platforms; only the .cpp files here differ.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace plat {
+
+// Keys and wide texts are UTF-16 code units on every platform.
+using wchar16 = char16_t;
+
+// Selects the user's locale for character conversion and console output.
+void selectUserLocale();
+
+// Wall-clock milliseconds since the process started (what the run-time's
+// clock() gives on Windows).  Never decreases.
+long clockMs();
+
+// Size in bytes of the file at `path`; false when it cannot be examined
+// (the 64-bit stat of the platform).
+bool fileSize(const char* path, int64_t* size);
+
+// True when `path` names an existing directory.
+bool isDirectory(const char* path);
+
+// Upper-cases one UTF-16 code unit as the platform's wide upper-casing
+// does (CharUpperW on Windows); units without an upper-case form, and
+// surrogates, come back unchanged.
+wchar16 charUpperW(wchar16 c);
+
+// Converts the narrow text `src` (multibyte text of the current locale) to
+// UTF-16 in `dst`, writing at most `maxUnits` code units and no terminator.
+// Returns the number of units written, or (size_t)-1 when `src` is not a
+// valid multibyte string.  A character that needs two units and does not
+// fit whole is not written.
+size_t narrowToUtf16(wchar16* dst, const char* src, size_t maxUnits);
+
+// Converts the NUL-terminated UTF-16 text `src` to narrow text of the
+// current locale in `dst` (capacity `cap` bytes, terminator included).
+// Returns false, with `dst` emptied, when a character cannot be converted
+// or the result does not fit.
+bool utf16ToNarrow(char* dst, size_t cap, const wchar16* src);
+
+// Text of `units` UTF-16 code units (stopping early at a 0 unit) for the
+// console, in the current locale's encoding.  A character the locale
+// cannot show, and an unpaired surrogate, becomes '?'; the rest of the
+// text is kept.
+std::string consoleText(const wchar16* src, size_t units = SIZE_MAX);
+
+// Length of a NUL-terminated UTF-16 text.
+size_t wideLength(const wchar16* s);
+
+// strerror() text of an errno value, the same on every platform for the
+// values the engine uses; values the run-time does not know read
+// "Unknown error N".
+std::string errnoText(int err);
+
+// Ctrl-C handling: while installed, SIGINT/SIGTERM (the console control
+// events on Windows) only set a flag that interruptRequested() reports.
+void installInterruptHandler();
+void removeInterruptHandler();
+bool interruptRequested();
+// For tests: set or clear the flag as if the event had arrived.
+void setInterruptRequested(bool on);
+
+// The run-time's ctime() text of a 64-bit time in local time, for example
+// "Wed Jan 02 02:03:55 1980\n" (24 characters and a newline).  Returns
+// false for times the Windows run-time cannot convert (before 1970 or past
+// 3000-12-31 23:59:59 UTC); both platforms refuse the same range.
+bool ctimeText(int64_t t, char out[32]);
+
+// Runs a command line through the system's command interpreter and returns
+// the exit status the program passed to exit() (sign-extended from 8 bits
+// where the platform keeps only 8), or INT32_MIN when it could not be run.
+int runCommand(const std::string& commandLine);
+
+// Process id of the running process.
+unsigned long processId();
+
+// 64-bit positioning of a run-time stream.
+bool streamSeek(FILE* f, int64_t pos);
+int64_t streamTell(FILE* f);
+
+// Opens a file in binary mode with a stdio mode ("rb+", "wb+", "rb", ...).
+FILE* openBinary(const char* path, const char* mode);
+// Reopens `f` on `path` with `mode` (binary), as freopen does.
+FILE* reopenBinary(const char* path, const char* mode, FILE* f);
+
+}  // namespace plat

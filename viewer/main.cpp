@@ -1,0 +1,3 @@
+#include "viewer.h"
+
+int main(int argc, char** argv) { return viewerMain(argc, argv); }

@@ -1,0 +1,115 @@
+// After the control-record report: the open-state report for a database
+// its service holds open, or open, counting walk, journal report and close,
+// followed by the just-created question or the request loop.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "format.h"
+#include "journal.h"
+#include "platform.h"
+#include "tooldb.h"
+#include "viewer.h"
+
+namespace {
+
+// Ends a run that was interrupted while the database was open: the walk's
+// journal type is put back before the control record is written.
+int closeInterrupted(toolDB* db, uint32_t savedType) {
+    if (db->journalInfoP != nullptr) db->journalInfoP->journalType = savedType;
+    db->closeBtDb(nullptr, 1);
+    plat::removeInterruptHandler();
+    delete db;
+    std::printf("\n\nInterrupted: counting stopped, the database was closed unchanged.\n");
+    return -1;
+}
+
+// Asks whether a database that was never set up as a journal is to be
+// kept; only an answer beginning with Y keeps it.  With no answer at all
+// (end of input) nothing is deleted.
+int askJustCreated(const char* path) {
+    std::printf("This database is in \"just-created\" state, do you want to keep it (Y/N)? ");
+    std::fflush(stdout);
+    char line[1024];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) {
+        std::printf("\nNo answer was read; the database was kept.\n");
+        return 0;
+    }
+    if (std::toupper((unsigned char)line[0]) != 'Y') std::remove(path);
+    return 0;
+}
+
+}  // namespace
+
+int openCountAndClose(const char* path, const char* dbName, const uint8_t* record, bool interactive) {
+    ctrlRec image;
+    std::memcpy(&image, record, sizeof image);
+    if (image.dbState == dbOpened) {
+        int64_t size = 0;
+        if (!plat::fileSize(path, &size)) size = 0;
+        std::printf("\n\nThe specified database is currently in the open state.\n\n"
+                    "Only control record information can be displayed.\n\n");
+        printJournalInfo(image.dbVersMaj, image.dbVersMin, reinterpret_cast<const journalInfo*>(image.appArea),
+                         0xFFFFFFFFu, image.dbKeyLen, image.dbDataLen, dbName, (uint64_t)size);
+        return 0;
+    }
+
+    std::printf("Opening and Intializing DB ...\n");
+    plat::installInterruptHandler();
+    toolDB* db = new toolDB(image.dbDataLen, image.dbKeyLen / 2);
+    // The viewer inspects a journal; it never creates, truncates or resets one.
+    db->setOpenExistingOnly(true);
+    int rc = db->openBtDb(path, 0);
+    if (rc != 0) {
+        plat::removeInterruptHandler();
+        delete db;
+        std::printf("\n\nUnable to open Journal Database file '%s', rc=%d\n\n", path, rc);
+        return -1;
+    }
+    db->attachJournalInfo();
+    journalInfo* info = db->journalInfoP;
+    const ctrlRec& cr = db->controlRecord();
+    if (plat::interruptRequested()) return closeInterrupted(db, info->journalType);
+
+    std::printf("\nCounting Database Entries (walking thru entire db) ...\n\n");
+    uint32_t savedType = info->journalType;
+    info->journalType = journalUnformatted;  // counting mode
+    db->entryCount = 0;
+    long start = plat::clockMs();
+    int walkRc = db->WalkTree();
+    long end = plat::clockMs();
+    if (plat::interruptRequested()) return closeInterrupted(db, savedType);
+    if (walkRc != 0) {
+        int err = db->dbGetLastError();
+        std::printf("Initial database scan failed: errno = %d, \"%s\"\n", err, plat::errnoText(err).c_str());
+        info->journalType = savedType;
+        db->closeBtDb(nullptr, 1);
+        plat::removeInterruptHandler();
+        delete db;
+        return -1;
+    }
+    info->journalType = savedType;
+    int64_t size = db->dbSize();
+    printJournalInfo(cr.dbVersMaj, cr.dbVersMin, info, db->entryCount, cr.dbKeyLen, cr.dbDataLen, dbName,
+                     (uint64_t)size);
+    char elapsed[32];
+    std::printf("\nTotal DB Walk Time   : %s\n\n", formatElapsed(elapsed, start, end));
+
+    if (info->journalType == journalUnformatted) {
+        db->closeBtDb(nullptr, 1);
+        plat::removeInterruptHandler();
+        delete db;
+        return askJustCreated(path);
+    }
+    if (!interactive) {
+        db->closeBtDb(nullptr, 1);
+        plat::removeInterruptHandler();
+        delete db;
+        return 0;
+    }
+    runRequestLoop(db);
+    db->closeBtDb(nullptr, 0);
+    plat::removeInterruptHandler();
+    delete db;
+    return 0;
+}

@@ -1,0 +1,39 @@
+#include "tooldb.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform.h"
+
+bool progressLabelPending = true;
+
+void toolDB::attachJournalInfo() { journalInfoP = reinterpret_cast<journalInfo*>(cr.appArea); }
+
+int toolDB::visitEntry(const char16_t* key, const uint8_t* data) {
+    ++entryCount;
+    uint32_t type = journalInfoP->journalType;
+    if (type == journalChange) {
+        printJournalRec(data, dataSize, key);
+    } else if (type == journalIncrementalNeeded) {
+        std::printf("\t%s\n", plat::consoleText(key).c_str());
+    } else if (type != journalUnformatted) {
+        std::printf("Unknown database type: %d\n", (int)type);
+    }
+    if (type == journalUnformatted) {
+        // Counting mode: a progress count every 1000 entries, written over
+        // the previous one with backspaces.
+        if (progressLabelPending) {
+            std::printf("DB Entries Processed:        ");
+            progressLabelPending = false;
+        }
+        if (entryCount % 1000 == 0) {
+            char digits[16];
+            int n = std::snprintf(digits, sizeof digits, "%d", (int)entryCount);
+            for (int i = 0; i < n; ++i) std::putchar('\b');
+            std::printf("%s", digits);
+            std::fflush(stdout);
+        }
+    }
+    // An operator's Ctrl-C ends the walk at this entry.
+    return plat::interruptRequested() ? 1 : 0;
+}
