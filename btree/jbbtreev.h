@@ -90,6 +90,13 @@ public:
     uint8_t* Search(const char16_t* target);
     int WalkTree();
 
+    // Removes the entry stored under `target`: 0 deleted, 1 not found
+    // (dbErrno 0), -1 failure (dbErrno set).
+    int Delete(const char16_t* target);
+    // Adds an entry, or replaces the data of an existing key; `data` holds
+    // the handle's data size.  0 added, 1 replaced, -1 failure (dbErrno set).
+    int Insert(const char16_t* key, const uint8_t* data);
+
     int dbGetLastError();
     void SetDbErrno(int code);
     int64_t dbSize();
@@ -121,6 +128,20 @@ protected:
     int deleteNode(diskNode** pp);
     diskNode* dbCalloc(const char* file, int line, uint64_t size);
     void dbFree(const char* file, int line, diskNode* p);
+
+    // Datum operations on a node's buffer.
+    int InsertDatum(diskNode** pp, int k, const uint8_t* d);
+    void RemoveDatum(diskNode** pp, int k);
+    int extendNode(diskNode** pp);
+
+    // Delete and rebalancing.
+    int RecDelete(const char16_t* target, diskNode** pp);
+    void Remove(diskNode* p, int k);
+    int Successor(diskNode** pp, int k);
+    int Restore(diskNode** pp, int j);
+    int MoveRight(diskNode** pp, int j, diskNode** plt, diskNode** prt);
+    int MoveLeft(diskNode** pp, int j, diskNode** plt, diskNode** prt);
+    int Combine(diskNode** pp, int j, diskNode** plt, diskNode** prt);
 
     // Search and walk.
     int SearchNode(const char16_t* target, diskNode* p, int* k);

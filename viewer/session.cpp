@@ -107,9 +107,14 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
         delete db;
         return 0;
     }
-    runRequestLoop(db);
+    bool interrupted = runRequestLoop(db);
+    // Nodes that deletions changed are written before the record is closed.
     db->closeBtDb(nullptr, 0);
     plat::removeInterruptHandler();
     delete db;
+    if (interrupted) {
+        std::printf("\n\nInterrupted: the database was closed.\n");
+        return -1;
+    }
     return 0;
 }

@@ -16,5 +16,5 @@ int viewerMain(int argc, char** argv);
 int openCountAndClose(const char* path, const char* dbName, const uint8_t* record, bool interactive);
 
 // The interactive request loop on an open database; returns when the
-// operator quits or standard input ends.
-void runRequestLoop(toolDB* db);
+// operator quits or standard input ends: true when an interrupt ended it.
+bool runRequestLoop(toolDB* db);

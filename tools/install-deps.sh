@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever the build and the tests need and this
+# machine lacks.  Usage: tools/install-deps.sh [native|all]
+#   native  compilers, CMake, GoogleTest (enough to build and run on Linux)
+#   all     also the Windows cross compiler and Wine (default)
+set -euo pipefail
+what=${1:-all}
+missing=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || missing+=(cmake)
+have g++ || missing+=(g++)
+have make || missing+=(make)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+if [ "$what" = all ]; then
+  have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
+  have wine64 || [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
