@@ -118,10 +118,12 @@ int bTree::walkTree(diskNode* p, int depth) {
     // the path, a tree deeper than any sound file, and more fetches than
     // the file has nodes (shared subtrees).
     auto fetchChild = [&](uint32_t loc) -> diskNode* {
+        if (loc == 0) return nullptr;  // no child: p is a leaf
         bool loop = depth + 1 >= maxTreeDepth || ++walkFetches > cr.currentIXCount;
         for (int i = 0; i <= depth && !loop; ++i) loop = pathLocs[i] == loc;
-        if (loop && loc != 0) {
-            BT_ERROR("walkTree(): branch %d of indexArray[%d] leads back up the tree, database is corrupt.\n",
+        if (loop) {
+            BT_ERROR("walkTree(): branch %d of indexArray[%d] leads back up the tree or into a subtree already "
+                     "walked, database is corrupt.\n",
                      (int)loc, (int)h.info.ixaSubscript);
             dbErrno = btErrCorrupt;
             return failedNode();

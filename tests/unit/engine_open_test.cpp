@@ -1,0 +1,232 @@
+// Opening and closing databases made byte for byte by the test writer:
+// what open accepts, what it refuses, and what it leaves in the file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "dbreader.h"
+#include "dbwriter.h"
+#include "jbbtreev.h"
+
+using namespace testdb;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        static int n = 0;
+        path_ = fs::temp_directory_path() / ("jbb_open_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                             "_" + std::to_string(n++) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+std::vector<Entry> makeEntries(size_t n, const char16_t* prefix = u"C:\\data\\file") {
+    std::vector<Entry> v;
+    for (size_t i = 0; i < n; ++i) {
+        Entry e;
+        e.key = std::u16string(prefix) + utf8ToUtf16(std::to_string(100000 + i));
+        e.rec.action = 1 + (uint32_t)(i % 6);
+        e.rec.inserted = 1600000000 + (int64_t)i;
+        v.push_back(e);
+    }
+    sortEntries(v);
+    return v;
+}
+
+Bytes fileBytes(const std::string& path) {
+    Bytes b;
+    EXPECT_TRUE(readFile(path, &b));
+    return b;
+}
+
+// Collects what a walk visits.
+class Collector : public bTree {
+public:
+    explicit Collector(uint16_t dataLen = 32) : bTree(dataLen, 0) {}
+    int visitEntry(const char16_t* key, const uint8_t* data) override {
+        keys.emplace_back(key);
+        datas.emplace_back(data, data + dataSize);
+        return stopAt != 0 && keys.size() == stopAt ? 7 : 0;
+    }
+    std::vector<std::u16string> keys;
+    std::vector<Bytes> datas;
+    size_t stopAt = 0;
+};
+
+}  // namespace
+
+TEST(EngineOpen, RefusesWhatItMustNotTouch) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        void (*damage)(DbFile&);
+        int rc;
+        bool unchanged;
+    };
+    const Case cases[] = {
+        {"opened", [](DbFile& db) { db.ctrl.state = kDbOpened; }, btErrNotClosed, true},
+        {"corrupt", [](DbFile& db) { db.ctrl.state = kDbCorrupt; }, btErrCorrupt, true},
+        {"magic", [](DbFile& db) { db.ctrl.magic = 0xCDAB; }, btErrBadCtrlRec, true},
+        {"ixcount", [](DbFile& db) { db.ctrl.currentIXCount = db.ctrl.indexArraySize + 1; }, btErrCorrupt, true},
+        {"root", [](DbFile& db) { db.ctrl.rootOffset = db.ctrl.currentIXCount; }, btErrCorrupt, true},
+        {"lastindex", [](DbFile& db) { db.ctrl.lastIndex = 0; }, btErrCorrupt, true},
+        {"hugearray", [](DbFile& db) { db.ctrl.indexArraySize = 0xFFFFFF00u; }, btErrCorrupt, true},
+        {"countersempty",
+         [](DbFile& db) {
+             db.ctrl.indexArraySize = 0;
+             db.ctrl.currentIXCount = 0;
+         },
+         btErrCorrupt, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DbFile db = buildTree(makeEntries(40), JournalInfo{});
+        c.damage(db);
+        std::string path = dir.file(std::string(c.name) + ".jbbdb");
+        ASSERT_TRUE(writeFile(path, db.image()));
+        Bytes before = fileBytes(path);
+        Collector t;
+        EXPECT_EQ(c.rc, t.openBtDb(path.c_str(), 0));
+        EXPECT_EQ(c.rc, t.dbGetLastError());
+        if (c.unchanged) {
+            EXPECT_EQ(before, fileBytes(path));
+        }
+        t.closeBtDb(nullptr, 1);
+        EXPECT_EQ(before, fileBytes(path)) << "a failed open leaves nothing to close";
+    }
+}
+
+TEST(EngineOpen, DamagedSlotsMarkTheFileCorrupt) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        void (*damage)(DbFile&);
+    };
+    const Case cases[] = {
+        {"magic", [](DbFile& db) { db.slots[1].node.magic = 0x1234; }},
+        {"subscript", [](DbFile& db) { db.slots[1].node.subscript = db.ctrl.currentIXCount + 7; }},
+        {"zero-subscript", [](DbFile& db) { db.slots[2].node.subscript = 0; }},
+        {"slotlength", [](DbFile& db) { db.slots[1].node.slotLength = 0; }},
+        {"slot-past-end", [](DbFile& db) { db.slots.back().node.slotLength = 1u << 30; }},
+        {"nodesize-small", [](DbFile& db) { db.slots[1].node.nodeSize = 40; }},
+        {"duplicate", [](DbFile& db) { db.slots[2].node.subscript = db.slots[1].node.subscript; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreeOptions opts;
+        opts.shuffleSlots = false;
+        DbFile db = buildTree(makeEntries(60), JournalInfo{}, opts);
+        ASSERT_GE(db.slots.size(), 3u);
+        c.damage(db);
+        std::string path = dir.file(std::string(c.name) + ".jbbdb");
+        ASSERT_TRUE(writeFile(path, db.image()));
+        Collector t;
+        EXPECT_EQ(btErrCorrupt, t.openBtDb(path.c_str(), 0));
+        Bytes after = fileBytes(path);
+        EXPECT_EQ(kDbCorrupt, getU32(after.data() + 4));
+        Collector again;
+        EXPECT_EQ(btErrCorrupt, again.openBtDb(path.c_str(), 0)) << "stays refused";
+    }
+}
+
+TEST(EngineOpen, EmptyAndMissingFiles) {
+    TempDir dir;
+    // A file that is only a control record is an empty tree; closing
+    // without a flush leaves it as it was, with a flush the root is written.
+    for (int noFlush : {1, 0}) {
+        SCOPED_TRACE(noFlush);
+        std::string path = dir.file("empty" + std::to_string(noFlush) + ".jbbdb");
+        CtrlRec cr;
+        ASSERT_TRUE(writeFile(path, cr.bytes()));
+        Collector t;
+        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+        EXPECT_EQ(2088, t.dbSize());
+        EXPECT_EQ(0, t.WalkTree());
+        EXPECT_TRUE(t.keys.empty());
+        t.closeBtDb(nullptr, noFlush);
+        DbContents c = readDbFile(path);
+        EXPECT_EQ(kDbClosed, c.ctrl.state);
+        EXPECT_EQ(2160u, c.fileSize) << "the walk's flush writes the new root";
+        EXPECT_TRUE(c.ok) << c.error;
+        EXPECT_EQ(0, t.dbSize()) << "no name after close";
+    }
+    // A missing file is created by default, refused in open-existing mode.
+    std::string missing = dir.file("missing.jbbdb");
+    {
+        Collector t;
+        t.setOpenExistingOnly(true);
+        EXPECT_EQ(btErrOpen, t.openBtDb(missing.c_str(), 0));
+        EXPECT_EQ(ENOENT, t.dbGetLastError());
+        EXPECT_FALSE(fs::exists(missing));
+    }
+    {
+        Collector t;
+        ASSERT_EQ(0, t.openBtDb(missing.c_str(), 0));
+        EXPECT_EQ(2088, t.dbSize());
+        const ctrlRec& cr = t.controlRecord();
+        EXPECT_EQ(dbOpened, cr.dbState);
+        EXPECT_EQ(1u, cr.rootOffset);
+        EXPECT_EQ(500u, cr.indexArraySize);
+        EXPECT_EQ(2u, cr.currentIXCount);
+        t.closeBtDb(nullptr, 0);
+        EXPECT_EQ(2160u, fs::file_size(missing));
+    }
+}
+
+TEST(EngineOpen, FormatChangeResetsOnlyWhenAllowed) {
+    TempDir dir;
+    DbFile db = buildTree(makeEntries(30), JournalInfo{});
+    db.ctrl.versMin = 1;
+    std::string path = dir.file("old.jbbdb");
+    ASSERT_TRUE(writeFile(path, db.image()));
+    Bytes before = fileBytes(path);
+    {
+        Collector t;
+        t.setOpenExistingOnly(true);
+        EXPECT_EQ(btErrFormatChanged, t.openBtDb(path.c_str(), 0));
+        EXPECT_EQ(before, fileBytes(path));
+    }
+    {
+        Collector t(16);  // another data length also counts as a format change
+        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+        EXPECT_EQ(btErrFormatChanged, t.dbGetLastError());
+        t.closeBtDb(nullptr, 1);
+        DbContents c = readDbFile(path);
+        EXPECT_EQ(16, c.ctrl.dataLen);
+        EXPECT_EQ(2u, c.ctrl.versMin);
+        EXPECT_EQ(0u, c.ctrl.journal().type) << "the application area is zeroed";
+    }
+}
+
+TEST(EngineOpen, CloseMarksClosedAndKeepsEntries) {
+    TempDir dir;
+    TreeOptions opts;
+    opts.freeSlots = 5;
+    opts.slackEvery = 3;
+    std::vector<Entry> entries = makeEntries(700);
+    DbFile db = buildTree(entries, JournalInfo{}, opts);
+    std::string path = dir.file("j.jbbdb");
+    ASSERT_TRUE(writeFile(path, db.image()));
+    Bytes before = fileBytes(path);
+    Collector t;
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    EXPECT_EQ(dbOpened, readDbFile(path).ctrl.state);
+    ASSERT_EQ(0, t.WalkTree());
+    t.closeBtDb(nullptr, 1);
+    Bytes after = fileBytes(path);
+    ASSERT_EQ(before.size(), after.size());
+    after[4] = before[4];  // only the state may differ, and it is closed again
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(entries.size(), t.keys.size());
+}

@@ -1,0 +1,220 @@
+// Search and walk over trees made by the test writer, including damaged
+// node contents and branches that lead back up the tree.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "dbwriter.h"
+#include "jbbtreev.h"
+
+using namespace testdb;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string tempFile(const std::string& name) {
+    fs::path dir = fs::temp_directory_path() / "jbb_walk_tests";
+    fs::create_directories(dir);
+    return (dir / name).string();
+}
+
+class Walker : public bTree {
+public:
+    Walker() : bTree(32, 0) {}
+    int visitEntry(const char16_t* key, const uint8_t* data) override {
+        keys.emplace_back(key);
+        JournalRec r = JournalRec::fromBytes(data, 32);
+        recs.push_back(r);
+        return stopAt != 0 && keys.size() == stopAt ? 7 : 0;
+    }
+    using bTree::fetchPage;
+    size_t cachedNodes() const {
+        size_t n = 0;
+        for (listCell* c = actList; c != nullptr; c = c->next) ++n;
+        return n;
+    }
+    std::vector<std::u16string> keys;
+    std::vector<JournalRec> recs;
+    size_t stopAt = 0;
+};
+
+std::vector<Entry> entriesFor(std::vector<std::u16string> keys) {
+    std::vector<Entry> v;
+    int64_t t = 1700000000;
+    for (auto& k : keys) {
+        Entry e;
+        e.key = k;
+        e.rec.inserted = t++;
+        v.push_back(e);
+    }
+    sortEntries(v);
+    return v;
+}
+
+std::vector<Entry> numbered(size_t n) {
+    std::vector<std::u16string> keys;
+    for (size_t i = 0; i < n; ++i) keys.push_back(u"\\\\srv\\share\\dir" + utf8ToUtf16(std::to_string(i * 7919 % 100003)));
+    return entriesFor(keys);
+}
+
+// Writes the database and opens it.
+void openDb(Walker& w, const DbFile& db, const std::string& name) {
+    std::string path = tempFile(name);
+    ASSERT_TRUE(writeFile(path, db.image()));
+    ASSERT_EQ(0, w.openBtDb(path.c_str(), 0));
+}
+
+}  // namespace
+
+TEST(EngineWalk, VisitsEveryEntryInKeyOrderAcrossLevels) {
+    for (size_t n : {0u, 1u, 10u, 11u, 999u, 5000u}) {
+        SCOPED_TRACE(n);
+        std::vector<Entry> entries = numbered(n);
+        TreeOptions opts;
+        opts.freeSlots = 3;
+        opts.slackEvery = 4;
+        opts.gapEvery = 5;
+        opts.seed = n + 3;
+        Walker w;
+        openDb(w, buildTree(entries, JournalInfo{}, opts), "order" + std::to_string(n) + ".jbbdb");
+        ASSERT_EQ(0, w.WalkTree());
+        ASSERT_EQ(entries.size(), w.keys.size());
+        for (size_t i = 0; i < n; ++i) {
+            EXPECT_EQ(entries[i].key, w.keys[i]);
+            EXPECT_TRUE(entries[i].rec == w.recs[i]);
+        }
+        EXPECT_LE(w.cachedNodes(), 1u) << "a walk releases every node but the root";
+        w.closeBtDb(nullptr, 1);
+    }
+}
+
+TEST(EngineWalk, CallbackResultStopsTheWalk) {
+    Walker w;
+    openDb(w, buildTree(numbered(300), JournalInfo{}), "stop.jbbdb");
+    w.stopAt = 3;
+    EXPECT_EQ(7, w.WalkTree());
+    EXPECT_EQ(3u, w.keys.size());
+    w.closeBtDb(nullptr, 1);
+}
+
+TEST(EngineSearch, FindsStoredDataByExactKey) {
+    std::vector<Entry> entries =
+        entriesFor({u"ab", u"abc", u"B", u"a", u"\u00e9t\u00e9", u"C:\\x y", u"\U0001F600", u"z"});
+    for (int height : {1, 2}) {
+        std::vector<Entry> many = entries;
+        if (height == 2) {
+            for (auto& e : numbered(80)) many.push_back(e);
+            sortEntries(many);
+        }
+        TreeOptions opts;
+        opts.height = height;
+        Walker w;
+        openDb(w, buildTree(many, JournalInfo{}, opts), "search" + std::to_string(height) + ".jbbdb");
+        for (const Entry& e : many) {
+            uint8_t* data = w.Search(e.key.c_str());
+            ASSERT_NE(nullptr, data) << utf16ToUtf8(e.key);
+            EXPECT_TRUE(e.rec == JournalRec::fromBytes(data, 32));
+        }
+        for (const char16_t* absent : {u"A", u"abcd", u"aa", u"\u00e9", u"zz", u"C:\\x"}) {
+            EXPECT_EQ(nullptr, w.Search(absent));
+            EXPECT_EQ(0, w.dbGetLastError());
+        }
+        EXPECT_EQ(nullptr, w.Search(u""));
+        EXPECT_EQ(nullptr, w.Search(nullptr));
+        EXPECT_LE(w.cachedNodes(), 8u);
+        w.closeBtDb(nullptr, 1);
+    }
+}
+
+TEST(EngineCache, FetchChecksItsSubscript) {
+    Walker w;
+    openDb(w, buildTree(numbered(50), JournalInfo{}), "fetch.jbbdb");
+    EXPECT_EQ(nullptr, w.fetchPage(0));
+    EXPECT_EQ(0, w.dbGetLastError());
+    EXPECT_EQ(failedNode(), w.fetchPage(-3));
+    EXPECT_EQ(btErrInvalid, w.dbGetLastError());
+    EXPECT_EQ(failedNode(), w.fetchPage((int)w.controlRecord().currentIXCount));
+    w.closeBtDb(nullptr, 1);
+}
+
+// Damaged node contents: the walk fails with the corruption error instead
+// of reading past a node buffer.
+TEST(EngineWalk, DamagedNodeContentsAreRefused) {
+    struct Case {
+        const char* name;
+        void (*damage)(Node&);
+    };
+    const Case cases[] = {
+        {"count", [](Node& n) { n.count = 11; }},
+        {"count-past-datums", [](Node& n) { n.count = (uint16_t)(n.datums.size() + 1); }},
+        {"nkl-zero", [](Node& n) { n.datums[1].nkl = 0; }},
+        {"nkl-past-node", [](Node& n) { n.datums.back().nkl = 4000; }},
+        {"dataoffset", [](Node& n) { n.datums[0].dataOffset = 3000; }},
+        {"dataoffset-small", [](Node& n) { n.datums[0].dataOffset = 1; }},
+        {"no-terminator", [](Node& n) { n.datums[2].terminateKey = false; }},
+        {"nodesize", [](Node& n) { n.nodeSize = (uint32_t)n.imageSize() - 10; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreeOptions opts;
+        opts.height = 2;
+        TreeInfo info;
+        DbFile db = buildTree(numbered(120), JournalInfo{}, opts, &info);
+        uint32_t leaf = info.levels[1][1];
+        Slot* s = db.findSlot(leaf);
+        ASSERT_NE(nullptr, s);
+        c.damage(s->node);
+        Walker w;
+        openDb(w, db, std::string("damaged-") + c.name + ".jbbdb");
+        int rc = w.WalkTree();
+        EXPECT_EQ(btErrWalkFetch, rc);
+        EXPECT_TRUE(w.dbGetLastError() == btErrCorrupt || w.dbGetLastError() == btErrShortTransfer)
+            << w.dbGetLastError();
+        w.closeBtDb(nullptr, 1);
+    }
+}
+
+TEST(EngineWalk, BranchesLeadingBackUpAreRefused) {
+    TreeOptions opts;
+    opts.height = 3;
+    TreeInfo info;
+    std::vector<Entry> entries = numbered(800);
+    DbFile db = buildTree(entries, JournalInfo{}, opts, &info);
+    // A leaf-level node of the middle level points back to the root, and a
+    // middle node points at itself.
+    Slot* mid = db.findSlot(info.levels[1][0]);
+    ASSERT_NE(nullptr, mid);
+    mid->node.branch[1] = info.root;
+    Slot* mid2 = db.findSlot(info.levels[1][1]);
+    mid2->node.branch[0] = info.levels[1][1];
+    Walker w;
+    openDb(w, db, "cycle.jbbdb");
+    EXPECT_EQ(btErrWalkFetch, w.WalkTree());
+    EXPECT_EQ(btErrCorrupt, w.dbGetLastError());
+    // A search that follows the looping branch fails instead of recursing.
+    w.SetDbErrno(0);
+    uint8_t* found = w.Search(entries[0].key.c_str());
+    (void)found;
+    w.closeBtDb(nullptr, 1);
+}
+
+TEST(EngineWalk, SharedSubtreesCannotMultiplyTheWalk) {
+    // Every branch of every internal node names the same child: a walk that
+    // followed them all would visit 11^depth nodes.
+    TreeOptions opts;
+    opts.height = 4;
+    TreeInfo info;
+    DbFile db = buildTree(numbered(3000), JournalInfo{}, opts, &info);
+    for (int level = 0; level + 1 < (int)info.levels.size(); ++level) {
+        for (uint32_t s : info.levels[level]) {
+            Slot* slot = db.findSlot(s);
+            for (int b = 0; b <= (int)slot->node.datums.size(); ++b) slot->node.branch[b] = info.levels[level + 1][0];
+        }
+    }
+    Walker w;
+    openDb(w, db, "shared.jbbdb");
+    EXPECT_NE(0, w.WalkTree());
+    EXPECT_EQ(btErrCorrupt, w.dbGetLastError());
+    w.closeBtDb(nullptr, 1);
+}
