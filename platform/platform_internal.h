@@ -1,0 +1,37 @@
+// Pieces shared by the platform implementations (platform_common.cpp,
+// platform_posix.cpp, platform_win32.cpp); not for use outside platform/.
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+#include "platform.h"
+
+namespace plat {
+namespace detail {
+
+// Latest time, in seconds since the epoch, that ctimeText converts
+// (3000-12-31 23:59:59 UTC, the Windows run-time's limit).
+constexpr int64_t kLastCtimeSecond = 32535215999LL;
+
+// Room for the multibyte form of one character in any locale.
+constexpr size_t kMaxCharBytes = 16;
+
+// Set by the interrupt handlers, read by interruptRequested().
+extern volatile std::sig_atomic_t interruptFlag;
+
+// Writes the 24-character ctime text of a broken-down time and a newline:
+// "Wed Jan 02 02:03:55 1980\n".  The day of the month is zero-filled, as
+// the Windows run-time writes it, so that both platforms print the same.
+bool formatCtime(const std::tm& tm, char out[32]);
+
+// Encodes one character, given as `count` UTF-16 units (1, or 2 for a
+// valid surrogate pair), in the current locale's multibyte encoding.
+// Writes at most kMaxCharBytes bytes to `out` and returns how many, or 0
+// when the locale has no form for the character.  Platform-specific.
+size_t encodeChar(const wchar16* units, size_t count, char* out);
+
+}  // namespace detail
+}  // namespace plat

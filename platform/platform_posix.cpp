@@ -1,0 +1,180 @@
+// The platform layer on POSIX systems (Linux with the GNU C library).
+// wchar_t holds whole code points here, so UTF-16 texts are decoded to
+// code points before the locale's conversion functions see them.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <cwchar>
+#include <cwctype>
+
+#include "platform.h"
+#include "platform_internal.h"
+
+namespace plat {
+
+namespace {
+
+// Captured during static initialisation, i.e. at process start.
+const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+
+struct sigaction previousSigint;
+struct sigaction previousSigterm;
+struct sigaction previousSigpipe;
+bool handlerInstalled = false;
+
+extern "C" void onInterruptSignal(int) { detail::interruptFlag = 1; }
+
+bool isUnicodeScalar(uint32_t cp) { return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
+
+}  // namespace
+
+namespace detail {
+
+size_t encodeChar(const wchar16* units, size_t count, char* out) {
+    uint32_t cp = units[0];
+    if (count == 2) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint32_t>(units[1]) - 0xDC00);
+    }
+    static_assert(MB_LEN_MAX <= kMaxCharBytes, "room for one multibyte character");
+    std::mbstate_t state{};
+    const size_t n = std::wcrtomb(out, static_cast<wchar_t>(cp), &state);
+    return n == static_cast<size_t>(-1) ? 0 : n;
+}
+
+}  // namespace detail
+
+long clockMs() {
+    const auto elapsed = std::chrono::steady_clock::now() - processStart;
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+bool fileSize(const char* path, int64_t* size) {
+    struct stat st;
+    if (::stat(path, &st) != 0) {
+        return false;
+    }
+    *size = static_cast<int64_t>(st.st_size);
+    return true;
+}
+
+bool isDirectory(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+wchar16 charUpperW(wchar16 c) {
+    if (c >= 0xD800 && c <= 0xDFFF) {
+        return c;
+    }
+    const std::wint_t upper = std::towupper(static_cast<std::wint_t>(c));
+    return upper <= 0xFFFF ? static_cast<wchar16>(upper) : c;
+}
+
+size_t narrowToUtf16(wchar16* dst, const char* src, size_t maxUnits) {
+    std::mbstate_t state{};
+    size_t left = std::strlen(src);
+    size_t written = 0;
+    bool full = false;  // once a character did not fit, nothing more is written
+    // The whole source is decoded, also past a full destination, so that an
+    // invalid text is refused whatever the destination's size.
+    while (left > 0) {
+        wchar_t wc = 0;
+        const size_t n = std::mbrtowc(&wc, src, left, &state);
+        if (n == 0) {
+            break;
+        }
+        if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+            return static_cast<size_t>(-1);
+        }
+        src += n;
+        left -= n;
+        const uint32_t cp = static_cast<uint32_t>(wc);
+        if (!isUnicodeScalar(cp)) {
+            return static_cast<size_t>(-1);
+        }
+        const size_t need = cp > 0xFFFF ? 2 : 1;
+        if (full || maxUnits - written < need) {
+            full = true;
+            continue;
+        }
+        if (need == 1) {
+            dst[written++] = static_cast<wchar16>(cp);
+        } else {
+            const uint32_t v = cp - 0x10000;
+            dst[written++] = static_cast<wchar16>(0xD800 + (v >> 10));
+            dst[written++] = static_cast<wchar16>(0xDC00 + (v & 0x3FF));
+        }
+    }
+    return written;
+}
+
+void installInterruptHandler() {
+    if (handlerInstalled) {
+        return;
+    }
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onInterruptSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocking read returns on the signal
+    sigaction(SIGINT, &action, &previousSigint);
+    sigaction(SIGTERM, &action, &previousSigterm);
+    // A reader that goes away (`jbbview NAME i | head`) must not kill the
+    // process while a database is open: writes then fail instead.
+    struct sigaction ignore;
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previousSigpipe);
+    handlerInstalled = true;
+}
+
+void removeInterruptHandler() {
+    if (!handlerInstalled) {
+        return;
+    }
+    sigaction(SIGINT, &previousSigint, nullptr);
+    sigaction(SIGTERM, &previousSigterm, nullptr);
+    sigaction(SIGPIPE, &previousSigpipe, nullptr);
+    handlerInstalled = false;
+}
+
+bool ctimeText(int64_t t, char out[32]) {
+    out[0] = '\0';
+    if (t < 0 || t > detail::kLastCtimeSecond) {
+        return false;
+    }
+    const time_t tt = static_cast<time_t>(t);
+    std::tm tm;
+    if (::localtime_r(&tt, &tm) == nullptr) {
+        return false;
+    }
+    return detail::formatCtime(tm, out);
+}
+
+int runCommand(const std::string& commandLine) {
+    std::fflush(nullptr);  // our own pending output comes before the command's
+    const int status = std::system(commandLine.c_str());
+    if (status == -1 || !WIFEXITED(status)) {
+        return INT32_MIN;
+    }
+    // Only 8 bits of the status survive; exit(-1) arrives as 255.
+    return static_cast<int>(static_cast<int8_t>(WEXITSTATUS(status)));
+}
+
+unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
+
+bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0; }
+
+int64_t streamTell(FILE* f) { return static_cast<int64_t>(::ftello(f)); }
+
+}  // namespace plat

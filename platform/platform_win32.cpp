@@ -1,0 +1,222 @@
+// The platform layer on Windows (mingw-w64 and the Microsoft run-time).
+// wchar_t is a UTF-16 code unit here; conversions use the code page of the
+// run-time's current locale.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <climits>
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "platform.h"
+#include "platform_internal.h"
+
+namespace plat {
+
+namespace {
+
+// Code page of the run-time's LC_CTYPE locale; 0 for the "C" locale, in
+// which the run-time maps bytes 0-255 one to one onto code units.
+unsigned int localeCodePage() { return ___lc_codepage_func(); }
+
+bool isSurrogate(wchar_t u) { return u >= 0xD800 && u <= 0xDFFF; }
+
+BOOL WINAPI onConsoleControl(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+            detail::interruptFlag = 1;
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+// The run-time's signals (raise(), and SIGINT where the run-time's own
+// console handler delivers it) set the same flag.  The run-time resets a
+// signal to its default before calling the handler, so it is set again.
+extern "C" void onInterruptSignal(int sig) {
+    detail::interruptFlag = 1;
+    std::signal(sig, onInterruptSignal);
+}
+
+using SignalHandler = void (*)(int);
+SignalHandler previousSigint = SIG_DFL;
+SignalHandler previousSigterm = SIG_DFL;
+bool handlerInstalled = false;
+
+}  // namespace
+
+namespace detail {
+
+size_t encodeChar(const wchar16* units, size_t count, char* out) {
+    const unsigned int cp = localeCodePage();
+    if (cp == 0) {
+        if (count != 1 || units[0] > 0xFF) {
+            return 0;
+        }
+        out[0] = static_cast<char>(units[0]);
+        return 1;
+    }
+    const wchar_t wide[2] = {static_cast<wchar_t>(units[0]),
+                             static_cast<wchar_t>(count == 2 ? units[1] : 0)};
+    const int wideCount = static_cast<int>(count);
+    const int room = static_cast<int>(kMaxCharBytes);
+    if (cp == CP_UTF8 || cp == CP_UTF7) {
+        // These code pages take neither flags nor a default-character report.
+        const int n = WideCharToMultiByte(cp, 0, wide, wideCount, out, room, nullptr, nullptr);
+        return n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, wideCount, out, room, nullptr,
+                                &usedDefault);
+    if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        n = WideCharToMultiByte(cp, 0, wide, wideCount, out, room, nullptr, nullptr);
+    }
+    return (n > 0 && !usedDefault) ? static_cast<size_t>(n) : 0;
+}
+
+}  // namespace detail
+
+long clockMs() {
+    const clock_t ticks = std::clock();
+    if (ticks == static_cast<clock_t>(-1)) {
+        return 0;
+    }
+    return static_cast<long>(static_cast<long long>(ticks) * 1000 / CLOCKS_PER_SEC);
+}
+
+bool fileSize(const char* path, int64_t* size) {
+    struct _stat64 st;
+    if (_stat64(path, &st) != 0) {
+        return false;
+    }
+    *size = static_cast<int64_t>(st.st_size);
+    return true;
+}
+
+bool isDirectory(const char* path) {
+    struct _stat64 st;
+    return _stat64(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+
+wchar16 charUpperW(wchar16 c) {
+    if (isSurrogate(static_cast<wchar_t>(c))) {
+        return c;
+    }
+    wchar_t text[2] = {static_cast<wchar_t>(c), 0};
+    CharUpperW(text);
+    return static_cast<wchar16>(text[0]);
+}
+
+size_t narrowToUtf16(wchar16* dst, const char* src, size_t maxUnits) {
+    const size_t length = std::strlen(src);
+    const unsigned int cp = localeCodePage();
+    if (cp == 0) {
+        size_t i = 0;
+        for (; i < length && i < maxUnits; ++i) {
+            dst[i] = static_cast<unsigned char>(src[i]);
+        }
+        return i;
+    }
+    if (length == 0) {
+        return 0;
+    }
+    if (length > static_cast<size_t>(INT_MAX)) {
+        return static_cast<size_t>(-1);
+    }
+    const int srcLen = static_cast<int>(length);
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    int n = MultiByteToWideChar(cp, flags, src, srcLen, nullptr, 0);
+    if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;  // code pages that cannot report invalid input
+        n = MultiByteToWideChar(cp, flags, src, srcLen, nullptr, 0);
+    }
+    if (n <= 0) {
+        return static_cast<size_t>(-1);
+    }
+    std::vector<wchar_t> wide(static_cast<size_t>(n));
+    if (MultiByteToWideChar(cp, flags, src, srcLen, wide.data(), n) != n) {
+        return static_cast<size_t>(-1);
+    }
+    size_t written = 0;
+    bool full = false;  // once a character did not fit, nothing more is written
+    for (size_t i = 0; i < wide.size();) {
+        size_t units = 1;
+        if (isSurrogate(wide[i])) {
+            const bool pair = wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                              wide[i + 1] <= 0xDFFF;
+            if (!pair) {
+                return static_cast<size_t>(-1);
+            }
+            units = 2;
+        }
+        if (!full && maxUnits - written >= units) {
+            for (size_t k = 0; k < units; ++k) {
+                dst[written++] = static_cast<wchar16>(wide[i + k]);
+            }
+        } else {
+            full = true;
+        }
+        i += units;
+    }
+    return written;
+}
+
+void installInterruptHandler() {
+    if (handlerInstalled) {
+        return;
+    }
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    previousSigint = std::signal(SIGINT, onInterruptSignal);
+    previousSigterm = std::signal(SIGTERM, onInterruptSignal);
+    handlerInstalled = true;
+}
+
+void removeInterruptHandler() {
+    if (!handlerInstalled) {
+        return;
+    }
+    SetConsoleCtrlHandler(onConsoleControl, FALSE);
+    std::signal(SIGINT, previousSigint == SIG_ERR ? SIG_DFL : previousSigint);
+    std::signal(SIGTERM, previousSigterm == SIG_ERR ? SIG_DFL : previousSigterm);
+    handlerInstalled = false;
+}
+
+bool ctimeText(int64_t t, char out[32]) {
+    out[0] = '\0';
+    if (t < 0 || t > detail::kLastCtimeSecond) {
+        return false;
+    }
+    const __time64_t tt = static_cast<__time64_t>(t);
+    const std::tm* tm = _localtime64(&tt);
+    if (tm == nullptr) {
+        return false;
+    }
+    return detail::formatCtime(*tm, out);
+}
+
+int runCommand(const std::string& commandLine) {
+    std::fflush(nullptr);  // our own pending output comes before the command's
+    // The command interpreter's result is the program's full exit code.
+    return std::system(commandLine.c_str());
+}
+
+unsigned long processId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
+
+bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0; }
+
+int64_t streamTell(FILE* f) { return static_cast<int64_t>(_ftelli64(f)); }
+
+}  // namespace plat
