@@ -20,8 +20,11 @@ constexpr uint32_t nodeInfoSize = 24;
 constexpr uint32_t nodeHeaderSize = 72;        // diskNodeBaseSize
 constexpr int maxDatumsPerNode = 10;           // "# slots per disknode"
 constexpr int branchesPerNode = 11;
+// The engine makes datums of at most 32767 bytes; a datum's length field
+// can say up to 65535, and files are read up to that.
 constexpr uint32_t maxDatumLength = 32767;
-constexpr uint32_t maxNodeSize = nodeHeaderSize + maxDatumsPerNode * maxDatumLength;
+constexpr uint32_t maxStoredDatumLength = 65535;
+constexpr uint32_t maxNodeSize = nodeHeaderSize + maxDatumsPerNode * maxStoredDatumLength;
 constexpr uint64_t newNodeAllocBytes = 25340;  // a node built in memory, allocSize field included
 constexpr uint64_t defaultNodeAllocBytes = 101360;
 constexpr uint32_t indexArrayGrowth = 500;

@@ -80,11 +80,14 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
         if (tInfo.nodeMagic != nodeMagicNumber) return failOpenCorrupt("bad node magic number");
         uint32_t s = tInfo.ixaSubscript;
         if (s == 0 || s >= cr.currentIXCount) return failOpenCorrupt("slot names a subscript outside the index array");
-        if (tInfo.slotLength < nodeInfoSize || tInfo.slotLength > (uint64_t)(fileBytes - where))
+        // A slot must at least hold its info block; only the last one may
+        // reach past the end of the file, and its node must not.
+        uint64_t rest = (uint64_t)(fileBytes - where);
+        if (tInfo.slotLength < nodeInfoSize || tInfo.slotLength > (uint64_t)INT64_MAX - (uint64_t)where)
             return failOpenCorrupt("slot length does not fit the file");
         bool isFree = tInfo.state == available;
         if (!isFree && (tInfo.nodeSize < nodeHeaderSize || tInfo.nodeSize > maxNodeSize ||
-                        tInfo.nodeSize > tInfo.slotLength))
+                        tInfo.nodeSize > tInfo.slotLength || tInfo.nodeSize > rest))
             return failOpenCorrupt("node size does not fit its slot");
         indexNode& e = indexArray[s];
         if (e.state != newIX) return failOpenCorrupt("two slots name the same subscript");

@@ -34,7 +34,7 @@ bool bTree::nodeIsSound(const diskNode* p, uint32_t expectedSize) const {
         if (off + 4 > size) return false;
         uint32_t nkl = get16(base + off);
         uint32_t dataStart = 2u + get16(base + off + 2);
-        if (nkl > maxDatumLength || off + nkl > size) return false;
+        if (off + nkl > size) return false;
         if (dataStart < datumKeyOffset + 2 || dataStart + dataSize > nkl) return false;
         bool terminated = false;
         for (uint32_t j = datumKeyOffset; j + 2 <= dataStart; j += 2) {

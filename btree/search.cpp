@@ -8,7 +8,7 @@
 using namespace btdetail;
 
 namespace {
-constexpr size_t keyScratchUnits = maxDatumLength / 2 + 1;
+constexpr size_t keyScratchUnits = maxStoredDatumLength / 2 + 1;
 }
 
 // A copy of the datum's key at an aligned address (the engine has checked

@@ -118,7 +118,7 @@ TEST(EngineOpen, DamagedSlotsMarkTheFileCorrupt) {
         {"subscript", [](DbFile& db) { db.slots[1].node.subscript = db.ctrl.currentIXCount + 7; }},
         {"zero-subscript", [](DbFile& db) { db.slots[2].node.subscript = 0; }},
         {"slotlength", [](DbFile& db) { db.slots[1].node.slotLength = 0; }},
-        {"slot-past-end", [](DbFile& db) { db.slots.back().node.slotLength = 1u << 30; }},
+        {"node-past-end", [](DbFile& db) { db.slots.back().node.nodeSize = 1u << 18; }},
         {"nodesize-small", [](DbFile& db) { db.slots[1].node.nodeSize = 40; }},
         {"duplicate", [](DbFile& db) { db.slots[2].node.subscript = db.slots[1].node.subscript; }},
     };
