@@ -186,4 +186,16 @@ private:
     int failOpenCorrupt(const char* why);
     bool ctrlRecIsSound(int64_t fileBytes);
     const char16_t* alignedKey(const uint8_t* datum);
+
+    // Write-side helpers (Insert, Delete and their rebalancing).
+    bool loadRoot(const char* op);
+    diskNode* fetchDescent(const char* op, uint32_t loc, int depth);
+    bool onPath(uint32_t loc) const;
+    int ensureRoom(diskNode** pp, uint64_t bytes);
+    void handBack(uint32_t loc);
+    int recDelete(const char16_t* target, diskNode** pp, int depth);
+    bool reserveIndexEntries(uint32_t n);
+    int placeNewNode(diskNode** pp);
+    int insertEntry(const char16_t* key, const uint8_t* datum);
+    int coverLastSlot(const indexNode& e, uint64_t written);
 };

@@ -1,6 +1,7 @@
 // Structural checks of database images; see treecheck.h.
 #include "treecheck.h"
 
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -89,24 +90,24 @@ class Checker {
       const uint8_t* n = img_.data() + off;
       SlotInfo s{off, getU32(n + 4), getU64(n + 8), getU32(n + 16)};
       uint32_t sub = getU32(n + 20);
-      std::string where = "slot at " + std::to_string(off);
-      if (getU32(n) != kMagic) problem(where + " has a bad magic number");
+      auto where = [&] { return "slot at " + std::to_string(off); };
+      if (getU32(n) != kMagic) problem(where() + " has a bad magic number");
       if (s.slotLength < kNodeInfoSize || s.slotLength > img_.size() - off) {
-        problem(where + " has slotLength " + std::to_string(s.slotLength) + ", which does not fit the file");
+        problem(where() + " has slotLength " + std::to_string(s.slotLength) + ", which does not fit the file");
         return;
       }
       if (sub == 0 || sub >= currentIXCount_)
-        problem(where + " names subscript " + std::to_string(sub) + " outside 1.." +
+        problem(where() + " names subscript " + std::to_string(sub) + " outside 1.." +
                 std::to_string(currentIXCount_ == 0 ? 0 : currentIXCount_ - 1));
       if (s.state == kSlotUsed) {
         ++used_;
         if (s.nodeSize < kNodeHeaderSize || s.nodeSize > s.slotLength)
-          problem(where + " holds nodeSize " + std::to_string(s.nodeSize) + " in a slot of " +
+          problem(where() + " holds nodeSize " + std::to_string(s.nodeSize) + " in a slot of " +
                   std::to_string(s.slotLength));
       } else if (s.state == kSlotFree) {
         ++free_;
       } else {
-        problem(where + " has state " + std::to_string(s.state) + " (neither used nor free)");
+        problem(where() + " has state " + std::to_string(s.state) + " (neither used nor free)");
       }
       if (!slots_.emplace(sub, s).second) problem("subscript " + std::to_string(sub) + " names two slots");
       lastOff = off;
@@ -135,7 +136,7 @@ class Checker {
 
   // Visits the subtree under `sub` in key order.
   void walk(uint32_t sub, int depth) {
-    std::string node = "node " + std::to_string(sub);
+    const std::string node = "node " + std::to_string(sub);
     if (depth >= kMaxDepth) {
       problem(node + ": tree deeper than " + std::to_string(kMaxDepth));
       return;
@@ -177,9 +178,9 @@ class Checker {
     uint64_t cursor = kNodeHeaderSize;
     bool datumsOk = true;
     for (unsigned i = 0; i < count; ++i) {
-      std::string datum = node + " datum " + std::to_string(i);
+      auto datum = [&] { return node + " datum " + std::to_string(i); };
       if (cursor + 4 > s.nodeSize) {
-        problem(datum + " lies past nodeSize");
+        problem(datum() + " lies past nodeSize");
         datumsOk = false;
         break;
       }
@@ -187,12 +188,12 @@ class Checker {
       uint32_t nkl = getU16(d);
       uint32_t dataAt = 2u + getU16(d + 2);
       if (nkl < 6 || cursor + nkl > s.nodeSize) {
-        problem(datum + " has length " + std::to_string(nkl) + ", which does not fit the node");
+        problem(datum() + " has length " + std::to_string(nkl) + ", which does not fit the node");
         datumsOk = false;
         break;
       }
       if (dataAt < 6 || dataAt + dataLen_ > nkl)
-        problem(datum + ": its data at " + std::to_string(dataAt) + " does not fit its length " + std::to_string(nkl));
+        problem(datum() + ": its data at " + std::to_string(dataAt) + " does not fit its length " + std::to_string(nkl));
       std::u16string key;
       bool terminated = false;
       for (uint32_t j = 4; j + 2 <= dataAt && j + 2 <= nkl; j += 2) {
@@ -203,7 +204,7 @@ class Checker {
         }
         key.push_back(u);
       }
-      if (!terminated) problem(datum + ": its key has no terminator before the data");
+      if (!terminated) problem(datum() + ": its key has no terminator before the data");
       keys.push_back(key);
       cursor += nkl;
     }
@@ -252,8 +253,16 @@ std::vector<std::string> checkTree(const Bytes& image, uint32_t expectedState, T
 }
 
 std::vector<std::string> checkTreeFile(const std::string& path, uint32_t expectedState, TreeShape* shape) {
+  // Read in large blocks: files of several megabytes are checked often.
   Bytes image;
-  if (!readFile(path, &image)) return {"cannot read " + path};
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return {"cannot open " + path};
+  uint8_t block[1 << 16];
+  size_t n;
+  while ((n = std::fread(block, 1, sizeof block, f)) > 0) image.insert(image.end(), block, block + n);
+  bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return {"cannot read " + path};
   return checkTree(image, expectedState, shape);
 }
 

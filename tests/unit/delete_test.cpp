@@ -1,0 +1,382 @@
+// Delete: removing from leaves and internal nodes, every way an underfull
+// node is repaired (borrowing from either side, merging, the root giving
+// way), and trees whose branches lead nowhere.  Trees of an exact shape are
+// written byte for byte; every file is checked after the handle closes it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dbwriter.h"
+#include "jbbtreev.h"
+#include "treecheck.h"
+#include "viewrun.h"
+
+using namespace testdb;
+
+namespace {
+
+using Level = std::vector<std::vector<std::u16string>>;
+
+class Tree : public bTree {
+public:
+    Tree() : bTree(32, 0) {}
+    int visitEntry(const char16_t* key, const uint8_t*) override {
+        seen.emplace_back(key);
+        return 0;
+    }
+    Bytes find(const std::u16string& key) {
+        uint8_t* d = Search(key.c_str());
+        return d == nullptr ? Bytes{} : Bytes(d, d + 32);
+    }
+    std::vector<std::u16string> seen;
+};
+
+std::u16string key(int n) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "D:\\k%03d", n);
+    return utf8ToUtf16(buf);
+}
+
+Bytes dataFor(int n) {
+    JournalRec r;
+    r.inserted = 1700000000 + n;
+    r.opaque[3] = static_cast<uint8_t>(n);
+    return r.bytes();
+}
+
+// A tree shape: a node's datum count and, for an internal node, the shapes
+// of its count + 1 children.
+struct Shape {
+    int count;
+    std::vector<Shape> kids;
+};
+
+Shape leaf(int count) { return Shape{count, {}}; }
+Shape node(std::vector<Shape> kids) {
+    int count = static_cast<int>(kids.size()) - 1;
+    return Shape{count, std::move(kids)};
+}
+
+// Writes a closed database of the given shape, keys key(0), key(1), ... in
+// key order, data dataFor(n) under key(n); subscripts in pre-order from 1,
+// slots in the same order, every slot but the last with `slack` bytes
+// behind its node.
+DbFile buildShape(const Shape& rootShape, int* entries = nullptr, uint64_t slack = 0) {
+    DbFile db;
+    int nextKey = 0;
+    uint32_t nextSub = 1;
+    std::function<uint32_t(const Shape&)> build = [&](const Shape& s) -> uint32_t {
+        uint32_t sub = nextSub++;
+        size_t slotIndex = db.slots.size();
+        db.slots.push_back(Slot{});
+        Node n;
+        n.subscript = sub;
+        for (int i = 0; i <= s.count; ++i) {
+            if (!s.kids.empty()) n.branch[i] = build(s.kids[i]);
+            if (i == s.count) break;
+            Datum d;
+            d.key = key(nextKey);
+            d.data = dataFor(nextKey);
+            ++nextKey;
+            n.datums.push_back(d);
+        }
+        db.slots[slotIndex] = Slot::used(n, slack);
+        return sub;
+    };
+    db.ctrl.rootOffset = build(rootShape);
+    db.slots.back().length = 0;
+    db.updateCounters();
+    if (entries != nullptr) *entries = nextKey;
+    return db;
+}
+
+// A leaf's keys key(from) .. key(from + n - 1).
+std::vector<std::u16string> keys(int from, int n) {
+    std::vector<std::u16string> v;
+    for (int i = 0; i < n; ++i) v.push_back(key(from + i));
+    return v;
+}
+
+class DeleteTest : public ::testing::Test {
+protected:
+    void open(Tree& t, const DbFile& db) {
+        ASSERT_TRUE(writeFile(path, db.image()));
+        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    }
+    // Closes the handle and checks the file; `shape` gets what was found.
+    void close(Tree& t, TreeShape* shape = nullptr) {
+        int rc = -1;
+        t.closeBtDb(&rc, 0);
+        ASSERT_EQ(0, rc);
+        std::vector<std::string> problems = checkTreeFile(path, kDbClosed, shape);
+        EXPECT_TRUE(problems.empty()) << joinProblems(problems);
+    }
+    // Every key of 0..n-1 but the removed ones, in order.
+    std::vector<std::u16string> allBut(int n, std::vector<int> removed) {
+        std::vector<std::u16string> v;
+        for (int i = 0; i < n; ++i)
+            if (std::find(removed.begin(), removed.end(), i) == removed.end()) v.push_back(key(i));
+        return v;
+    }
+    std::vector<std::u16string> walk(Tree& t) {
+        t.seen.clear();
+        EXPECT_EQ(0, t.WalkTree());
+        return t.seen;
+    }
+
+    TempDir dir;
+    std::string path = dir.file("delete.jbbdb");
+};
+
+}  // namespace
+
+TEST_F(DeleteTest, MissingKeyChangesNothing) {
+    for (const Shape& s : {leaf(0), leaf(3), node({leaf(5), leaf(5)})}) {
+        SCOPED_TRACE(s.count);
+        DbFile db = buildShape(s);
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(1, t.Delete(u"D:\\absent"));
+        EXPECT_EQ(0, t.dbGetLastError());
+        EXPECT_EQ(1, t.Delete(u"A"));  // before every key
+        close(t);
+        Bytes img;
+        ASSERT_TRUE(readFile(path, &img));
+        EXPECT_EQ(db.image(), img);
+    }
+}
+
+TEST_F(DeleteTest, LastKeyOfTheTreeLeavesAnEmptyDatabase) {
+    Tree t;
+    open(t, buildShape(leaf(1)));
+    EXPECT_EQ(0, t.Delete(key(0).c_str()));
+    EXPECT_EQ(0, t.dbGetLastError());
+    EXPECT_TRUE(walk(t).empty());
+    // The empty tree takes new entries.
+    ASSERT_EQ(0, t.Insert(key(7).c_str(), dataFor(7).data()));
+    ASSERT_EQ(0, t.Delete(key(7).c_str()));
+    TreeShape shape;
+    close(t, &shape);
+    Bytes img;
+    ASSERT_TRUE(readFile(path, &img));
+    EXPECT_EQ(2160u, img.size());
+    EXPECT_EQ(0u, shape.entries);
+    EXPECT_EQ(1, shape.height);
+}
+
+TEST_F(DeleteTest, LeafThatKeepsFiveChangesAlone) {
+    Tree t;
+    open(t, buildShape(node({leaf(6), leaf(5)})));
+    EXPECT_EQ(0, t.Delete(key(2).c_str()));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ((Level{{key(6)}}), shape.levels[0]);
+    EXPECT_EQ((Level{{key(0), key(1), key(3), key(4), key(5)}, keys(7, 5)}), shape.levels[1]);
+}
+
+TEST_F(DeleteTest, UnderfullLeafBorrowsFromItsLeftSibling) {
+    // Leaves of 7 and 5 around key(7): the right one drops to 4 and takes
+    // the separator, whose place the left one's last key takes.
+    Tree t;
+    open(t, buildShape(node({leaf(7), leaf(5)})));
+    EXPECT_EQ(0, t.Delete(key(10).c_str()));
+    EXPECT_EQ(dataFor(6), t.find(key(6)));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ((Level{{key(6)}}), shape.levels[0]);
+    EXPECT_EQ((Level{keys(0, 6), {key(7), key(8), key(9), key(11), key(12)}}), shape.levels[1]);
+}
+
+TEST_F(DeleteTest, UnderfullLeafMergesWithAMinimalLeftSibling) {
+    Tree t;
+    open(t, buildShape(node({leaf(5), leaf(5), leaf(5)})));
+    EXPECT_EQ(0, t.Delete(key(8).c_str()));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ((Level{{key(11)}}), shape.levels[0]);
+    EXPECT_EQ((Level{{key(0), key(1), key(2), key(3), key(4), key(5), key(6), key(7), key(9), key(10)}, keys(12, 5)}),
+              shape.levels[1]);
+    EXPECT_EQ(3u, shape.nodes);
+    EXPECT_EQ(3u, shape.usedSlots);
+}
+
+TEST_F(DeleteTest, LeftmostLeafBorrowsFromOrMergesWithItsRightSibling) {
+    {
+        Tree t;
+        open(t, buildShape(node({leaf(5), leaf(7)})));
+        EXPECT_EQ(0, t.Delete(key(0).c_str()));
+        TreeShape shape;
+        close(t, &shape);
+        EXPECT_EQ((Level{{key(6)}}), shape.levels[0]);
+        EXPECT_EQ((Level{keys(1, 5), keys(7, 6)}), shape.levels[1]);
+    }
+    {
+        Tree t;
+        open(t, buildShape(node({leaf(5), leaf(5), leaf(5)})));
+        EXPECT_EQ(0, t.Delete(key(0).c_str()));
+        TreeShape shape;
+        close(t, &shape);
+        EXPECT_EQ((Level{{key(11)}}), shape.levels[0]);
+        EXPECT_EQ((Level{keys(1, 10), keys(12, 5)}), shape.levels[1]);
+    }
+}
+
+TEST_F(DeleteTest, InternalKeyIsReplacedByItsSuccessor) {
+    Tree t;
+    open(t, buildShape(node({leaf(5), leaf(6), leaf(5)})));
+    EXPECT_EQ(0, t.Delete(key(5).c_str()));
+    EXPECT_TRUE(t.find(key(5)).empty());
+    EXPECT_EQ(dataFor(6), t.find(key(6)));  // the successor kept its data
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ((Level{{key(6), key(12)}}), shape.levels[0]);
+    EXPECT_EQ((Level{keys(0, 5), keys(7, 5), keys(13, 5)}), shape.levels[1]);
+}
+
+TEST_F(DeleteTest, MergeThatEmptiesTheRootMakesTheChildTheRoot) {
+    Tree t;
+    open(t, buildShape(node({leaf(5), leaf(5)})));
+    uint32_t oldRoot = t.controlRecord().rootOffset;
+    EXPECT_EQ(0, t.Delete(key(1).c_str()));
+    uint32_t newRoot = t.controlRecord().rootOffset;
+    EXPECT_NE(oldRoot, newRoot);
+    // Recorded in the file at once.
+    Bytes img;
+    ASSERT_TRUE(readFile(path, &img));
+    EXPECT_EQ(newRoot, CtrlRec::fromBytes(img.data()).rootOffset);
+    EXPECT_EQ(allBut(11, {1}), walk(t));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ(1, shape.height);
+    EXPECT_EQ(newRoot, shape.root);
+    EXPECT_EQ(10u, shape.rootCount);
+    EXPECT_EQ(1u, shape.usedSlots);
+}
+
+TEST_F(DeleteTest, MergesCascadeUpAndTheTreeLosesALevel) {
+    // Three levels of minimal nodes: a merge of two leaves leaves their
+    // parent with 4, which merges with its sibling, and the root runs empty.
+    Shape half = node({leaf(5), leaf(5), leaf(5), leaf(5), leaf(5), leaf(5)});
+    int n = 0;
+    DbFile db = buildShape(node({half, half}), &n);
+    Tree t;
+    open(t, db);
+    EXPECT_EQ(0, t.Delete(key(0).c_str()));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ(2, shape.height);
+    EXPECT_EQ(10u, shape.rootCount);
+    EXPECT_EQ(uint64_t(n - 1), shape.entries);
+}
+
+TEST_F(DeleteTest, InternalNodesBorrowWithTheirBranches) {
+    // The second-level nodes hold 6 and 5 datums; a merge of leaves below
+    // one of them makes it borrow through the root, a child moving along.
+    Shape six = node({leaf(5), leaf(5), leaf(5), leaf(5), leaf(5), leaf(5), leaf(5)});
+    Shape five = node({leaf(5), leaf(5), leaf(5), leaf(5), leaf(5), leaf(5)});
+    for (bool fromRight : {true, false}) {
+        SCOPED_TRACE(fromRight);
+        int n = 0;
+        DbFile db = buildShape(fromRight ? node({six, five}) : node({five, six}), &n);
+        int victim = fromRight ? n - 1 : 0;
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(0, t.Delete(key(victim).c_str()));
+        EXPECT_EQ(allBut(n, {victim}), walk(t));
+        TreeShape shape;
+        close(t, &shape);
+        ASSERT_EQ(3u, shape.levels.size());
+        EXPECT_EQ(1u, shape.rootCount);
+        ASSERT_EQ(2u, shape.levels[1].size());
+        EXPECT_EQ(5u, shape.levels[1][0].size());
+        EXPECT_EQ(5u, shape.levels[1][1].size());
+    }
+}
+
+TEST_F(DeleteTest, SuccessorTwoLevelsDownIsRemovedWithRepairs) {
+    Shape half = node({leaf(5), leaf(5), leaf(5), leaf(5), leaf(5), leaf(5)});
+    int n = 0;
+    DbFile db = buildShape(node({half, half}), &n);
+    int rootKey = 35;  // 6 leaves of 5 and 5 separators come before it
+    Tree t;
+    open(t, db);
+    EXPECT_EQ(0, t.Delete(key(rootKey).c_str()));
+    EXPECT_EQ(dataFor(rootKey + 1), t.find(key(rootKey + 1)));
+    EXPECT_EQ(allBut(n, {rootKey}), walk(t));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ(uint64_t(n - 1), shape.entries);
+}
+
+TEST_F(DeleteTest, BranchesThatLeadNowhereFailWithoutHarm) {
+    // A root whose right branch is 0.
+    {
+        DbFile db = buildShape(node({leaf(5), leaf(5)}));
+        db.slots[0].node.branch[1] = 0;
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(-1, t.Delete(key(5).c_str()));  // its successor cannot be found
+        EXPECT_EQ(228, t.dbGetLastError());
+        EXPECT_EQ(dataFor(5), t.find(key(5)));
+        EXPECT_EQ(-1, t.Delete(key(8).c_str()));  // the way down is missing
+        EXPECT_EQ(228, t.dbGetLastError());
+        t.closeBtDb(nullptr, 0);
+    }
+    // A root whose last branch names a free slot.
+    {
+        DbFile db = buildShape(node({leaf(5), leaf(5), leaf(5)}));
+        db.slots[3] = Slot::freedNode(db.slots[3].node);
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(-1, t.Delete(key(11).c_str()));  // successor fetch fails
+        EXPECT_NE(0, t.dbGetLastError());
+        EXPECT_EQ(dataFor(11), t.find(key(11)));
+        EXPECT_EQ(-1, t.Delete(key(14).c_str()));
+        EXPECT_EQ(0, t.Delete(key(2).c_str()));  // the sound part still works
+        t.closeBtDb(nullptr, 0);
+    }
+    // A leaf's sibling that is the root itself.
+    {
+        DbFile db = buildShape(node({leaf(5), leaf(5)}));
+        db.slots[0].node.branch[1] = 1;
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(-1, t.Delete(key(7).c_str()));
+        EXPECT_EQ(228, t.dbGetLastError());
+        EXPECT_EQ(-1, t.Delete(key(1).c_str()));  // Restore meets the root as a sibling
+        EXPECT_EQ(228, t.dbGetLastError());
+        t.closeBtDb(nullptr, 0);
+    }
+}
+
+TEST_F(DeleteTest, DeletedLastNodeStillReachesTheEndOfTheFile) {
+    // The last leaf grows in memory past its slot, which grows with it, and
+    // is merged away before it is ever written: the file must still reach
+    // the end of that slot.  The other nodes have room to spare and stay.
+    int n = 0;
+    Tree t;
+    open(t, buildShape(node({leaf(5), leaf(5), leaf(5)}), &n, 2000));
+    ASSERT_EQ(0, t.Insert((key(16) + u"x").c_str(), dataFor(99).data()));
+    ASSERT_EQ(0, t.Delete(key(12).c_str()));
+    ASSERT_EQ(0, t.Delete(key(13).c_str()));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ(2u, shape.levels[1].size());
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    EXPECT_EQ(size_t(n - 1), walk(t).size());
+    close(t);
+}
+
+TEST_F(DeleteTest, RefusedWithoutAnOpenDatabase) {
+    Tree t;
+    EXPECT_EQ(-1, t.Delete(key(0).c_str()));
+    EXPECT_EQ(22, t.dbGetLastError());
+    open(t, buildShape(leaf(2)));
+    EXPECT_EQ(-1, t.Delete(nullptr));
+    EXPECT_EQ(22, t.dbGetLastError());
+    close(t);
+}
