@@ -1,0 +1,294 @@
+// jbbgen NAME [options]: creates the journal database NAME.jbbdb through
+// the engine, with synthetic entries or entries read from a text file, and
+// every field of the journal control area set from the command line (see
+// usageText() for the options and the input format).  The same arguments
+// give the same file byte for byte: nothing depends on the clock, and the
+// only randomness is the seeded generator of jbbgen_names.h.
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "jbbgen_input.h"
+#include "jbbgen_names.h"
+#include "jbbgen_options.h"
+#include "jbbtreev.h"
+#include "journal.h"
+#include "platform.h"
+
+using namespace jbbgen;
+
+namespace {
+
+constexpr const char* kExtension = ".jbbdb";
+
+// The engine's handle, with access to the application area of the control
+// record that the engine keeps in memory and writes back at close.
+class GenDb : public bTree {
+public:
+    GenDb() : bTree(static_cast<uint16_t>(sizeof(journalRec)), 0) {}
+    void setJournalArea(const journalInfo& ji) {
+        static_assert(sizeof ji == sizeof cr.appArea, "the journal control area fills the application area");
+        std::memcpy(cr.appArea, &ji, sizeof ji);
+    }
+};
+
+journalInfo makeJournalArea(const Options& o) {
+    journalInfo ji;
+    std::memset(&ji, 0, sizeof ji);
+    ji.journalType = o.journalType;
+    ji.activationDate = o.activated;
+    ji.validationDate = o.validated;
+    ji.journalState = o.journalState;
+    ji.maxJournalSize = o.maxSize;
+    // Server bytes, node bytes, NUL; parseOptions made sure they fit.
+    ji.serverNameLength = static_cast<uint8_t>(o.server.size());
+    std::memcpy(ji.serverAndNode, o.server.data(), o.server.size());
+    std::memcpy(ji.serverAndNode + o.server.size(), o.node.data(), o.node.size());
+    // The file system name as UTF-16LE with its terminator (the area is
+    // zero, so the terminator is already there).
+    for (size_t i = 0; i < o.fileSystem.size(); ++i) {
+        ji.fileSystemName[2 * i] = static_cast<uint8_t>(o.fileSystem[i] & 0xFF);
+        ji.fileSystemName[2 * i + 1] = static_cast<uint8_t>(o.fileSystem[i] >> 8);
+    }
+    return ji;
+}
+
+// Text of an engine error number: the engine's own codes by name, the
+// rest as the run-time's errno texts.
+std::string engineErrorText(int code) {
+    const char* what = nullptr;
+    switch (code) {
+        case btErrNoMemory: case btErrNoMemoryErrno: what = "not enough memory"; break;
+        case btErrWrite: what = "write error"; break;
+        case btErrOpen: what = "cannot open the file"; break;
+        case btErrCorrupt: what = "the database is damaged"; break;
+        case btErrInvalid: what = "invalid request"; break;
+        default: break;
+    }
+    return "error " + std::to_string(code) + " (" + (what != nullptr ? what : plat::errnoText(code)) + ")";
+}
+
+// Sets the control record's dbState to dbOpened in a closed file.
+bool markOpen(const std::string& path, std::string* why) {
+    errno = 0;
+    FILE* f = plat::openBinary(path.c_str(), "rb+");
+    if (f == nullptr) {
+        *why = plat::errnoText(errno);
+        return false;
+    }
+    const uint8_t state[4] = {static_cast<uint8_t>(dbOpened), 0, 0, 0};  // u32 little-endian
+    bool ok = plat::streamSeek(f, offsetof(ctrlRec, dbState)) && std::fwrite(state, 1, 4, f) == 4;
+    const int err = errno;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) *why = plat::errnoText(err != 0 ? err : EIO);
+    return ok;
+}
+
+// Insertion order of `n` entries held in memory: `less(a, b)` orders two
+// entries by key.  Random order is a Fisher-Yates shuffle with the seed.
+template <typename Less>
+std::vector<uint32_t> insertionOrder(size_t n, Order order, uint64_t seed, Less less) {
+    std::vector<uint32_t> idx(n);
+    for (size_t i = 0; i < n; ++i) idx[i] = static_cast<uint32_t>(i);
+    if (order == Order::Sorted) {
+        std::sort(idx.begin(), idx.end(), less);
+    } else if (order == Order::Random && n > 1) {
+        Prng rng(seed);
+        for (size_t i = n - 1; i > 0; --i) std::swap(idx[i], idx[rng.below(i + 1)]);
+    }
+    return idx;
+}
+
+// The entries in insertion order.  Synthetic entries in random order are
+// made one by one as they are inserted; sorted order needs them all first
+// (their keys one behind the other, each with its terminator, in one
+// block); entries of an input file are all in memory anyway.
+class EntrySequence {
+public:
+    EntrySequence(const Options& o, std::vector<InputEntry>& input)
+        : synthetic_(o.inputFile.empty()),
+          total_(synthetic_ ? o.count : input.size()),
+          generator_(o.seed, o.journalType == journalIncrementalNeeded, o.activated),
+          input_(input) {
+        if (!synthetic_) {
+            order_ = insertionOrder(input.size(), o.order, o.seed,
+                                    [&](uint32_t a, uint32_t b) { return input[a].key < input[b].key; });
+        }
+        stored_ = synthetic_ && o.order == Order::Sorted;
+    }
+
+    uint64_t total() const { return total_; }
+
+    // Makes and sorts what sorted synthetic entries need.  False when the
+    // generator runs out of new names.
+    bool prepare() {
+        if (!stored_) return true;
+        start_.reserve(total_);
+        recs_.reserve(total_);
+        for (uint64_t i = 0; i < total_; ++i) {
+            if (!generator_.next(&key_, &rec_)) return false;
+            start_.push_back(text_.size());
+            text_.insert(text_.end(), key_.c_str(), key_.c_str() + key_.size() + 1);
+            recs_.push_back(rec_);
+        }
+        const char16_t* text = text_.data();
+        order_ = insertionOrder(total_, Order::Sorted, 0, [&](uint32_t a, uint32_t b) {
+            const char16_t* x = text + start_[a];
+            const char16_t* y = text + start_[b];
+            while (*x != 0 && *x == *y) ++x, ++y;
+            return *x < *y;  // char16_t compares unsigned; a terminator sorts first
+        });
+        return true;
+    }
+
+    // Entry i (i counts up from 0), valid until the next call.  False when
+    // the generator runs out of new names.
+    bool get(uint64_t i, const char16_t** key, const journalRec** rec) {
+        if (!synthetic_) {
+            *key = input_[order_[i]].key.c_str();
+            *rec = &input_[order_[i]].rec;
+        } else if (stored_) {
+            *key = text_.data() + start_[order_[i]];
+            *rec = &recs_[order_[i]];
+        } else {
+            if (!generator_.next(&key_, &rec_)) return false;
+            *key = key_.c_str();
+            *rec = &rec_;
+        }
+        return true;
+    }
+
+    // Where entry i came from, for messages.
+    std::string describe(uint64_t i, const std::string& inputFile) const {
+        std::string d = "entry " + std::to_string(i + 1);
+        if (!synthetic_) d += " (" + inputFile + ":" + std::to_string(input_[order_[i]].line) + ")";
+        return d;
+    }
+
+private:
+    bool synthetic_;
+    uint64_t total_;
+    SyntheticEntries generator_;
+    const std::vector<InputEntry>& input_;
+    std::vector<uint32_t> order_;
+    bool stored_ = false;
+    std::vector<char16_t> text_;
+    std::vector<size_t> start_;
+    std::vector<journalRec> recs_;
+    std::u16string key_;
+    journalRec rec_{};
+};
+
+// Reports progress on standard error every `every` entries (0: never).
+class ProgressLine {
+public:
+    ProgressLine(Progress mode, uint64_t total)
+        : total_(total), every_(mode == Progress::On     ? 10000
+                                : mode == Progress::Off  ? 0
+                                : total >= 100000        ? 100000
+                                                         : 0) {}
+    void done(uint64_t n) {
+        if (every_ != 0 && n % every_ == 0)
+            std::fprintf(stderr, "jbbgen: %llu of %llu entries inserted\n", static_cast<unsigned long long>(n),
+                         static_cast<unsigned long long>(total_));
+    }
+
+private:
+    uint64_t total_;
+    uint64_t every_;
+};
+
+int fail(const std::string& text) {
+    std::fprintf(stderr, "jbbgen: %s\n", text.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    plat::selectUserLocale();
+    Options o;
+    std::string err;
+    switch (parseOptions(argc, argv, &o, &err)) {
+        case ParseResult::Help:
+            std::fputs(usageText(), stdout);
+            return 0;
+        case ParseResult::Error:
+            std::fprintf(stderr, "jbbgen: %s\nTry 'jbbgen --help' for the options.\n", err.c_str());
+            return 1;
+        case ParseResult::Run:
+            break;
+    }
+
+    // Everything is checked before the file is created: a bad input file
+    // or an existing database leaves the disk as it was.
+    std::vector<InputEntry> input;
+    if (!o.inputFile.empty()) {
+        std::vector<std::string> errors;
+        if (!readEntryFile(o.inputFile, &input, &errors)) {
+            for (const std::string& e : errors) std::fprintf(stderr, "%s\n", e.c_str());
+            return 1;
+        }
+    }
+    const std::string path = o.name + kExtension;
+    int64_t existingSize;
+    if (plat::isDirectory(path.c_str())) return fail(path + " is a directory");
+    if (plat::fileSize(path.c_str(), &existingSize) && !o.force)
+        return fail(path + " exists already (--force overwrites it)");
+
+    EntrySequence entries(o, input);
+    if (!entries.prepare()) return fail("no further unique name could be made");
+
+    GenDb db;
+    if (db.dbGetLastError() != 0) return fail("cannot set up the database: " + engineErrorText(db.dbGetLastError()));
+    int rc = db.openBtDb(path.c_str(), 1);
+    if (rc != 0) return fail("cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
+                             engineErrorText(db.dbGetLastError()));
+    // From here on a failure removes the half-made file.
+    auto abandon = [&](const std::string& text) {
+        db.closeBtDb(nullptr, 1);
+        std::remove(path.c_str());
+        return fail(text);
+    };
+    db.setJournalArea(makeJournalArea(o));
+    if (db.WriteCtrlRec() != 0) return abandon("cannot write the control record of " + path + ": " +
+                                               engineErrorText(db.dbGetLastError()));
+
+    ProgressLine progress(o.progress, entries.total());
+    for (uint64_t i = 0; i < entries.total(); ++i) {
+        const char16_t* key;
+        const journalRec* rec;
+        if (!entries.get(i, &key, &rec)) return abandon("no further unique name could be made");
+        const int result = db.Insert(key, reinterpret_cast<const uint8_t*>(rec));
+        if (result == 1) return abandon("the key of " + entries.describe(i, o.inputFile) + " was there already");
+        if (result != 0)
+            return abandon("cannot insert " + entries.describe(i, o.inputFile) + ": " +
+                           engineErrorText(db.dbGetLastError()));
+        progress.done(i + 1);
+    }
+
+    db.closeBtDb(&rc, 0);
+    if (rc != 0) {
+        std::remove(path.c_str());
+        return fail("cannot close " + path + ": closeBtDb() result " + std::to_string(rc) + ", " +
+                    engineErrorText(db.dbGetLastError()));
+    }
+    if (o.leaveOpen) {
+        std::string why;
+        if (!markOpen(path, &why)) {
+            std::remove(path.c_str());
+            return fail("cannot mark " + path + " open: " + why);
+        }
+    }
+    if (o.verbose) {
+        int64_t size = 0;
+        plat::fileSize(path.c_str(), &size);
+        std::printf("%s: %llu entries, %lld bytes\n", path.c_str(), static_cast<unsigned long long>(entries.total()),
+                    static_cast<long long>(size));
+    }
+    return 0;
+}

@@ -1,0 +1,275 @@
+#include "jbbgen_options.h"
+
+#include <vector>
+
+#include "jbbgen_text.h"
+#include "journal.h"
+#include "platform.h"
+
+namespace jbbgen {
+
+const char* usageText() {
+    return "Usage: jbbgen NAME [options]\n"
+           "\n"
+           "Creates the journal database NAME.jbbdb (NAME without the extension, as\n"
+           "jbbview takes it), with synthetic entries or entries read from a text file.\n"
+           "The same arguments always give the same file, byte for byte.\n"
+           "\n"
+           "Entries:\n"
+           "  --count N          N synthetic entries (default 1000, at most 100000000)\n"
+           "  --seed S           seed of the synthetic entries and of the random order\n"
+           "                     (default 1)\n"
+           "  --input FILE       entries from FILE instead (format below)\n"
+           "  --order ORDER      insertion order: random (default for synthetic entries),\n"
+           "                     sorted (ascending keys), file (as in FILE; default with\n"
+           "                     --input)\n"
+           "\n"
+           "Journal control area:\n"
+           "  --type T           change (1, default), incremental (2), unformatted (0),\n"
+           "                     or a number\n"
+           "  --fs NAME          journaled file system (default C:), at most 938 UTF-16\n"
+           "                     units; UTF-8, else text of the current locale\n"
+           "  --server S         server the journal is valid for\n"
+           "  --node N           node the journal is valid for; S and N together at most\n"
+           "                     128 bytes (default: neither set)\n"
+           "  --state S          valid (2, default), in-progress (1), not-valid (0),\n"
+           "                     or a number\n"
+           "  --activated TIME   activation date (default 2024-01-15T08:30:00)\n"
+           "  --validated TIME   validation date (default 2024-01-15T09:30:00)\n"
+           "  --max-size BYTES   maximum journal size; 0 unlimited (default); a suffix\n"
+           "                     K, M, G or T multiplies by 1024, 1024^2, ...\n"
+           "  TIME is seconds since 1970-01-01 00:00:00 UTC, or YYYY-MM-DDTHH:MM:SS in UTC.\n"
+           "\n"
+           "Other options:\n"
+           "  --force            overwrite an existing NAME.jbbdb\n"
+           "  --leave-open       leave the file in the open state (dbOpened), as a journal\n"
+           "                     service that holds it open would\n"
+           "  --progress         report progress on standard error every 10000 entries\n"
+           "                     (without it, runs of 100000 entries or more report\n"
+           "                     every 100000)\n"
+           "  --no-progress      no progress reports at all\n"
+           "  --verbose          print a summary on standard output when done\n"
+           "  --help             this text\n"
+           "\n"
+           "Input file: UTF-8 text, one entry a line, five fields separated by tabs:\n"
+           "  ACTION <tab> TYPE <tab> INSERTED <tab> OBJECT-TIME <tab> NAME\n"
+           "  ACTION       a number, or rename-old (1), rename-new (2), delete (3),\n"
+           "               create (4), change-attribute (5), modify (6),\n"
+           "               delete-restore (11); case, blanks and underscores as you like\n"
+           "  TYPE         a number, or file (1), directory or dir (2)\n"
+           "  INSERTED, OBJECT-TIME   TIME as above\n"
+           "  NAME         the fully qualified object name, the rest of the line; it may\n"
+           "               hold anything but a tab, and names must be unique\n"
+           "  Blanks around the first four fields do not count.  Blank lines and lines\n"
+           "  beginning with # are ignored; a line may end in CR LF.\n"
+           "  A bad line is reported as FILE:LINE: reason, and nothing is written.\n"
+           "\n"
+           "Exit status: 0 on success, 1 on any error (nothing is left behind).\n";
+}
+
+namespace {
+
+// The options that take a value.
+const char* const kValueOptions[] = {"--count", "--seed",   "--input",     "--order",
+                                     "--type",  "--fs",     "--server",    "--node",
+                                     "--state", "--activated", "--validated", "--max-size"};
+
+bool takesValue(const std::string& opt) {
+    for (const char* o : kValueOptions)
+        if (opt == o) return true;
+    return false;
+}
+
+// A keyword from `names` (normalized), or a number.
+bool parseKeywordOrNumber(const std::string& v, const std::vector<std::pair<const char*, uint32_t>>& names,
+                          uint32_t* out) {
+    const std::string w = normalizeWord(v);
+    for (const auto& n : names) {
+        if (w == n.first) {
+            *out = n.second;
+            return true;
+        }
+    }
+    uint64_t num;
+    if (!parseUnsigned(v, UINT32_MAX, &num)) return false;
+    *out = static_cast<uint32_t>(num);
+    return true;
+}
+
+bool parseSize(const std::string& v, uint64_t* out) {
+    std::string digits = v;
+    int shift = 0;
+    if (!digits.empty()) {
+        switch (digits.back()) {
+            case 'K': case 'k': shift = 10; break;
+            case 'M': case 'm': shift = 20; break;
+            case 'G': case 'g': shift = 30; break;
+            case 'T': case 't': shift = 40; break;
+            default: break;
+        }
+        if (shift != 0) digits.pop_back();
+    }
+    uint64_t n;
+    if (!parseUnsigned(digits, UINT64_MAX >> shift, &n)) return false;
+    *out = n << shift;
+    return true;
+}
+
+// Command-line text as UTF-16: UTF-8 when it is valid UTF-8, else the
+// multibyte text of the current locale (what a console that does not use
+// UTF-8 hands over).
+bool argToUtf16(const std::string& v, std::u16string* out) {
+    std::string why;
+    if (utf8ToUtf16(v, out, &why)) return true;
+    std::u16string buf(v.size() + 1, u'\0');
+    const size_t n = plat::narrowToUtf16(&buf[0], v.c_str(), buf.size());
+    if (n == static_cast<size_t>(-1)) return false;
+    buf.resize(n);
+    *out = buf;
+    return true;
+}
+
+// Applies one option with its value; false with `err` set when the value
+// is not acceptable.
+bool applyValue(const std::string& opt, const std::string& v, Options* o, std::string* err) {
+    auto bad = [&](const std::string& what) {
+        *err = "bad value '" + v + "' for " + opt + ": " + what;
+        return false;
+    };
+    if (opt == "--count") {
+        if (!parseUnsigned(v, maxSyntheticCount, &o->count))
+            return bad("expected a number from 0 to " + std::to_string(maxSyntheticCount));
+        o->countGiven = true;
+    } else if (opt == "--seed") {
+        if (!parseUnsigned(v, UINT64_MAX, &o->seed)) return bad("expected an unsigned 64-bit number");
+    } else if (opt == "--input") {
+        if (v.empty()) return bad("expected a file name");
+        o->inputFile = v;
+    } else if (opt == "--order") {
+        const std::string w = normalizeWord(v);
+        if (w == "random") {
+            o->order = Order::Random;
+        } else if (w == "sorted") {
+            o->order = Order::Sorted;
+        } else if (w == "file") {
+            o->order = Order::File;
+        } else {
+            return bad("expected random, sorted or file");
+        }
+        o->orderGiven = true;
+    } else if (opt == "--type") {
+        if (!parseKeywordOrNumber(v,
+                                  {{"change", journalChange},
+                                   {"incremental", journalIncrementalNeeded},
+                                   {"unformatted", journalUnformatted}},
+                                  &o->journalType))
+            return bad("expected change, incremental, unformatted or a number");
+    } else if (opt == "--fs") {
+        if (!argToUtf16(v, &o->fileSystem)) return bad("not valid text");
+        if (o->fileSystem.size() > fileSystemNameUnits - 1)
+            return bad("longer than " + std::to_string(fileSystemNameUnits - 1) + " UTF-16 units");
+    } else if (opt == "--server") {
+        o->server = v;
+    } else if (opt == "--node") {
+        o->node = v;
+    } else if (opt == "--state") {
+        if (!parseKeywordOrNumber(v, {{"valid", 2}, {"in-progress", 1}, {"not-valid", 0}},
+                                  &o->journalState))
+            return bad("expected valid, in-progress, not-valid or a number");
+    } else if (opt == "--activated" || opt == "--validated") {
+        int64_t t;
+        if (!parseTime(v, &t)) return bad("expected seconds since 1970 or YYYY-MM-DDTHH:MM:SS");
+        (opt == "--activated" ? o->activated : o->validated) = t;
+    } else if (opt == "--max-size") {
+        if (!parseSize(v, &o->maxSize)) return bad("expected a number of bytes (suffix K, M, G or T allowed)");
+    }
+    return true;
+}
+
+}  // namespace
+
+ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err) {
+    bool haveName = false;
+    bool optionsDone = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+            if (haveName) {
+                *err = "more than one database name ('" + o->name + "' and '" + arg + "')";
+                return ParseResult::Error;
+            }
+            if (arg.empty()) {
+                *err = "the database name is empty";
+                return ParseResult::Error;
+            }
+            o->name = arg;
+            haveName = true;
+            continue;
+        }
+        if (arg == "--") {
+            optionsDone = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        const size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            hasValue = true;
+        }
+        if (arg == "--help" || arg == "-h") return ParseResult::Help;
+        if (takesValue(arg)) {
+            if (!hasValue) {
+                if (i + 1 >= argc) {
+                    *err = "option " + arg + " needs a value";
+                    return ParseResult::Error;
+                }
+                value = argv[++i];
+            }
+            if (!applyValue(arg, value, o, err)) return ParseResult::Error;
+            continue;
+        }
+        bool* flag = arg == "--force"        ? &o->force
+                     : arg == "--leave-open" ? &o->leaveOpen
+                     : arg == "--verbose"    ? &o->verbose
+                                             : nullptr;
+        if (flag != nullptr || arg == "--progress" || arg == "--no-progress") {
+            if (hasValue) {
+                *err = "option " + arg + " takes no value";
+                return ParseResult::Error;
+            }
+            if (flag != nullptr) {
+                *flag = true;
+            } else {
+                o->progress = arg == "--progress" ? Progress::On : Progress::Off;
+            }
+            continue;
+        }
+        *err = "unknown option '" + arg + "'";
+        return ParseResult::Error;
+    }
+
+    if (!haveName) {
+        *err = "no database name given";
+        return ParseResult::Error;
+    }
+    if (!o->inputFile.empty()) {
+        if (o->countGiven) {
+            *err = "--count and --input exclude each other";
+            return ParseResult::Error;
+        }
+        if (!o->orderGiven) o->order = Order::File;
+    } else if (o->order == Order::File) {
+        *err = "--order file needs --input";
+        return ParseResult::Error;
+    }
+    if (o->server.size() + o->node.size() + 1 > serverNodeBytes) {
+        *err = "--server and --node together are " + std::to_string(o->server.size() + o->node.size()) +
+               " bytes, at most " + std::to_string(serverNodeBytes - 1) + " fit";
+        return ParseResult::Error;
+    }
+    return ParseResult::Run;
+}
+
+}  // namespace jbbgen

@@ -1,0 +1,61 @@
+// The command line of jbbgen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace jbbgen {
+
+enum class Order {
+    Random,  // synthetic entries as generated; input lines shuffled with the seed
+    Sorted,  // ascending key order
+    File,    // input lines in the order of the file
+};
+
+enum class Progress { Auto, On, Off };
+
+// Default activation date: 2024-01-15 08:30:00 UTC; the validation date
+// defaults to one hour later.
+constexpr int64_t defaultActivation = 1705307400;
+constexpr int64_t defaultValidation = defaultActivation + 3600;
+
+// The most entries --count accepts.
+constexpr uint64_t maxSyntheticCount = 100000000;
+
+struct Options {
+    std::string name;  // database path without the ".jbbdb" extension
+    bool force = false;
+
+    // Entries: synthetic unless an input file is given.
+    uint64_t count = 1000;
+    bool countGiven = false;
+    uint64_t seed = 1;
+    std::string inputFile;
+    Order order = Order::Random;
+    bool orderGiven = false;
+
+    // The journal control area.
+    uint32_t journalType = 1;
+    std::u16string fileSystem = u"C:";
+    std::string server;
+    std::string node;
+    uint32_t journalState = 2;
+    int64_t activated = defaultActivation;
+    int64_t validated = defaultValidation;
+    uint64_t maxSize = 0;
+
+    bool leaveOpen = false;
+    Progress progress = Progress::Auto;
+    bool verbose = false;
+};
+
+enum class ParseResult { Run, Help, Error };
+
+// Parses argv into `o`.  Error: `err` says what is wrong (one line, no
+// program name).  Both "--opt VALUE" and "--opt=VALUE" are accepted.
+ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err);
+
+// The --help text.
+const char* usageText();
+
+}  // namespace jbbgen
