@@ -63,18 +63,14 @@ int bTree::WriteCtrlRec() {
         dbErrno = btErrInvalid;
         rc = -1;
     } else {
-        rewind(dbHandle);
         BT_TRACE("WriteCtrlRec(): dbState: %s, currentIXCount: %d, lastIndex: %d\n",
                  dbStateName(cr.dbState), (int)cr.currentIXCount, (int)cr.lastIndex);
         errno = 0;
-        size_t n = fwrite(&cr, 1, sizeof cr, dbHandle);
-        if (n != sizeof cr) {
+        if (dbHandle->writeAt(0, &cr, sizeof cr) != (int64_t)sizeof cr) {
             dbErrno = streamErrno();
             BT_ERROR("WriteCtrlRec(): fwrite: errno %d: \"%s\".\n", dbErrno,
                      plat::errnoText(dbErrno).c_str());
             rc = -1;
-        } else {
-            fflush(dbHandle);
         }
     }
     BT_TRACE("WriteCtrlRec(): returning %d .\n", rc);
@@ -100,7 +96,9 @@ int btDbReadCtrlRec(const char16_t* name, void* buffer) {
     if (rc == 0) {
         BT_TRACE("btDbReadCtrlRec(): Opening db file '%s' ...\n", narrow);
         errno = 0;
-        FILE* f = plat::openBinary(narrow, "rb+");
+        // Opened for update, as the journal service opens it: a file the
+        // user may not write is reported as unopenable.
+        plat::DbFile* f = plat::DbFile::open(narrow, plat::DbFile::Mode::Existing);
         if (f == nullptr) {
             if (errno == ENOENT) {
                 BT_TRACE("btDbReadCtrlRec(): Specified file doesn't exist.\n");
@@ -112,8 +110,9 @@ int btDbReadCtrlRec(const char16_t* name, void* buffer) {
             }
         } else {
             errno = 0;
-            size_t n = fread(buffer, 1, ctrlRecSize, f);
-            if (n < ctrlRecSize) {
+            int64_t n = f->readAt(0, buffer, ctrlRecSize);
+            if (n < (int64_t)ctrlRecSize) {
+                if (n > 0) std::memset(static_cast<uint8_t*>(buffer) + n, 0, ctrlRecSize - (size_t)n);
                 int e = errno;
                 BT_ERROR("btDbReadCtrlRec(): fread: errno: %d, \"%s\".\n", e, plat::errnoText(e).c_str());
                 rc = btErrReadCtrlRec;
@@ -141,7 +140,7 @@ int btDbReadCtrlRec(const char16_t* name, void* buffer) {
                     rc = btErrFormatChanged;
                 }
             }
-            fclose(f);
+            delete f;
         }
     }
     BT_TRACE("btDbReadCtrlRec(): returning %d .\n", rc);

@@ -46,19 +46,19 @@ int bTree::coverLastSlot(const indexNode& e, uint64_t written) {
     return RealWriteEx(dbHandle, &filler, 1, e.nodePos + (int64_t)e.slotLength - 1);
 }
 
-int bTree::RealWriteEx(FILE* stream, const void* buf, uint64_t bytes, int64_t diskLoc) {
+int bTree::RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, int64_t diskLoc) {
     BT_TRACE("RealWriteEx() entry: diskLoc: %lld bytes: %ld\n", (long long)diskLoc, (long)bytes);
     int rc = 0;
     errno = 0;
-    if (stream == nullptr || !plat::streamSeek(stream, diskLoc)) {
+    if (stream == nullptr || diskLoc < 0) {
         int e = errno;
         BT_ERROR("RealWriteEx(): fsetpos: errno %d: '%s' .\n", e, plat::errnoText(e).c_str());
         dbErrno = e != 0 ? e : btErrShortTransfer;
         rc = btErrWrite;
     } else {
         errno = 0;
-        size_t written = fwrite(buf, 1, (size_t)bytes, stream);
-        if (written != bytes) {
+        int64_t written = stream->writeAt(diskLoc, buf, (size_t)bytes);
+        if (written != (int64_t)bytes) {
             if (errno != 0) {
                 dbErrno = errno;
                 BT_ERROR("RealWriteEx(): fwrite: errno: %d: \"%s\".\n", dbErrno,

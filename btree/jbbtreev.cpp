@@ -36,7 +36,7 @@ void bTree::dropCachedNodes() {
 
 void bTree::releaseOpenResources() {
     dropCachedNodes();
-    if (dbHandle != nullptr) fclose(dbHandle);
+    delete dbHandle;
     dbHandle = nullptr;
     if (dbFileName != nullptr) BT_FREE(dbFileName);
     dbFileName = nullptr;
@@ -62,17 +62,72 @@ int bTree::failOpenCorrupt(const char* why) {
     dbErrno = btErrCorrupt;
     cr.dbState = dbCorrupt;
     WriteCtrlRec();
-    fflush(dbHandle);
     releaseOpenResources();
     return btErrCorrupt;
 }
 
+namespace {
+
+// Serves the 24-byte node info blocks of the slots, which follow each other
+// through the whole file, from a large window of it: one read per window
+// instead of one per slot.
+class SlotScanner {
+public:
+    explicit SlotScanner(plat::DbFile* file) : file_(file) {
+        buf_ = static_cast<uint8_t*>(BT_MALLOC(windowBytes));
+    }
+    ~SlotScanner() {
+        if (buf_ != nullptr) BT_FREE(buf_);
+    }
+    bool ready() const { return buf_ != nullptr; }
+    // 1 with the block at `where`, 0 at the end of the data, -1 on a failed
+    // read (errno set).
+    int next(int64_t where, nodeInfo* out) {
+        if (where < start_ || where - start_ + (int64_t)sizeof *out > length_) {
+            start_ = where;
+            length_ = file_->readAt(where, buf_, windowBytes);
+            if (length_ < 0) {
+                length_ = 0;
+                return -1;
+            }
+            if (length_ < (int64_t)sizeof *out) return 0;
+        }
+        std::memcpy(out, buf_ + (where - start_), sizeof *out);
+        return 1;
+    }
+
+private:
+    static constexpr size_t windowBytes = 1 << 20;
+    plat::DbFile* file_;
+    uint8_t* buf_ = nullptr;
+    int64_t start_ = 0;
+    int64_t length_ = 0;
+};
+
+}  // namespace
+
 // Reads the node info block of every slot from `where` on and records each
 // slot under its subscript.  0, or the open's failure result.
 int bTree::openInventory(int64_t where, int64_t fileBytes) {
+    SlotScanner scanner(dbHandle);
+    if (!scanner.ready()) {
+        BT_ERROR("openBtDb(): memory allocation error.\n");
+        dbErrno = btErrNoMemoryErrno;
+        releaseOpenResources();
+        return btErrNoMemory;
+    }
     for (;;) {
         nodeInfo tInfo;
-        if (fread(&tInfo, 1, sizeof tInfo, dbHandle) < sizeof tInfo) break;
+        errno = 0;
+        int got = scanner.next(where, &tInfo);
+        if (got < 0) {
+            int err = errno != 0 ? errno : btErrShortTransfer;
+            BT_ERROR("openBtDb(): ferror: errno %d: \"%s\".\n", err, plat::errnoText(err).c_str());
+            dbErrno = err;
+            releaseOpenResources();
+            return btErrWrite;
+        }
+        if (got == 0) break;
         BT_TRACE("openBtDb(): read node from disk:\n   tInfo.ixaSubscript = %d\n   tInfo.state        = %d (%s)\n"
                  "   where              = %lld\n   tInfo.slotLength   = %d\n   tInfo.nodeSize     = %d\n\n",
                  (int)tInfo.ixaSubscript, (int)tInfo.state, mapNodeStateStr((int)tInfo.state), (long long)where,
@@ -104,21 +159,6 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
         where += (int64_t)tInfo.slotLength;
         newNDLast = where;
         BT_TRACE("openBtDb(): newNDLast = %lld .\n", (long long)newNDLast);
-        errno = 0;
-        if (!plat::streamSeek(dbHandle, where)) {
-            int err = errno != 0 ? errno : btErrShortTransfer;
-            BT_ERROR("openBtDb(): fgetpos: errno %d, \"%s\".\n", err, plat::errnoText(err).c_str());
-            dbErrno = err;
-            releaseOpenResources();
-            return btErrWrite;
-        }
-    }
-    if (ferror(dbHandle)) {
-        int err = errno != 0 ? errno : btErrShortTransfer;
-        BT_ERROR("openBtDb(): ferror: errno %d: \"%s\".\n", err, plat::errnoText(err).c_str());
-        dbErrno = err;
-        releaseOpenResources();
-        return btErrWrite;
     }
     return 0;
 }
@@ -145,7 +185,7 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
     if (!createFromScratch) {
         BT_TRACE("openBtDb(): Attempting to open existing database '%s' .\n", name);
         errno = 0;
-        dbHandle = plat::openBinary(name, "rb+");
+        dbHandle = plat::DbFile::open(name, plat::DbFile::Mode::Existing);
         if (dbHandle == nullptr && (errno != ENOENT || openExistingOnly)) {
             dbErrno = errno != 0 ? errno : btErrShortTransfer;
             BT_ERROR("openBtDb(): fopen(%s): error %d (%s).\n", name, dbErrno, plat::errnoText(dbErrno).c_str());
@@ -158,9 +198,9 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
             BT_TRACE("openBtDb(): Successfully opened existing db '%s' .\n", name);
             BT_TRACE("openBtDb(): Reading %d byte cntrl-record ....\n", (int)ctrlRecSize);
             errno = 0;
-            size_t got = fread(&cr, 1, sizeof cr, dbHandle);
-            if (got == 0) {
-                if (errno != 0) {
+            int64_t got = dbHandle->readAt(0, &cr, sizeof cr);
+            if (got <= 0) {
+                if (got < 0 && errno != 0) {
                     dbErrno = errno;
                     BT_ERROR("openBtDb(): fread: errno %d: \"%s\". \n", dbErrno, plat::errnoText(dbErrno).c_str());
                 } else {
@@ -171,7 +211,7 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                 return btErrReadCtrlRec;
             }
             BT_TRACE("openBtDb(): Read %d byte ctrl-record.\n", (int)got);
-            if (cr.dbVersMaj != dbVersionMajor || cr.dbVersMin != dbVersionMinor || got < sizeof cr ||
+            if (cr.dbVersMaj != dbVersionMajor || cr.dbVersMin != dbVersionMinor || got < (int64_t)sizeof cr ||
                 cr.dbDataLen != dataSize) {
                 BT_ERROR("openBtDb(): Downlevel db or format change, db will be reset.\n");
                 if (openExistingOnly) {
@@ -179,7 +219,7 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                     releaseOpenResources();
                     return btErrFormatChanged;
                 }
-                fclose(dbHandle);
+                delete dbHandle;
                 dbHandle = nullptr;
                 reset = true;
             } else if (cr.dbMagic != dbMagicNumber) {
@@ -206,15 +246,8 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                      "\tlastNDRec:      %lld\n\tdbDataLen:      %d\n",
                      cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, (int)cr.rootOffset, (int)cr.indexArraySize,
                      (int)cr.currentIXCount, (int)cr.lastIndex, (long long)cr.lastNDRec, cr.dbDataLen);
-            errno = 0;
-            int64_t where = plat::streamTell(dbHandle);
-            if (where < 0) {
-                dbErrno = errno != 0 ? errno : btErrShortTransfer;
-                BT_ERROR("openBtDb(): fgetpos attempt to access db cntrl record: errno %d: \"%s\".\n", dbErrno,
-                         plat::errnoText(dbErrno).c_str());
-                releaseOpenResources();
-                return btErrReadCtrlRec;
-            }
+            // The slots begin right behind the control record.
+            int64_t where = ctrlRecSize;
             int64_t fileBytes = dbSize();
             bool countersEmpty = cr.indexArraySize == 0 && cr.currentIXCount == 0;
             if (fileBytes == (int64_t)ctrlRecSize || countersEmpty) {
@@ -263,15 +296,8 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                     releaseOpenResources();
                     return btErrNoMemory;
                 }
-                errno = 0;
-                newNDLast = plat::streamTell(dbHandle);
-                if (newNDLast < 0) {
-                    dbErrno = errno != 0 ? errno : btErrShortTransfer;
-                    BT_ERROR("openBtDb(): fgetpos: locate end-of-data: errno %d: \"%s\".\n", dbErrno,
-                             plat::errnoText(dbErrno).c_str());
-                    releaseOpenResources();
-                    return btErrReadCtrlRec;
-                }
+                // The new root goes at the end of the data: right behind the
+                // control record, or behind the last slot the inventory met.
                 uint32_t s = addIndexEntry();
                 if (s == 0) {
                     BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
@@ -306,7 +332,6 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                 BT_ERROR("openBtDb(): purgeCache(): rc=%d, setting db state to dbCorrupt.\n", rc);
                 cr.dbState = dbCorrupt;
                 WriteCtrlRec();
-                fflush(dbHandle);
                 releaseOpenResources();
                 BT_ERROR("openBtDb(): returning %d .\n", rc);
                 return rc;
@@ -318,7 +343,7 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
         // Create the file, or recreate one that could not be used.
         BT_TRACE("openBTDb(): Creating new db file '%s' ...\n", name);
         errno = 0;
-        dbHandle = plat::openBinary(name, "wb+");
+        dbHandle = plat::DbFile::open(name, plat::DbFile::Mode::Create);
         if (dbHandle != nullptr) {
             BT_TRACE("openBtDb(): Opened db file '%s' in wb+ mode, handle=%p.\n", name, (void*)dbHandle);
         } else {
@@ -336,12 +361,8 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
             cr.dbVersMin = dbVersionMinor;
             cr.dbKeyLen = 0;
             std::memset(cr.appArea, 0, sizeof cr.appArea);
-            WriteCtrlRec();
-            errno = 0;
-            if (plat::streamTell(dbHandle) < 0) {
-                dbErrno = errno != 0 ? errno : btErrShortTransfer;
+            if (WriteCtrlRec() != 0)
                 BT_ERROR("openBtDb(): fgetpos:  errno %d, \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
-            }
         }
         if (dbErrno == 0) {
             rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
@@ -381,7 +402,6 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
     if (reset) dbErrno = btErrFormatChanged;
     cr.dbState = dbOpened;
     WriteCtrlRec();
-    fflush(dbHandle);
     BT_TRACE("\nCritical values after openBtDb():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\navlList: %p\n"
              "newNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\ncr.indexArraySize: %d\n"
              "cr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
@@ -410,7 +430,6 @@ void bTree::closeBtDb(int* rcOut, int noFlush) {
         }
         BT_TRACE("closeBtDb(): setting dbstate in cntrl record to %s.\n", dbStateName(cr.dbState));
         WriteCtrlRec();
-        fflush(dbHandle);
         releaseOpenResources();
     }
     if (rcOut != nullptr) {
@@ -424,13 +443,13 @@ int bTree::makeEmpty() {
     errno = 0;
     dbErrno = 0;
     BT_TRACE("makeEmpty() entry\n");
-    FILE* reopened = dbFileName != nullptr ? plat::reopenBinary(dbFileName, "wb+", dbHandle) : nullptr;
-    if (reopened == nullptr) {
+    // The file is cut to 0 bytes and starts afresh.
+    if (dbHandle == nullptr || !dbHandle->truncate()) {
         dbErrno = errno != 0 ? errno : btErrShortTransfer;
         BT_ERROR("makeEmpty(): freopen: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+        delete dbHandle;
         dbHandle = nullptr;
     } else {
-        dbHandle = reopened;
         dropCachedNodes();
         cr.rootOffset = 1;
         cr.lastIndex = 1;
@@ -439,16 +458,9 @@ int bTree::makeEmpty() {
         cr.currentIXCount = 0;
         if (indexArray != nullptr) BT_FREE(indexArray);
         indexArray = nullptr;
-        WriteCtrlRec();
+        if (WriteCtrlRec() != 0)
+            BT_ERROR("makeEmpty(): fgetpos: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
         if (dbErrno == 0) {
-            errno = 0;
-            if (plat::streamTell(dbHandle) < 0) {
-                dbErrno = errno != 0 ? errno : btErrShortTransfer;
-                BT_ERROR("makeEmpty(): fgetpos: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
-            }
-        }
-        if (dbErrno == 0) {
-            fflush(dbHandle);
             newNDLast = ctrlRecSize;
             rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
             if (rootP == nullptr) {
@@ -493,7 +505,7 @@ bTree::~bTree() {
     dropCachedNodes();
     // The control record is not written: a handle destroyed without
     // closeBtDb leaves its file marked dbOpened.  The stream is released.
-    if (dbHandle != nullptr) fclose(dbHandle);
+    delete dbHandle;
     dbHandle = nullptr;
     if (dbFileName != nullptr) BT_FREE(dbFileName);
     if (dataBuf != nullptr) BT_FREE(dataBuf);

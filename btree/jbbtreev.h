@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "dbfile.h"
 #include "format.h"
 
 // Results of engine operations and values of dbErrno.  dbErrno also carries
@@ -117,6 +118,8 @@ protected:
     int purgecache();
     int FlushMemNodes();
     void ExitCleanup();
+    void prefetchChildren(const diskNode* p);
+    void readAhead(const uint32_t* locs, size_t n);
 
     // Index array and disk space.
     uint32_t addIndexEntry();
@@ -124,7 +127,7 @@ protected:
     void delIndex(listCell** list, uint32_t loc);
     uint32_t findFit(diskNode* p);
     int RealWrite(indexNode* ixP);
-    int RealWriteEx(FILE* stream, const void* buf, uint64_t bytes, int64_t diskLoc);
+    int RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, int64_t diskLoc);
     int deleteNode(diskNode** pp);
     diskNode* dbCalloc(const char* file, int line, uint64_t size);
     void dbFree(const char* file, int line, diskNode* p);
@@ -160,7 +163,7 @@ protected:
     listCell* actList = nullptr;
     listCell* avlList = nullptr;
     int64_t newNDLast = 0;
-    FILE* dbHandle = nullptr;
+    plat::DbFile* dbHandle = nullptr;  // the open database file
     uint16_t dataSize;
     uint64_t defaultAllocSize = defaultNodeAllocBytes;
     uint64_t diskNodeBaseSize = nodeHeaderSize;

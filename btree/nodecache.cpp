@@ -36,8 +36,10 @@ bool bTree::nodeIsSound(const diskNode* p, uint32_t expectedSize) const {
         uint32_t dataStart = 2u + get16(base + off + 2);
         if (off + nkl > size) return false;
         if (dataStart < datumKeyOffset + 2 || dataStart + dataSize > nkl) return false;
-        bool terminated = false;
-        for (uint32_t j = datumKeyOffset; j + 2 <= dataStart; j += 2) {
+        // A 0 unit right before the data ends the key at the latest there;
+        // otherwise look for the key's end.
+        bool terminated = (dataStart - datumKeyOffset) % 2 == 0 && get16(base + off + dataStart - 2) == 0;
+        for (uint32_t j = datumKeyOffset; !terminated && j + 2 <= dataStart; j += 2) {
             if (get16(base + off + j) == 0) {
                 terminated = true;
                 break;
@@ -85,7 +87,7 @@ diskNode* bTree::fetchPage(int loc) {
             e->state = empty;
         };
         errno = 0;
-        if (dbHandle == nullptr || !plat::streamSeek(dbHandle, e->nodePos)) {
+        if (dbHandle == nullptr || e->nodePos < (int64_t)ctrlRecSize) {
             int err = errno;
             BT_ERROR("fetchPage(): fsetpos: error %d .\n", err);
             dbErrno = err != 0 ? err : btErrShortTransfer;
@@ -94,7 +96,8 @@ diskNode* bTree::fetchPage(int loc) {
         }
         BT_TRACE("fetchPage(): trying to read %d bytes to %p\n", (int)size, (void*)&buf->nodeData);
         errno = 0;
-        if (fread(&buf->nodeData, 1, (size_t)size, dbHandle) != size) {
+        // The whole node in one positioned read.
+        if (dbHandle->readAt(e->nodePos, &buf->nodeData, (size_t)size) != (int64_t)size) {
             int err = errno;
             BT_ERROR("fetchPage(): fread: error %d .\n", err);
             dbErrno = err != 0 ? err : btErrShortTransfer;
@@ -135,6 +138,91 @@ diskNode* bTree::fetchPage(int loc) {
     }
     BT_TRACE_HEADER("fetchPage(): ", e->node);
     return e->node;
+}
+
+namespace {
+// Limits of one batch of read-ahead: the branches of eleven nodes, and a
+// bound on the bytes held for them.
+constexpr size_t readAheadNodes = branchesPerNode * branchesPerNode;
+constexpr uint64_t readAheadBytes = 4u << 20;
+}  // namespace
+
+// Reads the nodes `locs` that are only on disk into memory with one batched
+// read, as clean nodes, so that the walk finds them there instead of
+// reading them one at a time.  Each node is still read whole, exactly its
+// nodeSize bytes.  A node that does not read back sound is left on disk:
+// fetchPage reads it again and reports it.
+void bTree::readAhead(const uint32_t* locs, size_t n) {
+    plat::ReadRequest reqs[readAheadNodes];
+    diskNode* bufs[readAheadNodes];
+    size_t count = 0;
+    for (size_t i = 0; i < n && count < readAheadNodes; ++i) {
+        const indexNode& e = indexArray[locs[i]];
+        // As fetchPage's buffers: the image, and 72 zero bytes behind it.
+        diskNode* buf = static_cast<diskNode*>(BT_MALLOC(sizeof(uint64_t) + e.nodeSize + nodeHeaderSize));
+        if (buf == nullptr) break;
+        std::memset(reinterpret_cast<uint8_t*>(&buf->nodeData) + e.nodeSize, 0, nodeHeaderSize);
+        buf->allocSize = e.nodeSize;
+        reqs[count].pos = e.nodePos;
+        reqs[count].buf = &buf->nodeData;
+        reqs[count].len = (size_t)e.nodeSize;
+        bufs[count++] = buf;
+    }
+    if (count > 1) dbHandle->readBatch(reqs, count);
+    // Registered last first, so that the node the walk visits first stands
+    // nearest the head of the active list, where releasing it finds it.
+    for (size_t i = count; i-- > 0;) {
+        indexNode& e = indexArray[locs[i]];
+        diskNode* buf = bufs[i];
+        // A damaged tree may name a node twice: it is taken once.
+        bool sound = count > 1 && e.state == empty && reqs[i].got == (int64_t)e.nodeSize &&
+                     buf->nodeData.info.nodeMagic == nodeMagicNumber &&
+                     buf->nodeData.info.ixaSubscript == locs[i] && nodeIsSound(buf, (uint32_t)e.nodeSize);
+        if (!sound) {
+            BT_FREE(buf);
+            continue;
+        }
+        BT_TRACE("readAhead(): indexArray[%d] read ahead\n", (int)locs[i]);
+        e.node = buf;
+        e.state = clean;
+        addIndex(&actList, locs[i]);
+    }
+}
+
+// Before a walk descends into an internal node: reads its children that
+// are only on disk, then the children of those children, two levels in two
+// batches (the level below is usually there already, read with the node's
+// own siblings).
+void bTree::prefetchChildren(const diskNode* p) {
+    if (dbHandle == nullptr || p->nodeData.branch[0] == 0) return;
+    uint32_t locs[readAheadNodes];
+    size_t n = 0;
+    uint64_t bytes = 0;
+    auto collect = [&](const diskNode* parent) {
+        const nodeHeader& h = parent->nodeData;
+        for (int i = 0; i <= h.count && i < branchesPerNode && n < readAheadNodes; ++i) {
+            uint32_t loc = h.branch[i];
+            if (loc == 0 || loc >= cr.currentIXCount) continue;
+            const indexNode& e = indexArray[loc];
+            if (e.state != empty || e.nodeSize < nodeHeaderSize || e.nodeSize > maxNodeSize ||
+                e.nodePos < (int64_t)ctrlRecSize || bytes + e.nodeSize > readAheadBytes)
+                continue;
+            locs[n++] = loc;
+            bytes += e.nodeSize;
+        }
+    };
+    collect(p);
+    if (n > 1) readAhead(locs, n);
+    n = 0;
+    bytes = 0;
+    const nodeHeader& h = p->nodeData;
+    for (int i = 0; i <= h.count && i < branchesPerNode; ++i) {
+        uint32_t loc = h.branch[i];
+        if (loc == 0 || loc >= cr.currentIXCount) continue;
+        const indexNode& child = indexArray[loc];
+        if (child.node != nullptr && child.node != p && child.node->nodeData.branch[0] != 0) collect(child.node);
+    }
+    if (n > 1) readAhead(locs, n);
 }
 
 int bTree::writePage(diskNode** pp) {
@@ -291,7 +379,6 @@ int bTree::FlushMemNodes() {
             BT_TRACE("FlushMemNodes(): found mod at = %d, disk location: %ld\n", (int)head->loc, (long)e.nodePos);
             int rc = RealWrite(&indexArray[head->loc]);
             if (rc != 0) result = rc;
-            fflush(dbHandle);
         } else if (e.state != occupied && e.state != clean) {
             BT_TRACE("FlushMemNodes() invalid entry in the  activeNode list: %d\n", (int)head->loc);
         }

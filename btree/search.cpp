@@ -11,9 +11,13 @@ namespace {
 constexpr size_t keyScratchUnits = maxStoredDatumLength / 2 + 1;
 }
 
-// A copy of the datum's key at an aligned address (the engine has checked
-// that the key's terminator lies inside the datum).
+// The datum's key as a UTF-16 string: in place when it is suitably
+// aligned, else a copy (the engine has checked that the key's terminator
+// lies inside the datum).
 const char16_t* bTree::alignedKey(const uint8_t* datum) {
+    const uint8_t* inPlace = datumKey(datum);
+    if (reinterpret_cast<uintptr_t>(inPlace) % alignof(char16_t) == 0)
+        return reinterpret_cast<const char16_t*>(inPlace);
     if (keyScratch == nullptr) {
         keyScratch = static_cast<char16_t*>(BT_MALLOC(keyScratchUnits * sizeof(char16_t)));
         if (keyScratch == nullptr) return nullptr;
@@ -132,6 +136,7 @@ int bTree::walkTree(diskNode* p, int depth) {
     };
     auto fetchFailure = [&]() { return dbErrno == btErrNoMemoryErrno ? btErrNoMemory : btErrWalkFetch; };
 
+    prefetchChildren(p);
     diskNode* child = fetchChild(h.branch[0]);
     if (child == failedNode()) {
         BT_ERROR("walkTree(): fetchPage(): dbErrno: %d, \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());

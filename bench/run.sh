@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Performance of the viewer's main job on a large generated journal,
+# measured side by side with references in the same run:
+#   - `jbbview NAME` (probe, open, counting walk, report, close), output to
+#     /dev/null, against `sqlite3 REF 'SELECT count(*) FROM j'` on the same
+#     entries and against `cat NAME.jbbdb` (reading the file once);
+#   - peak resident memory of the jbbview run;
+#   - 10,000 random Search calls against sqlite3 point queries.
+#
+#   bench/run.sh [--entries N] [--runs R] [--big] [--smoke]
+#     --entries N  journal size (default 1000000)
+#     --runs R     rounds of the side-by-side timing (default 7)
+#     --big        also 10x the entries: memory and linear growth
+#     --smoke      a small, quick run that checks that everything works
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+entries=1000000
+runs=7
+big=0
+smoke=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --entries) entries=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --big) big=1; shift ;;
+    --smoke) smoke=1; entries=20000; runs=3; shift ;;
+    *) echo "usage: bench/run.sh [--entries N] [--runs R] [--big] [--smoke]" >&2; exit 2 ;;
+  esac
+done
+
+build=$root/build/bench
+data=$root/build/bench-data
+mkdir -p "$data"
+if ! command -v sqlite3 >/dev/null || [ ! -f /usr/include/sqlite3.h ] || [ ! -f /usr/include/benchmark/benchmark.h ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq sqlite3 libsqlite3-dev libbenchmark-dev >/dev/null
+fi
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJBB_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target jbbview jbbgen mkref search_bench runcmd >/dev/null
+
+# Makes journal $1 with $2 entries and its sqlite3 reference, once.
+prepare() {
+  local name=$1 count=$2
+  if [ ! -f "$data/$name.jbbdb" ]; then
+    echo "generating $name: $count entries"
+    "$build/tools/jbbgen" "$data/$name" --count "$count" --seed 42 --no-progress
+  fi
+  if [ ! -f "$data/$name.ref.db" ]; then
+    "$build/bench/mkref" "$data/$name.jbbdb" "$data/$name.ref.db" 42 >/dev/null
+  fi
+}
+
+# Prints "jbbview_ms sqlite_ms cat_ms rss_kb" for journal $1.
+measure() {
+  local name=$1
+  "$build/bench/runcmd" "$runs" \
+    cat "cat '$data/$name.jbbdb'" \
+    sqlite "sqlite3 '$data/$name.ref.db' 'SELECT count(*) FROM j'" \
+    jbbview "'$build/viewer/jbbview' '$data/$name'" |
+    awk '{ t[$1] = $2; m[$1] = $4 } END { printf "%s %s %s %s\n", t["jbbview"], t["sqlite"], t["cat"], m["jbbview"] }'
+}
+
+report() {
+  local label=$1 v=$2 s=$3 c=$4 rss=$5
+  awk -v l="$label" -v v="$v" -v s="$s" -v c="$c" -v r="$rss" 'BEGIN {
+    printf "%s: jbbview %.1f ms, sqlite3 count(*) %.1f ms, cat %.1f ms\n", l, v, s, c;
+    printf "%s: ratio to sqlite3 %.2f (target <= 3), ratio to cat %.2f, peak RSS %.1f MiB\n", l, v / s, v / c, r / 1024 }'
+}
+
+prepare j$entries "$entries"
+ls -l "$data/j$entries.jbbdb" "$data/j$entries.ref.db" | awk '{ print $5, $9 }'
+read -r v s c rss < <(measure j$entries)
+report "$entries entries" "$v" "$s" "$c" "$rss"
+
+if [ "$big" = 1 ]; then
+  bigcount=$((entries * 10))
+  prepare j$bigcount "$bigcount"
+  read -r bv bs bc brss < <(measure j$bigcount)
+  report "$bigcount entries" "$bv" "$bs" "$bc" "$brss"
+  awk -v a="$v" -v b="$bv" 'BEGIN { printf "growth: %.2f times the time for 10 times the entries (target <= 11)\n", b / a }'
+fi
+
+"$build/bench/search_bench" "$data/j$entries.jbbdb" "$data/j$entries.ref.db" \
+  --benchmark_format=csv --benchmark_repetitions=$runs --benchmark_report_aggregates_only=true 2>/dev/null |
+  awk -F, '/_median/ { gsub(/"/, "", $1); t[$1] = $3 } END {
+    e = t["EngineSearch_median"]; q = t["SqliteLookup_median"];
+    printf "10000 searches: engine %.2f ms, sqlite3 %.2f ms, ratio %.2f (target <= 2)\n", e, q, e / q }'

@@ -1,0 +1,46 @@
+// A database file read and written at explicit positions, one system call
+// per transfer and no stream buffer in between: a node is read whole with
+// one positioned read, and a seek never discards anything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "read_batch.h"
+
+namespace plat {
+
+class DbFile {
+public:
+    enum class Mode {
+        Existing,  // an existing file, for reading and writing ("rb+")
+        Create,    // created, or truncated to 0 bytes ("wb+")
+    };
+
+    // Opens `path`; null with errno set when it cannot be opened.
+    static DbFile* open(const char* path, Mode mode);
+    ~DbFile();
+    DbFile(const DbFile&) = delete;
+    DbFile& operator=(const DbFile&) = delete;
+
+    // Reads up to n bytes at pos.  Returns the bytes read: fewer than n only
+    // at the end of the file; -1 with errno set on failure.
+    int64_t readAt(int64_t pos, void* buf, size_t n);
+    // Reads every request (got and err as readAt gives them), handing them
+    // to the system together where it can take them so.
+    void readBatch(ReadRequest* reqs, size_t n);
+    // Writes n bytes at pos.  Returns the bytes written; -1 with errno set.
+    int64_t writeAt(int64_t pos, const void* buf, size_t n);
+    // Cuts the file to 0 bytes.  False with errno set.
+    bool truncate();
+    // Size of the file in bytes, or -1 with errno set.
+    int64_t size();
+
+private:
+    explicit DbFile(intptr_t handle) : handle_(handle) {}
+    intptr_t handle_;
+    void* batchReader_ = nullptr;  // the platform's batch reader, once set up
+    bool batchTried_ = false;
+};
+
+}  // namespace plat
