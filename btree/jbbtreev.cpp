@@ -97,7 +97,7 @@ public:
     }
 
 private:
-    static constexpr size_t windowBytes = 1 << 20;
+    static constexpr size_t windowBytes = 256 << 10;
     plat::DbFile* file_;
     uint8_t* buf_ = nullptr;
     int64_t start_ = 0;
