@@ -81,6 +81,11 @@ int runCommand(const std::string& commandLine);
 // Process id of the running process.
 unsigned long processId();
 
+// True in the Windows build (also when it runs under Wine): its command
+// interpreter is cmd.exe, its paths are drive paths, and a newline written
+// to a text-mode stream reaches a file as CR LF.
+bool isWindows();
+
 // 64-bit positioning of a run-time stream.
 bool streamSeek(FILE* f, int64_t pos);
 int64_t streamTell(FILE* f);

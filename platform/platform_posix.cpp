@@ -171,6 +171,8 @@ int runCommand(const std::string& commandLine) {
     return static_cast<int>(static_cast<int8_t>(WEXITSTATUS(status)));
 }
 
+bool isWindows() { return false; }
+
 unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 
 bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0; }

@@ -213,6 +213,8 @@ int runCommand(const std::string& commandLine) {
     return std::system(commandLine.c_str());
 }
 
+bool isWindows() { return true; }
+
 unsigned long processId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
 
 bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0; }

@@ -7,6 +7,7 @@
 
 #include "dbreader.h"
 #include "dbwriter.h"
+#include "platform.h"
 #include "viewrun.h"
 
 using namespace testdb;
@@ -55,12 +56,16 @@ TEST_F(Probe, UsageNamesTheProgramByItsBaseName) {
   // backslash is cut after its last backslash, before any slash is looked at.
   fs::create_directories(s.dir().path() / "bin");
   fs::create_directories(s.dir().path() / "a");
+  // Windows starts a program file only through a name with an extension;
+  // typed without it (bin\viewer for bin\viewer.exe) the name reaches the
+  // program as typed.
   const std::string plain = (s.dir().path() / "bin" / "viewer").string();
   const std::string backslashed = (s.dir().path() / "a\\viewer.exe").string();
   for (const std::string& copy : {plain, backslashed}) {
     SCOPED_TRACE(copy);
-    fs::copy_file(s.exe(), copy);
-    fs::permissions(copy, fs::perms::owner_all, fs::perm_options::add);
+    const std::string file = copy == plain && plat::isWindows() ? copy + ".exe" : copy;
+    fs::copy_file(s.exe(), file);
+    fs::permissions(file, fs::perms::owner_all, fs::perm_options::add);
     RunResult r = runProgram(copy, {}, "", s.dir().path());
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.out, bannerText(date));

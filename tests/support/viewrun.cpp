@@ -34,6 +34,24 @@ std::string shellWord(const std::string& s) {
   return q + "'";
 }
 
+// A word for cmd.exe and the C run-time's argument parser.  In double
+// quotes cmd.exe takes & | < > ^ ( ) and blanks literally; a run of
+// backslashes is literal to the run-time unless a quote follows it, so the
+// run before the closing quote is doubled.  A double quote, a percent sign
+// (expanded by cmd.exe even inside quotes) and a line end cannot pass
+// through cmd.exe unchanged: such a word leaves `*bad` true.
+std::string cmdWord(const std::string& s, bool* bad) {
+  std::string q = "\"";
+  size_t backslashes = 0;
+  for (char c : s) {
+    if (c == '"' || c == '%' || c == '\n' || c == '\r') *bad = true;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    q += c;
+  }
+  q.append(backslashes, '\\');
+  return q + "\"";
+}
+
 std::string fmt(const char* f, unsigned long long v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, f, v);
@@ -69,15 +87,49 @@ std::string TempDir::file(const std::string& name) const { return (path_ / name)
 
 // ---- running ----
 
+std::string programPath(const std::string& path) {
+  if (!plat::isWindows() || path.empty() || path[0] != '/') return path;
+  std::string drive = "Z:" + path;
+  for (char& c : drive) {
+    if (c == '/') c = '\\';
+  }
+  return drive;
+}
+
+std::string normalizeOutput(const std::string& text) {
+  if (!plat::isWindows()) return text;
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
 std::string buildCommandLine(const std::string& exe, const std::vector<std::string>& args,
                              const std::string& inFile, const std::string& outFile,
                              const std::string& errFile, const EnvList& env) {
   std::string cmd;
-  for (const auto& v : env) cmd += v.first + "=" + shellWord(v.second) + " ";
-  cmd += shellWord(exe);
-  for (const std::string& a : args) cmd += " " + shellWord(a);
-  cmd += " <" + shellWord(inFile) + " >" + shellWord(outFile) + " 2>" + shellWord(errFile);
-  return cmd;
+  if (!plat::isWindows()) {
+    for (const auto& v : env) cmd += v.first + "=" + shellWord(v.second) + " ";
+    cmd += shellWord(exe);
+    for (const std::string& a : args) cmd += " " + shellWord(a);
+    cmd += " <" + shellWord(inFile) + " >" + shellWord(outFile) + " 2>" + shellWord(errFile);
+    return cmd;
+  }
+  // cmd.exe: each variable set for this command only (the interpreter ends
+  // with it), then the program.  "set "N=V"" keeps V's blanks and specials.
+  bool bad = false;
+  for (const auto& v : env) cmd += "set " + cmdWord(v.first + "=" + v.second, &bad) + " && ";
+  cmd += cmdWord(exe, &bad);
+  for (const std::string& a : args) cmd += " " + cmdWord(a, &bad);
+  cmd += " <" + cmdWord(inFile, &bad) + " >" + cmdWord(outFile, &bad) + " 2>" +
+         cmdWord(errFile, &bad);
+  if (bad) return "";
+  // "cmd /c" drops the first and the last quote of a line that begins with
+  // one; the extra pair keeps the words' own quotes.
+  return "\"" + cmd + "\"";
 }
 
 RunResult runProgram(const std::string& exe, const std::vector<std::string>& args,
@@ -86,17 +138,26 @@ RunResult runProgram(const std::string& exe, const std::vector<std::string>& arg
   const std::string tag = "run" + std::to_string(runNo++);
   const fs::path in = workDir / (tag + ".in"), out = workDir / (tag + ".out"),
                  err = workDir / (tag + ".err");
-  writeFile(in.string(), Bytes(input.begin(), input.end()));
   RunResult r;
-  r.status = plat::runCommand(buildCommandLine(exe, args, in.string(), out.string(), err.string(), env));
-  r.out = readAll(out);
-  r.err = readAll(err);
+  const std::string cmd = buildCommandLine(programPath(exe), args, in.string(), out.string(),
+                                           err.string(), env);
+  if (cmd.empty()) {
+    r.status = INT32_MIN;
+    r.err = "the command interpreter cannot pass these words unchanged";
+    return r;
+  }
+  writeFile(in.string(), Bytes(input.begin(), input.end()));
+  r.status = plat::runCommand(cmd);
+  r.out = normalizeOutput(readAll(out));
+  r.err = normalizeOutput(readAll(err));
   std::error_code ec;
   fs::remove(in, ec);
   fs::remove(out, ec);
   fs::remove(err, ec);
   return r;
 }
+
+ViewerSession::ViewerSession(const std::string& exe) : exe_(programPath(exe)) {}
 
 std::string ViewerSession::put(const std::string& name, const Bytes& image) const {
   writeFile(path(name), image);

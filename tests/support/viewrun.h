@@ -41,15 +41,27 @@ using EnvList = std::vector<std::pair<std::string, std::string>>;
 
 // The one place that turns a program, its arguments, its extra environment
 // and the three redirections into a command line for the system's command
-// interpreter (a POSIX shell).
+// interpreter: a POSIX shell, or cmd.exe on Windows.  On Windows it is
+// empty when a word holds a character cmd.exe would change (" % or a line
+// end).
 std::string buildCommandLine(const std::string& exe, const std::vector<std::string>& args,
                              const std::string& inFile, const std::string& outFile,
                              const std::string& errFile, const EnvList& env = {});
 
+// The path by which a Windows program reaches the program `path`: under
+// Wine a POSIX path from the build (/work/x) is Z:\work\x.  Elsewhere, and
+// for any other path, `path` itself.
+std::string programPath(const std::string& path);
+
+// What the program wrote, with the CR LF line ends of a Windows text-mode
+// stream turned into LF, so that both platforms compare to the same texts.
+// Unchanged on other systems.
+std::string normalizeOutput(const std::string& text);
+
 // Runs `exe` with `args`, standard input read from a file holding `input`
 // (empty: no input at all), standard output and error caught in files in
-// `workDir`.  A program that could not be started, or that was killed,
-// gives status INT32_MIN.
+// `workDir` (both passed through normalizeOutput).  A program that could
+// not be started, or that was killed, gives status INT32_MIN.
 RunResult runProgram(const std::string& exe, const std::vector<std::string>& args,
                      const std::string& input, const std::filesystem::path& workDir,
                      const EnvList& env = {});
@@ -57,7 +69,8 @@ RunResult runProgram(const std::string& exe, const std::vector<std::string>& arg
 // A temporary folder with databases in it and the viewer to run on them.
 class ViewerSession {
  public:
-  explicit ViewerSession(std::string exe) : exe_(std::move(exe)) {}
+  // `exe` as programPath() gives it.
+  explicit ViewerSession(const std::string& exe);
 
   const std::string& exe() const { return exe_; }
   const TempDir& dir() const { return dir_; }
