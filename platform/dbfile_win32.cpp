@@ -26,6 +26,17 @@ void setErrnoFrom(DWORD err) {
     }
 }
 
+// The position of a transfer, for ReadFile and WriteFile.
+OVERLAPPED positionAt(int64_t pos) {
+    OVERLAPPED at{};
+    at.Offset = (DWORD)(uint64_t)pos;
+    at.OffsetHigh = (DWORD)((uint64_t)pos >> 32);
+    return at;
+}
+
+// One transfer is at most 1 GiB.
+DWORD chunk(size_t left) { return left > 0x40000000u ? 0x40000000u : (DWORD)left; }
+
 }  // namespace
 
 DbFile* DbFile::open(const char* path, Mode mode) {
@@ -51,13 +62,9 @@ int64_t DbFile::readAt(int64_t pos, void* buf, size_t n) {
     HANDLE h = (HANDLE)::_get_osfhandle((int)handle_);
     size_t done = 0;
     while (done < n) {
-        OVERLAPPED at{};
-        uint64_t p = (uint64_t)(pos + (int64_t)done);
-        at.Offset = (DWORD)p;
-        at.OffsetHigh = (DWORD)(p >> 32);
-        DWORD want = n - done > 0x40000000u ? 0x40000000u : (DWORD)(n - done);
+        OVERLAPPED at = positionAt(pos + (int64_t)done);
         DWORD got = 0;
-        if (!::ReadFile(h, static_cast<char*>(buf) + done, want, &got, &at)) {
+        if (!::ReadFile(h, static_cast<char*>(buf) + done, chunk(n - done), &got, &at)) {
             DWORD err = ::GetLastError();
             if (err == ERROR_HANDLE_EOF) break;
             setErrnoFrom(err);
@@ -73,13 +80,9 @@ int64_t DbFile::writeAt(int64_t pos, const void* buf, size_t n) {
     HANDLE h = (HANDLE)::_get_osfhandle((int)handle_);
     size_t done = 0;
     while (done < n) {
-        OVERLAPPED at{};
-        uint64_t p = (uint64_t)(pos + (int64_t)done);
-        at.Offset = (DWORD)p;
-        at.OffsetHigh = (DWORD)(p >> 32);
-        DWORD want = n - done > 0x40000000u ? 0x40000000u : (DWORD)(n - done);
+        OVERLAPPED at = positionAt(pos + (int64_t)done);
         DWORD put = 0;
-        if (!::WriteFile(h, static_cast<const char*>(buf) + done, want, &put, &at)) {
+        if (!::WriteFile(h, static_cast<const char*>(buf) + done, chunk(n - done), &put, &at)) {
             setErrnoFrom(::GetLastError());
             return -1;
         }
