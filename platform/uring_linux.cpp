@@ -29,7 +29,14 @@ ReadRing::~ReadRing() {
 bool ReadRing::init(unsigned entries) {
     io_uring_params p;
     std::memset(&p, 0, sizeof p);
+    // One thread submits and reaps: completions need no interrupting work
+    // on newer kernels; older ones refuse the flags, and get a plain ring.
+    p.flags = IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_COOP_TASKRUN;
     int fd = (int)syscall(__NR_io_uring_setup, entries, &p);
+    if (fd < 0) {
+        std::memset(&p, 0, sizeof p);
+        fd = (int)syscall(__NR_io_uring_setup, entries, &p);
+    }
     if (fd < 0) return false;
     ringFd_ = fd;
     entries_ = p.sq_entries;
