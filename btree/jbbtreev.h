@@ -110,6 +110,8 @@ public:
     void setOpenExistingOnly(bool on) { openExistingOnly = on; }
 
     const ctrlRec& controlRecord() const { return cr; }
+    // Nodes read from the file since the handle was made.
+    uint64_t nodesRead() const { return nodeReads; }
 
 protected:
     // Node cache.
@@ -184,6 +186,7 @@ private:
     // Nodes fetched by the current walk; a sound tree is walked with at most
     // one fetch per subscript in use.
     uint64_t walkFetches = 0;
+    uint64_t nodeReads = 0;
 
     int openInventory(int64_t where, int64_t fileBytes);
     int failOpenCorrupt(const char* why);

@@ -105,6 +105,7 @@ diskNode* bTree::fetchPage(int loc) {
             return failedNode();
         }
         BT_TRACE("fetchPage: from disk: indexArray[%d]\n", loc);
+        ++nodeReads;
         addIndex(&actList, (uint32_t)loc);
         if (purgecache() != 0) {
             BT_ERROR("fetchPage(): purgeCache failed.\n");
@@ -183,6 +184,7 @@ void bTree::readAhead(const uint32_t* locs, size_t n) {
             continue;
         }
         BT_TRACE("readAhead(): indexArray[%d] read ahead\n", (int)locs[i]);
+        ++nodeReads;
         e.node = buf;
         e.state = clean;
         addIndex(&actList, locs[i]);

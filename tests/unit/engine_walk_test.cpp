@@ -218,3 +218,28 @@ TEST(EngineWalk, SharedSubtreesCannotMultiplyTheWalk) {
     EXPECT_EQ(btErrCorrupt, w.dbGetLastError());
     w.closeBtDb(nullptr, 1);
 }
+
+TEST(EngineSearch, ReadsAtMostOneNodePerLevel) {
+    TreeOptions opts;
+    opts.height = 4;
+    std::vector<Entry> entries = numbered(3000);
+    Walker w;
+    openDb(w, buildTree(entries, JournalInfo{}, opts), "levels.jbbdb");
+    // The root is in memory after the open; every other level costs at most
+    // one read, and a key found in the root none.
+    for (size_t i = 0; i < entries.size(); i += 97) {
+        uint64_t before = w.nodesRead();
+        ASSERT_NE(nullptr, w.Search(entries[i].key.c_str()));
+        EXPECT_LE(w.nodesRead() - before, 3u);
+    }
+    uint64_t before = w.nodesRead();
+    EXPECT_EQ(nullptr, w.Search(u"~ not there"));
+    EXPECT_LE(w.nodesRead() - before, 3u);
+    // A walk reads every node exactly once, the root too (its flush drops it).
+    before = w.nodesRead();
+    ASSERT_EQ(0, w.WalkTree());
+    EXPECT_EQ(entries.size(), w.keys.size());
+    uint64_t nodes = w.controlRecord().currentIXCount - 1;
+    EXPECT_EQ(nodes, w.nodesRead() - before);
+    w.closeBtDb(nullptr, 1);
+}
