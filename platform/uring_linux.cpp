@@ -75,13 +75,14 @@ bool ReadRing::init(unsigned entries) {
     return true;
 }
 
-bool ReadRing::submitAndWait(unsigned toSubmit, unsigned toWait) {
+bool ReadRing::submitAndWait(unsigned toWait) {
     for (;;) {
-        long r = syscall(__NR_io_uring_enter, ringFd_, toSubmit, toWait, IORING_ENTER_GETEVENTS, nullptr, 0);
+        // Everything the kernel has not taken from the queue yet is handed
+        // over: after an interrupted call that may be some, all or none.
+        unsigned pending = *sqTail_ - __atomic_load_n(sqHead_, __ATOMIC_ACQUIRE);
+        long r = syscall(__NR_io_uring_enter, ringFd_, pending, toWait, IORING_ENTER_GETEVENTS, nullptr, 0);
         if (r >= 0) return true;
         if (errno != EINTR && errno != EAGAIN && errno != EBUSY) return false;
-        // Interrupted: what was handed over stays handed over; wait again.
-        if (r < 0 && errno == EINTR) toSubmit = 0;
     }
 }
 
@@ -107,13 +108,13 @@ bool ReadRing::readAll(int fd, ReadRequest* reqs, size_t n) {
             ++tail;
         }
         __atomic_store_n(sqTail_, tail, __ATOMIC_RELEASE);
-        if (!submitAndWait(batch, batch)) return false;
+        if (!submitAndWait(batch)) return false;
         unsigned seen = 0;
         while (seen < batch) {
             unsigned head = *cqHead_;
             unsigned ready = __atomic_load_n(cqTail_, __ATOMIC_ACQUIRE);
             if (head == ready) {
-                if (!submitAndWait(0, batch - seen)) return false;
+                if (!submitAndWait(batch - seen)) return false;
                 continue;
             }
             for (; head != ready; ++head, ++seen) {

@@ -23,7 +23,8 @@ public:
     bool readAll(int fd, ReadRequest* reqs, size_t n);
 
 private:
-    bool submitAndWait(unsigned toSubmit, unsigned toWait);
+    // Hands the kernel every queued read and waits for toWait completions.
+    bool submitAndWait(unsigned toWait);
 
     int ringFd_ = -1;
     unsigned entries_ = 0;
