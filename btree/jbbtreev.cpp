@@ -56,6 +56,26 @@ bool bTree::ctrlRecIsSound(int64_t fileBytes) {
     return cr.indexArraySize <= slotsPossible + 4 * indexArrayGrowth;
 }
 
+// Makes the new, empty node rootP the root of an empty tree whose only
+// slot begins at `pos`: a subscript, the last slot, modified in memory until
+// the first flush writes it.  False when no subscript could be had.
+bool bTree::placeEmptyRoot(int64_t pos) {
+    uint32_t s = addIndexEntry();
+    if (s == 0) return false;
+    cr.rootOffset = s;
+    cr.lastIndex = s;
+    cr.lastNDRec = pos;
+    addIndex(&actList, s);
+    indexNode& e = indexArray[s];
+    e.node = rootP;
+    e.state = modified;
+    e.nodePos = pos;
+    e.nodeSize = diskNodeBaseSize;
+    rootP->nodeData.info.ixaSubscript = s;
+    rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
+    return true;
+}
+
 int bTree::failOpenCorrupt(const char* why) {
     BT_ERROR("openBtDb(): Corrupt disknode detected.\n");
     BT_ERROR("openBtDb(): %s\n", why);
@@ -298,24 +318,12 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                 }
                 // The new root goes at the end of the data: right behind the
                 // control record, or behind the last slot the inventory met.
-                uint32_t s = addIndexEntry();
-                if (s == 0) {
+                if (!placeEmptyRoot(newNDLast)) {
                     BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
                     dbErrno = btErrNoMemoryErrno;
                     releaseOpenResources();
                     return btErrNoMemory;
                 }
-                cr.rootOffset = s;
-                cr.lastIndex = s;
-                cr.lastNDRec = newNDLast;
-                indexNode& e = indexArray[s];
-                e.node = rootP;
-                e.nodePos = newNDLast;
-                e.state = modified;
-                rootP->nodeData.info.ixaSubscript = s;
-                rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
-                e.nodeSize = diskNodeBaseSize;
-                addIndex(&actList, s);
             } else {
                 rootP = fetchPage((int)cr.rootOffset);
                 if (rootP == nullptr || rootP == failedNode()) {
@@ -372,23 +380,11 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
             }
         }
         if (dbErrno == 0) {
-            uint32_t s = addIndexEntry();
-            if (s == 0) {
+            if (!placeEmptyRoot(ctrlRecSize)) {
                 BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
                 releaseOpenResources();
                 return btErrNoMemory;
             }
-            cr.rootOffset = s;
-            cr.lastIndex = s;
-            addIndex(&actList, s);
-            indexNode& e = indexArray[s];
-            e.state = modified;
-            e.node = rootP;
-            e.nodePos = ctrlRecSize;
-            e.nodeSize = diskNodeBaseSize;
-            rootP->nodeData.info.ixaSubscript = s;
-            rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
-            cr.lastNDRec = ctrlRecSize;
             newNDLast = ctrlRecSize + diskNodeBaseSize;
             WriteCtrlRec();
         }
@@ -466,23 +462,11 @@ int bTree::makeEmpty() {
             if (rootP == nullptr) {
                 BT_ERROR("makeEmpty(): myCalloc() returned NULL: %s .\n", allocFailureText(dbErrno));
             } else {
-                uint32_t s = addIndexEntry();
-                if (s == 0) {
+                if (!placeEmptyRoot(ctrlRecSize)) {
                     BT_ERROR("makeEmpty(): addIndexEntry() failed on memory allocation.\n");
                     BT_FREE(rootP);
                     rootP = nullptr;
                 } else {
-                    cr.rootOffset = s;
-                    cr.lastIndex = s;
-                    addIndex(&actList, s);
-                    indexNode& e = indexArray[s];
-                    e.node = rootP;
-                    e.state = modified;
-                    e.nodeSize = diskNodeBaseSize;
-                    e.nodePos = ctrlRecSize;
-                    rootP->nodeData.info.ixaSubscript = s;
-                    rootP->nodeData.info.nodeSize = (uint32_t)diskNodeBaseSize;
-                    cr.lastNDRec = ctrlRecSize;
                     newNDLast = ctrlRecSize + diskNodeBaseSize;
                     WriteCtrlRec();
                 }

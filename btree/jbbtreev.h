@@ -190,6 +190,7 @@ private:
 
     int openInventory(int64_t where, int64_t fileBytes);
     int failOpenCorrupt(const char* why);
+    bool placeEmptyRoot(int64_t pos);
     bool ctrlRecIsSound(int64_t fileBytes);
     const char16_t* alignedKey(const uint8_t* datum);
 
