@@ -42,8 +42,8 @@ enum : uint32_t {
 
 struct indexNode {
     int64_t nodePos;      // file offset of the slot; 0 = no slot yet
-    uint64_t nodeSize;    // bytes of the node in use
     uint64_t slotLength;  // length of the slot
+    uint32_t nodeSize;    // bytes of the node in use (a node is far below 4 GiB)
     uint32_t state;
     diskNode* node;       // the buffer while the node is in memory
 };
