@@ -201,6 +201,10 @@ int bTree::recDelete(const char16_t* target, diskNode** pp, int depth) {
         if (c == nullptr) return 0;
         childLoc = loc;
         result = recDelete(target, &c, depth + 1);
+        // Only a delete that removed its key repairs the child.  A tree
+        // written elsewhere may hold underfull nodes; repairing one on a
+        // miss could empty the root, and since a miss never lets the root
+        // give way, an empty root would hide every entry from the walk.
         if (result != 0 && c->nodeData.count < minDatumsPerNode) repairPair = k > 0 ? k - 1 : 0;
     }
 
@@ -217,8 +221,9 @@ void bTree::Remove(diskNode* p, int k) {
     int count = p->nodeData.count;
     if (k < 0 || k >= count) return;
     // Datum k's right branch leaves the node with it.
+    // The branch behind the last datum keeps its old value: past count it
+    // means nothing, and the node goes to disk as it stands.
     for (int i = k; i <= count - 2; ++i) p->nodeData.branch[i + 1] = p->nodeData.branch[i + 2];
-    p->nodeData.branch[count] = 0;
     RemoveDatum(&p, k);
     writePage(&p);
 }

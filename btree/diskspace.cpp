@@ -35,17 +35,6 @@ uint32_t bTree::findFit(diskNode* p) {
     return fit;
 }
 
-// The last slot may be longer than what was just written into it: a node
-// that shrank, a smaller node in a reused slot, a slot that grew in memory
-// before its node was written, a deleted node's header.  Writing the slot's
-// last byte (which means nothing) makes the file reach the end of the slot,
-// so that the slots keep tiling the file up to its end.
-int bTree::coverLastSlot(const indexNode& e, uint64_t written) {
-    if (e.nodePos != cr.lastNDRec || e.slotLength <= written) return 0;
-    static const uint8_t filler = 0;
-    return RealWriteEx(dbHandle, &filler, 1, e.nodePos + (int64_t)e.slotLength - 1);
-}
-
 int bTree::RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, int64_t diskLoc) {
     BT_TRACE("RealWriteEx() entry: diskLoc: %lld bytes: %ld\n", (long long)diskLoc, (long)bytes);
     int rc = 0;
@@ -121,8 +110,8 @@ int bTree::RealWrite(indexNode* ixP) {
             if (ixP->nodePos == cr.lastNDRec) cr.lastIndex = loc;
         } else if (F->state == newIX) {
             // Nothing free was large enough: append a slot at the end.
-            indexNode* L = &indexArray[cr.lastIndex];
-            if ((L->state == modified || L->state == modhold) && L->node != nullptr) {
+            indexNode* L = lastSlotEntry();
+            if (L != nullptr && (L->state == modified || L->state == modhold) && L->node != nullptr) {
                 // The last node may have grown in memory past its recorded
                 // slot; its slot takes that length before a slot follows it.
                 if (L->nodeSize > L->slotLength) {
@@ -169,7 +158,6 @@ int bTree::RealWrite(indexNode* ixP) {
         }
     }
     int rc = RealWriteEx(dbHandle, &p->nodeData, ixP->nodeSize, ixP->nodePos);
-    if (rc == 0) rc = coverLastSlot(*ixP, ixP->nodeSize);
     if (rc != 0) {
         BT_ERROR("RealWrite(): RealWriteEx(): rc=%d .\n", rc);
         return rc;
@@ -195,7 +183,6 @@ int bTree::deleteNode(diskNode** pp) {
     p->nodeData.info.state = available;
     addIndex(&avlList, s);
     int rc = RealWriteEx(dbHandle, &p->nodeData.info, sizeof(nodeInfo), e.nodePos);
-    if (rc == 0) rc = coverLastSlot(e, sizeof(nodeInfo));
     if (rc != 0) BT_ERROR("deleteNode(): RealWriteEx(): rc=%d .\n", rc);
     BT_FREE(p);
     *pp = nullptr;

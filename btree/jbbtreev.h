@@ -201,8 +201,12 @@ private:
     int ensureRoom(diskNode** pp, uint64_t bytes);
     void handBack(uint32_t loc);
     int recDelete(const char16_t* target, diskNode** pp, int depth);
+    // The entry of the node in the last slot, or none when lastIndex names
+    // no subscript in use (a damaged control record).
+    indexNode* lastSlotEntry() {
+        return cr.lastIndex != 0 && cr.lastIndex < cr.currentIXCount ? &indexArray[cr.lastIndex] : nullptr;
+    }
     bool reserveIndexEntries(uint32_t n);
     int placeNewNode(diskNode** pp);
     int insertEntry(const char16_t* key, const uint8_t* datum);
-    int coverLastSlot(const indexNode& e, uint64_t written);
 };

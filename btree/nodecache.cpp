@@ -286,16 +286,16 @@ int bTree::writePage(diskNode** pp) {
     if (e->nodePos != 0) {
         p->nodeData.info.slotLength = e->slotLength;
     } else {
-        indexNode* L = &indexArray[cr.lastIndex];
-        if (L->state == modified || L->state == modhold) {
+        indexNode* L = lastSlotEntry();
+        if (L != nullptr && (L->state == modified || L->state == modhold)) {
             rc = RealWrite(L);
             if (rc != 0) {
                 BT_ERROR("writePage(): RealWrite() returned %d: errno %d: \"%s\".\n", rc, dbErrno,
                          plat::errnoText(dbErrno).c_str());
                 return rc;
             }
-            L = &indexArray[cr.lastIndex];
-            L->state = occupied;
+            L = lastSlotEntry();
+            if (L != nullptr) L->state = occupied;
         }
         e = &indexArray[s];
         e->nodePos = newNDLast;

@@ -2,6 +2,7 @@
 #include "dbreader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -123,7 +124,9 @@ DbContents readDb(const Bytes& img) {
       out.error = "bad slot magic at offset " + std::to_string(off);
       return out;
     }
-    if (s.slotLength < kNodeInfoSize || s.slotLength > img.size() - off) {
+    // The last slot may reach past the end of the file; its node may not.
+    if (s.slotLength < kNodeInfoSize || s.slotLength > UINT64_MAX - off ||
+        (s.state == kSlotUsed && s.nodeSize > img.size() - off)) {
       out.error = "bad slotLength at offset " + std::to_string(off);
       return out;
     }

@@ -1,6 +1,7 @@
 // Structural checks of database images; see treecheck.h.
 #include "treecheck.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -92,10 +93,15 @@ class Checker {
       uint32_t sub = getU32(n + 20);
       auto where = [&] { return "slot at " + std::to_string(off); };
       if (getU32(n) != kMagic) problem(where() + " has a bad magic number");
-      if (s.slotLength < kNodeInfoSize || s.slotLength > img_.size() - off) {
+      // Only the last slot may reach past the end of the file (a node that
+      // shrank, or a freed one, leaves the rest of its slot unwritten); the
+      // loop ends with it.  A node itself must lie inside the file.
+      if (s.slotLength < kNodeInfoSize || s.slotLength > UINT64_MAX - off) {
         problem(where() + " has slotLength " + std::to_string(s.slotLength) + ", which does not fit the file");
         return;
       }
+      if (s.state == kSlotUsed && s.nodeSize > img_.size() - off)
+        problem(where() + " holds nodeSize " + std::to_string(s.nodeSize) + " past the end of the file");
       if (sub == 0 || sub >= currentIXCount_)
         problem(where() + " names subscript " + std::to_string(sub) + " outside 1.." +
                 std::to_string(currentIXCount_ == 0 ? 0 : currentIXCount_ - 1));

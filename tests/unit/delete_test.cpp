@@ -353,10 +353,11 @@ TEST_F(DeleteTest, BranchesThatLeadNowhereFailWithoutHarm) {
     }
 }
 
-TEST_F(DeleteTest, DeletedLastNodeStillReachesTheEndOfTheFile) {
+TEST_F(DeleteTest, DeletedLastNodeLeavesTheRestOfItsSlotUnwritten) {
     // The last leaf grows in memory past its slot, which grows with it, and
-    // is merged away before it is ever written: the file must still reach
-    // the end of that slot.  The other nodes have room to spare and stay.
+    // is merged away before it is ever written: only its 24-byte header
+    // reaches the file, so the file may end inside that slot.  It still
+    // reads back whole, and later nodes go behind the slot.
     int n = 0;
     Tree t;
     open(t, buildShape(node({leaf(5), leaf(5), leaf(5)}), &n, 2000));
@@ -368,7 +369,73 @@ TEST_F(DeleteTest, DeletedLastNodeStillReachesTheEndOfTheFile) {
     EXPECT_EQ(2u, shape.levels[1].size());
     ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
     EXPECT_EQ(size_t(n - 1), walk(t).size());
+    for (int i = 100; i < 130; ++i) ASSERT_EQ(0, t.Insert(key(i).c_str(), dataFor(i).data()));
     close(t);
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    EXPECT_EQ(size_t(n - 1 + 30), walk(t).size());
+    close(t);
+}
+
+TEST_F(DeleteTest, ANodeIsWrittenAsItStandsAndNothingBehindIt) {
+    auto u32 = [](const Bytes& b, size_t at) {
+        return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+    };
+    {
+        // The merge removes the root's first separator: the branch behind
+        // its last datum keeps its old value.
+        Tree t;
+        open(t, buildShape(node({leaf(5), leaf(5), leaf(6)})));
+        EXPECT_EQ(0, t.Delete(key(8).c_str()));
+        close(t);
+        Bytes after;
+        ASSERT_TRUE(readFile(path, &after));
+        const size_t root = 2088;  // subscript 1, the first slot
+        EXPECT_EQ(1u, after[root + 24]);
+        EXPECT_EQ(4u, u32(after, root + 28 + 4 * 1));
+        EXPECT_EQ(4u, u32(after, root + 28 + 4 * 2)) << "the branch behind the last datum is left as it was";
+    }
+    {
+        // The last leaf, one key shorter, leaves the old bytes at the end of
+        // its slot and the file's length as they were.
+        DbFile db = buildShape(node({leaf(5), leaf(5), leaf(6)}));
+        db.patch(db.image().size() - 1, Bytes{0xEE});  // the last key's last data byte
+        Bytes before = db.image();
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(0, t.Delete(key(16).c_str()));
+        close(t);
+        Bytes after;
+        ASSERT_TRUE(readFile(path, &after));
+        ASSERT_EQ(before.size(), after.size());
+        EXPECT_TRUE(std::equal(before.end() - 40, before.end(), after.end() - 40))
+            << "the bytes behind the shrunken last node stay";
+    }
+}
+
+TEST_F(DeleteTest, AMissTouchesNoUnderfullNodeOnItsWay) {
+    // A tree written elsewhere may hold a leaf of fewer than five keys.  A
+    // delete that does not find its key leaves it as it is: merging it
+    // would empty the root, which on a miss stays, and an empty root ends
+    // the walk before it reaches any entry.
+    DbFile db = buildShape(node({leaf(3), leaf(5)}));
+    Tree t;
+    open(t, db);
+    EXPECT_EQ(1, t.Delete((key(1) + u"x").c_str()));
+    EXPECT_EQ(0, t.dbGetLastError());
+    EXPECT_EQ(keys(0, 9), walk(t));
+    int rc = -1;
+    t.closeBtDb(&rc, 0);
+    ASSERT_EQ(0, rc);
+    Bytes img;
+    ASSERT_TRUE(readFile(path, &img));
+    EXPECT_EQ(db.image(), img);
+    // A delete that finds its key there repairs the leaf.
+    open(t, db);
+    EXPECT_EQ(0, t.Delete(key(0).c_str()));
+    TreeShape shape;
+    close(t, &shape);
+    EXPECT_EQ(1, shape.height);
+    EXPECT_EQ((Level{keys(1, 8)}), shape.levels[0]);
 }
 
 TEST_F(DeleteTest, RefusedWithoutAnOpenDatabase) {
