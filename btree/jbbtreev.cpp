@@ -11,6 +11,11 @@
 using namespace btdetail;
 
 namespace {
+// Index entries a control record may reserve beyond what its file could
+// hold (16,777,216 entries: 512 MiB of address space, touched only as far
+// as subscripts are in use).
+constexpr uint64_t maxReservedIndexEntries = 1u << 24;
+
 const char* allocFailureText(int err) { return err == btErrNoMemoryErrno ? "Memory Allocation" : "Disk Access"; }
 }  // namespace
 
@@ -45,15 +50,15 @@ void bTree::releaseOpenResources() {
 }
 
 // Refuses a control record whose counters cannot describe the file: a
-// subscript outside the index array would be used to index it, and an
-// index array far larger than the file could fill would only waste memory.
+// subscript in use outside the index array would be used to index it, and
+// an index array far larger than the file could ever fill would only
+// waste memory.  A writer may reserve entries ahead of its slots, so the
+// bound leaves generous room for that.  The root's and the last slot's
+// subscripts are checked where they are used.
 bool bTree::ctrlRecIsSound(int64_t fileBytes) {
     if (cr.currentIXCount > cr.indexArraySize) return false;
-    if (cr.rootOffset == 0 || cr.rootOffset >= cr.currentIXCount) return false;
-    if (cr.lastIndex == 0 || cr.lastIndex >= cr.currentIXCount) return false;
-    if (cr.lastNDRec < (int64_t)ctrlRecSize) return false;
     uint64_t slotsPossible = fileBytes > (int64_t)ctrlRecSize ? (uint64_t)(fileBytes - ctrlRecSize) / nodeInfoSize : 0;
-    return cr.indexArraySize <= slotsPossible + 4 * indexArrayGrowth;
+    return cr.indexArraySize <= slotsPossible + maxReservedIndexEntries;
 }
 
 // Makes the new, empty node rootP the root of an empty tree whose only
@@ -136,6 +141,8 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
         releaseOpenResources();
         return btErrNoMemory;
     }
+    int64_t lastPos = 0;
+    uint32_t lastSub = 0;
     for (;;) {
         nodeInfo tInfo;
         errno = 0;
@@ -176,9 +183,22 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
             e.state = empty;
         }
         BT_TRACE("openBTDb() node at: %lld, ixaSubscript: %d\n", (long long)where, (int)s);
+        lastPos = where;
+        lastSub = s;
         where += (int64_t)tInfo.slotLength;
         newNDLast = where;
         BT_TRACE("openBtDb(): newNDLast = %lld .\n", (long long)newNDLast);
+    }
+    // Nodes are placed behind the last slot, and that slot's node may grow
+    // in place: a record that names another slot as the last would have
+    // nodes written over their neighbours.  The file's own last slot is
+    // taken instead.
+    if (lastPos != 0 && (cr.lastNDRec != lastPos || cr.lastIndex != lastSub)) {
+        BT_ERROR("openBtDb(): control record names slot %lld (indexArray[%d]) as the last, the file ends with "
+                 "slot %lld (indexArray[%d]).\n",
+                 (long long)cr.lastNDRec, (int)cr.lastIndex, (long long)lastPos, (int)lastSub);
+        cr.lastNDRec = lastPos;
+        cr.lastIndex = lastSub;
     }
     return 0;
 }
@@ -304,8 +324,10 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
                 newNDLast = where;
                 int rc = openInventory(where, fileBytes);
                 if (rc != 0) return rc;
-                const indexNode& root = indexArray[cr.rootOffset];
-                if (root.state == available) emptyTree = true;  // the root's own slot was freed
+                // The root's own slot was freed.  A root subscript outside
+                // the array in use is left to fetchPage, which refuses it.
+                if (cr.rootOffset < cr.currentIXCount && indexArray[cr.rootOffset].state == available)
+                    emptyTree = true;
             }
 
             if (emptyTree) {
