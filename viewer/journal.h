@@ -51,5 +51,6 @@ void printJournalRec(const uint8_t* data, size_t dataLen, const char16_t* key);
 void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info, uint32_t entries,
                       uint16_t keyLen, uint16_t dataLen, const char* dbName, uint64_t fileSize);
 
-// Key length text: "Variable Length" for 0, else the number of characters.
+// Key length text: "Variable Length" for 0, else the size text of the
+// value followed by " Characters".
 const char* keyLengthText(unsigned keyLen, char* buf, size_t bufSize);

@@ -76,7 +76,8 @@ char* formatElapsed(char* buf, long start, long end) {
 
 const char* keyLengthText(unsigned keyLen, char* buf, size_t bufSize) {
     if (keyLen == 0) return "Variable Length";
-    std::snprintf(buf, bufSize, "%u Characters", keyLen);
+    char size[64];
+    std::snprintf(buf, bufSize, "%s Characters", formatSize(keyLen, size, sizeof size));
     return buf;
 }
 

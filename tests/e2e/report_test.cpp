@@ -231,6 +231,9 @@ TEST_F(Report, KeyAndDataLengthsFromTheControlRecord) {
   DbFile keyed = buildTree(journalEntries(40, 4), JournalInfo());
   keyed.ctrl.keyLen = 20;  // shown halved in the Located block, as stored in the report
   expectCounted("keylen20", keyed.image(), 40);
+  const std::string out = s.run({s.put("keylen20b", keyed.image())}).out;
+  EXPECT_NE(out.find("   key length    = 10 Bytes Characters\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("     Journal  Key length     20 Bytes Characters\n"), std::string::npos) << out;
 
   DbFile pad = buildTree(journalEntries(5, 4), JournalInfo());
   pad.ctrl.padding = {1, 2, 3, 4};

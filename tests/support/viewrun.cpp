@@ -222,7 +222,7 @@ std::string locatedText(const std::string& path, uint32_t state, uint16_t magic,
                         uint8_t versMin, uint16_t keyLen, uint16_t dataLen) {
   const char* stateName = state == 1 ? "dbOpened" : state == 0 ? "dbClosed" : "dbCorrupt";
   const std::string keyText =
-      keyLen / 2 == 0 ? "Variable Length" : std::to_string(keyLen / 2) + " Characters";
+      keyLen / 2 == 0 ? "Variable Length" : sizeText(keyLen / 2) + " Characters";
   char magicText[16];
   std::snprintf(magicText, sizeof magicText, "0x%04X", magic);
   return "\n\nLocated Database:\n   db  file      = '" + path + "'\n   db  state     = " + stateName +
@@ -287,7 +287,7 @@ std::string reportText(const ReportFields& f) {
   for (size_t off = 170; off + 1 < kAppAreaSize && getU16(a + off); off += 2)
     fsName.push_back(getU16(a + off));
   const std::string keyText =
-      f.keyLen == 0 ? "Variable Length" : std::to_string(f.keyLen) + " Characters";
+      f.keyLen == 0 ? "Variable Length" : sizeText(f.keyLen) + " Characters";
   const char* typeText = type == 0 ? "Unformatted" : type == 1 ? "Change Journal" : "Incremental Needed";
 
   std::string s = "\n\nJournal Database Information:\n\n     Btree Database Version  " +
