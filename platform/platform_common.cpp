@@ -157,7 +157,7 @@ std::string errnoText(int err) {
     if (text != nullptr) {
         return text;
     }
-    return "Unknown error " + std::to_string(err);
+    return detail::unlistedErrnoText(err);
 }
 
 namespace {

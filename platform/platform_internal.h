@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 #include "platform.h"
 
@@ -32,6 +33,11 @@ bool formatCtime(const std::tm& tm, char out[32]);
 // Writes at most kMaxCharBytes bytes to `out` and returns how many, or 0
 // when the locale has no form for the character.  Platform-specific.
 size_t encodeChar(const wchar16* units, size_t count, char* out);
+
+// The text of an errno value that errnoText's own table does not hold:
+// the C library's on POSIX systems (its texts are the table's), and
+// "Unknown error N" on Windows, as the table's GNU texts would read.
+std::string unlistedErrnoText(int err);
 
 }  // namespace detail
 }  // namespace plat

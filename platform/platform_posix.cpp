@@ -50,6 +50,8 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
     return n == static_cast<size_t>(-1) ? 0 : n;
 }
 
+std::string unlistedErrnoText(int err) { return std::strerror(err); }
+
 }  // namespace detail
 
 long clockMs() {

@@ -87,6 +87,8 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
     return (n > 0 && !usedDefault) ? static_cast<size_t>(n) : 0;
 }
 
+std::string unlistedErrnoText(int err) { return "Unknown error " + std::to_string(err); }
+
 }  // namespace detail
 
 long clockMs() {
