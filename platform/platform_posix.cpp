@@ -35,6 +35,12 @@ extern "C" void onInterruptSignal(int) { detail::interruptFlag = 1; }
 
 bool isUnicodeScalar(uint32_t cp) { return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
 
+// In a single-byte locale that gives no character for a byte above 127
+// (the C library's "C" locale), bytes stand for the characters of the same
+// number, as the Windows run-time's "C" locale has them, so that a file
+// name converts to wide characters and back unchanged.
+bool bytesAreCharacters() { return MB_CUR_MAX == 1; }
+
 }  // namespace
 
 namespace detail {
@@ -47,7 +53,14 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
     static_assert(MB_LEN_MAX <= kMaxCharBytes, "room for one multibyte character");
     std::mbstate_t state{};
     const size_t n = std::wcrtomb(out, static_cast<wchar_t>(cp), &state);
-    return n == static_cast<size_t>(-1) ? 0 : n;
+    if (n == static_cast<size_t>(-1)) {
+        if (cp >= 0x80 && cp <= 0xFF && bytesAreCharacters()) {
+            out[0] = static_cast<char>(cp);
+            return 1;
+        }
+        return 0;
+    }
+    return n;
 }
 
 std::string unlistedErrnoText(int err) { return std::strerror(err); }
@@ -94,12 +107,18 @@ size_t narrowToUtf16(wchar16* dst, const char* src, size_t maxUnits) {
         if (n == 0) {
             break;
         }
-        if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+        uint32_t cp = static_cast<uint32_t>(wc);
+        if (n == static_cast<size_t>(-1) && bytesAreCharacters()) {
+            cp = static_cast<unsigned char>(*src);
+            state = std::mbstate_t{};
+            ++src;
+            --left;
+        } else if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
             return static_cast<size_t>(-1);
+        } else {
+            src += n;
+            left -= n;
         }
-        src += n;
-        left -= n;
-        const uint32_t cp = static_cast<uint32_t>(wc);
         if (!isUnicodeScalar(cp)) {
             return static_cast<size_t>(-1);
         }
