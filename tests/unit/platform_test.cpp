@@ -205,7 +205,11 @@ TEST(Platform, ErrnoTextMatchesTheGnuTexts) {
         std::string(std::strerror(228)) != "Unknown error 228") {
         GTEST_SKIP() << "the run-time's texts are not the GNU ones";
     }
-    for (int err = -2; err < 300; ++err) EXPECT_EQ(plat::errnoText(err), std::strerror(err)) << "errno " << err;
+    for (int err = -2; err < 300; ++err) {
+        // strerror() may reuse its buffer on the next call: copy it first.
+        const std::string expected = std::strerror(err);
+        EXPECT_EQ(plat::errnoText(err), expected) << "errno " << err;
+    }
 }
 
 TEST(Platform, ClockNeverRunsBackwards) {
