@@ -76,7 +76,7 @@ char* formatElapsed(char* buf, long start, long end) {
 
 const char* keyLengthText(unsigned keyLen, char* buf, size_t bufSize) {
     if (keyLen == 0) return "Variable Length";
-    char size[64];
+    char size[32];  // "64 KB (65535 Bytes)" at most for a 16-bit length
     std::snprintf(buf, bufSize, "%s Characters", formatSize(keyLen, size, sizeof size));
     return buf;
 }
