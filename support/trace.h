@@ -12,6 +12,14 @@ struct TraceLocation {
     uint32_t line;
 };
 
+// printf-style argument checks; gnu_printf makes mingw-w64's gcc check the
+// C99 formats the run-time is given, which clang knows as plain printf.
+#if defined(__clang__)
+#define JBB_PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
+#else
+#define JBB_PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
+#endif
+
 // Class flag bytes, one process-wide variable per trace class; 0 = off.
 extern uint8_t traceFlag_ERROR;
 extern uint8_t traceFlag_GENERAL;
@@ -23,18 +31,18 @@ extern uint8_t traceFlag_BTREEDB;
 extern uint8_t errorLogSuppressed;
 
 void tracePoint(const TraceLocation* loc, uint8_t classFlag, const char* fmt, ...)
-    __attribute__((format(gnu_printf, 3, 4)));
+    JBB_PRINTF_LIKE(3, 4);
 // Wide format: %s takes a UTF-16 string (char16_t*), %c a char16_t.
 void tracePointW(const TraceLocation* loc, uint8_t classFlag, const char16_t* fmt, ...);
 
 int tracePrintf(const char* file, uint32_t line, const char* fmt, ...)
-    __attribute__((format(gnu_printf, 3, 4)));
+    JBB_PRINTF_LIKE(3, 4);
 int traceVPrintf(const char* file, uint32_t line, const char* fmt, va_list ap);
 int traceVPrintfW(const char* file, uint32_t line, const char16_t* fmt, va_list ap);
 int traceErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const char* fmt, ...)
-    __attribute__((format(gnu_printf, 4, 5)));
+    JBB_PRINTF_LIKE(4, 5);
 int tracePlusErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const char* fmt, ...)
-    __attribute__((format(gnu_printf, 4, 5)));
+    JBB_PRINTF_LIKE(4, 5);
 int traceIsActive();
 
 // Writes one error report to the error log; returns what the log writer

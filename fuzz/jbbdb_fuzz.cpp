@@ -1,0 +1,113 @@
+// Feeds arbitrary bytes to the engine and to the viewer as a database file.
+//
+// Input: one byte n, then n bytes of request lines for the viewer's
+// interactive mode, then the file image.  Each input is run through
+//   - the engine: probe, open, counting walk, searches for keys the walk
+//     met and for made-up ones, deletes, close with its writes, and a
+//     second open and walk of what was written;
+//   - the viewer on a fresh copy: the report run, then the interactive run
+//     with the request lines as standard input.
+// Results do not matter; nothing may crash, hang, or touch memory outside
+// its buffers (the target is built with AddressSanitizer and
+// UndefinedBehaviorSanitizer).
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "jbbtreev.h"
+#include "viewer.h"
+
+namespace {
+
+// Keys the walk met, at most a few.
+class Probe : public bTree {
+public:
+    Probe() : bTree(32, 0) {}
+    int visitEntry(const char16_t* key, const uint8_t*) override {
+        if (keys.size() < 8) keys.emplace_back(key);
+        return ++visits > 100000 ? 1 : 0;
+    }
+    std::vector<std::u16string> keys;
+    size_t visits = 0;
+};
+
+std::string scratchBase() {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/jbbfuzz-" + std::to_string(::getpid());
+}
+
+bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+void runEngine(const std::string& path) {
+    std::u16string wide(path.begin(), path.end());
+    uint8_t record[2088];
+    btDbReadCtrlRec(wide.c_str(), record);
+
+    std::vector<std::u16string> keys;
+    {
+        Probe t;
+        t.setOpenExistingOnly(true);
+        if (t.openBtDb(path.c_str(), 0) != 0) return;
+        t.WalkTree();
+        keys = t.keys;
+        keys.push_back(u"");
+        keys.push_back(u"\xffff\xffff");
+        keys.push_back(u"C:\\");
+        for (const std::u16string& k : keys) t.Search(k.c_str());
+        for (size_t i = 0; i < keys.size(); i += 2) t.Delete(keys[i].c_str());
+        int rc = 0;
+        t.closeBtDb(&rc, 0);
+    }
+    Probe again;
+    again.setOpenExistingOnly(true);
+    if (again.openBtDb(path.c_str(), 0) != 0) return;
+    again.WalkTree();
+    again.closeBtDb(nullptr, 1);
+}
+
+void runViewer(const std::string& base, const uint8_t* image, size_t size, const uint8_t* script,
+               size_t scriptSize, bool interactive) {
+    const std::string path = base + ".jbbdb";
+    const std::string input = base + ".in";
+    if (!writeFile(path, image, size) || !writeFile(input, script, scriptSize)) return;
+    if (std::freopen(input.c_str(), "rb", stdin) == nullptr) return;
+    std::string arg0 = "jbbview", arg1 = base, arg2 = "i";
+    char* argv[] = {&arg0[0], &arg1[0], interactive ? &arg2[0] : nullptr, nullptr};
+    viewerMain(interactive ? 3 : 2, argv);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The viewer's reports are not looked at.
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) return 0;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    size_t scriptSize = data[0];
+    if (size < 1 + scriptSize) return 0;
+    const uint8_t* script = data + 1;
+    const uint8_t* image = script + scriptSize;
+    const size_t imageSize = size - 1 - scriptSize;
+
+    const std::string base = scratchBase();
+    const std::string path = base + ".jbbdb";
+    if (writeFile(path, image, imageSize)) runEngine(path);
+    runViewer(base, image, imageSize, script, scriptSize, false);
+    runViewer(base, image, imageSize, script, scriptSize, true);
+    std::remove(path.c_str());
+    std::remove((base + ".in").c_str());
+    return 0;
+}

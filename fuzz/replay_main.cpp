@@ -1,0 +1,120 @@
+// Runs the fuzz target without a fuzzing engine, for builds and machines
+// that have none (the sanitizer build of the tests uses it):
+//
+//   jbbdb_replay [--mutations N] [--corpus DIR] JOURNAL.jbbdb...
+//
+// Each journal image is fed to the target with a fixed set of request
+// lines, then N times changed at a few places chosen by a fixed seed
+// (bytes overwritten or flipped, the file cut short or lengthened), so
+// that a run is the same every time.  --corpus also writes each unchanged
+// input, in the target's format, into DIR as a seed for a fuzzing engine.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace {
+
+const char kRequests[] = "list\nfind C:\\x\nfind\ndel C:\\\nn\nfrobnicate\nq\n";
+
+bool readFile(const char* path, std::vector<uint8_t>* out) {
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+    bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    return ok;
+}
+
+std::vector<uint8_t> input(const std::vector<uint8_t>& image) {
+    const size_t n = sizeof kRequests - 1;
+    std::vector<uint8_t> in(1 + n + image.size());
+    in[0] = static_cast<uint8_t>(n);
+    std::memcpy(in.data() + 1, kRequests, n);
+    if (!image.empty()) std::memcpy(in.data() + 1 + n, image.data(), image.size());
+    return in;
+}
+
+// A few changes at places that matter more often than not: the control
+// record, the first slots, and anywhere.
+void mutate(std::vector<uint8_t>& image, std::mt19937& rng) {
+    if (image.empty()) return;
+    const int changes = 1 + static_cast<int>(rng() % 4);
+    for (int c = 0; c < changes; ++c) {
+        size_t limit = image.size();
+        switch (rng() % 3) {
+            case 0: limit = std::min<size_t>(limit, 2088); break;
+            case 1: limit = std::min<size_t>(limit, 2088 + 4096); break;
+            default: break;
+        }
+        const size_t at = rng() % limit;
+        switch (rng() % 6) {
+            case 0: image[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
+            case 1: image[at] = 0; break;
+            case 2: image[at] = 0xFF; break;
+            case 3: image[at] = static_cast<uint8_t>(rng()); break;
+            case 4: image.resize(at); return;
+            default: image.resize(image.size() + 1 + rng() % 512, static_cast<uint8_t>(rng())); break;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long mutations = 0;
+    const char* corpus = nullptr;
+    std::vector<const char*> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--mutations") == 0 && i + 1 < argc) {
+            mutations = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--corpus") == 0 && i + 1 < argc) {
+            corpus = argv[++i];
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: jbbdb_replay [--mutations N] [--corpus DIR] JOURNAL.jbbdb...\n");
+        return 2;
+    }
+    LLVMFuzzerInitialize(&argc, &argv);
+    std::mt19937 rng(20261208);
+    size_t runs = 0;
+    for (size_t f = 0; f < files.size(); ++f) {
+        std::vector<uint8_t> image;
+        if (!readFile(files[f], &image)) {
+            std::fprintf(stderr, "jbbdb_replay: cannot read %s\n", files[f]);
+            return 1;
+        }
+        std::vector<uint8_t> in = input(image);
+        if (corpus != nullptr) {
+            std::string out = std::string(corpus) + "/seed" + std::to_string(f);
+            FILE* s = std::fopen(out.c_str(), "wb");
+            if (s == nullptr || std::fwrite(in.data(), 1, in.size(), s) != in.size() || std::fclose(s) != 0) {
+                std::fprintf(stderr, "jbbdb_replay: cannot write %s\n", out.c_str());
+                return 1;
+            }
+        }
+        LLVMFuzzerTestOneInput(in.data(), in.size());
+        ++runs;
+        for (long m = 0; m < mutations; ++m) {
+            std::vector<uint8_t> changed = image;
+            mutate(changed, rng);
+            std::vector<uint8_t> cin = input(changed);
+            LLVMFuzzerTestOneInput(cin.data(), cin.size());
+            ++runs;
+        }
+    }
+    std::fprintf(stderr, "jbbdb_replay: %zu inputs run\n", runs);
+    return 0;
+}
