@@ -66,6 +66,21 @@ public:
     size_t stopAt = 0;
 };
 
+// Closes `t` with its writes, then checks the file's structure and that a
+// fresh handle walks exactly `expected` (in any order given).
+void expectClosedWith(Collector& t, const std::string& path, std::vector<std::u16string> expected) {
+    int rc = -1;
+    t.closeBtDb(&rc, 0);
+    ASSERT_EQ(0, rc);
+    EXPECT_EQ("", joinProblems(checkTreeFile(path, kDbClosed, nullptr)));
+    Collector again;
+    ASSERT_EQ(0, again.openBtDb(path.c_str(), 0));
+    ASSERT_EQ(0, again.WalkTree());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, again.keys);
+    again.closeBtDb(nullptr, 1);
+}
+
 }  // namespace
 
 TEST(EngineOpen, RefusesWhatItMustNotTouch) {
@@ -137,26 +152,18 @@ TEST(EngineOpen, ReadsRecordsWithOddLastSlotFieldsAndReservedIndexEntries) {
         c.damage(db);
         std::string path = dir.file(std::string(c.name) + ".jbbdb");
         ASSERT_TRUE(writeFile(path, db.image()));
-        {
-            Collector t;
-            ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
-            ASSERT_EQ(0, t.WalkTree());
-            EXPECT_EQ(entries.size(), t.keys.size());
-            for (size_t i = 0; i < entries.size(); i += 3) ASSERT_EQ(0, t.Delete(entries[i].key.c_str()));
-            int rc = -1;
-            t.closeBtDb(&rc, 0);
-            ASSERT_EQ(0, rc);
-        }
-        EXPECT_EQ("", joinProblems(checkTreeFile(path, kDbClosed, nullptr)));
         Collector t;
         ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
         ASSERT_EQ(0, t.WalkTree());
+        EXPECT_EQ(entries.size(), t.keys.size());
         std::vector<std::u16string> expected;
-        for (size_t i = 0; i < entries.size(); ++i)
-            if (i % 3 != 0) expected.push_back(entries[i].key);
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(expected, t.keys);
-        t.closeBtDb(nullptr, 1);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (i % 3 == 0)
+                ASSERT_EQ(0, t.Delete(entries[i].key.c_str()));
+            else
+                expected.push_back(entries[i].key);
+        }
+        expectClosedWith(t, path, expected);
     }
 }
 
@@ -177,25 +184,14 @@ TEST(EngineOpen, ARecordNamingAnotherLastSlotDoesNotLetNodesOverlap) {
     ASSERT_TRUE(writeFile(path, db.image()));
     std::vector<std::u16string> expected;
     for (const Entry& e : entries) expected.push_back(e.key);
-    {
-        Collector t;
-        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
-        // A long key next to the first one of that leaf makes it grow.
-        const uint8_t data[32] = {1};
-        std::u16string key = db.slots[leaf].node.datums.front().key + std::u16string(400, u'x');
-        ASSERT_EQ(0, t.Insert(key.c_str(), data));
-        expected.push_back(key);
-        int rc = -1;
-        t.closeBtDb(&rc, 0);
-        ASSERT_EQ(0, rc);
-    }
-    EXPECT_EQ("", joinProblems(checkTreeFile(path, kDbClosed, nullptr)));
     Collector t;
     ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
-    ASSERT_EQ(0, t.WalkTree());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, t.keys);
-    t.closeBtDb(nullptr, 1);
+    // A long key next to the first one of that leaf makes it grow.
+    const uint8_t data[32] = {1};
+    std::u16string key = db.slots[leaf].node.datums.front().key + std::u16string(400, u'x');
+    ASSERT_EQ(0, t.Insert(key.c_str(), data));
+    expected.push_back(key);
+    expectClosedWith(t, path, expected);
 }
 
 TEST(EngineOpen, DamagedSlotsMarkTheFileCorrupt) {
