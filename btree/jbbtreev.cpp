@@ -189,11 +189,10 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
         newNDLast = where;
         BT_TRACE("openBtDb(): newNDLast = %lld .\n", (long long)newNDLast);
     }
-    // Nodes are placed behind the last slot, and that slot's node may grow
-    // in place: a record that names another slot as the last would have
-    // nodes written over their neighbours.  The file's own last slot is
-    // taken instead.
-    if (lastPos != 0 && (cr.lastNDRec != lastPos || cr.lastIndex != lastSub)) {
+    // The node in the last slot grows in place: a record that names another
+    // slot as the last would have that node written over its neighbours.
+    // The file's own last slot is taken instead.
+    if (lastPos != 0 && cr.lastNDRec != lastPos) {
         BT_ERROR("openBtDb(): control record names slot %lld (indexArray[%d]) as the last, the file ends with "
                  "slot %lld (indexArray[%d]).\n",
                  (long long)cr.lastNDRec, (int)cr.lastIndex, (long long)lastPos, (int)lastSub);

@@ -202,9 +202,12 @@ private:
     void handBack(uint32_t loc);
     int recDelete(const char16_t* target, diskNode** pp, int depth);
     // The entry of the node in the last slot, or none when lastIndex names
-    // no subscript in use (a damaged control record).
+    // no subscript in use or one whose slot is not the last (a record
+    // written by an engine that did not follow a node into the last slot).
     indexNode* lastSlotEntry() {
-        return cr.lastIndex != 0 && cr.lastIndex < cr.currentIXCount ? &indexArray[cr.lastIndex] : nullptr;
+        if (cr.lastIndex == 0 || cr.lastIndex >= cr.currentIXCount) return nullptr;
+        indexNode* e = &indexArray[cr.lastIndex];
+        return e->nodePos == cr.lastNDRec ? e : nullptr;
     }
     bool reserveIndexEntries(uint32_t n);
     int placeNewNode(diskNode** pp);

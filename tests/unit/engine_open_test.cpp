@@ -167,31 +167,41 @@ TEST(EngineOpen, ReadsRecordsWithOddLastSlotFieldsAndReservedIndexEntries) {
     }
 }
 
-// A record that names a slot in the middle of the file as the last one:
-// nodes that grow there must not spread over their neighbours.
-TEST(EngineOpen, ARecordNamingAnotherLastSlotDoesNotLetNodesOverlap) {
+// A record that names a node in the middle of the file as the last one
+// (its slot, or only its subscript): nodes that grow there must not spread
+// over their neighbours, also when new nodes are placed behind the last.
+TEST(EngineOpen, ARecordNamingAnotherLastNodeDoesNotLetNodesOverlap) {
     TempDir dir;
     const std::vector<Entry> entries = makeEntries(300);
-    TreeOptions opts;
-    opts.shuffleSlots = false;
-    DbFile db = buildTree(entries, JournalInfo{}, opts);
-    size_t leaf = 0;
-    while (!db.slots[leaf].node.isLeaf() || db.slots[leaf].node.datums.size() >= 10) ++leaf;
-    ASSERT_LT(leaf + 1, db.slots.size());
-    db.ctrl.lastNDRec = (int64_t)db.slotOffset(leaf);
-    db.ctrl.lastIndex = db.slots[leaf].node.subscript;
-    std::string path = dir.file("lastslot.jbbdb");
-    ASSERT_TRUE(writeFile(path, db.image()));
-    std::vector<std::u16string> expected;
-    for (const Entry& e : entries) expected.push_back(e.key);
-    Collector t;
-    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
-    // A long key next to the first one of that leaf makes it grow.
-    const uint8_t data[32] = {1};
-    std::u16string key = db.slots[leaf].node.datums.front().key + std::u16string(400, u'x');
-    ASSERT_EQ(0, t.Insert(key.c_str(), data));
-    expected.push_back(key);
-    expectClosedWith(t, path, expected);
+    for (bool slotToo : {true, false}) {
+        SCOPED_TRACE(slotToo ? "lastNDRec and lastIndex" : "lastIndex");
+        TreeOptions opts;
+        opts.shuffleSlots = false;
+        DbFile db = buildTree(entries, JournalInfo{}, opts);
+        size_t leaf = 0;
+        while (!db.slots[leaf].node.isLeaf() || db.slots[leaf].node.datums.size() >= 10) ++leaf;
+        ASSERT_LT(leaf + 1, db.slots.size());
+        if (slotToo) db.ctrl.lastNDRec = (int64_t)db.slotOffset(leaf);
+        db.ctrl.lastIndex = db.slots[leaf].node.subscript;
+        std::string path = dir.file(slotToo ? "lastslot.jbbdb" : "lastindex.jbbdb");
+        ASSERT_TRUE(writeFile(path, db.image()));
+        std::vector<std::u16string> expected;
+        for (const Entry& e : entries) expected.push_back(e.key);
+        Collector t;
+        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+        // A long key next to the first one of that leaf makes it grow; more
+        // keys everywhere split nodes, whose new halves go to the end.
+        const uint8_t data[32] = {1};
+        std::u16string key = db.slots[leaf].node.datums.front().key + std::u16string(400, u'x');
+        ASSERT_EQ(0, t.Insert(key.c_str(), data));
+        expected.push_back(key);
+        for (size_t i = 1; i < entries.size(); i += 4) {
+            std::u16string more = entries[i].key + u"+";
+            ASSERT_EQ(0, t.Insert(more.c_str(), data));
+            expected.push_back(more);
+        }
+        expectClosedWith(t, path, expected);
+    }
 }
 
 TEST(EngineOpen, DamagedSlotsMarkTheFileCorrupt) {
