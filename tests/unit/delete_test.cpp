@@ -12,6 +12,7 @@
 
 #include "dbwriter.h"
 #include "jbbtreev.h"
+#include "close_check.h"
 #include "treecheck.h"
 #include "viewrun.h"
 
@@ -108,13 +109,7 @@ protected:
         ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
     }
     // Closes the handle and checks the file; `shape` gets what was found.
-    void close(Tree& t, TreeShape* shape = nullptr) {
-        int rc = -1;
-        t.closeBtDb(&rc, 0);
-        ASSERT_EQ(0, rc);
-        std::vector<std::string> problems = checkTreeFile(path, kDbClosed, shape);
-        EXPECT_TRUE(problems.empty()) << joinProblems(problems);
-    }
+    void close(Tree& t, TreeShape* shape = nullptr) { closeAndCheck(t, path, shape); }
     // Every key of 0..n-1 but the removed ones, in order.
     std::vector<std::u16string> allBut(int n, std::vector<int> removed) {
         std::vector<std::u16string> v;

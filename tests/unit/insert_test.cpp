@@ -10,6 +10,7 @@
 
 #include "dbwriter.h"
 #include "jbbtreev.h"
+#include "close_check.h"
 #include "treecheck.h"
 #include "viewrun.h"
 
@@ -57,13 +58,7 @@ std::u16string keyFor(int n) {
 class InsertTest : public ::testing::Test {
 protected:
     void create(Tree& t) { ASSERT_EQ(0, t.openBtDb(path.c_str(), 1)); }
-    void close(Tree& t, TreeShape* shape = nullptr) {
-        int rc = -1;
-        t.closeBtDb(&rc, 0);
-        ASSERT_EQ(0, rc);
-        std::vector<std::string> problems = checkTreeFile(path, kDbClosed, shape);
-        EXPECT_TRUE(problems.empty()) << joinProblems(problems);
-    }
+    void close(Tree& t, TreeShape* shape = nullptr) { closeAndCheck(t, path, shape); }
     void reopen(Tree& t, TreeShape* shape = nullptr) {
         close(t, shape);
         ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
