@@ -106,20 +106,25 @@ diskNode* bTree::fetchPage(int loc) {
         }
         BT_TRACE("fetchPage: from disk: indexArray[%d]\n", loc);
         ++nodeReads;
-        addIndex(&actList, (uint32_t)loc);
-        if (purgecache() != 0) {
-            BT_ERROR("fetchPage(): purgeCache failed.\n");
-            return failedNode();
-        }
-        e = &indexArray[loc];
+        // Checked before it joins the cache: a node that failed its checks
+        // never stands in memory, where a later operation would trust it.
         if (buf->nodeData.info.ixaSubscript != (uint32_t)loc || !nodeIsSound(buf, (uint32_t)size)) {
             BT_ERROR("fetchPage(): corrupt node at indexArray[%d], disk offset %lld .\n", loc,
                      (long long)e->nodePos);
-            delIndex(&actList, (uint32_t)loc);
             unload();
             dbErrno = btErrCorrupt;
             return failedNode();
         }
+        addIndex(&actList, (uint32_t)loc);
+        if (purgecache() != 0) {
+            BT_ERROR("fetchPage(): purgeCache failed.\n");
+            // Nobody holds the node: the entry goes back to disk only.
+            e = &indexArray[loc];
+            delIndex(&actList, (uint32_t)loc);
+            unload();
+            return failedNode();
+        }
+        e = &indexArray[loc];
         break;
     }
     case clean:
@@ -239,6 +244,7 @@ int bTree::writePage(diskNode** pp) {
              (void*)dbHandle, (int)p->nodeData.count, (int)s);
     BT_TRACE_HEADER("writePage(): ", p);
     dbErrno = 0;
+    ++nodeChanges;
 
     if (p->nodeData.branch[0] == 0xFFFFFFFFu) {
         if (e != nullptr) deleteNode(pp);

@@ -2,12 +2,15 @@
 // that have none (the sanitizer build of the tests uses it):
 //
 //   jbbdb_replay [--mutations N] [--corpus DIR] JOURNAL.jbbdb...
+//   jbbdb_replay --saved INPUT...
 //
 // Each journal image is fed to the target with a fixed set of request
 // lines, then N times changed at a few places chosen by a fixed seed
 // (bytes overwritten or flipped, the file cut short or lengthened), so
 // that a run is the same every time.  --corpus also writes each unchanged
 // input, in the target's format, into DIR as a seed for a fuzzing engine.
+// --saved runs inputs already in the target's format as they stand: the
+// findings of earlier fuzzing runs, kept as regression inputs.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -73,10 +76,13 @@ void mutate(std::vector<uint8_t>& image, std::mt19937& rng) {
 int main(int argc, char** argv) {
     long mutations = 0;
     const char* corpus = nullptr;
+    bool saved = false;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mutations") == 0 && i + 1 < argc) {
             mutations = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--saved") == 0) {
+            saved = true;
         } else if (std::strcmp(argv[i], "--corpus") == 0 && i + 1 < argc) {
             corpus = argv[++i];
         } else {
@@ -84,10 +90,24 @@ int main(int argc, char** argv) {
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: jbbdb_replay [--mutations N] [--corpus DIR] JOURNAL.jbbdb...\n");
+        std::fprintf(stderr,
+                     "usage: jbbdb_replay [--mutations N] [--corpus DIR] JOURNAL.jbbdb...\n"
+                     "       jbbdb_replay --saved INPUT...\n");
         return 2;
     }
     LLVMFuzzerInitialize(&argc, &argv);
+    if (saved) {
+        for (const char* file : files) {
+            std::vector<uint8_t> in;
+            if (!readFile(file, &in)) {
+                std::fprintf(stderr, "jbbdb_replay: cannot read %s\n", file);
+                return 1;
+            }
+            LLVMFuzzerTestOneInput(in.data(), in.size());
+        }
+        std::fprintf(stderr, "jbbdb_replay: %zu saved inputs run\n", files.size());
+        return 0;
+    }
     std::mt19937 rng(20261208);
     size_t runs = 0;
     for (size_t f = 0; f < files.size(); ++f) {
