@@ -35,6 +35,21 @@ uint32_t bTree::findFit(diskNode* p) {
     return fit;
 }
 
+// Node slots lie behind the control record, and a slot begins at most one
+// node's length past the end of the file: a new slot is appended at the end
+// of the last one, which may reach past the end of the file by what its node
+// gave back when it shrank.  A position further out can only come from a
+// damaged slot length; writing there would make a huge sparse file or fail
+// for the file-size limit.  The file's size is asked for only when a write
+// goes past what is known of it.
+bool bTree::writePositionIsSound(plat::DbFile* stream, int64_t diskLoc) {
+    if (diskLoc < (int64_t)ctrlRecSize) return false;
+    if (diskLoc - (int64_t)maxNodeSize <= knownFileEnd) return true;
+    int64_t size = stream->size();
+    if (size > knownFileEnd) knownFileEnd = size;
+    return diskLoc - (int64_t)maxNodeSize <= knownFileEnd;
+}
+
 int bTree::RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, int64_t diskLoc) {
     BT_TRACE("RealWriteEx() entry: diskLoc: %lld bytes: %ld\n", (long long)diskLoc, (long)bytes);
     int rc = 0;
@@ -43,6 +58,11 @@ int bTree::RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, in
         int e = errno;
         BT_ERROR("RealWriteEx(): fsetpos: errno %d: '%s' .\n", e, plat::errnoText(e).c_str());
         dbErrno = e != 0 ? e : btErrShortTransfer;
+        rc = btErrWrite;
+    } else if (!writePositionIsSound(stream, diskLoc)) {
+        BT_ERROR("RealWriteEx(): position %lld lies outside the node slots of the file, database is corrupt.\n",
+                 (long long)diskLoc);
+        dbErrno = btErrCorrupt;
         rc = btErrWrite;
     } else {
         errno = 0;
@@ -58,6 +78,8 @@ int bTree::RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, in
                 dbErrno = btErrShortTransfer;
             }
             rc = btErrWrite;
+        } else if (diskLoc + (int64_t)bytes > knownFileEnd) {
+            knownFileEnd = diskLoc + (int64_t)bytes;
         }
     }
     BT_TRACE("RealWriteEx() exit: rc = %d, dbErrno: %d\n", rc, dbErrno);
