@@ -46,6 +46,7 @@ int bTree::InsertDatum(diskNode** pp, int k, const uint8_t* d) {
     if ((uint64_t)(newLast + n - reinterpret_cast<uint8_t*>(p)) > p->allocSize)
         BT_TRACE("InsertDatum(): p: %p buffer underflow!, bp: %p, newLast %p\n", (void*)p, (void*)bp,
                  (void*)newLast);
+    ++nodeChanges;
     std::memmove(bp + n, bp, (size_t)(newLast - bp));
     std::memcpy(bp, d, n);
     p->nodeData.count++;
@@ -67,6 +68,7 @@ void bTree::RemoveDatum(diskNode** pp, int k) {
     uint8_t* src = bp + n;
     BT_TRACE("RemoveDatum(): entry. p: %p, k: %d, nodeSize: %d, allocSize: %d, nkl: %d, count: %d\n", (void*)p, k,
              (int)p->nodeData.info.nodeSize, (int)p->allocSize, (int)n, count);
+    ++nodeChanges;
     p->nodeData.info.nodeSize -= n;
     if (hasSubscript(p, cr.currentIXCount)) indexArray[p->nodeData.info.ixaSubscript].nodeSize = p->nodeData.info.nodeSize;
     if (k != count - 1) {

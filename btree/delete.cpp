@@ -91,9 +91,32 @@ void bTree::handBack(uint32_t loc) {
         dbFree(BT_SOURCE, __LINE__, indexArray[loc].node);
 }
 
+// ---- Changes that fail part-way ----
+
+bool bTree::refuseAfterTornChange(const char* op) {
+    if (!changeTorn) return false;
+    BT_ERROR("%s(): an earlier change failed part-way, no change is made until the database is closed.\n", op);
+    dbErrno = btErrCorrupt;
+    return true;
+}
+
+int bTree::endChange(const char* op, uint64_t changesBefore, int rc) {
+    if (rc < 0 && nodeChanges != changesBefore && !changeTorn) {
+        BT_ERROR("%s(): failed part-way through a change, the database will be closed as dbCorrupt.\n", op);
+        changeTorn = true;
+    }
+    return rc;
+}
+
 // ---- Delete ----
 
 int bTree::Delete(const char16_t* target) {
+    if (refuseAfterTornChange("Delete")) return -1;
+    uint64_t changesBefore = nodeChanges;
+    return endChange("Delete", changesBefore, deleteEntry(target));
+}
+
+int bTree::deleteEntry(const char16_t* target) {
     dbErrno = 0;
     BT_TRACEW(u"Delete() entry, target = %s\n", target != nullptr ? target : u"NULL");
     if (target == nullptr) {

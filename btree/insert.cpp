@@ -65,6 +65,12 @@ int bTree::placeNewNode(diskNode** pp) {
 }
 
 int bTree::Insert(const char16_t* key, const uint8_t* data) {
+    if (refuseAfterTornChange("Insert")) return -1;
+    uint64_t changesBefore = nodeChanges;
+    return endChange("Insert", changesBefore, insertKey(key, data));
+}
+
+int bTree::insertKey(const char16_t* key, const uint8_t* data) {
     dbErrno = 0;
     BT_TRACEW(u"Insert() entry, key = %s\n", key != nullptr ? key : u"NULL");
     if (key == nullptr || key[0] == 0 || data == nullptr) {

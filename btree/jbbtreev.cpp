@@ -206,6 +206,8 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
     dbErrno = 0;
     if (dbHandle != nullptr || dbFileName != nullptr || indexArray != nullptr) releaseOpenResources();
     rootP = nullptr;
+    changeTorn = false;
+    knownFileEnd = 0;
     BT_TRACE("openBtDb(): Opening btree db file '%s', create from scratch = %s...\n", name,
              createFromScratch ? "Yes" : "No");
     size_t nameLen = std::strlen(name);
@@ -445,10 +447,15 @@ void bTree::closeBtDb(int* rcOut, int noFlush) {
         } else {
             cr.dbState = dbClosed;
         }
+        if (changeTorn) {
+            BT_ERROR("closeBtDb(): a change failed part-way, setting db state to dbCorrupt.\n");
+            cr.dbState = dbCorrupt;
+        }
         BT_TRACE("closeBtDb(): setting dbstate in cntrl record to %s.\n", dbStateName(cr.dbState));
         WriteCtrlRec();
         releaseOpenResources();
     }
+    changeTorn = false;
     if (rcOut != nullptr) {
         BT_TRACE("closeBtDb(): setting return code %d .\n", rc);
         *rcOut = rc;
@@ -468,6 +475,7 @@ int bTree::makeEmpty() {
         dbHandle = nullptr;
     } else {
         dropCachedNodes();
+        knownFileEnd = 0;
         cr.rootOffset = 1;
         cr.lastIndex = 1;
         cr.lastNDRec = ctrlRecSize;

@@ -188,6 +188,11 @@ private:
     uint64_t walkFetches = 0;
     uint64_t nodeReads = 0;
 
+    // The end of the file as far as this handle knows it (its size when
+    // last asked, raised by every write); bounds where a node may be written.
+    int64_t knownFileEnd = 0;
+    bool writePositionIsSound(plat::DbFile* stream, int64_t diskLoc);
+
     int openInventory(int64_t where, int64_t fileBytes);
     int failOpenCorrupt(const char* why);
     bool placeEmptyRoot(int64_t pos);
@@ -201,6 +206,19 @@ private:
     int ensureRoom(diskNode** pp, uint64_t bytes);
     void handBack(uint32_t loc);
     int recDelete(const char16_t* target, diskNode** pp, int depth);
+    int deleteEntry(const char16_t* target);
+    int insertKey(const char16_t* key, const uint8_t* data);
+
+    // A change (Delete, Insert) that fails after it has begun to change
+    // nodes leaves the tree in memory, and perhaps on disk, half changed.
+    // The handle then refuses every further change with 228 and closes the
+    // file as dbCorrupt; searches and walks go on over the nodes in memory,
+    // which are each sound.  nodeChanges counts node changes, so that a
+    // failed change can tell whether it had begun.
+    uint64_t nodeChanges = 0;
+    bool changeTorn = false;
+    bool refuseAfterTornChange(const char* op);
+    int endChange(const char* op, uint64_t changesBefore, int rc);
     // The entry of the node in the last slot, or none when lastIndex names
     // no subscript in use or one whose slot is not the last (a record
     // written by an engine that did not follow a node into the last slot).

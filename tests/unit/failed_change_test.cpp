@@ -1,0 +1,128 @@
+// A handle after a change that failed on a damaged file: a change that
+// failed before it touched a node leaves the handle fully usable; one that
+// failed part-way makes the handle refuse further changes and close the
+// file as dbCorrupt, while searches go on.  No write lands outside the
+// file's node slots, whatever a slot length says.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dbwriter.h"
+#include "jbbtreev.h"
+#include "viewrun.h"
+
+using namespace testdb;
+
+namespace {
+
+class Tree : public bTree {
+public:
+    Tree() : bTree(32, 0) {}
+};
+
+// Eleven entries: a root with one datum over two leaves of five, the
+// fewest a leaf may hold, so that any delete from a leaf must rebalance.
+struct TwoLeaves {
+    std::vector<Entry> entries = journalEntries(11, 5);
+    TreeInfo info;
+    DbFile db;
+
+    TwoLeaves() {
+        TreeOptions o;
+        o.height = 2;
+        db = buildTree(entries, JournalInfo{}, o, &info);
+    }
+    // Gives the first datum of the right leaf a length past its node: the
+    // leaf fails its checks whenever it is read.
+    void damageRightLeaf() {
+        Slot* s = db.findSlot(info.levels[1][1]);
+        ASSERT_NE(nullptr, s);
+        s->node.datums[0].nkl = 0xFFFF;
+    }
+};
+
+uint32_t stateOnDisk(const std::string& path) {
+    Bytes img;
+    if (!readFile(path, &img) || img.size() < kCtrlRecSize) return 0xFFFFFFFFu;
+    return CtrlRec::fromBytes(img.data()).state;
+}
+
+}  // namespace
+
+TEST(FailedChange, OneThatTouchedNoNodeLeavesTheHandleUsable) {
+    TempDir dir;
+    const std::string path = dir.file("j.jbbdb");
+    TwoLeaves t2;
+    t2.damageRightLeaf();
+    ASSERT_TRUE(writeFile(path, t2.db.image()));
+
+    Tree t;
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    // The key lies in the damaged leaf: the descent fails before anything
+    // changes.
+    EXPECT_EQ(-1, t.Delete(t2.entries[8].key.c_str()));
+    EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
+    // The handle goes on: a miss, and an insertion into the sound leaf.
+    EXPECT_EQ(1, t.Delete(u"A"));
+    EXPECT_EQ(0, t.Insert(u"A", t2.entries[0].rec.bytes().data()));
+    int rc = -1;
+    t.closeBtDb(&rc, 0);
+    EXPECT_EQ(0, rc);
+    EXPECT_EQ(kDbClosed, stateOnDisk(path));
+}
+
+TEST(FailedChange, OneThatFailedPartWayRefusesChangesAndClosesCorrupt) {
+    TempDir dir;
+    const std::string path = dir.file("j.jbbdb");
+    TwoLeaves t2;
+    t2.damageRightLeaf();
+    ASSERT_TRUE(writeFile(path, t2.db.image()));
+
+    Tree t;
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    // Removed from the left leaf, which then must borrow from or merge with
+    // the damaged right one: the change fails after it began.
+    EXPECT_EQ(-1, t.Delete(t2.entries[1].key.c_str()));
+    EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
+    // Every later change is refused and touches nothing.
+    EXPECT_EQ(-1, t.Delete(t2.entries[2].key.c_str()));
+    EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
+    EXPECT_EQ(-1, t.Insert(u"A", t2.entries[0].rec.bytes().data()));
+    EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
+    // Searches still read the nodes in memory.
+    EXPECT_NE(nullptr, t.Search(t2.entries[3].key.c_str()));
+    t.closeBtDb(nullptr, 0);
+    EXPECT_EQ(kDbCorrupt, stateOnDisk(path));
+
+    // The mark is the file's, not the handle's: a new open of the same
+    // handle starts afresh and refuses the corrupt file.
+    std::u16string wide(path.begin(), path.end());
+    uint8_t record[kCtrlRecSize];
+    EXPECT_EQ(btErrCorrupt, btDbReadCtrlRec(wide.c_str(), record));
+}
+
+TEST(FailedChange, NoWriteLandsFarPastTheEndOfTheFile) {
+    TempDir dir;
+    const std::string path = dir.file("j.jbbdb");
+    // One full leaf as the root, in a last slot that claims a terabyte.
+    std::vector<Entry> entries = journalEntries(10, 9);
+    DbFile db = buildTree(entries, JournalInfo{});
+    ASSERT_EQ(1u, db.slots.size());
+    db.slots[0].node.slotLength = uint64_t{1} << 40;
+    const Bytes image = db.image();
+    ASSERT_TRUE(writeFile(path, image));
+
+    Tree t;
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    // The eleventh key splits the root; the new nodes would go behind the
+    // last slot.
+    EXPECT_EQ(-1, t.Insert(u"A", entries[0].rec.bytes().data()));
+    EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
+    t.closeBtDb(nullptr, 0);
+    Bytes after;
+    ASSERT_TRUE(readFile(path, &after));
+    EXPECT_LT(after.size(), image.size() + 4096);
+    EXPECT_EQ(kDbCorrupt, stateOnDisk(path));
+}
