@@ -2,16 +2,21 @@
 //
 // Input: one byte n, then n bytes of request lines for the viewer's
 // interactive mode, then the file image.  Each input is run through
-//   - the engine: probe, open, counting walk, searches for keys the walk
-//     met and for made-up ones, deletes, close with its writes, and a
-//     second open and walk of what was written;
+//   - the engine, twice: a fixed sequence (probe, open, counting walk,
+//     searches for keys the walk met and for made-up ones, deletes, close
+//     with its writes, and a second open and walk of what was written),
+//     then a sequence that the n request bytes choose, one operation a
+//     byte: open, walk, search, delete, insert, close with or without its
+//     writes, in any order, also on a closed handle and after failures;
 //   - the viewer on a fresh copy: the report run, then the interactive run
-//     with the request lines as standard input.
+//     with Del requests for keys the engine met, and the request lines as
+//     standard input.
 // Results do not matter; nothing may crash, hang, or touch memory outside
 // its buffers (the target is built with AddressSanitizer and
 // UndefinedBehaviorSanitizer).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -47,7 +52,7 @@ bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
-void runEngine(const std::string& path) {
+std::vector<std::u16string> runEngine(const std::string& path) {
     std::u16string wide(path.begin(), path.end());
     uint8_t record[2088];
     btDbReadCtrlRec(wide.c_str(), record);
@@ -56,7 +61,7 @@ void runEngine(const std::string& path) {
     {
         Probe t;
         t.setOpenExistingOnly(true);
-        if (t.openBtDb(path.c_str(), 0) != 0) return;
+        if (t.openBtDb(path.c_str(), 0) != 0) return {};
         t.WalkTree();
         keys = t.keys;
         keys.push_back(u"");
@@ -69,16 +74,87 @@ void runEngine(const std::string& path) {
     }
     Probe again;
     again.setOpenExistingOnly(true);
-    if (again.openBtDb(path.c_str(), 0) != 0) return;
-    again.WalkTree();
-    again.closeBtDb(nullptr, 1);
+    if (again.openBtDb(path.c_str(), 0) == 0) {
+        again.WalkTree();
+        again.closeBtDb(nullptr, 1);
+    }
+    keys.resize(keys.size() - 3);  // the made-up ones
+    if (keys.size() > 4) keys.resize(4);
+    return keys;
+}
+
+// Copies the file image again: the operations write to it.
+bool freshCopy(const std::string& path, const uint8_t* image, size_t size) { return writeFile(path, image, size); }
+
+// A key made from input bytes, 1 to 8 units, some of them beyond ASCII.
+std::u16string madeKey(const uint8_t* b, size_t n) {
+    std::u16string k;
+    for (size_t i = 0; i < n && k.size() < 8; ++i) k.push_back(b[i] % 3 == 0 ? char16_t(0x100 + b[i]) : char16_t('A' + b[i] % 26));
+    if (k.empty()) k = u"K";
+    return k;
+}
+
+// The sequence chosen by the request bytes.  Each byte picks an operation;
+// the byte after it, where one is needed, picks the key.
+void runChosen(const std::string& path, const uint8_t* ops, size_t n) {
+    Probe t;
+    t.setOpenExistingOnly(true);
+    std::vector<std::u16string> pool = {u"", u"\xffff\xffff", u"C:\\"};
+    uint8_t data[32];
+    size_t steps = 0;
+    for (size_t i = 0; i < n && steps < 48; ++i, ++steps) {
+        const uint8_t op = ops[i] % 8;
+        const uint8_t arg = i + 1 < n ? ops[i + 1] : 0;
+        for (size_t j = 0; j < t.keys.size(); ++j) pool.push_back(t.keys[j]);
+        t.keys.clear();
+        const std::u16string& key = pool[arg % pool.size()];
+        switch (op) {
+            case 0: t.openBtDb(path.c_str(), 0); break;
+            case 1: t.visits = 0; t.WalkTree(); break;
+            case 2: t.Search(key.c_str()); ++i; break;
+            case 3: t.Delete(key.c_str()); ++i; break;
+            case 4:
+                std::memset(data, arg, sizeof data);
+                t.Insert(key.c_str(), data);
+                ++i;
+                break;
+            case 5: {
+                std::memset(data, arg, sizeof data);
+                const size_t len = 1 + arg % 8;
+                t.Insert(madeKey(ops + i, std::min(len, n - i)).c_str(), data);
+                ++i;
+                break;
+            }
+            case 6: { int rc = 0; t.closeBtDb(&rc, 0); break; }
+            default: t.closeBtDb(nullptr, 1); break;
+        }
+    }
+    t.closeBtDb(nullptr, 0);
+}
+
+// Del requests for keys the engine met, each confirmed, ahead of the
+// input's own request lines: several deletes, also after a failed one.
+std::string deleteRequests(const std::vector<std::u16string>& keys) {
+    std::string lines;
+    for (const std::u16string& k : keys) {
+        std::string narrow;
+        bool plain = !k.empty();
+        for (char16_t u : k) {
+            if (u == 0 || u == u'\n' || u == u'\r' || u > 0xFF) plain = false;
+            narrow.push_back(static_cast<char>(u));
+        }
+        if (plain) lines += "del " + narrow + "\ny\n";
+    }
+    return lines;
 }
 
 void runViewer(const std::string& base, const uint8_t* image, size_t size, const uint8_t* script,
-               size_t scriptSize, bool interactive) {
+               size_t scriptSize, bool interactive, const std::string& prefix) {
     const std::string path = base + ".jbbdb";
     const std::string input = base + ".in";
-    if (!writeFile(path, image, size) || !writeFile(input, script, scriptSize)) return;
+    std::vector<uint8_t> lines(prefix.begin(), prefix.end());
+    lines.insert(lines.end(), script, script + scriptSize);
+    if (!writeFile(path, image, size) || !writeFile(input, lines.data(), lines.size())) return;
     if (std::freopen(input.c_str(), "rb", stdin) == nullptr) return;
     std::string arg0 = "jbbview", arg1 = base, arg2 = "i";
     char* argv[] = {&arg0[0], &arg1[0], interactive ? &arg2[0] : nullptr, nullptr};
@@ -104,9 +180,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string base = scratchBase();
     const std::string path = base + ".jbbdb";
-    if (writeFile(path, image, imageSize)) runEngine(path);
-    runViewer(base, image, imageSize, script, scriptSize, false);
-    runViewer(base, image, imageSize, script, scriptSize, true);
+    std::vector<std::u16string> met;
+    if (writeFile(path, image, imageSize)) met = runEngine(path);
+    if (freshCopy(path, image, imageSize)) runChosen(path, script, scriptSize);
+    runViewer(base, image, imageSize, script, scriptSize, false, std::string());
+    runViewer(base, image, imageSize, script, scriptSize, true, deleteRequests(met));
     std::remove(path.c_str());
     std::remove((base + ".in").c_str());
     return 0;
