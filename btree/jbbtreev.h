@@ -210,7 +210,8 @@ private:
     int insertKey(const char16_t* key, const uint8_t* data);
 
     // A change (Delete, Insert) that fails after it has begun to change
-    // nodes leaves the tree in memory, and perhaps on disk, half changed.
+    // nodes, or a flush that could not write a changed node, leaves the
+    // tree in memory, and perhaps on disk, half changed.
     // The handle then refuses every further change with 228 and closes the
     // file as dbCorrupt; searches and walks go on over the nodes in memory,
     // which are each sound.  nodeChanges counts node changes, so that a

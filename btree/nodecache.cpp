@@ -386,7 +386,12 @@ int bTree::FlushMemNodes() {
         if (dbHandle != nullptr && (e.state == modified || e.state == modhold)) {
             BT_TRACE("FlushMemNodes(): found mod at = %d, disk location: %ld\n", (int)head->loc, (long)e.nodePos);
             int rc = RealWrite(&indexArray[head->loc]);
-            if (rc != 0) result = rc;
+            if (rc != 0) {
+                // The node's change is lost with its buffer below: the file
+                // may now hold part of a change.
+                result = rc;
+                changeTorn = true;
+            }
         } else if (e.state != occupied && e.state != clean) {
             BT_TRACE("FlushMemNodes() invalid entry in the  activeNode list: %d\n", (int)head->loc);
         }
