@@ -51,37 +51,38 @@ uint32_t stateOnDisk(const std::string& path) {
 
 }  // namespace
 
-TEST(FailedChange, OneThatTouchedNoNodeLeavesTheHandleUsable) {
+// A handle open on the two-leaf tree whose right leaf is damaged.
+class DamagedLeaf : public ::testing::Test {
+protected:
+    void SetUp() override {
+        t2.damageRightLeaf();
+        ASSERT_TRUE(writeFile(path, t2.db.image()));
+        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    }
+    const uint8_t* record() const { return rec.data(); }
+
     TempDir dir;
     const std::string path = dir.file("j.jbbdb");
     TwoLeaves t2;
-    t2.damageRightLeaf();
-    ASSERT_TRUE(writeFile(path, t2.db.image()));
-
     Tree t;
-    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    Bytes rec = t2.entries[0].rec.bytes();
+};
+
+TEST_F(DamagedLeaf, AChangeThatTouchedNoNodeLeavesTheHandleUsable) {
     // The key lies in the damaged leaf: the descent fails before anything
     // changes.
     EXPECT_EQ(-1, t.Delete(t2.entries[8].key.c_str()));
     EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
     // The handle goes on: a miss, and an insertion into the sound leaf.
     EXPECT_EQ(1, t.Delete(u"A"));
-    EXPECT_EQ(0, t.Insert(u"A", t2.entries[0].rec.bytes().data()));
+    EXPECT_EQ(0, t.Insert(u"A", record()));
     int rc = -1;
     t.closeBtDb(&rc, 0);
     EXPECT_EQ(0, rc);
     EXPECT_EQ(kDbClosed, stateOnDisk(path));
 }
 
-TEST(FailedChange, OneThatFailedPartWayRefusesChangesAndClosesCorrupt) {
-    TempDir dir;
-    const std::string path = dir.file("j.jbbdb");
-    TwoLeaves t2;
-    t2.damageRightLeaf();
-    ASSERT_TRUE(writeFile(path, t2.db.image()));
-
-    Tree t;
-    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+TEST_F(DamagedLeaf, AChangeThatFailedPartWayRefusesChangesAndClosesCorrupt) {
     // Removed from the left leaf, which then must borrow from or merge with
     // the damaged right one: the change fails after it began.
     EXPECT_EQ(-1, t.Delete(t2.entries[1].key.c_str()));
@@ -89,18 +90,17 @@ TEST(FailedChange, OneThatFailedPartWayRefusesChangesAndClosesCorrupt) {
     // Every later change is refused and touches nothing.
     EXPECT_EQ(-1, t.Delete(t2.entries[2].key.c_str()));
     EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
-    EXPECT_EQ(-1, t.Insert(u"A", t2.entries[0].rec.bytes().data()));
+    EXPECT_EQ(-1, t.Insert(u"A", record()));
     EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
     // Searches still read the nodes in memory.
     EXPECT_NE(nullptr, t.Search(t2.entries[3].key.c_str()));
     t.closeBtDb(nullptr, 0);
     EXPECT_EQ(kDbCorrupt, stateOnDisk(path));
 
-    // The mark is the file's, not the handle's: a new open of the same
-    // handle starts afresh and refuses the corrupt file.
+    // The probe now refuses the file.
     std::u16string wide(path.begin(), path.end());
-    uint8_t record[kCtrlRecSize];
-    EXPECT_EQ(btErrCorrupt, btDbReadCtrlRec(wide.c_str(), record));
+    uint8_t ctrl[kCtrlRecSize];
+    EXPECT_EQ(btErrCorrupt, btDbReadCtrlRec(wide.c_str(), ctrl));
 }
 
 TEST(FailedChange, NoWriteLandsFarPastTheEndOfTheFile) {
