@@ -55,9 +55,9 @@ constexpr char kNameEnd = '\x0F';
 std::string markedName(const wchar16* src, size_t units);
 
 // The UTF-16 units a wide console shows for `size` bytes of outPrintf()
-// text: narrow text converted from the current locale (a byte that does
-// not convert becomes U+FFFD), marked names decoded, and each LF preceded
-// by a CR as a text-mode stream writes it.
+// text: narrow text converted from the current locale (a piece that does
+// not convert shows U+FFFD for each of its bytes), marked names decoded,
+// and each LF preceded by a CR as a text-mode stream writes it.
 std::u16string consoleUnits(const char* text, size_t size);
 
 // Writes UTF-16 units to the console that is standard output, after the
