@@ -48,8 +48,9 @@ else
   for p in "${programs[@]}"; do
     [ -x "$work/prefix/bin/$p" ] || fail "bin/$p not installed"
   done
-  [ "$("$work/prefix/bin/jbbtool" --version)" = "$("$build/tools/jbbtool/jbbtool" --version)" ] ||
-    fail "the installed jbbtool does not run"
+  version=$("$work/prefix/bin/jbbtool" --version) || fail "the installed jbbtool does not run"
+  [ "$("$work/prefix/bin/jbbgen" --version)" = "jbbgen ${version#jbbtool }" ] ||
+    fail "jbbgen --version does not match $version"
   [ -f "$work/prefix/share/doc/jbbview/README.md" ] || fail "README.md not installed"
   # jbbview's man page is written by hand; help2man makes the others.
   man_files=()
