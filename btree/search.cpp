@@ -30,7 +30,7 @@ const char16_t* bTree::alignedKey(const uint8_t* datum) {
 }
 
 int bTree::visitEntry(const char16_t* key, const uint8_t* /*data*/) {
-    std::printf("Retrieved Key: %10s\n", plat::consoleText(key).c_str());
+    plat::outPrintf("Retrieved Key: %10s\n", plat::outName(key).c_str());
     return 0;
 }
 

@@ -51,6 +51,33 @@ bool utf16ToNarrow(char* dst, size_t cap, const wchar16* src);
 // text is kept.
 std::string consoleText(const wchar16* src, size_t units = SIZE_MAX);
 
+// Standard output of the programs.  On a Windows console (standard output
+// not redirected) text goes out through the console's wide-character
+// output, so that every character of a name shows as it is: narrow text is
+// taken in the current locale's code page (the ANSI code page), and names
+// from outName() as their UTF-16 units.  Redirected, and on POSIX systems,
+// standard output gets exactly the bytes printf would write.
+
+// True when standard output is such a console (never on POSIX systems).
+// Decided on first use.
+bool stdoutIsWideConsole();
+
+// printf() to standard output, through the console's wide-character output
+// where stdoutIsWideConsole().  Pending stdout text goes out first, so the
+// order of all writes to standard output is kept.
+int outPrintf(const char* fmt, ...)
+#if defined(__clang__)
+    __attribute__((format(printf, 1, 2)));
+#else
+    __attribute__((format(gnu_printf, 1, 2)));
+#endif
+
+// A name for a %s of outPrintf(): consoleText(src, units), except on a
+// wide console, where it carries every UTF-16 unit through to the console
+// (an unpaired surrogate still shows as '?').  Only outPrintf() may print
+// it: elsewhere its console form is not readable text.
+std::string outName(const wchar16* src, size_t units = SIZE_MAX);
+
 // Length of a NUL-terminated UTF-16 text.
 size_t wideLength(const wchar16* s);
 

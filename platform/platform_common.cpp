@@ -42,9 +42,12 @@ namespace {
 bool isHighSurrogate(wchar16 u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(wchar16 u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// Number of units of the character at src[i] (i < units, src[i] != 0):
-// 2 for a surrogate pair, 1 for any other character, 0 for an unpaired
-// surrogate.
+}  // namespace
+
+void selectUserLocale() { std::setlocale(LC_ALL, ""); }
+
+namespace detail {
+
 size_t charUnits(const wchar16* src, size_t i, size_t units) {
     const wchar16 u = src[i];
     if (isHighSurrogate(u)) {
@@ -53,9 +56,7 @@ size_t charUnits(const wchar16* src, size_t i, size_t units) {
     return isLowSurrogate(u) ? 0 : 1;
 }
 
-}  // namespace
-
-void selectUserLocale() { std::setlocale(LC_ALL, ""); }
+}  // namespace detail
 
 size_t wideLength(const wchar16* s) {
     size_t n = 0;
@@ -71,7 +72,7 @@ bool utf16ToNarrow(char* dst, size_t cap, const wchar16* src) {
     }
     size_t pos = 0;
     for (size_t i = 0; src != nullptr && src[i] != 0;) {
-        const size_t n = charUnits(src, i, SIZE_MAX);
+        const size_t n = detail::charUnits(src, i, SIZE_MAX);
         char bytes[detail::kMaxCharBytes];
         const size_t len = n == 0 ? 0 : detail::encodeChar(src + i, n, bytes);
         if (len == 0 || len >= cap - pos) {  // keep room for the terminator
@@ -89,7 +90,7 @@ bool utf16ToNarrow(char* dst, size_t cap, const wchar16* src) {
 std::string consoleText(const wchar16* src, size_t units) {
     std::string out;
     for (size_t i = 0; src != nullptr && i < units && src[i] != 0;) {
-        const size_t n = charUnits(src, i, units);
+        const size_t n = detail::charUnits(src, i, units);
         if (n == 0) {
             out += '?';
             ++i;

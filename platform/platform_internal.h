@@ -39,5 +39,31 @@ size_t encodeChar(const wchar16* units, size_t count, char* out);
 // "Unknown error N" on Windows, as the table's GNU texts would read.
 std::string unlistedErrnoText(int err);
 
+// Number of UTF-16 units of the character at src[i] (i < units,
+// src[i] != 0): 2 for a surrogate pair, 1 for any other character, 0 for
+// an unpaired surrogate.
+size_t charUnits(const wchar16* src, size_t i, size_t units);
+
+// The console form of a name that outName() gives on a wide console:
+// kNameStart, the byte count of the name's UTF-8 text in decimal,
+// kNameEnd, then that text.  Windows file names and the programs' own
+// texts hold neither control byte, and the count makes the name's own
+// characters safe; a byte sequence that is not a whole such form is
+// ordinary text.
+constexpr char kNameStart = '\x0E';
+constexpr char kNameEnd = '\x0F';
+std::string markedName(const wchar16* src, size_t units);
+
+// The UTF-16 units a wide console shows for `size` bytes of outPrintf()
+// text: narrow text converted from the current locale (a piece that does
+// not convert shows U+FFFD for each of its bytes), marked names decoded,
+// and each LF preceded by a CR as a text-mode stream writes it.
+std::u16string consoleUnits(const char* text, size_t size);
+
+// Writes UTF-16 units to the console that is standard output, after the
+// run-time's pending stdout text.  Platform-specific; only called where
+// stdoutIsWideConsole().
+bool writeConsoleUnits(const std::u16string& units);
+
 }  // namespace detail
 }  // namespace plat

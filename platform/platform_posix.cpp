@@ -65,6 +65,8 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
 
 std::string unlistedErrnoText(int err) { return std::strerror(err); }
 
+bool writeConsoleUnits(const std::u16string&) { return false; }  // no wide console here
+
 }  // namespace detail
 
 long clockMs() {
@@ -199,5 +201,7 @@ unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0; }
 
 int64_t streamTell(FILE* f) { return static_cast<int64_t>(::ftello(f)); }
+
+bool stdoutIsWideConsole() { return false; }
 
 }  // namespace plat

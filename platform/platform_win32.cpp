@@ -7,12 +7,14 @@
 #endif
 #include <windows.h>
 
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <climits>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -88,6 +90,28 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
 }
 
 std::string unlistedErrnoText(int err) { return "Unknown error " + std::to_string(err); }
+
+bool writeConsoleUnits(const std::u16string& units) {
+    std::fflush(stdout);  // what printf left in the run-time's buffer goes first
+    const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
+    // Pieces of at most 8192 units (older consoles refuse long writes),
+    // never ending between the two units of a surrogate pair.
+    const size_t kPiece = 8192;
+    for (size_t pos = 0; pos < units.size();) {
+        size_t n = units.size() - pos < kPiece ? units.size() - pos : kPiece;
+        if (n > 1 && pos + n < units.size() && units[pos + n - 1] >= 0xD800 && units[pos + n - 1] <= 0xDBFF) {
+            --n;
+        }
+        DWORD written = 0;
+        if (!WriteConsoleW(console, reinterpret_cast<const wchar_t*>(units.data() + pos), static_cast<DWORD>(n),
+                           &written, nullptr) ||
+            written == 0) {
+            return false;
+        }
+        pos += written;
+    }
+    return true;
+}
 
 }  // namespace detail
 
@@ -216,6 +240,15 @@ int runCommand(const std::string& commandLine) {
 }
 
 bool isWindows() { return true; }
+
+bool stdoutIsWideConsole() {
+    static const bool console = [] {
+        const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
+        DWORD mode = 0;
+        return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode) != 0;
+    }();
+    return console;
+}
 
 unsigned long processId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
 

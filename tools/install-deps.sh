@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs with apt-get whatever the build and the tests need and this
 # machine lacks.  Usage: tools/install-deps.sh [native|all]
-#   native  compilers, CMake, GoogleTest (enough to build and run on Linux)
+#   native  compilers, CMake, GoogleTest, help2man (enough to build, run
+#           and package on Linux)
 #   all     also the Windows cross compiler and Wine (default)
 set -euo pipefail
 what=${1:-all}
@@ -12,6 +13,7 @@ have g++ || missing+=(g++)
 have make || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+have help2man || missing+=(help2man)  # the man pages of the programs
 if [ "$what" = all ]; then
   have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
   have wine64 || [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)

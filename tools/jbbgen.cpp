@@ -217,6 +217,9 @@ int main(int argc, char** argv) {
         case ParseResult::Help:
             std::fputs(usageText(), stdout);
             return 0;
+        case ParseResult::Version:
+            std::printf("jbbgen %s\n", JBB_TOOL_VERSION);
+            return 0;
         case ParseResult::Error:
             std::fprintf(stderr, "jbbgen: %s\nTry 'jbbgen --help' for the options.\n", err.c_str());
             return 1;

@@ -50,6 +50,7 @@ const char* usageText() {
            "  --no-progress      no progress reports at all\n"
            "  --verbose          print a summary on standard output when done\n"
            "  --help             this text\n"
+           "  --version          the version of jbbgen\n"
            "\n"
            "Input file: UTF-8 text, one entry a line, five fields separated by tabs:\n"
            "  ACTION <tab> TYPE <tab> INSERTED <tab> OBJECT-TIME <tab> NAME\n"
@@ -219,6 +220,7 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err) {
             hasValue = true;
         }
         if (arg == "--help" || arg == "-h") return ParseResult::Help;
+        if (arg == "--version") return ParseResult::Version;
         if (takesValue(arg)) {
             if (!hasValue) {
                 if (i + 1 >= argc) {

@@ -49,7 +49,7 @@ struct Options {
     bool verbose = false;
 };
 
-enum class ParseResult { Run, Help, Error };
+enum class ParseResult { Run, Help, Version, Error };
 
 // Parses argv into `o`.  Error: `err` says what is wrong (one line, no
 // program name).  Both "--opt VALUE" and "--opt=VALUE" are accepted.

@@ -86,10 +86,10 @@ void printJournalRec(const uint8_t* data, size_t dataLen, const char16_t* key) {
     std::memset(&rec, 0, sizeof rec);
     std::memcpy(&rec, data, dataLen < sizeof rec ? dataLen : sizeof rec);
     char actionBuf[32];
-    std::printf("-----------------------------------------\n   Object Name  : %s\n   Action       : %s\n"
+    plat::outPrintf("-----------------------------------------\n   Object Name  : %s\n   Action       : %s\n"
                 "   Object Type  : %s\n   Inserted     : %s\n   Object Time  : %s\n"
                 "-----------------------------------------\n\n",
-                plat::consoleText(key).c_str(), actionName(rec.action, actionBuf, sizeof actionBuf),
+                plat::outName(key).c_str(), actionName(rec.action, actionBuf, sizeof actionBuf),
                 rec.objectType == 1 ? "File" : "Directory", withoutNewline(timeText(rec.insertedTime)).c_str(),
                 withoutNewline(timeText(rec.objectTime)).c_str());
 }
@@ -118,18 +118,18 @@ void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info,
     std::memcpy(fsName, info->fileSystemName, sizeof info->fileSystemName);
     fsName[fileSystemNameUnits] = 0;
 
-    std::printf("\n\nJournal Database Information:\n\n     Btree Database Version  %d.%d\n"
+    plat::outPrintf("\n\nJournal Database Information:\n\n     Btree Database Version  %d.%d\n"
                 "     Database File           %s.jbbdb\n     Database File Disk Size %s\n"
                 "     Journal  File System    %s\n     Journal  Key length     %s\n"
                 "     Journal  Data length    %d Bytes\n     Journal Activation Date %s"
                 "     Journal Validation Date %s     Maximum Journal Size    %s\n"
                 "     Journal Type            %s\n     Journal State           %s\n"
                 "     Valid for Server        %s\n     Valid for Node          %s\n",
-                versMaj, versMin, dbName, formatSize(fileSize, fileSizeBuf), plat::consoleText(fsName).c_str(),
+                versMaj, versMin, dbName, formatSize(fileSize, fileSizeBuf), plat::outName(fsName).c_str(),
                 keyLengthText(keyLen, keyBuf, sizeof keyBuf), dataLen, activation.c_str(), validation.c_str(),
                 maxSize, type, state.c_str(), server.c_str(), node.c_str());
     if (entries == 0xFFFFFFFFu)
-        std::printf("     Number of DB Entries    unknown\n\n");
+        plat::outPrintf("     Number of DB Entries    unknown\n\n");
     else
-        std::printf("     Number of DB Entries    %u\n\n", (unsigned)entries);
+        plat::outPrintf("     Number of DB Entries    %u\n\n", (unsigned)entries);
 }

@@ -15,15 +15,15 @@ namespace {
 constexpr size_t requestLineBytes = 1024;
 
 void printHelp() {
-    std::printf("Enter request on a single line, in the following format:\n\n");
-    std::printf("\t\tReq-Type [Entry-key]\n\n");
-    std::printf("Req-type may be one of the following:\n\tDel\tDelete a row from the database. The fully-qualified\n"
+    plat::outPrintf("Enter request on a single line, in the following format:\n\n");
+    plat::outPrintf("\t\tReq-Type [Entry-key]\n\n");
+    plat::outPrintf("Req-type may be one of the following:\n\tDel\tDelete a row from the database. The fully-qualified\n"
                 "\t\tcase sensitive file name is required.\n\tFind\tFind the entry whose key is the argument\n"
                 "\tList\tPrint all the entries to stdout. No arguments\n\t\tare required.\n\tQuit\n");
 }
 
 void deleteRequest(toolDB* db, const char16_t* key) {
-    std::printf("This operation can lead to a corrupted database if the journal daemon service is also running.\n\n"
+    plat::outPrintf("This operation can lead to a corrupted database if the journal daemon service is also running.\n\n"
                 "Are you sure you want to delete this record?(y/n): ");
     std::fflush(stdout);
     int answer = std::getchar();
@@ -31,18 +31,18 @@ void deleteRequest(toolDB* db, const char16_t* key) {
     long start = plat::clockMs();
     int rc = db->Delete(key);
     long end = plat::clockMs();
-    std::string shown = plat::consoleText(key);
+    std::string shown = plat::outName(key);
     if (rc == -1) {
         int err = db->dbGetLastError();
-        std::printf("Deletion of key \"%s\" failed.\nerrno = %d, %s.\n", shown.c_str(), err,
+        plat::outPrintf("Deletion of key \"%s\" failed.\nerrno = %d, %s.\n", shown.c_str(), err,
                     plat::errnoText(err).c_str());
     } else if (rc == 1) {
-        std::printf("Key %s not found in the database.\n", shown.c_str());
+        plat::outPrintf("Key %s not found in the database.\n", shown.c_str());
     } else {
-        std::printf("Deletion of key \"%s\" completed.\n", shown.c_str());
+        plat::outPrintf("Deletion of key \"%s\" completed.\n", shown.c_str());
     }
     char elapsed[32];
-    std::printf("\nTotal Delete Time: %s\n\n", formatElapsed(elapsed, start, end));
+    plat::outPrintf("\nTotal Delete Time: %s\n\n", formatElapsed(elapsed, start, end));
 }
 
 void findRequest(toolDB* db, const char16_t* key) {
@@ -52,35 +52,35 @@ void findRequest(toolDB* db, const char16_t* key) {
     long start = plat::clockMs();
     const uint8_t* data = db->Search(key);
     long end = plat::clockMs();
-    std::string shown = plat::consoleText(key);
+    std::string shown = plat::outName(key);
     if (data != nullptr) {
         uint8_t record[sizeof(journalRec)] = {};
         size_t n = db->recordLength() < sizeof record ? db->recordLength() : sizeof record;
         std::memcpy(record, data, n);
-        std::printf("\n\nLocated Journal Database Record:\n\n");
+        plat::outPrintf("\n\nLocated Journal Database Record:\n\n");
         printJournalRec(record, n, key);
     } else if (db->dbGetLastError() != 0) {
         int err = db->dbGetLastError();
-        std::printf("Error searching the database for %s\nerrno = %d, \"%s\"\n", shown.c_str(), err,
+        plat::outPrintf("Error searching the database for %s\nerrno = %d, \"%s\"\n", shown.c_str(), err,
                     plat::errnoText(err).c_str());
     } else {
-        std::printf("Your key \"%s\" was not found in the database\n", shown.c_str());
+        plat::outPrintf("Your key \"%s\" was not found in the database\n", shown.c_str());
     }
     char elapsed[32];
-    std::printf("\nTotal Query Time: %s\n\n", formatElapsed(elapsed, start, end));
+    plat::outPrintf("\nTotal Query Time: %s\n\n", formatElapsed(elapsed, start, end));
 }
 
 void listRequest(toolDB* db) {
     if (db->entryCount == 0) {
-        std::printf("There are no entries in the database\n");
+        plat::outPrintf("There are no entries in the database\n");
         return;
     }
     if (db->journalInfoP->journalType == journalChange)
-        std::printf("\nList of Change Journal Entries:\n\n");
+        plat::outPrintf("\nList of Change Journal Entries:\n\n");
     else
-        std::printf("\nList of Incremental Needed Directories:\n\n");
+        plat::outPrintf("\nList of Incremental Needed Directories:\n\n");
     db->WalkTree();
-    std::printf("\n");
+    plat::outPrintf("\n");
 }
 
 }  // namespace
@@ -135,7 +135,7 @@ bool runRequestLoop(toolDB* db) {
     char keyText[requestLineBytes];
     static char16_t key[wideTextUnits];
     for (;;) {
-        std::printf("Please enter your request: ");
+        plat::outPrintf("Please enter your request: ");
         std::fflush(stdout);
         // The end of input leaves the loop as Quit does.
         if (std::fgets(line, sizeof line, stdin) == nullptr) return plat::interruptRequested();

@@ -20,7 +20,7 @@ int closeInterrupted(toolDB* db, uint32_t savedType) {
     db->closeBtDb(nullptr, 1);
     plat::removeInterruptHandler();
     delete db;
-    std::printf("\n\nInterrupted: counting stopped, the database was closed unchanged.\n");
+    plat::outPrintf("\n\nInterrupted: counting stopped, the database was closed unchanged.\n");
     return -1;
 }
 
@@ -28,11 +28,11 @@ int closeInterrupted(toolDB* db, uint32_t savedType) {
 // kept; only an answer beginning with Y keeps it.  With no answer at all
 // (end of input) nothing is deleted.
 int askJustCreated(const char* path) {
-    std::printf("This database is in \"just-created\" state, do you want to keep it (Y/N)? ");
+    plat::outPrintf("This database is in \"just-created\" state, do you want to keep it (Y/N)? ");
     std::fflush(stdout);
     char line[1024];
     if (std::fgets(line, sizeof line, stdin) == nullptr) {
-        std::printf("\nNo answer was read; the database was kept.\n");
+        plat::outPrintf("\nNo answer was read; the database was kept.\n");
         return 0;
     }
     if (std::toupper((unsigned char)line[0]) != 'Y') std::remove(path);
@@ -47,14 +47,14 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     if (image.dbState == dbOpened) {
         int64_t size = 0;
         if (!plat::fileSize(path, &size)) size = 0;
-        std::printf("\n\nThe specified database is currently in the open state.\n\n"
+        plat::outPrintf("\n\nThe specified database is currently in the open state.\n\n"
                     "Only control record information can be displayed.\n\n");
         printJournalInfo(image.dbVersMaj, image.dbVersMin, reinterpret_cast<const journalInfo*>(image.appArea),
                          0xFFFFFFFFu, image.dbKeyLen, image.dbDataLen, dbName, (uint64_t)size);
         return 0;
     }
 
-    std::printf("Opening and Intializing DB ...\n");
+    plat::outPrintf("Opening and Intializing DB ...\n");
     plat::installInterruptHandler();
     toolDB* db = new toolDB(image.dbDataLen, image.dbKeyLen / 2);
     // The viewer inspects a journal; it never creates, truncates or resets one.
@@ -63,7 +63,7 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     if (rc != 0) {
         plat::removeInterruptHandler();
         delete db;
-        std::printf("\n\nUnable to open Journal Database file '%s', rc=%d\n\n", path, rc);
+        plat::outPrintf("\n\nUnable to open Journal Database file '%s', rc=%d\n\n", path, rc);
         return -1;
     }
     db->attachJournalInfo();
@@ -71,7 +71,7 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     const ctrlRec& cr = db->controlRecord();
     if (plat::interruptRequested()) return closeInterrupted(db, info->journalType);
 
-    std::printf("\nCounting Database Entries (walking thru entire db) ...\n\n");
+    plat::outPrintf("\nCounting Database Entries (walking thru entire db) ...\n\n");
     uint32_t savedType = info->journalType;
     info->journalType = journalUnformatted;  // counting mode
     db->entryCount = 0;
@@ -81,7 +81,7 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     if (plat::interruptRequested()) return closeInterrupted(db, savedType);
     if (walkRc != 0) {
         int err = db->dbGetLastError();
-        std::printf("Initial database scan failed: errno = %d, \"%s\"\n", err, plat::errnoText(err).c_str());
+        plat::outPrintf("Initial database scan failed: errno = %d, \"%s\"\n", err, plat::errnoText(err).c_str());
         info->journalType = savedType;
         db->closeBtDb(nullptr, 1);
         plat::removeInterruptHandler();
@@ -93,7 +93,7 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     printJournalInfo(cr.dbVersMaj, cr.dbVersMin, info, db->entryCount, cr.dbKeyLen, cr.dbDataLen, dbName,
                      (uint64_t)size);
     char elapsed[32];
-    std::printf("\nTotal DB Walk Time   : %s\n\n", formatElapsed(elapsed, start, end));
+    plat::outPrintf("\nTotal DB Walk Time   : %s\n\n", formatElapsed(elapsed, start, end));
 
     if (info->journalType == journalUnformatted) {
         db->closeBtDb(nullptr, 1);
@@ -113,7 +113,7 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     plat::removeInterruptHandler();
     delete db;
     if (interrupted) {
-        std::printf("\n\nInterrupted: the database was closed.\n");
+        plat::outPrintf("\n\nInterrupted: the database was closed.\n");
         return -1;
     }
     return 0;

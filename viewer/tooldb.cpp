@@ -15,22 +15,22 @@ int toolDB::visitEntry(const char16_t* key, const uint8_t* data) {
     if (type == journalChange) {
         printJournalRec(data, dataSize, key);
     } else if (type == journalIncrementalNeeded) {
-        std::printf("\t%s\n", plat::consoleText(key).c_str());
+        plat::outPrintf("\t%s\n", plat::outName(key).c_str());
     } else if (type != journalUnformatted) {
-        std::printf("Unknown database type: %d\n", (int)type);
+        plat::outPrintf("Unknown database type: %d\n", (int)type);
     }
     if (type == journalUnformatted) {
         // Counting mode: a progress count every 1000 entries, written over
         // the previous one with backspaces.
         if (progressLabelPending) {
-            std::printf("DB Entries Processed:        ");
+            plat::outPrintf("DB Entries Processed:        ");
             progressLabelPending = false;
         }
         if (entryCount % 1000 == 0) {
             char digits[16];
             int n = std::snprintf(digits, sizeof digits, "%d", (int)entryCount);
-            for (int i = 0; i < n; ++i) std::putchar('\b');
-            std::printf("%s", digits);
+            // As many backspaces as the count has digits (at most 11).
+            plat::outPrintf("%.*s%s", n, "\b\b\b\b\b\b\b\b\b\b\b\b", digits);
             std::fflush(stdout);
         }
     }

@@ -29,12 +29,12 @@ const char* baseName(const char* word) {
 
 void printProbeFailure(int rc, const char* path) {
     switch (rc) {
-    case btErrNotFound: std::printf("\n\nSpecified database file '%s' not found. \n\n", path); break;
-    case btErrReadCtrlRec: std::printf("\n\nError reading control record. \n\n"); break;
-    case btErrBadCtrlRec: std::printf("\n\nCorrupt database control record detected. \n\n"); break;
-    case btErrCorrupt: std::printf("\n\nCorrupt database detected. \n\n"); break;
-    case btErrOpen: std::printf("\n\nError opening database. \n\n"); break;
-    default: std::printf("\n\nError %d opening or reading database. \n\n", rc); break;
+    case btErrNotFound: plat::outPrintf("\n\nSpecified database file '%s' not found. \n\n", path); break;
+    case btErrReadCtrlRec: plat::outPrintf("\n\nError reading control record. \n\n"); break;
+    case btErrBadCtrlRec: plat::outPrintf("\n\nCorrupt database control record detected. \n\n"); break;
+    case btErrCorrupt: plat::outPrintf("\n\nCorrupt database detected. \n\n"); break;
+    case btErrOpen: plat::outPrintf("\n\nError opening database. \n\n"); break;
+    default: plat::outPrintf("\n\nError %d opening or reading database. \n\n", rc); break;
     }
 }
 
@@ -42,7 +42,7 @@ void printProbeFailure(int rc, const char* path) {
 
 int viewerMain(int argc, char** argv) {
     plat::selectUserLocale();
-    std::printf("Quillstore\nJournal Database Viewing Utility\nVersion %d, Release %d, Level %d.%d %s\n"
+    plat::outPrintf("Quillstore\nJournal Database Viewing Utility\nVersion %d, Release %d, Level %d.%d %s\n"
                 "Last Update: %s\n\n",
                 6, 1, 1, 0, "090824B", JBB_BUILD_DATE);
     if (argc <= 1) {
@@ -58,7 +58,7 @@ int viewerMain(int argc, char** argv) {
     bool interactive = argc >= 3;
     const char* dbName = argv[1];
     if (std::strlen(dbName) + std::strlen(dbExtension) >= pathBufferBytes) {
-        std::printf("\n\nDatabase name is too long: at most %d bytes are allowed.\n\n",
+        plat::outPrintf("\n\nDatabase name is too long: at most %d bytes are allowed.\n\n",
                     (int)(pathBufferBytes - 1 - std::strlen(dbExtension)));
         return -1;
     }
@@ -67,7 +67,7 @@ int viewerMain(int argc, char** argv) {
     static char16_t widePath[wideTextUnits];
     strToWide(widePath, path);
 
-    std::printf("\n\nReading control record for database '%s' ...", path);
+    plat::outPrintf("\n\nReading control record for database '%s' ...", path);
     uint8_t record[ctrlRecSize];
     int rc = btDbReadCtrlRec(widePath, record);
     if (rc != 0) {
@@ -77,7 +77,7 @@ int viewerMain(int argc, char** argv) {
     ctrlRec cr;
     std::memcpy(&cr, record, sizeof cr);
     char keyBuf[64];
-    std::printf("\n\nLocated Database:\n   db  file      = '%s'\n   db  state     = %s\n   magic number  = 0x%04X\n"
+    plat::outPrintf("\n\nLocated Database:\n   db  file      = '%s'\n   db  state     = %s\n   magic number  = 0x%04X\n"
                 "   btree version = %d.%d\n   key length    = %s\n   data length   = %d Bytes\n\n",
                 path, cr.dbState == dbOpened ? "dbOpened" : cr.dbState == dbClosed ? "dbClosed" : "dbCorrupt",
                 cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, keyLengthText(cr.dbKeyLen / 2u, keyBuf, sizeof keyBuf),
