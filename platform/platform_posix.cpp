@@ -2,11 +2,13 @@
 // wchar_t holds whole code points here, so UTF-16 texts are decoded to
 // code points before the locale's conversion functions see them.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -199,5 +201,56 @@ unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0; }
 
 int64_t streamTell(FILE* f) { return static_cast<int64_t>(::ftello(f)); }
+
+}  // namespace plat
+
+namespace plat {
+
+bool currentDirectory(std::string* out, size_t cap) {
+    std::string buf(cap + 1, '\0');
+    if (::getcwd(&buf[0], buf.size()) == nullptr) return false;
+    buf.resize(std::strlen(buf.c_str()));
+    *out = buf;
+    return true;
+}
+
+char pathSeparator() { return '/'; }
+
+bool localTime(int64_t t, std::tm* out) {
+    const time_t tt = static_cast<time_t>(t);
+    return ::localtime_r(&tt, out) != nullptr;
+}
+
+FILE* openPrivateFile(const char* path, const char* mode) {
+    int flags = 0;
+    const std::string m = mode;
+    if (m == "r+") {
+        flags = O_RDWR;
+    } else if (m == "w+") {
+        flags = O_RDWR | O_CREAT | O_TRUNC;
+    } else if (m == "a") {
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+    } else {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    FILE* f = ::fdopen(fd, m == "a" ? "a" : "r+");
+    if (f == nullptr) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+    }
+    return f;
+}
+
+int lastError() { return errno; }
+
+}  // namespace plat
+
+namespace plat {
+
+bool hasDirectoryPart(const char* name) { return std::strchr(name, '/') != nullptr; }
 
 }  // namespace plat

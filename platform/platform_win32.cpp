@@ -224,3 +224,36 @@ bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0;
 int64_t streamTell(FILE* f) { return static_cast<int64_t>(_ftelli64(f)); }
 
 }  // namespace plat
+
+namespace plat {
+
+bool currentDirectory(std::string* out, size_t cap) {
+    std::vector<char> buf(cap + 1);
+    const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buf.size()), buf.data());
+    if (n == 0 || n >= buf.size()) return false;
+    out->assign(buf.data(), n);
+    return true;
+}
+
+char pathSeparator() { return '\\'; }
+
+bool localTime(int64_t t, std::tm* out) {
+    const __time64_t tt = static_cast<__time64_t>(t);
+    return _localtime64_s(out, &tt) == 0;
+}
+
+FILE* openPrivateFile(const char* path, const char* mode) {
+    // Access to a file created here follows the folder's permissions, as
+    // for every other file the process writes.
+    return openBinary(path, mode);
+}
+
+int lastError() { return static_cast<int>(GetLastError()); }
+
+}  // namespace plat
+
+namespace plat {
+
+bool hasDirectoryPart(const char* name) { return std::strpbrk(name, "\\/:") != nullptr; }
+
+}  // namespace plat
