@@ -25,6 +25,11 @@ long clockMs();
 // (the 64-bit stat of the platform).
 bool fileSize(const char* path, int64_t* size);
 
+// Last modification time of the file at `path`, in nanoseconds since the
+// epoch (as fine as the platform keeps it); false when it cannot be
+// examined.
+bool fileModified(const char* path, int64_t* ns);
+
 // True when `path` names an existing directory.
 bool isDirectory(const char* path);
 
@@ -90,6 +95,11 @@ bool isWindows();
 // 64-bit positioning of a run-time stream.
 bool streamSeek(FILE* f, int64_t pos);
 int64_t streamTell(FILE* f);
+
+// Writes `n` bytes at offset `pos` of the file behind `f` in one system
+// call where possible, after flushing what `f` holds; the stream's own
+// position must be set again (streamSeek) before it is used further.
+bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n);
 
 // Opens a file in binary mode with a stdio mode ("rb+", "wb+", "rb", ...).
 FILE* openBinary(const char* path, const char* mode);

@@ -254,3 +254,35 @@ namespace plat {
 bool hasDirectoryPart(const char* name) { return std::strchr(name, '/') != nullptr; }
 
 }  // namespace plat
+
+namespace plat {
+
+bool fileModified(const char* path, int64_t* ns) {
+    struct stat st;
+    if (::stat(path, &st) != 0) return false;
+    *ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return true;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n) {
+    if (std::fflush(f) != 0) return false;
+    const int fd = ::fileno(f);
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(pos));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += w;
+        pos += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+}  // namespace plat

@@ -253,16 +253,29 @@ void traceClose(int resetToo) {
     closeOutput(tc, nextWrite, wrapped);
 }
 
-void traceSaveNextWrite(FILE* stream) {
+bool traceRecordNextWrite(FILE* f, int64_t pos) {
     TraceControl* tc = traceControl;
-    if (tc == nullptr || stream == nullptr) return;
-    tc->nextWrite = plat::streamTell(stream);
-    if (!plat::streamSeek(stream, traceOffsetField)) return;
-    std::fprintf(stream, "%-12u", static_cast<unsigned>(tc->nextWrite));
-    plat::streamSeek(stream, tc->nextWrite);
+    if (tc == nullptr || f == nullptr) return false;
+    tc->nextWrite = pos;
+    char field[traceOffsetField + 1];
+    std::snprintf(field, sizeof field, "%-12u", static_cast<unsigned>(pos));
+    return plat::streamWriteAt(f, traceOffsetField, field, traceOffsetField);
+}
+
+void traceSaveNextWrite(FILE* stream) {
+    if (traceControl == nullptr || stream == nullptr) return;
+    const int64_t pos = plat::streamTell(stream);
+    traceRecordNextWrite(stream, pos);
+    plat::streamSeek(stream, pos);
 }
 
 void traceCheckWrap(int length) {
+    traceWrapIfFull(length);
+    TraceControl* tc = traceControl;
+    if (tc != nullptr && tc->stream != nullptr) plat::streamSeek(tc->stream, tc->nextWrite);
+}
+
+void traceWrapIfFull(int length) {
     TraceControl* tc = traceControl;
     if (tc == nullptr || tc->stream == nullptr) return;
     const int64_t projected = tc->nextWrite + length + traceWrapReserve;
@@ -288,7 +301,6 @@ void traceCheckWrap(int length) {
             tc->switchingSegment = 0;
         }
     }
-    if (tc->stream != nullptr) plat::streamSeek(tc->stream, tc->nextWrite);
 }
 
 int traceWriteRaw(const char* text) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Puts errno back as it was when the entry point was called.
@@ -42,6 +43,14 @@ bool traceErrorIsTraced(uint8_t classFlag);
 
 // True when `f` is the standard output or standard error stream.
 bool traceIsConsoleStream(const FILE* f);
+
+// Sets the next-write offset to `pos` and writes it into the header of
+// the wrapping file `f` with a positioned write (the stream's position
+// must be set again before it is used); false when the write fails.
+bool traceRecordNextWrite(FILE* f, int64_t pos);
+
+// traceCheckWrap without the final positioning of the stream.
+void traceWrapIfFull(int length);
 
 // Closes the output without resetting the settings (traceClose(0)).
 void traceCloseOutput();
