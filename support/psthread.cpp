@@ -31,38 +31,23 @@ int psMutexCreate(psMutex* m) {
 
 int psMutexLock(psMutex* m, uint16_t limitSeconds) {
     if (threadsDisabled) return 0;
-    if (limitSeconds <= 1) {
-        for (;;) {
-            switch (plat::mutexWait(m->handle, kSliceMs)) {
-                case plat::MutexWait::Taken:
-                    return 0;
-                case plat::MutexWait::TimedOut:
-                    continue;
-                case plat::MutexWait::Abandoned: {
-                    const int err = plat::lastError();
-                    giveBackAbandoned(m);
-                    traceErrPrintf(kSourceName, __LINE__, traceFlag_GENERAL,
-                                   "Mutex lock failed (abandoned): %d.\n", err);
-                    return -1;
-                }
-                case plat::MutexWait::Failed:
-                    traceErrPrintf(kSourceName, __LINE__, traceFlag_GENERAL, "Mutex lock failed: %d.\n",
-                                   plat::lastError());
-                    return -1;
-            }
-        }
-    }
+    const bool limited = limitSeconds > 1;
     unsigned count = limitSeconds;
     for (;;) {
         switch (plat::mutexWait(m->handle, kSliceMs)) {
             case plat::MutexWait::Taken:
                 return 0;
             case plat::MutexWait::TimedOut:
-                if (--count == 0) return psMutexTimedOut;
+                if (limited && --count == 0) return psMutexTimedOut;
                 break;
             case plat::MutexWait::Abandoned: {
                 const int err = plat::lastError();
                 giveBackAbandoned(m);
+                if (!limited) {
+                    traceErrPrintf(kSourceName, __LINE__, traceFlag_GENERAL, "Mutex lock failed (abandoned): %d.\n",
+                                   err);
+                    return -1;
+                }
                 traceErrPrintf(kSourceName, __LINE__, traceFlag_GENERAL,
                                "Mutex lock failed (abandoned): %d., attempting to reacquire mutex.\n", err);
                 count = limitSeconds;

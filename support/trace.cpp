@@ -87,12 +87,15 @@ size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...) {
     return n;
 }
 
+size_t tracePositionPart(char* buf, size_t cap, const char* file, uint32_t line) {
+    buf[0] = '\0';
+    if (!traceFlag_PREFIX) return 0;
+    return traceAppend(buf, cap, 0, "%-20s(%4u): ", file, static_cast<unsigned>(line));
+}
+
 size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt,
                           va_list ap) {
-    buf[0] = '\0';
-    size_t used = 0;
-    if (traceFlag_PREFIX) used = traceAppend(buf, cap, used, "%-20s(%4u): ", file, static_cast<unsigned>(line));
-    return traceAppendV(buf, cap, used, fmt, ap);
+    return traceAppendV(buf, cap, tracePositionPart(buf, cap, file, line), fmt, ap);
 }
 
 bool traceErrorHasReceiver() { return traceIsActive() != 0; }
@@ -167,9 +170,7 @@ int traceVPrintf(const char* file, uint32_t line, const char* fmt, va_list ap) {
     if (!traceIsActive()) return 0;
     const ErrnoKeeper keep;
     char buf[traceMessageBytes];
-    buf[0] = '\0';
-    size_t used = 0;
-    if (traceFlag_PREFIX) used = traceAppend(buf, sizeof buf, used, "%-20s(%4u): ", file, static_cast<unsigned>(line));
+    const size_t used = tracePositionPart(buf, sizeof buf, file, line);
     const size_t end = traceAppendV(buf, sizeof buf, used, fmt, ap);
     traceEmitLine(buf);
     return static_cast<int>(end - used);
@@ -179,9 +180,7 @@ int traceVPrintfW(const char* file, uint32_t line, const char16_t* fmt, va_list 
     if (!traceIsActive()) return 0;
     const ErrnoKeeper keep;
     char buf[traceMessageBytes];
-    buf[0] = '\0';
-    size_t used = 0;
-    if (traceFlag_PREFIX) used = traceAppend(buf, sizeof buf, used, "%-20s(%4u): ", file, static_cast<unsigned>(line));
+    const size_t used = tracePositionPart(buf, sizeof buf, file, line);
     static thread_local char16_t wide[traceWideMessageUnits];
     const size_t units = pkWideVFormat(wide, traceWideMessageUnits, fmt, ap);
     const std::string narrow = plat::consoleText(wide, units);

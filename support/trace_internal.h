@@ -29,6 +29,10 @@ size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...)
     __attribute__((format(gnu_printf, 4, 5)));
 #endif
 
+// Writes the "%-20s(%4u): " part of a message into buf when PREFIX is on
+// (else empties buf); returns its length.
+size_t tracePositionPart(char* buf, size_t cap, const char* file, uint32_t line);
+
 // Writes the "%-20s(%4u): " part when PREFIX is on, then the message;
 // returns the length of the text in buf.
 size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt,

@@ -2,6 +2,7 @@
 // segment rings, and refusals.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -242,4 +243,39 @@ TEST_F(TraceTest, TraceFilesArePrivateAndNoLinkIsFollowed) {
   EXPECT_EQ(openWrapping(link, 1), traceErrOpen);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(readFile(target), "precious\n");
+}
+
+TEST_F(TraceTest, LogFilesWrapWithinTheirSize) {
+  const std::string path = dir.file("log.txt");
+  FILE* f = plat::openBinary(path.c_str(), "wb+");
+  ASSERT_NE(f, nullptr);
+  std::fputs("LOGHEADERREC garbage\n", f);  // no number: taken as 0
+  LogFileCtl log;
+  log.stream = f;
+  log.wrapEnabled = 1;
+  log.maxBytes = 200;
+  std::strcpy(logEndOfDataMarker, "<END>");
+  std::strcpy(logWrapMarker, "<WRAP>");
+  utMakeRoom(&log, 10);
+  EXPECT_EQ(log.nextWrite, 0);
+  std::fputs("LOGHEADERREC 0           \n", f);  // a proper header in place of the damaged one
+  for (int n = 0; n < 12; ++n) {
+    const std::string record = "record " + std::to_string(n) + " .........\n";
+    utMakeRoom(&log, static_cast<int>(record.size()));
+    std::fputs(record.c_str(), f);
+    utSetNextWrite(&log);
+    std::fflush(f);
+    int64_t size = 0;
+    ASSERT_TRUE(plat::fileSize(path.c_str(), &size));
+    ASSERT_LE(size, 200);
+  }
+  std::fclose(f);
+  logEndOfDataMarker[0] = logWrapMarker[0] = '\0';
+  const std::string b = readFile(path);
+  EXPECT_EQ(b.size(), 200u);
+  const size_t next = std::stoul(b.substr(13, 12));
+  EXPECT_EQ(b.substr(next, 6), "<END>\n");
+  EXPECT_EQ(b.substr(next - 20, 20), "record 11 .........\n");
+  EXPECT_NE(b.find("<WRAP>"), std::string::npos);
+  EXPECT_EQ(b.substr(b.size() - 2), "*\n");
 }
