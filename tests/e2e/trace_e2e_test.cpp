@@ -90,10 +90,13 @@ class Tracing : public ::testing::Test {
 }  // namespace
 
 TEST_F(Tracing, WrappedFilesAndSegmentRingsReadInOrder) {
-  const std::vector<std::string> whole = fullTrace("20000");
+  // Under Wine every write costs many times as much: a smaller run, whose
+  // trace still fills the file several times over.
+  const std::string count = plat::isWindows() ? "5000" : "20000";
+  const std::vector<std::string> whole = fullTrace(count);
 
   // One file of at most 1 MB.
-  RunResult r = gen("g", {"--count", "20000", "--trace", "BTREEDB", "--trace-file", dir.file("t.out"), "--trace-max", "1"});
+  RunResult r = gen("g", {"--count", count, "--trace", "BTREEDB", "--trace-file", dir.file("t.out"), "--trace-max", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   const std::string bytes = readText(dir.file("t.out"));
@@ -110,7 +113,7 @@ TEST_F(Tracing, WrappedFilesAndSegmentRingsReadInOrder) {
 
   // A ring of three segments of 1 MB.
   const std::string base = dir.file("seg");
-  r = gen("s", {"--count", "20000", "--trace", "BTREEDB", "--trace-file", base, "--trace-max", "1",
+  r = gen("s", {"--count", count, "--trace", "BTREEDB", "--trace-file", base, "--trace-max", "1",
                 "--trace-segments", "3"});
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* n : {".1", ".2", ".3"}) {
@@ -126,7 +129,7 @@ TEST_F(Tracing, WrappedFilesAndSegmentRingsReadInOrder) {
   expectNewestLines(ring, whole);
 
   // Tracing changed nothing in the journals.
-  ASSERT_EQ(gen("plain", {"--count", "20000"}).status, 0);
+  ASSERT_EQ(gen("plain", {"--count", count}).status, 0);
   const std::string journal = readText(dir.file("plain.jbbdb"));
   EXPECT_EQ(readText(dir.file("g.jbbdb")), journal);
   EXPECT_EQ(readText(dir.file("s.jbbdb")), journal);
