@@ -45,7 +45,7 @@ enum : int { traceOpConsole = 0, traceOpWrite = 1, traceOpClose = 2 };
 // Thread tag provider: writes the thread tag into `tag` and may write a
 // whole line to be output before the current one into `pendingLine`
 // (both traceThreadTagBytes).
-constexpr size_t traceThreadTagBytes = 64;
+constexpr size_t traceThreadTagBytes = 128;
 using TraceThreadTagProvider = void (*)(char* pendingLine, char* tag);
 
 // The process's trace settings and output.

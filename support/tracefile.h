@@ -56,7 +56,12 @@ constexpr char traceCloseMarker[] = "\nEND OF DATA - close\n\n";
 constexpr char traceWrapMarker[] = "\nContinued at beginning of file\n\n";
 constexpr char traceSegmentEndFormat[] = "\nContinued at beginning of segment %u\n\n";
 constexpr char traceSegmentStartFormat[] = "Continued from end of segment %u\n\n";
+// The texts of the two segment lines before their numbers.
+constexpr char traceSegmentEndPrefix[] = "\nContinued at beginning of segment ";
+constexpr char traceSegmentStartPrefix[] = "Continued from end of segment ";
 constexpr char traceNewTrace[] = "BEGINNING NEW TRACE\n\n";
+// The non-wrapping header up to its build date text.
+constexpr char tracePlainHeaderStart[] = "ZEP Trace   Quillstore 6.1.1.00 090824B\nBuild Date: ";
 constexpr char tracePlainHeaderFormat[] =
     "ZEP Trace   Quillstore 6.1.1.00 090824B\nBuild Date: %s\nBEGINNING NEW TRACE\n\n";
 // Extra room the wrap check reserves beyond the text about to be written.

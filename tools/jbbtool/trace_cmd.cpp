@@ -18,7 +18,6 @@
 namespace {
 
 const char kName[] = "trace";
-const char kPlainStart[] = "ZEP Trace   Quillstore 6.1.1.00 090824B\nBuild Date: ";
 constexpr size_t kMaxSegments = 100000;
 
 bool readWhole(const std::string& path, std::string* out, std::string* why) {
@@ -85,7 +84,7 @@ Mark markAt(const std::string& b, size_t at, size_t* length) {
         *length = sizeof traceEndMarker - 1;
         return Mark::End;
     }
-    if (startsWith(b, at, "\nContinued at beginning of segment ")) {
+    if (startsWith(b, at, traceSegmentEndPrefix)) {
         *length = 0;
         return Mark::SegmentEnd;
     }
@@ -116,7 +115,7 @@ bool wrappingLines(const std::string& b, std::string* out, std::string* why) {
         }
     }
     size_t start = traceWrapHeaderLength;
-    start += numberedLine(b, start, "Continued from end of segment ");
+    start += numberedLine(b, start, traceSegmentStartPrefix);
     if (start < nextWrite) out->append(b, start, nextWrite - start);
     return true;
 }
@@ -126,7 +125,7 @@ std::string plainLines(const std::string& b) {
     std::string out;
     size_t at = 0;
     while (at < b.size()) {
-        if ((at == 0 || b[at - 1] == '\n') && startsWith(b, at, kPlainStart)) {
+        if ((at == 0 || b[at - 1] == '\n') && startsWith(b, at, tracePlainHeaderStart)) {
             const size_t end = b.find(traceNewTrace, at);
             if (end != std::string::npos) {
                 at = end + sizeof traceNewTrace - 1;
@@ -232,7 +231,7 @@ int run(int argc, char** argv) {
             continue;
         }
         out.clear();
-        if (files.size() == 1 && startsWith(s.bytes, 0, kPlainStart)) {
+        if (files.size() == 1 && startsWith(s.bytes, 0, tracePlainHeaderStart)) {
             out = plainLines(s.bytes);
         } else if (!wrappingLines(s.bytes, &out, &why)) {
             std::fflush(stdout);
