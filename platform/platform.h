@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 namespace plat {
@@ -23,6 +24,11 @@ long clockMs();
 // Size in bytes of the file at `path`; false when it cannot be examined
 // (the 64-bit stat of the platform).
 bool fileSize(const char* path, int64_t* size);
+
+// Last modification time of the file at `path`, in nanoseconds since the
+// epoch (as fine as the platform keeps it); false when it cannot be
+// examined.
+bool fileModified(const char* path, int64_t* ns);
 
 // True when `path` names an existing directory.
 bool isDirectory(const char* path);
@@ -117,9 +123,57 @@ bool isWindows();
 bool streamSeek(FILE* f, int64_t pos);
 int64_t streamTell(FILE* f);
 
+// Writes `n` bytes at offset `pos` of the file behind `f` in one system
+// call where possible, after flushing what `f` holds; the stream's own
+// position must be set again (streamSeek) before it is used further.
+bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n);
+
 // Opens a file in binary mode with a stdio mode ("rb+", "wb+", "rb", ...).
 FILE* openBinary(const char* path, const char* mode);
 // Reopens `f` on `path` with `mode` (binary), as freopen does.
 FILE* reopenBinary(const char* path, const char* mode, FILE* f);
+
+// The current working directory; false when it cannot be found or does
+// not fit in `cap` bytes.
+bool currentDirectory(std::string* out, size_t cap);
+
+// True when `name` holds a directory part ('/' anywhere; on Windows also
+// '\\' or a drive colon).
+bool hasDirectoryPart(const char* name);
+
+// The separator between a directory and a file name ('\\' on Windows).
+char pathSeparator();
+
+// Local time of the moment `t` (seconds since the epoch), broken down;
+// false when the run-time cannot convert it.
+bool localTime(int64_t t, std::tm* out);
+
+// The current moment: seconds since the epoch and the milliseconds of the
+// current second.
+void wallClockNow(int64_t* seconds, unsigned* millis);
+
+// Opens (mode "r+", "w+" or "a", always binary) a file that only its owner
+// may read: on POSIX systems a file created here gets mode 0600, and a
+// symbolic link as the last component of `path` is refused rather than
+// followed.  Null with errno set on failure.
+FILE* openPrivateFile(const char* path, const char* mode);
+
+// A mutex that the thread holding it may take again (each take needs its
+// own release), and that reports when its holder ended without releasing
+// it.  Waits never block for longer than asked.
+struct Mutex;
+enum class MutexWait {
+    Taken,      // the caller holds the mutex now
+    TimedOut,   // still held elsewhere after the wait
+    Abandoned,  // its holder ended while holding it; the caller holds it now
+    Failed,     // the wait failed; lastError() says why
+};
+Mutex* mutexCreate();
+MutexWait mutexWait(Mutex* m, unsigned millis);
+bool mutexRelease(Mutex* m);  // false when the caller does not hold it
+bool mutexClose(Mutex* m);
+// The platform's code of the last failure (GetLastError on Windows, errno
+// elsewhere).
+int lastError();
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 // platform file (detail::encodeChar).
 
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -185,5 +186,16 @@ FILE* reopenBinary(const char* path, const char* mode, FILE* f) {
 bool interruptRequested() { return detail::interruptFlag != 0; }
 
 void setInterruptRequested(bool on) { detail::interruptFlag = on ? 1 : 0; }
+
+}  // namespace plat
+
+namespace plat {
+
+void wallClockNow(int64_t* seconds, unsigned* millis) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+    *seconds = ms / 1000;
+    *millis = static_cast<unsigned>(ms % 1000);
+}
 
 }  // namespace plat

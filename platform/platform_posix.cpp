@@ -2,11 +2,13 @@
 // wchar_t holds whole code points here, so UTF-16 texts are decoded to
 // code points before the locale's conversion functions see them.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -203,5 +205,88 @@ bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(po
 int64_t streamTell(FILE* f) { return static_cast<int64_t>(::ftello(f)); }
 
 bool stdoutIsWideConsole() { return false; }
+
+}  // namespace plat
+
+namespace plat {
+
+bool currentDirectory(std::string* out, size_t cap) {
+    std::string buf(cap + 1, '\0');
+    if (::getcwd(&buf[0], buf.size()) == nullptr) return false;
+    buf.resize(std::strlen(buf.c_str()));
+    *out = buf;
+    return true;
+}
+
+char pathSeparator() { return '/'; }
+
+bool localTime(int64_t t, std::tm* out) {
+    const time_t tt = static_cast<time_t>(t);
+    return ::localtime_r(&tt, out) != nullptr;
+}
+
+FILE* openPrivateFile(const char* path, const char* mode) {
+    int flags = 0;
+    const std::string m = mode;
+    if (m == "r+") {
+        flags = O_RDWR;
+    } else if (m == "w+") {
+        flags = O_RDWR | O_CREAT | O_TRUNC;
+    } else if (m == "a") {
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+    } else {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    FILE* f = ::fdopen(fd, m == "a" ? "a" : "r+");
+    if (f == nullptr) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+    }
+    return f;
+}
+
+int lastError() { return errno; }
+
+}  // namespace plat
+
+namespace plat {
+
+bool hasDirectoryPart(const char* name) { return std::strchr(name, '/') != nullptr; }
+
+}  // namespace plat
+
+namespace plat {
+
+bool fileModified(const char* path, int64_t* ns) {
+    struct stat st;
+    if (::stat(path, &st) != 0) return false;
+    *ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return true;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n) {
+    if (std::fflush(f) != 0) return false;
+    const int fd = ::fileno(f);
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(pos));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += w;
+        pos += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
 
 }  // namespace plat

@@ -257,3 +257,69 @@ bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0;
 int64_t streamTell(FILE* f) { return static_cast<int64_t>(_ftelli64(f)); }
 
 }  // namespace plat
+
+namespace plat {
+
+bool currentDirectory(std::string* out, size_t cap) {
+    std::vector<char> buf(cap + 1);
+    const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buf.size()), buf.data());
+    if (n == 0 || n >= buf.size()) return false;
+    out->assign(buf.data(), n);
+    return true;
+}
+
+char pathSeparator() { return '\\'; }
+
+bool localTime(int64_t t, std::tm* out) {
+    const __time64_t tt = static_cast<__time64_t>(t);
+    return _localtime64_s(out, &tt) == 0;
+}
+
+FILE* openPrivateFile(const char* path, const char* mode) {
+    // Access to a file created here follows the folder's permissions, as
+    // for every other file the process writes.
+    return openBinary(path, mode);
+}
+
+int lastError() { return static_cast<int>(GetLastError()); }
+
+}  // namespace plat
+
+namespace plat {
+
+bool hasDirectoryPart(const char* name) { return std::strpbrk(name, "\\/:") != nullptr; }
+
+}  // namespace plat
+
+namespace plat {
+
+bool fileModified(const char* path, int64_t* ns) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime;
+    // 100-ns ticks since 1601 to nanoseconds since 1970.
+    *ns = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+    return true;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n) {
+    if (std::fflush(f) != 0) return false;
+    const int fd = _fileno(f);
+    if (_lseeki64(fd, pos, SEEK_SET) < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const unsigned chunk = n > 0x40000000u ? 0x40000000u : static_cast<unsigned>(n);
+        const int w = _write(fd, p, chunk);
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+}  // namespace plat

@@ -18,6 +18,7 @@
 #include "jbbtreev.h"
 #include "journal.h"
 #include "platform.h"
+#include "traceargs.h"
 
 using namespace jbbgen;
 
@@ -213,9 +214,16 @@ int main(int argc, char** argv) {
     plat::selectUserLocale();
     Options o;
     std::string err;
+    traceargs::Settings trace;
+    if (!traceargs::extract(&argc, argv, &trace, &err)) {
+        std::fprintf(stderr, "jbbgen: %s\nTry 'jbbgen --help' for the options.\n", err.c_str());
+        return 1;
+    }
     switch (parseOptions(argc, argv, &o, &err)) {
         case ParseResult::Help:
             std::fputs(usageText(), stdout);
+            std::fputs("\n", stdout);
+            std::fputs(traceargs::helpText(), stdout);
             return 0;
         case ParseResult::Version:
             std::printf("jbbgen %s\n", JBB_TOOL_VERSION);
@@ -226,6 +234,7 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
+    if (!traceargs::start(trace, &err)) return fail(err);
 
     // Everything is checked before the file is created: a bad input file
     // or an existing database leaves the disk as it was.

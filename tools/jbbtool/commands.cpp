@@ -3,7 +3,10 @@
 
 namespace jbbtool {
 
+extern const Command kTraceCommand;
+
 const Command kCommands[] = {
+    kTraceCommand,
     {nullptr, nullptr, nullptr, nullptr},
 };
 

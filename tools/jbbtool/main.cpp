@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <string>
+
 #include "command.h"
+#include "traceargs.h"
 
 namespace jbbtool {
 
@@ -59,6 +62,12 @@ const Command* findCommand(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    traceargs::Settings trace;
+    std::string traceError;
+    if (!traceargs::extract(&argc, argv, &trace, &traceError) || !traceargs::start(trace, &traceError)) {
+        std::fprintf(stderr, "jbbtool: %s\n", traceError.c_str());
+        return jbbtool::kExitUsage;
+    }
     if (argc < 2) {
         printUsage(stderr);
         return jbbtool::kExitUsage;

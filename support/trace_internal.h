@@ -1,0 +1,60 @@
+// Shared by the trace facility's sources only.
+#pragma once
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Puts errno back as it was when the entry point was called.
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() : saved_(errno) {}
+    ~ErrnoKeeper() { errno = saved_; }
+    ErrnoKeeper(const ErrnoKeeper&) = delete;
+    ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
+
+private:
+    int saved_;
+};
+
+// Formats into buf[0..cap) after the `used` bytes already there, never
+// past the buffer; returns the new length of the text.
+size_t traceAppendV(char* buf, size_t cap, size_t used, const char* fmt, va_list ap);
+size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...)
+#if defined(__clang__)
+    __attribute__((format(printf, 4, 5)));
+#else
+    __attribute__((format(gnu_printf, 4, 5)));
+#endif
+
+// Writes the "%-20s(%4u): " part of a message into buf when PREFIX is on
+// (else empties buf); returns its length.
+size_t tracePositionPart(char* buf, size_t cap, const char* file, uint32_t line);
+
+// Writes the "%-20s(%4u): " part when PREFIX is on, then the message;
+// returns the length of the text in buf.
+size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt,
+                          va_list ap);
+
+// True when an error report has a receiver: an open error log or an
+// active trace.  Without one, the report is not even formatted.
+bool traceErrorHasReceiver();
+
+// Whether an error report of class flag `classFlag` goes to the trace.
+bool traceErrorIsTraced(uint8_t classFlag);
+
+// True when `f` is the standard output or standard error stream.
+bool traceIsConsoleStream(const FILE* f);
+
+// Sets the next-write offset to `pos` and writes it into the header of
+// the wrapping file `f` with a positioned write (the stream's position
+// must be set again before it is used); false when the write fails.
+bool traceRecordNextWrite(FILE* f, int64_t pos);
+
+// traceCheckWrap without the final positioning of the stream.
+void traceWrapIfFull(int length);
+
+// Closes the output without resetting the settings (traceClose(0)).
+void traceCloseOutput();
