@@ -217,6 +217,11 @@ int runCommand(const std::string& commandLine) {
 
 bool isWindows() { return true; }
 
+bool stderrIsTerminal() {
+    DWORD mode;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 unsigned long processId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
 
 bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0; }
