@@ -6,10 +6,12 @@
 //     met and for made-up ones, deletes, close with its writes, and a
 //     second open and walk of what was written;
 //   - the viewer on a fresh copy: the report run, then the interactive run
-//     with the request lines as standard input.
+//     with the request lines as standard input;
+//   - jbbtool's check, stats (text and JSON) and dump --salvage on it.
 // Results do not matter; nothing may crash, hang, or touch memory outside
 // its buffers (the target is built with AddressSanitizer and
 // UndefinedBehaviorSanitizer).
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "command.h"
 #include "jbbtreev.h"
 #include "viewer.h"
 
@@ -86,6 +89,33 @@ void runViewer(const std::string& base, const uint8_t* image, size_t size, const
     std::fflush(stdout);
 }
 
+// Runs jbbtool commands on the file, their reports (standard error
+// included) thrown away.
+void runTool(const std::string& path) {
+    static const std::vector<std::vector<std::string>> kRuns = {
+        {"check"}, {"check", "--json"}, {"stats"}, {"stats", "--json"}, {"dump", "--salvage"}, {"dump"}};
+    std::fflush(stderr);
+    const int savedErr = ::dup(2);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) ::dup2(devNull, 2);
+    for (const auto& run : kRuns) {
+        std::vector<std::string> words = run;
+        words.push_back(path);
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(&w[0]);
+        argv.push_back(nullptr);
+        for (const jbbtool::Command* c = jbbtool::kCommands; c->name != nullptr; ++c)
+            if (words[0] == c->name) c->run((int)words.size(), argv.data());
+        std::fflush(stdout);
+    }
+    std::fflush(stderr);
+    if (savedErr >= 0) {
+        ::dup2(savedErr, 2);
+        ::close(savedErr);
+    }
+    if (devNull >= 0) ::close(devNull);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -104,7 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string base = scratchBase();
     const std::string path = base + ".jbbdb";
-    if (writeFile(path, image, imageSize)) runEngine(path);
+    if (writeFile(path, image, imageSize)) {
+        runTool(path);
+        runEngine(path);
+    }
     runViewer(base, image, imageSize, script, scriptSize, false);
     runViewer(base, image, imageSize, script, scriptSize, true);
     std::remove(path.c_str());

@@ -41,7 +41,9 @@ bool DbImage::open(const std::string& path, std::string* err) {
         *err = path + ": " + plat::errnoText(errno != 0 ? errno : EIO);
         return false;
     }
-    window_.reset(new uint8_t[kWindowBytes]);
+    // A small file needs no more window than its own size.
+    windowCap_ = size_ < (int64_t)kWindowBytes ? std::max<size_t>((size_t)size_, 4096) : kWindowBytes;
+    window_.reset(new uint8_t[windowCap_]);
     std::memset(&ctrl_, 0, sizeof ctrl_);
     size_t want = size_ < (int64_t)ctrlRecSize ? (size_t)size_ : ctrlRecSize;
     if (want > 0 && !readAt(0, &ctrl_, want)) {
@@ -53,10 +55,10 @@ bool DbImage::open(const std::string& path, std::string* err) {
 
 const uint8_t* DbImage::view(int64_t pos, size_t n, size_t* got) {
     *got = 0;
-    if (pos < 0 || pos >= size_ || n > kWindowBytes) return window_.get();
+    if (pos < 0 || pos >= size_ || n > windowCap_) return window_.get();
     if (pos < winStart_ || pos + (int64_t)n > winStart_ + (int64_t)winLen_) {
         errno = 0;
-        int64_t r = file_->readAt(pos, window_.get(), kWindowBytes);
+        int64_t r = file_->readAt(pos, window_.get(), windowCap_);
         if (r < 0) {
             ioError_ = "read error at offset " + std::to_string(pos) + ": " + plat::errnoText(errno != 0 ? errno : EIO);
             winLen_ = 0;
@@ -170,7 +172,7 @@ int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed) {
     int64_t pos = from;
     while (pos + (int64_t)nodeInfoSize <= size) {
         size_t got;
-        const uint8_t* p = db.view(pos, DbImage::kWindowBytes, &got);
+        const uint8_t* p = db.view(pos, std::min<int64_t>(DbImage::kWindowBytes, size - pos), &got);
         if (p == nullptr) {
             *ioFailed = true;
             return -1;

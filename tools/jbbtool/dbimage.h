@@ -55,6 +55,7 @@ private:
     int64_t size_ = 0;
     ctrlRec ctrl_{};
     std::unique_ptr<uint8_t[]> window_;
+    size_t windowCap_ = 0;
     int64_t winStart_ = 0;
     size_t winLen_ = 0;
     std::string ioError_;
