@@ -268,9 +268,18 @@ void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool us
 void SlotMap::finish() {
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const Entry& a, const Entry& b) { return a.subscript < b.subscript; });
+    // Subscripts of a sound file run from 1 to about the number of slots:
+    // a direct table then costs little and saves the searches.
+    direct_.clear();
+    if (!entries_.empty() && entries_.back().subscript <= 4 * entries_.size() + 1024) {
+        direct_.assign((size_t)entries_.back().subscript + 1, 0);
+        for (size_t i = entries_.size(); i-- > 0;) direct_[entries_[i].subscript] = (uint32_t)i + 1;
+    }
 }
 
 const SlotMap::Entry* SlotMap::find(uint32_t subscript) const {
+    if (!direct_.empty())
+        return subscript < direct_.size() && direct_[subscript] != 0 ? &entries_[direct_[subscript] - 1] : nullptr;
     auto it = std::lower_bound(entries_.begin(), entries_.end(), subscript,
                                [](const Entry& e, uint32_t s) { return e.subscript < s; });
     return it != entries_.end() && it->subscript == subscript ? &*it : nullptr;

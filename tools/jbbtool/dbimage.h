@@ -152,6 +152,7 @@ public:
 
 private:
     std::vector<Entry> entries_;
+    std::vector<uint32_t> direct_;  // subscript -> entry + 1, when subscripts are dense
 };
 
 bool buildSlotMap(DbImage& db, SlotMap* map);

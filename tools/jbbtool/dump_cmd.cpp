@@ -69,6 +69,8 @@ int runDump(int argc, char** argv) {
         return kExitUsage;
     }
     warnIfMarkedOpen("dump", db);
+    static char outBuf[1 << 20];
+    std::setvbuf(stdout, outBuf, _IOFBF, sizeof outBuf);
     DumpWriter w(stdout, json);
     rc = salvage ? salvageEntries(db, w) : dumpTree(db, w);
     if (std::fflush(stdout) != 0 || w.failed()) {

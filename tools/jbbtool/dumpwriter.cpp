@@ -111,9 +111,19 @@ void DumpWriter::entry(const std::u16string& key, const uint8_t* data, uint16_t 
     }
     bool plain = dataLen == sizeof r;
     for (size_t i = 0; plain && i < sizeof r.opaque; ++i) plain = r.opaque[i] == 0;
-    if (!plain) std::fprintf(out_, "%%record %s\n", hexBytes(data, dataLen).c_str());
-    std::fprintf(out_, "%s\t%s\t%s\t%s\t%s\n", actionWord(r.action).c_str(), typeWord(r.objectType).c_str(),
-                 utcText(r.insertedTime).c_str(), utcText(r.objectTime).c_str(), name.c_str());
+    std::string line;
+    if (!plain) line = "%record " + hexBytes(data, dataLen) + "\n";
+    line += actionWord(r.action);
+    line += '\t';
+    line += typeWord(r.objectType);
+    line += '\t';
+    line += utcText(r.insertedTime);
+    line += '\t';
+    line += utcText(r.objectTime);
+    line += '\t';
+    line += name;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out_);
 }
 
 }  // namespace jbbtool

@@ -36,41 +36,76 @@ size_t bucketOf(size_t units) {
 }
 
 struct NodeShape {
+    int64_t offset;
+    uint32_t nodeSize;
     uint32_t subscript;
     uint16_t count;
     bool leaf;
     uint32_t branch[branchesPerNode];
 };
 
-// Directory names, each stored once, with their entry counts.
+// Entries per directory, counted under a 64-bit hash of the directory's
+// name in a flat table of 16 bytes an entry, so that memory stays small
+// however many directories a journal names (a collision of two names is
+// as likely as 1 in 10^10 at a million of them).  Each entry remembers
+// one datum that holds the name, read back for the few that are shown.
 class DirectoryCounter {
 public:
-    void add(const std::u16string& key) {
-        size_t cut = key.find_last_of(u"\\/");
-        std::u16string dir = cut == std::u16string::npos ? std::u16string() : key.substr(0, cut);
-        auto it = counts_.find(dir);
-        if (it == counts_.end())
-            counts_.emplace(std::move(dir), 1);
-        else
-            ++it->second;
-    }
-    std::vector<std::pair<std::u16string, uint64_t>> top(size_t n) const {
-        std::vector<std::pair<std::u16string, uint64_t>> v(counts_.begin(), counts_.end());
-        auto byCount = [](const std::pair<std::u16string, uint64_t>& a, const std::pair<std::u16string, uint64_t>& b) {
-            return a.second != b.second ? a.second > b.second : a.first < b.first;
-        };
-        if (v.size() > n) {
-            std::partial_sort(v.begin(), v.begin() + (long)n, v.end(), byCount);
-            v.resize(n);
-        } else {
-            std::sort(v.begin(), v.end(), byCount);
+    struct Slot {
+        uint64_t hash;   // 0: empty
+        uint32_t count;
+        uint32_t where;  // node index << 4 | datum index
+    };
+    DirectoryCounter() : table_(1u << 12) {}
+    void add(const uint8_t* key, uint32_t units, uint32_t node, uint32_t datum) {
+        uint32_t cut = 0;
+        for (uint32_t i = 0; i < units; ++i) {
+            uint16_t u = (uint16_t)(key[2 * i] | key[2 * i + 1] << 8);
+            if (u == '\\' || u == '/') cut = i;
         }
+        uint64_t h = 1469598103934665603ull;
+        for (uint32_t i = 0; i < 2 * cut; ++i) h = (h ^ key[i]) * 1099511628211ull;
+        h = h == 0 ? 1 : h;
+        if ((used_ + 1) * 8 > table_.size() * 7) grow();
+        Slot& s = probe(h);
+        if (s.hash == 0) {
+            s = {h, 0, node << 4 | datum};
+            ++used_;
+        }
+        ++s.count;
+    }
+    // The n entries with the most datums, most first.
+    std::vector<Slot> top(size_t n) const {
+        std::vector<Slot> v;
+        auto more = [](const Slot& a, const Slot& b) { return a.count != b.count ? a.count > b.count : a.hash < b.hash; };
+        for (const Slot& s : table_) {
+            if (s.hash == 0) continue;
+            v.push_back(s);
+            std::push_heap(v.begin(), v.end(), more);
+            if (v.size() > n) {
+                std::pop_heap(v.begin(), v.end(), more);
+                v.pop_back();
+            }
+        }
+        std::sort(v.begin(), v.end(), more);
         return v;
     }
-    size_t size() const { return counts_.size(); }
+    size_t size() const { return used_; }
 
 private:
-    std::unordered_map<std::u16string, uint64_t> counts_;
+    Slot& probe(uint64_t h) {
+        size_t mask = table_.size() - 1;
+        for (size_t i = (size_t)h & mask;; i = (i + 1) & mask)
+            if (table_[i].hash == 0 || table_[i].hash == h) return table_[i];
+    }
+    void grow() {
+        std::vector<Slot> old(table_.size() * 2);
+        old.swap(table_);
+        for (const Slot& s : old)
+            if (s.hash != 0) probe(s.hash) = s;
+    }
+    std::vector<Slot> table_;
+    size_t used_ = 0;
 };
 
 struct Stats {
@@ -80,6 +115,7 @@ struct Stats {
     std::map<uint32_t, uint64_t> actions, types;
     int64_t oldestInserted = INT64_MAX, newestInserted = INT64_MIN, oldestObject = INT64_MAX, newestObject = INT64_MIN;
     DirectoryCounter dirs;
+    std::vector<std::pair<std::u16string, uint64_t>> topDirs;
     std::vector<NodeShape> nodes;
     // Per level from the root: nodes, and nodes by datum count (0..10).
     std::vector<std::vector<uint64_t>> levels;
@@ -109,6 +145,8 @@ void collect(DbImage& db, Stats* st, ProgressLine& progress) {
         parseNode(image, s.info.nodeSize, dataLen, &v);
         if (!v.fault.empty()) ++st->damaged;
         NodeShape n;
+        n.offset = s.offset;
+        n.nodeSize = s.info.nodeSize;
         n.subscript = s.info.ixaSubscript;
         n.count = (uint16_t)v.datums.size();
         n.leaf = v.isLeaf();
@@ -126,11 +164,28 @@ void collect(DbImage& db, Stats* st, ProgressLine& progress) {
             st->newestInserted = std::max(st->newestInserted, r.insertedTime);
             st->oldestObject = std::min(st->oldestObject, r.objectTime);
             st->newestObject = std::max(st->newestObject, r.objectTime);
-            st->dirs.add(v.key(i));
+            st->dirs.add(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits, (uint32_t)st->nodes.size() - 1,
+                         (uint32_t)i);
         }
     };
     h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { ++st->damaged; };
     if (!scanSlots(db, h)) return;
+    // The names of the directories shown, from the datums that hold them.
+    for (const DirectoryCounter::Slot& d : st->dirs.top(kTopDirectories)) {
+        const NodeShape& n = st->nodes[d.where >> 4];
+        std::vector<uint8_t> image(n.nodeSize);
+        NodeView v;
+        std::u16string name = u"?";
+        if (db.readAt(n.offset, image.data(), image.size())) {
+            parseNode(image.data(), n.nodeSize, dataLen, &v);
+            if ((d.where & 15) < v.datums.size()) {
+                name = v.key(d.where & 15);
+                size_t cut = name.find_last_of(u"\\/");
+                name.resize(cut == std::u16string::npos ? 0 : cut);
+            }
+        }
+        st->topDirs.emplace_back(name, d.count);
+    }
     // Levels: breadth first from the root over the branches the pass kept.
     std::sort(st->nodes.begin(), st->nodes.end(),
               [](const NodeShape& a, const NodeShape& b) { return a.subscript < b.subscript; });
@@ -212,7 +267,7 @@ void printText(const DbImage& db, const Stats& st) {
                 timeOrNone(st.oldestInserted, any).c_str(), timeOrNone(st.newestInserted, any).c_str(),
                 timeOrNone(st.oldestObject, any).c_str(), timeOrNone(st.newestObject, any).c_str());
     std::printf("Directories with the most entries (of %zu)\n", st.dirs.size());
-    for (const auto& d : st.dirs.top(kTopDirectories))
+    for (const auto& d : st.topDirs)
         std::printf("  %8llu  %s\n", (unsigned long long)d.second, toUtf8(d.first).c_str());
 }
 
@@ -264,7 +319,7 @@ void printJson(const DbImage& db, const Stats& st) {
          "},\"objectTime\":{\"oldest\":" + num(st.oldestObject) + ",\"newest\":" + num(st.newestObject) +
          "},\"directories\":" + std::to_string(st.dirs.size()) + ",\"topDirectories\":[";
     first = true;
-    for (const auto& d : st.dirs.top(kTopDirectories)) {
+    for (const auto& d : st.topDirs) {
         o += std::string(first ? "" : ",") + "{\"name\":" + jsonString(d.first) + ",\"entries\":" +
              std::to_string(d.second) + "}";
         first = false;

@@ -126,10 +126,23 @@ std::string utcText(int64_t t) {
     int64_t d = doy - (153 * mp + 2) / 5 + 1;
     int64_t m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", (long long)y, (long long)m,
-                  (long long)d, (long long)(secs / 3600), (long long)(secs / 60 % 60), (long long)(secs % 60));
-    return buf;
+    char buf[21];
+    auto put = [&](int at, int64_t v, int digits) {
+        for (int i = digits - 1; i >= 0; --i, v /= 10) buf[at + i] = (char)('0' + v % 10);
+    };
+    put(0, y, 4);
+    buf[4] = '-';
+    put(5, m, 2);
+    buf[7] = '-';
+    put(8, d, 2);
+    buf[10] = 'T';
+    put(11, secs / 3600, 2);
+    buf[13] = ':';
+    put(14, secs / 60 % 60, 2);
+    buf[16] = ':';
+    put(17, secs % 60, 2);
+    buf[19] = 'Z';
+    return std::string(buf, 20);
 }
 
 }  // namespace jbbtool
