@@ -172,6 +172,7 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
       {"ctrl-state", [](Built& b) { b.db.ctrl.state = kDbCorrupt; }},
       {"ctrl-field", [](Built& b) { b.db.ctrl.lastIndex = 0; }},
       {"ctrl-field", [](Built& b) { b.db.ctrl.rootOffset = 9999; }},
+      {"ctrl-field", [](Built& b) { b.db.ctrl.dataLen = 24; }},
       {"bad-magic", [](Built& b) { nodeOf(b.db, b.info.levels[2][0]).magic = 0x1234; }},
       {"slot-gap",
        [](Built& b) { b.db.slots.insert(b.db.slots.begin() + 2, Slot::rawBytes(Bytes(100, 0x55))); }},
