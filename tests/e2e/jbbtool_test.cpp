@@ -12,6 +12,7 @@
 #include "dbreader.h"
 #include "dbwriter.h"
 #include "treecheck.h"
+#include "platform.h"
 #include "viewrun.h"
 
 using namespace testdb;
@@ -444,6 +445,54 @@ TEST_F(Jbbtool, StatsMeasuresTheJournal) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.compare(0, 29, "{\"schema\":\"jbbtool.stats/1\",\""), 0);
   EXPECT_NE(r.out.find("\"entries\":500,\"depth\":" + std::to_string(b.info.height)), std::string::npos) << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The stats page is well-formed XML and renders in headless Chromium: a
+// screenshot that is not blank, and no console message.
+TEST_F(Jbbtool, StatsPageParsesAsXmlAndRenders) {
+  // A directory with the most entries, whose name needs escaping.
+  std::vector<Entry> e = journalEntries(300, 21);
+  for (char16_t c = u'a'; c <= u'z'; ++c) e.push_back({u"C:\\a&b<c>\"d\x01\\file" + std::u16string(1, c), {}});
+  sortEntries(e);
+  const std::string file = put("p.jbbdb", buildTree(e, JournalInfo()).image());
+  const std::string page = dir.file("p.html");
+  RunResult r = onFile({"stats", "--html", page}, file);
+  ASSERT_EQ(r.status, 0) << r.err;
+  Bytes html;
+  ASSERT_TRUE(readFile(page, &html));
+  const std::string text(html.begin(), html.end());
+  EXPECT_EQ(text.find("<script"), std::string::npos);
+  for (const char* outside : {"src=", "href=", "url(", "@import"})
+    EXPECT_EQ(text.find(outside), std::string::npos) << "no outside resources: " << outside;
+  EXPECT_NE(text.find("a&amp;b&lt;c&gt;&quot;d\xEF\xBF\xBD"), std::string::npos);
+  if (plat::isWindows() || runProgram("xmllint", {"--version"}, "", dir.path()).status != 0)
+    GTEST_SKIP() << "no xmllint or Chromium here (tools/install-deps.sh installs them)";
+  r = runProgram("xmllint", {"--noout", page}, "", dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  if (runProgram("chromium", {"--version"}, "", dir.path()).status != 0) GTEST_SKIP() << "no Chromium here";
+  // A blank page of the same size, for comparison.
+  const std::string blank = dir.file("blank.html");
+  const std::string blankText = "<html><body></body></html>";
+  writeFile(blank, Bytes(blankText.begin(), blankText.end()));
+  auto shoot = [&](const std::string& html, const std::string& png) {
+    RunResult s = runProgram("chromium",
+                             {"--headless", "--no-sandbox", "--disable-gpu", "--enable-logging=stderr", "--v=0",
+                              "--window-size=1000,1400", "--screenshot=" + png, "file://" + html},
+                             "", dir.path());
+    EXPECT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(s.err.find("CONSOLE"), std::string::npos) << s.err;
+    Bytes shot;
+    EXPECT_TRUE(readFile(png, &shot));
+    return shot.size();
+  };
+  const size_t blankSize = shoot(blank, dir.file("blank.png"));
+  const size_t pageSize = shoot(page, dir.file("page.png"));
+  EXPECT_GT(blankSize, 0u);
+  EXPECT_GT(pageSize, 4 * blankSize) << "the screenshot looks blank";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // jbbtool stats [--json] FILE: what the journal holds and how its file is
 // used, from one sequential pass over the slots.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,217 +14,15 @@
 #include "dbimage.h"
 #include "jbbtreev.h"
 #include "journal.h"
+#include "platform.h"
 #include "progress.h"
+#include "stats.h"
 #include "textout.h"
 
 namespace jbbtool {
 
 namespace {
 
-constexpr size_t kTopDirectories = 20;
-
-// Key-length buckets in UTF-16 units: 16 wide up to 256, then doubling.
-std::string bucketName(size_t b) {
-    if (b < 16) return std::to_string(b * 16) + "-" + std::to_string(b * 16 + 15);
-    size_t lo = (size_t)256 << (b - 16);
-    return b == 23 ? std::to_string(lo) + "-" : std::to_string(lo) + "-" + std::to_string(2 * lo - 1);
-}
-size_t bucketOf(size_t units) {
-    if (units < 256) return units / 16;
-    size_t b = 16;
-    for (size_t lo = 512; units >= lo && b < 23; lo *= 2) ++b;
-    return b;
-}
-
-struct NodeShape {
-    int64_t offset;
-    uint32_t nodeSize;
-    uint32_t subscript;
-    uint16_t count;
-    bool leaf;
-    uint32_t branch[branchesPerNode];
-};
-
-// Entries per directory, counted under a 64-bit hash of the directory's
-// name in a flat table of 16 bytes an entry, so that memory stays small
-// however many directories a journal names (a collision of two names is
-// as likely as 1 in 10^10 at a million of them).  Each entry remembers
-// one datum that holds the name, read back for the few that are shown.
-class DirectoryCounter {
-public:
-    struct Slot {
-        uint64_t hash;   // 0: empty
-        uint32_t count;
-        uint32_t where;  // node index << 4 | datum index
-    };
-    DirectoryCounter() : table_(1u << 12) {}
-    void add(const uint8_t* key, uint32_t units, uint32_t node, uint32_t datum) {
-        uint32_t cut = 0;
-        for (uint32_t i = 0; i < units; ++i) {
-            uint16_t u = (uint16_t)(key[2 * i] | key[2 * i + 1] << 8);
-            if (u == '\\' || u == '/') cut = i;
-        }
-        uint64_t h = 1469598103934665603ull;
-        for (uint32_t i = 0; i < 2 * cut; ++i) h = (h ^ key[i]) * 1099511628211ull;
-        h = h == 0 ? 1 : h;
-        if ((used_ + 1) * 8 > table_.size() * 7) grow();
-        Slot& s = probe(h);
-        if (s.hash == 0) {
-            s = {h, 0, node << 4 | datum};
-            ++used_;
-        }
-        ++s.count;
-    }
-    // The n entries with the most datums, most first.
-    std::vector<Slot> top(size_t n) const {
-        std::vector<Slot> v;
-        auto more = [](const Slot& a, const Slot& b) { return a.count != b.count ? a.count > b.count : a.hash < b.hash; };
-        for (const Slot& s : table_) {
-            if (s.hash == 0) continue;
-            v.push_back(s);
-            std::push_heap(v.begin(), v.end(), more);
-            if (v.size() > n) {
-                std::pop_heap(v.begin(), v.end(), more);
-                v.pop_back();
-            }
-        }
-        std::sort(v.begin(), v.end(), more);
-        return v;
-    }
-    size_t size() const { return used_; }
-
-private:
-    Slot& probe(uint64_t h) {
-        size_t mask = table_.size() - 1;
-        for (size_t i = (size_t)h & mask;; i = (i + 1) & mask)
-            if (table_[i].hash == 0 || table_[i].hash == h) return table_[i];
-    }
-    void grow() {
-        std::vector<Slot> old(table_.size() * 2);
-        old.swap(table_);
-        for (const Slot& s : old)
-            if (s.hash != 0) probe(s.hash) = s;
-    }
-    std::vector<Slot> table_;
-    size_t used_ = 0;
-};
-
-struct Stats {
-    uint64_t slots = 0, usedSlots = 0, freeSlots = 0, freeBytes = 0, usedSlotBytes = 0, nodeBytes = 0;
-    uint64_t entries = 0;
-    std::map<size_t, uint64_t> keyLengths;
-    std::map<uint32_t, uint64_t> actions, types;
-    int64_t oldestInserted = INT64_MAX, newestInserted = INT64_MIN, oldestObject = INT64_MAX, newestObject = INT64_MIN;
-    DirectoryCounter dirs;
-    std::vector<std::pair<std::u16string, uint64_t>> topDirs;
-    std::vector<NodeShape> nodes;
-    // Per level from the root: nodes, and nodes by datum count (0..10).
-    std::vector<std::vector<uint64_t>> levels;
-    uint64_t unparsed = 0;
-    uint64_t damaged = 0;  // slots or nodes the pass could not use
-};
-
-void collect(DbImage& db, Stats* st, ProgressLine& progress) {
-    const uint16_t dataLen = db.ctrl().dbDataLen;
-    SlotScanHandler h;
-    h.progress = progress.callback();
-    h.slot = [&](const SlotRef& s, const uint8_t* image) {
-        ++st->slots;
-        if (s.info.state == available) {
-            ++st->freeSlots;
-            st->freeBytes += s.info.slotLength;
-            return;
-        }
-        ++st->usedSlots;
-        st->usedSlotBytes += s.info.slotLength;
-        st->nodeBytes += s.info.nodeSize;
-        if (image == nullptr) {
-            ++st->unparsed;
-            return;
-        }
-        NodeView v;
-        parseNode(image, s.info.nodeSize, dataLen, &v);
-        if (!v.fault.empty()) ++st->damaged;
-        NodeShape n;
-        n.offset = s.offset;
-        n.nodeSize = s.info.nodeSize;
-        n.subscript = s.info.ixaSubscript;
-        n.count = (uint16_t)v.datums.size();
-        n.leaf = v.isLeaf();
-        std::memcpy(n.branch, v.header.branch, sizeof n.branch);
-        st->nodes.push_back(n);
-        for (size_t i = 0; i < v.datums.size(); ++i) {
-            ++st->entries;
-            ++st->keyLengths[bucketOf(v.datums[i].keyUnits)];
-            journalRec r;
-            std::memset(&r, 0, sizeof r);
-            std::memcpy(&r, v.data(i), dataLen < sizeof r ? dataLen : sizeof r);
-            ++st->actions[r.action];
-            ++st->types[r.objectType == 1 ? 1 : 2];
-            st->oldestInserted = std::min(st->oldestInserted, r.insertedTime);
-            st->newestInserted = std::max(st->newestInserted, r.insertedTime);
-            st->oldestObject = std::min(st->oldestObject, r.objectTime);
-            st->newestObject = std::max(st->newestObject, r.objectTime);
-            st->dirs.add(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits, (uint32_t)st->nodes.size() - 1,
-                         (uint32_t)i);
-        }
-    };
-    h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { ++st->damaged; };
-    if (!scanSlots(db, h)) return;
-    // The names of the directories shown, from the datums that hold them.
-    for (const DirectoryCounter::Slot& d : st->dirs.top(kTopDirectories)) {
-        const NodeShape& n = st->nodes[d.where >> 4];
-        std::vector<uint8_t> image(n.nodeSize);
-        NodeView v;
-        std::u16string name = u"?";
-        if (db.readAt(n.offset, image.data(), image.size())) {
-            parseNode(image.data(), n.nodeSize, dataLen, &v);
-            if ((d.where & 15) < v.datums.size()) {
-                name = v.key(d.where & 15);
-                size_t cut = name.find_last_of(u"\\/");
-                name.resize(cut == std::u16string::npos ? 0 : cut);
-            }
-        }
-        st->topDirs.emplace_back(name, d.count);
-    }
-    // Levels: breadth first from the root over the branches the pass kept.
-    std::sort(st->nodes.begin(), st->nodes.end(),
-              [](const NodeShape& a, const NodeShape& b) { return a.subscript < b.subscript; });
-    auto find = [&](uint32_t sub) -> const NodeShape* {
-        auto it = std::lower_bound(st->nodes.begin(), st->nodes.end(), sub,
-                                   [](const NodeShape& n, uint32_t s) { return n.subscript < s; });
-        return it != st->nodes.end() && it->subscript == sub ? &*it : nullptr;
-    };
-    std::vector<const NodeShape*> level;
-    if (const NodeShape* root = find(db.ctrl().rootOffset)) level.push_back(root);
-    uint64_t visited = 0;
-    while (!level.empty() && st->levels.size() < 64 && visited <= st->nodes.size()) {
-        std::vector<uint64_t> hist(maxDatumsPerNode + 1, 0);
-        std::vector<const NodeShape*> next;
-        for (const NodeShape* n : level) {
-            ++visited;
-            ++hist[std::min<size_t>(n->count, maxDatumsPerNode)];
-            if (n->leaf) continue;
-            for (int i = 0; i <= n->count; ++i)
-                if (const NodeShape* c = find(n->branch[i])) next.push_back(c);
-        }
-        st->levels.push_back(hist);
-        level.swap(next);
-    }
-}
-
-const char* actionName(uint32_t a, char* buf, size_t n) {
-    switch (a) {
-        case 1: return "Rename Old";
-        case 2: return "Rename New";
-        case 3: return "Delete";
-        case 4: return "Create";
-        case 5: return "Change Attribute";
-        case 6: return "Modify";
-        case 11: return "Delete Restore";
-        default: std::snprintf(buf, n, "Type %u", a); return buf;
-    }
-}
 
 std::string timeOrNone(int64_t t, bool any) { return any ? utcText(t) : std::string("-"); }
 
@@ -330,8 +129,10 @@ void printJson(const DbImage& db, const Stats& st) {
 
 int runStats(int argc, char** argv) {
     bool json = false;
+    std::string html;
     std::vector<std::string> files;
-    int rc = parseCommandLine("stats", argc, argv, {{"--json", &json, nullptr}}, 1, 1, &files);
+    int rc = parseCommandLine("stats", argc, argv, {{"--json", &json, nullptr}, {"--html", nullptr, &html}}, 1, 1,
+                              &files);
     if (rc >= 0) return rc;
     DbImage db;
     std::string err;
@@ -346,10 +147,14 @@ int runStats(int argc, char** argv) {
     warnIfMarkedOpen("stats", db);
     Stats st;
     ProgressLine progress("stats", db.size());
-    collect(db, &st, progress);
+    collectStats(db, &st, progress);
     progress.finish();
     if (!db.ioError().empty()) {
         std::fprintf(stderr, "jbbtool stats: %s: %s\n", db.path().c_str(), db.ioError().c_str());
+        return kExitUsage;
+    }
+    if (!html.empty() && !writeStatsPage(html, db, st)) {
+        std::fprintf(stderr, "jbbtool stats: cannot write %s: %s\n", html.c_str(), plat::errnoText(errno).c_str());
         return kExitUsage;
     }
     if (json)
@@ -360,7 +165,7 @@ int runStats(int argc, char** argv) {
 }
 
 void helpStats(FILE* out) {
-    std::fputs("Usage: jbbtool stats [--json] FILE\n"
+    std::fputs("Usage: jbbtool stats [--json] [--html OUT] FILE\n"
                "\n"
                "Measures the database FILE in one pass, without changing it: the control\n"
                "record's fields; slots, free slots and their bytes, node bytes against\n"
@@ -369,7 +174,11 @@ void helpStats(FILE* out) {
                "inserted and object times (UTC); the 20 directories with the most entries\n"
                "(keys read as path names).\n"
                "\n"
-               "  --json    one JSON document instead (schema jbbtool.stats/1)\n"
+               "  --json      one JSON document instead (schema jbbtool.stats/1)\n"
+               "  --html OUT  also write a self-contained page to OUT (XHTML with inline\n"
+               "              SVG, no scripts): a map of the file (node, slack and free\n"
+               "              bytes along it), the fill per level, the key lengths, and\n"
+               "              the entries over time by action\n"
                "\n"
                "Exit status: 0, 1 when damaged slots or nodes were met, 2 usage or I/O\n"
                "error.\n",
