@@ -30,28 +30,27 @@ namespace {
 // the units it shares with the key before it in the block, and the rest.
 class KeyStore {
 public:
-    static constexpr size_t kChunkUnits = 1u << 20;
+    // `chunkUnits`: the size of a chunk; a small file gets small ones.
+    explicit KeyStore(size_t chunkUnits) : chunkUnits_(chunkUnits) {}
     uint64_t add(const std::vector<std::u16string>& keys) {
         size_t need = 1;
         for (const auto& k : keys) need += 2 + k.size();
-        if (chunks_.empty() || used_ + need > chunks_.back().size()) {
-            chunks_.emplace_back(std::max(kChunkUnits, need));
-            used_ = 0;
+        if (chunks_.empty() || chunks_.back().size() + need > chunks_.back().capacity()) {
+            chunks_.emplace_back();
+            chunks_.back().reserve(std::max(chunkUnits_, need));
         }
         std::vector<char16_t>& c = chunks_.back();
-        uint64_t handle = ((uint64_t)(chunks_.size() - 1) << 32) | used_;
-        c[used_++] = (char16_t)keys.size();
+        uint64_t handle = ((uint64_t)(chunks_.size() - 1) << 32) | c.size();
+        c.push_back((char16_t)keys.size());
         const std::u16string* prev = nullptr;
         for (const auto& k : keys) {
             size_t shared = 0;
             if (prev != nullptr)
                 while (shared < prev->size() && shared < k.size() && (*prev)[shared] == k[shared] && shared < 0xFFFF)
                     ++shared;
-            size_t rest = k.size() - shared;
-            c[used_++] = (char16_t)shared;
-            c[used_++] = (char16_t)rest;
-            std::memcpy(&c[used_], k.data() + shared, rest * sizeof(char16_t));
-            used_ += rest;
+            c.push_back((char16_t)shared);
+            c.push_back((char16_t)(k.size() - shared));
+            c.insert(c.end(), k.begin() + (long)shared, k.end());
             prev = &k;
         }
         return handle;
@@ -71,8 +70,8 @@ public:
     }
 
 private:
+    size_t chunkUnits_;
     std::vector<std::vector<char16_t>> chunks_;
-    size_t used_ = 0;
 };
 
 constexpr uint64_t kNoKeys = ~uint64_t{0};
@@ -91,7 +90,8 @@ struct NodeRec {
 
 class Checker {
 public:
-    Checker(DbImage& db, CheckReport* r) : db_(db), r_(r) {}
+    Checker(DbImage& db, CheckReport* r)
+        : db_(db), r_(r), keys_((size_t)std::min<int64_t>(std::max<int64_t>(db.size() / 4, 4096), 1 << 20)) {}
     void run(std::function<void(int64_t)> progress);
 
 private:
