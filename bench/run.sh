@@ -5,7 +5,10 @@
 #     /dev/null, against `sqlite3 REF 'SELECT count(*) FROM j'` on the same
 #     entries and against `cat NAME.jbbdb` (reading the file once);
 #   - peak resident memory of the jbbview run;
-#   - 10,000 random Search calls against sqlite3 point queries.
+#   - 10,000 random Search calls against sqlite3 point queries;
+#   - `jbbtool check` against `sqlite3 REF 'PRAGMA integrity_check'`, and
+#     `jbbtool stats` and `jbbtool dump` against the jbbview run, with the
+#     peak resident memory of each.
 # Before a journal and its reference are timed, both are dropped from the
 # page cache and read once (bench/reload.cpp), so that both are cached as
 # a sequential reader leaves them, whatever wrote them.
@@ -43,7 +46,7 @@ if ! command -v sqlite3 >/dev/null || [ ! -f /usr/include/sqlite3.h ] || [ ! -f 
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq sqlite3 libsqlite3-dev libbenchmark-dev >/dev/null
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJBB_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target jbbview jbbgen mkref search_bench runcmd reload >/dev/null
+cmake --build "$build" -j"$(nproc)" --target jbbview jbbgen jbbtool mkref search_bench runcmd reload >/dev/null
 
 # Makes journal $1 with $2 entries and its sqlite3 reference, once.
 prepare() {
@@ -70,6 +73,31 @@ measure() {
     awk '{ t[$1] = $2; m[$1] = $4 } END { printf "%s %s %s %s\n", t["jbbview"], t["sqlite"], t["cat"], m["jbbview"] }'
 }
 
+# Prints "check_ms integrity_ms stats_ms dump_ms view_ms check_kb stats_kb dump_kb"
+# for journal $1.
+measureTool() {
+  local name=$1 tool=$build/tools/jbbtool/jbbtool
+  if [ "$reload" = 1 ]; then
+    "$build/bench/reload" "$data/$name.jbbdb" "$data/$name.ref.db"
+  fi
+  "$build/bench/runcmd" "$runs" \
+    integrity "sqlite3 '$data/$name.ref.db' 'PRAGMA integrity_check'" \
+    check "'$tool' check '$data/$name.jbbdb'" \
+    jbbview "'$build/viewer/jbbview' '$data/$name'" \
+    stats "'$tool' stats '$data/$name.jbbdb'" \
+    dump "'$tool' dump '$data/$name.jbbdb'" |
+    awk '{ t[$1] = $2; m[$1] = $4 } END { printf "%s %s %s %s %s %s %s %s\n", t["check"], t["integrity"], t["stats"], t["dump"], t["jbbview"], m["check"], m["stats"], m["dump"] }'
+}
+
+reportTool() {
+  local label=$1
+  shift
+  awk -v l="$label" -v c="$1" -v i="$2" -v s="$3" -v d="$4" -v v="$5" -v cm="$6" -v sm="$7" -v dm="$8" 'BEGIN {
+    printf "%s: jbbtool check %.1f ms, sqlite3 integrity_check %.1f ms, ratio %.2f (target <= 0.7)\n", l, c, i, c / i;
+    printf "%s: jbbtool stats %.1f ms, dump %.1f ms, jbbview %.1f ms, ratios %.2f and %.2f (target <= 1.5)\n", l, s, d, v, s / v, d / v;
+    printf "%s: peak RSS check %.1f MiB, stats %.1f MiB, dump %.1f MiB (target <= 64)\n", l, cm / 1024, sm / 1024, dm / 1024 }'
+}
+
 report() {
   local label=$1 v=$2 s=$3 c=$4 rss=$5
   awk -v l="$label" -v v="$v" -v s="$s" -v c="$c" -v r="$rss" 'BEGIN {
@@ -81,12 +109,18 @@ prepare j$entries "$entries"
 ls -l "$data/j$entries.jbbdb" "$data/j$entries.ref.db" | awk '{ print $5, $9 }'
 read -r v s c rss < <(measure j$entries)
 report "$entries entries" "$v" "$s" "$c" "$rss"
+read -r -a tool < <(measureTool j$entries)
+reportTool "$entries entries" "${tool[@]}"
 
 if [ "$big" = 1 ]; then
   bigcount=$((entries * 10))
   prepare j$bigcount "$bigcount"
   read -r bv bs bc brss < <(measure j$bigcount)
   report "$bigcount entries" "$bv" "$bs" "$bc" "$brss"
+  read -r -a bigtool < <(measureTool j$bigcount)
+  reportTool "$bigcount entries" "${bigtool[@]}"
+  awk -v a="${tool[5]}" -v b="${bigtool[5]}" -v c="${tool[6]}" -v d="${bigtool[6]}" -v e="${tool[7]}" -v f="${bigtool[7]}" 'BEGIN {
+    printf "jbbtool memory growth for 10 times the entries: check %.2f, stats %.2f, dump %.2f times (target <= 10)\n", b / a, d / c, f / e }'
   awk -v a="$v" -v b="$bv" 'BEGIN { printf "growth: %.2f times the time for 10 times the entries (target <= 11)\n", b / a }'
 fi
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "jbbtreev.h"
+#include "keyorder.h"
 #include "kvmem.h"
 #include "trace.h"
 
@@ -61,17 +62,6 @@ inline uint8_t* datumAt(diskNode* p, int k) {
 inline uint16_t datumLength(const uint8_t* d) { return get16(d); }
 inline const uint8_t* datumKey(const uint8_t* d) { return d + datumKeyOffset; }
 inline uint8_t* datumData(uint8_t* d) { return d + 2 + get16(d + 2); }
-
-// Compares a NUL-terminated key with a key stored at possibly odd `stored`,
-// code unit by code unit as unsigned numbers; a proper prefix is smaller.
-inline int compareKeys(const char16_t* target, const uint8_t* stored) {
-    for (;; ++target, stored += 2) {
-        uint16_t a = static_cast<uint16_t>(*target);
-        uint16_t b = get16(stored);
-        if (a != b) return a < b ? -1 : 1;
-        if (a == 0) return 0;
-    }
-}
 
 inline const char* dbStateName(uint32_t s) {
     return s == dbOpened ? "dbOpened" : s == dbClosed ? "dbClosed" : "dbCorrupt";

@@ -10,10 +10,12 @@
 //     writes, in any order, also on a closed handle and after failures;
 //   - the viewer on a fresh copy: the report run, then the interactive run
 //     with Del requests for keys the engine met, and the request lines as
-//     standard input.
+//     standard input;
+//   - jbbtool's check, stats, dump and dump --salvage on it.
 // Results do not matter; nothing may crash, hang, or touch memory outside
 // its buffers (the target is built with AddressSanitizer and
 // UndefinedBehaviorSanitizer).
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "command.h"
 #include "jbbtreev.h"
 #include "viewer.h"
 
@@ -162,6 +165,33 @@ void runViewer(const std::string& base, const uint8_t* image, size_t size, const
     std::fflush(stdout);
 }
 
+// Runs jbbtool commands on the file, their reports (standard error
+// included) thrown away.
+void runTool(const std::string& path) {
+    static const std::vector<std::vector<std::string>> kRuns = {
+        {"check", "--json"}, {"stats", "--json"}, {"dump", "--salvage"}, {"dump"}};
+    std::fflush(stderr);
+    const int savedErr = ::dup(2);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) ::dup2(devNull, 2);
+    for (const auto& run : kRuns) {
+        std::vector<std::string> words = run;
+        words.push_back(path);
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(&w[0]);
+        argv.push_back(nullptr);
+        for (const jbbtool::Command* c = jbbtool::kCommands; c->name != nullptr; ++c)
+            if (words[0] == c->name) c->run((int)words.size(), argv.data());
+        std::fflush(stdout);
+    }
+    std::fflush(stderr);
+    if (savedErr >= 0) {
+        ::dup2(savedErr, 2);
+        ::close(savedErr);
+    }
+    if (devNull >= 0) ::close(devNull);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -181,7 +211,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string base = scratchBase();
     const std::string path = base + ".jbbdb";
     std::vector<std::u16string> met;
-    if (writeFile(path, image, imageSize)) met = runEngine(path);
+    if (writeFile(path, image, imageSize)) {
+        runTool(path);
+        met = runEngine(path);
+    }
     if (freshCopy(path, image, imageSize)) runChosen(path, script, scriptSize);
     runViewer(base, image, imageSize, script, scriptSize, false, std::string());
     runViewer(base, image, imageSize, script, scriptSize, true, deleteRequests(met));

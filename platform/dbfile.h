@@ -15,6 +15,7 @@ public:
     enum class Mode {
         Existing,  // an existing file, for reading and writing ("rb+")
         Create,    // created, or truncated to 0 bytes ("wb+")
+        ReadOnly,  // an existing file, for reading only ("rb"); writes fail
     };
 
     // Opens `path`; null with errno set when it cannot be opened.

@@ -10,7 +10,7 @@
 namespace plat {
 
 DbFile* DbFile::open(const char* path, Mode mode) {
-    int flags = mode == Mode::Create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDWR;
+    int flags = mode == Mode::Create ? (O_RDWR | O_CREAT | O_TRUNC) : mode == Mode::ReadOnly ? O_RDONLY : O_RDWR;
     int fd;
     do {
         fd = ::open(path, flags | O_CLOEXEC, 0666);

@@ -41,7 +41,7 @@ DWORD chunk(size_t left) { return left > 0x40000000u ? 0x40000000u : (DWORD)left
 
 DbFile* DbFile::open(const char* path, Mode mode) {
     // The run-time's open gives the same errno values as its fopen would.
-    int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT;
+    int flags = (mode == Mode::ReadOnly ? _O_RDONLY : _O_RDWR) | _O_BINARY | _O_NOINHERIT;
     if (mode == Mode::Create) flags |= _O_CREAT | _O_TRUNC;
     int fd = ::_open(path, flags, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;

@@ -119,6 +119,10 @@ unsigned long processId();
 // to a text-mode stream reaches a file as CR LF.
 bool isWindows();
 
+// True when standard error is a terminal (a console on Windows), for
+// progress lines that would only clutter a log file.
+bool stderrIsTerminal();
+
 // 64-bit positioning of a run-time stream.
 bool streamSeek(FILE* f, int64_t pos);
 int64_t streamTell(FILE* f);

@@ -250,6 +250,11 @@ bool stdoutIsWideConsole() {
     return console;
 }
 
+bool stderrIsTerminal() {
+    DWORD mode;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 unsigned long processId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
 
 bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0; }

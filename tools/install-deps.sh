@@ -14,6 +14,10 @@ have make || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 have help2man || missing+=(help2man)  # the man pages of the programs
+# jbbtool's tests: the stats page must parse as XML and render in headless
+# Chromium.
+have xmllint || missing+=(libxml2-utils)
+have chromium || missing+=(chromium)
 if [ "$what" = all ]; then
   have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
   have wine64 || [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)

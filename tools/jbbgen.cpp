@@ -239,12 +239,16 @@ int main(int argc, char** argv) {
     // Everything is checked before the file is created: a bad input file
     // or an existing database leaves the disk as it was.
     std::vector<InputEntry> input;
+    InputHead head;
     if (!o.inputFile.empty()) {
         std::vector<std::string> errors;
-        if (!readEntryFile(o.inputFile, &input, &errors)) {
+        if (!readEntryFile(o.inputFile, &input, &errors, 20, &head)) {
             for (const std::string& e : errors) std::fprintf(stderr, "%s\n", e.c_str());
             return 1;
         }
+        if (head.hasArea && o.areaGiven)
+            return fail(o.inputFile + " gives the journal control area (%app-area); the options that set its "
+                                      "fields cannot be given with it");
     }
     const std::string path = o.name + kExtension;
     int64_t existingSize;
@@ -266,7 +270,9 @@ int main(int argc, char** argv) {
         std::remove(path.c_str());
         return fail(text);
     };
-    db.setJournalArea(makeJournalArea(o));
+    journalInfo area = makeJournalArea(o);
+    if (head.hasArea) std::memcpy(&area, head.area, sizeof area);
+    db.setJournalArea(area);
     if (db.WriteCtrlRec() != 0) return abandon("cannot write the control record of " + path + ": " +
                                                engineErrorText(db.dbGetLastError()));
 

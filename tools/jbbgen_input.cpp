@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -85,6 +86,91 @@ private:
     size_t len_ = 0;
 };
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Bytes of a hexadecimal text; false for an odd count or another character.
+bool parseHex(const std::string& v, std::vector<uint8_t>* out) {
+    out->clear();
+    if (v.size() % 2 != 0) return false;
+    for (size_t i = 0; i < v.size(); i += 2) {
+        int hi = hexDigit(v[i]), lo = hexDigit(v[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out->push_back(static_cast<uint8_t>(hi * 16 + lo));
+    }
+    return true;
+}
+
+// What the '%' lines before an entry line said about it.
+struct Pending {
+    bool hasKey = false;
+    std::u16string key;
+    bool hasRecord = false;
+    journalRec rec{};
+    void clear() { *this = Pending(); }
+    bool any() const { return hasKey || hasRecord; }
+};
+
+// Applies one '%' line; false with `why` set when it is bad.
+bool applyDirective(const std::string& line, bool entriesSeen, InputHead* head, bool* areaSeen, Pending* p,
+                    std::string* why) {
+    const size_t sp = line.find(' ');
+    const std::string word = line.substr(0, sp);
+    const std::string value = sp == std::string::npos ? std::string() : trimBlanks(line.substr(sp + 1));
+    std::vector<uint8_t> bytes;
+    if (word == "%app-area") {
+        if (*areaSeen || entriesSeen) {
+            *why = "%app-area must come once, before the first entry";
+            return false;
+        }
+        if (!parseHex(value, &bytes) || bytes.size() > sizeof head->area) {
+            *why = "bad %app-area: expected at most 2048 bytes as hexadecimal digits";
+            return false;
+        }
+        *areaSeen = true;
+        head->hasArea = true;
+        std::memset(head->area, 0, sizeof head->area);
+        if (!bytes.empty()) std::memcpy(head->area, bytes.data(), bytes.size());
+        return true;
+    }
+    if (word == "%data-length") {
+        if (value != std::to_string(sizeof(journalRec))) {
+            *why = "records of " + value + " bytes: jbbgen makes journals of 32-byte records only";
+            return false;
+        }
+        return true;
+    }
+    if (word == "%key") {
+        if (p->hasKey || value.size() % 4 != 0 || !parseHex(value, &bytes)) {
+            *why = "bad %key: expected one line of UTF-16 units, 4 hexadecimal digits each";
+            return false;
+        }
+        p->key.clear();
+        for (size_t i = 0; i < bytes.size(); i += 2) p->key += static_cast<char16_t>(bytes[i] << 8 | bytes[i + 1]);
+        if (p->key.find(u'\0') != std::u16string::npos || p->key.size() > maxNameUnits) {
+            *why = "bad %key: a name holds no 0 unit and at most " + std::to_string(maxNameUnits) + " units";
+            return false;
+        }
+        p->hasKey = true;
+        return true;
+    }
+    if (word == "%record") {
+        if (p->hasRecord || !parseHex(value, &bytes) || bytes.size() != sizeof(journalRec)) {
+            *why = "bad %record: expected 32 bytes as 64 hexadecimal digits";
+            return false;
+        }
+        std::memcpy(&p->rec, bytes.data(), sizeof p->rec);
+        p->hasRecord = true;
+        return true;
+    }
+    *why = "unknown line '" + word + "' (%app-area, %data-length, %key, %record)";
+    return false;
+}
+
 }  // namespace
 
 bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why) {
@@ -157,7 +243,12 @@ bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why) {
 }
 
 bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries,
-                   std::vector<std::string>* errors, size_t maxErrors) {
+                   std::vector<std::string>* errors, size_t maxErrors, InputHead* head) {
+    InputHead localHead;
+    if (head == nullptr) head = &localHead;
+    *head = InputHead();
+    bool areaSeen = false;
+    Pending pending;
     entries->clear();
     errors->clear();
     errno = 0;
@@ -177,13 +268,29 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries,
         if (!line.empty() && line.back() == '\r') line.pop_back();
         InputEntry e;
         std::string why;
+        if (!line.empty() && line[0] == '%') {
+            if (!applyDirective(line, !entries->empty(), head, &areaSeen, &pending, &why))
+                bad.emplace_back(lineNo, why);
+            continue;
+        }
+        const bool hadPending = pending.any();
         if (parseEntryLine(line, &e, &why)) {
             e.line = lineNo;
+            if (pending.hasKey) e.key = pending.key;
+            if (pending.hasRecord) {
+                if (std::memcmp(&pending.rec, &e.rec, offsetof(journalRec, opaque)) != 0)
+                    bad.emplace_back(lineNo, "the fields disagree with the %record line before");
+                e.rec = pending.rec;
+            }
             entries->push_back(std::move(e));
         } else if (!why.empty()) {
             bad.emplace_back(lineNo, why);
+        } else if (hadPending) {
+            bad.emplace_back(lineNo, "a %key or %record line must be followed by its entry line");
         }
+        pending.clear();
     }
+    if (pending.any()) bad.emplace_back(lineNo, "a %key or %record line must be followed by its entry line");
     const bool readFailed = reader.failed();
     std::fclose(f);
     if (readFailed) {

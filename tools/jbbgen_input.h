@@ -2,6 +2,23 @@
 //   ACTION <tab> TYPE <tab> INSERTED <tab> OBJECT-TIME <tab> NAME
 // with blank lines and lines beginning with '#' ignored (the --help text
 // gives the details).
+//
+// Lines beginning with '%' carry what those five fields cannot (jbbtool
+// dump writes them, so that a dump read back gives the same entries and
+// records byte for byte).  HEX is lower- or upper-case hexadecimal digits.
+//   %app-area HEX      the journal control area: the first bytes of the
+//                      2048-byte area, the rest zero.  At most once, before
+//                      the first entry; the options that set fields of the
+//                      area (--type, --fs, ...) cannot be given with it.
+//   %data-length N     the records' length; only 32 can be made.
+//   %key HEX           the next entry's name as UTF-16 code units, 4 digits
+//                      a unit: for a name holding a tab, a line end or an
+//                      unpaired surrogate (or no character at all).  The
+//                      entry line's NAME field is then only shown, not used.
+//   %record HEX        the next entry's whole 32-byte record (64 digits),
+//                      for records whose last 8 bytes are not zero; the
+//                      entry line's first four fields must agree with it.
+// A %key or %record line applies to the entry line right after it.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +48,13 @@ bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why);
 // twice.  On failure `errors` holds one "FILE:LINE: reason" text per bad
 // line (at most `maxErrors`, then a note that more were left out), or one
 // text for a file that cannot be read, and the result is false.
+// What a file gives besides its entries.
+struct InputHead {
+    bool hasArea = false;
+    uint8_t area[2048] = {};  // the journal control area, when hasArea
+};
+
 bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries,
-                   std::vector<std::string>* errors, size_t maxErrors = 20);
+                   std::vector<std::string>* errors, size_t maxErrors = 20, InputHead* head = nullptr);
 
 }  // namespace jbbgen

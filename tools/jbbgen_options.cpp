@@ -64,6 +64,11 @@ const char* usageText() {
            "  Blanks around the first four fields do not count.  Blank lines and lines\n"
            "  beginning with # are ignored; a line may end in CR LF.\n"
            "  A bad line is reported as FILE:LINE: reason, and nothing is written.\n"
+           "  Lines beginning with % carry what the fields cannot (jbbtool dump writes\n"
+           "  them): %app-area HEX (the journal control area; excludes --type, --fs,\n"
+           "  --server, --node, --state, --activated, --validated, --max-size),\n"
+           "  %data-length 32, and before an entry line %key HEX (its name as UTF-16\n"
+           "  units, 4 hex digits each) and %record HEX (its whole 32-byte record).\n"
            "\n"
            "Exit status: 0 on success, 1 on any error (nothing is left behind).\n";
 }
@@ -137,6 +142,7 @@ bool applyValue(const std::string& opt, const std::string& v, Options* o, std::s
         *err = "bad value '" + v + "' for " + opt + ": " + what;
         return false;
     };
+    if (opt != "--count" && opt != "--seed" && opt != "--input" && opt != "--order") o->areaGiven = true;
     if (opt == "--count") {
         if (!parseUnsigned(v, maxSyntheticCount, &o->count))
             return bad("expected a number from 0 to " + std::to_string(maxSyntheticCount));

@@ -43,6 +43,7 @@ struct Options {
     int64_t activated = defaultActivation;
     int64_t validated = defaultValidation;
     uint64_t maxSize = 0;
+    bool areaGiven = false;  // an option above was given
 
     bool leaveOpen = false;
     Progress progress = Progress::Auto;

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace jbbtool {
 
@@ -39,5 +42,21 @@ int usageError(const char* command, const char* fmt, ...)
 
 // True when ARG is "--help" or "-h".
 bool isHelpFlag(const char* arg);
+
+// One option of a command: a flag (`flag` set) or an option with a value
+// (`value` set), given as "--name VALUE" or "--name=VALUE".
+struct OptionSpec {
+    const char* name;
+    bool* flag;
+    std::string* value;
+};
+
+// Parses argv[1..argc-1] of a command into its options and operands ("--"
+// ends the options).  Returns -1 when the command is to run, else the exit
+// status after a usage error that it has reported (an unknown option, a
+// value missing or given to a flag, or a number of operands outside
+// minOperands..maxOperands).
+int parseCommandLine(const char* command, int argc, char** argv, std::initializer_list<OptionSpec> specs,
+                     size_t minOperands, size_t maxOperands, std::vector<std::string>* operands);
 
 }  // namespace jbbtool

@@ -1,7 +1,6 @@
 // jbbtool COMMAND [OPTIONS] [FILE...]: the administrator's tool for journal
 // databases and the support library's files.  This file only dispatches:
 // every command is in a file of its own (see commands.cpp).
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -9,24 +8,6 @@
 
 #include "command.h"
 #include "traceargs.h"
-
-namespace jbbtool {
-
-bool isHelpFlag(const char* arg) {
-    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
-}
-
-int usageError(const char* command, const char* fmt, ...) {
-    std::fprintf(stderr, "jbbtool %s: ", command);
-    va_list ap;
-    va_start(ap, fmt);
-    std::vfprintf(stderr, fmt, ap);
-    va_end(ap);
-    std::fprintf(stderr, "\nTry 'jbbtool %s --help'.\n", command);
-    return kExitUsage;
-}
-
-}  // namespace jbbtool
 
 namespace {
 

@@ -1,0 +1,27 @@
+// The order of keys: code unit by code unit, each UTF-16 unit taken as an
+// unsigned 16-bit number, up to the first difference or the end of both;
+// a key that is a proper prefix of another is the smaller.  No case
+// folding, no locale.  The engine orders its trees with it, and every
+// reader that checks or merges keys uses the same function.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+// Compares the NUL-terminated key `target` with a NUL-terminated key stored
+// at `stored`, which may lie at an odd address inside a node image.
+// Negative, 0 or positive as target is below, equal to or above it.
+inline int compareKeys(const char16_t* target, const uint8_t* stored) {
+    for (;; ++target, stored += 2) {
+        uint16_t a = static_cast<uint16_t>(*target);
+        uint16_t b;
+        std::memcpy(&b, stored, sizeof b);
+        if (a != b) return a < b ? -1 : 1;
+        if (a == 0) return 0;
+    }
+}
+
+// The same for two keys held as NUL-terminated UTF-16 strings.
+inline int compareKeys(const char16_t* a, const char16_t* b) {
+    return compareKeys(a, reinterpret_cast<const uint8_t*>(b));
+}

@@ -1,0 +1,498 @@
+// jbbtool end to end: check on sound files and on files damaged in each
+// way it names (made with the independent writer of tests/support), the
+// dump / jbbgen --input round trip, salvage of damaged files, diff and
+// stats, the refusals, and that no command changes a byte of its file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <set>
+
+#include "dbreader.h"
+#include "dbwriter.h"
+#include "treecheck.h"
+#include "platform.h"
+#include "viewrun.h"
+
+using namespace testdb;
+
+namespace {
+
+class Jbbtool : public ::testing::Test {
+ protected:
+  RunResult tool(const std::vector<std::string>& args) { return runProgram(JBBTOOL_PATH, args, "", dir.path()); }
+  RunResult gen(const std::vector<std::string>& args) { return runProgram(JBBGEN_PATH, args, "", dir.path()); }
+  std::string put(const std::string& name, const Bytes& image) {
+    EXPECT_TRUE(writeFile(dir.file(name), image));
+    return dir.file(name);
+  }
+  // Runs a command on `file` and checks that the file kept every byte.
+  RunResult onFile(std::vector<std::string> args, const std::string& file) {
+    Bytes before, after;
+    readFile(file, &before);
+    args.push_back(file);
+    RunResult r = tool(args);
+    readFile(file, &after);
+    EXPECT_EQ(firstDifference(before, after), "") << "jbbtool changed " << file;
+    return r;
+  }
+  std::string dumpTo(const std::string& db, const std::string& out) {
+    RunResult r = onFile({"dump"}, db);
+    EXPECT_EQ(r.status, 0) << r.err;
+    put(out, Bytes(r.out.begin(), r.out.end()));
+    return r.out;
+  }
+  TempDir dir;
+};
+
+std::vector<Entry> oddEntries() {
+  std::vector<Entry> v = journalEntries(300, 7);
+  // Names the five fields cannot carry, and records with opaque bytes.
+  Entry tab{u"C:\\odd\\with\ttab", {}};
+  Entry nl{u"C:\\odd\\with\nnewline\r", {}};
+  Entry lone{u"C:\\odd\\lone\xD800surrogate", {}};
+  Entry low{u"C:\\odd\\low\xDC00", {}};
+  for (Entry* e : {&tab, &nl, &lone, &low}) {
+    e->rec.inserted = 1700000000;
+    e->rec.objectTime = -5;
+    e->rec.action = 77;
+    e->rec.objectType = 9;
+    v.push_back(*e);
+  }
+  sortEntries(v);
+  return v;
+}
+
+// Subscript of the first leaf and of an inner node below the root.
+struct Built {
+  DbFile db;
+  TreeInfo info;
+};
+
+Built built(size_t n = 400, int height = 3, uint64_t seed = 3) {
+  Built b;
+  TreeOptions o;
+  o.height = height;
+  o.seed = seed;
+  o.freeSlots = 2;
+  b.db = buildTree(journalEntries(n, seed), JournalInfo(), o, &b.info);
+  return b;
+}
+
+Node& nodeOf(DbFile& db, uint32_t sub) {
+  Slot* s = db.findSlot(sub);
+  EXPECT_NE(s, nullptr);
+  return s->node;
+}
+
+size_t slotIndex(const DbFile& db, uint32_t sub) {
+  for (size_t i = 0; i < db.slots.size(); ++i)
+    if (!db.slots[i].isFree() && db.slots[i].slotSubscript() == sub) return i;
+  ADD_FAILURE() << "no slot " << sub;
+  return 0;
+}
+
+// Index of a used slot that is neither the first nor the last.
+size_t inner(const DbFile& db) {
+  for (size_t i = 1; i + 1 < db.slots.size(); ++i)
+    if (!db.slots[i].isFree()) return i;
+  ADD_FAILURE() << "no inner used slot";
+  return 0;
+}
+
+std::string hex(const Bytes& b) {
+  static const char d[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t c : b) s += std::string{d[c >> 4], d[c & 15]};
+  return s;
+}
+
+size_t countLines(const std::string& text, const std::string& prefix = "") {
+  size_t n = 0, at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    if (end > at && text.compare(at, prefix.size(), prefix) == 0 && text[at] != '#' && text[at] != '%') ++n;
+    at = end + 1;
+  }
+  return n;
+}
+
+// ---- check ----
+
+TEST_F(Jbbtool, CheckPassesSoundFilesAndNotesUnpairedSurrogates) {
+  Built b = built();
+  RunResult r = onFile({"check"}, put("sound.jbbdb", b.db.image()));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("400 entries, depth 3\nresult: sound\n"), std::string::npos) << r.out;
+
+  DbFile odd = buildTree(oddEntries(), JournalInfo());
+  r = onFile({"check", "--json"}, put("odd.jbbdb", odd.image()));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\"sound\":true"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"code\":\"key-unpaired-surrogate\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\\ud800"), std::string::npos) << r.out;
+
+  // A file of a control record alone is an empty tree.
+  r = onFile({"check"}, put("bare.jbbdb", CtrlRec().bytes()));
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
+// The JSON document has the documented members, in order.
+TEST_F(Jbbtool, CheckJsonFollowsItsSchema) {
+  Built b = built();
+  b.db.ctrl.lastNDRec = 2088;
+  RunResult r = onFile({"check", "--json"}, put("x.jbbdb", b.db.image()));
+  EXPECT_EQ(r.status, 1);
+  const char* members[] = {"{\"schema\":\"jbbtool.check/1\"", ",\"file\":\"", ",\"fileSize\":", ",\"sound\":false",
+                           ",\"markedOpen\":false", ",\"control\":{\"magic\":43981,", ",\"lastNDRec\":2088,",
+                           ",\"counts\":{\"slots\":", ",\"summary\":{\"ctrl-field\":1}",
+                           ",\"findings\":[{\"code\":\"ctrl-field\",\"subscript\":null,\"offset\":24,\"message\":\"",
+                           ",\"findingsOmitted\":0", ",\"notes\":[]", ",\"notesOmitted\":0}\n"};
+  size_t at = 0;
+  for (const char* m : members) {
+    size_t f = r.out.find(m, at);
+    ASSERT_NE(f, std::string::npos) << m << " after " << at << " in " << r.out;
+    at = f + 1;
+  }
+}
+
+struct Damage {
+  const char* code;
+  std::function<void(Built&)> make;
+  size_t truncateTo = 0;  // cut the image to this many bytes (0: not)
+  size_t cutBytes = 0;    // or cut this many from its end
+};
+
+TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
+  const std::vector<Damage> cases = {
+      {"ctrl-short", [](Built&) {}, 1000},
+      {"ctrl-magic", [](Built& b) { b.db.ctrl.magic = 0xCDAB; }},
+      {"ctrl-version", [](Built& b) { b.db.ctrl.versMin = 1; }},
+      {"ctrl-state", [](Built& b) { b.db.ctrl.state = kDbCorrupt; }},
+      {"ctrl-field", [](Built& b) { b.db.ctrl.lastIndex = 0; }},
+      {"ctrl-field", [](Built& b) { b.db.ctrl.rootOffset = 9999; }},
+      {"ctrl-field", [](Built& b) { b.db.ctrl.dataLen = 24; }},
+      {"bad-magic", [](Built& b) { nodeOf(b.db, b.info.levels[2][0]).magic = 0x1234; }},
+      {"slot-gap",
+       [](Built& b) { b.db.slots.insert(b.db.slots.begin() + 2, Slot::rawBytes(Bytes(100, 0x55))); }},
+      {"slot-overlap",
+       [](Built& b) {
+         Node& n = b.db.slots[inner(b.db)].node;
+         n.slotLength = n.imageSize() + 40;
+       }},
+      {"slot-past-end", [](Built&) {}, 0, 30},
+      {"slot-state", [](Built& b) { nodeOf(b.db, b.info.levels[2][0]).state = 7; }},
+      {"bad-subscript", [](Built& b) { nodeOf(b.db, b.info.levels[2][0]).subscript = 60000; }},
+      {"duplicate-subscript",
+       [](Built& b) { b.db.slots.push_back(Slot::used(nodeOf(b.db, b.info.levels[2][3]))); }},
+      {"free-slot-header",
+       [](Built& b) {
+         Bytes raw(200, 0);
+         putU32(raw, 0, kMagic);
+         putU32(raw, 4, 50);
+         putU64(raw, 8, 200);
+         putU32(raw, 16, kSlotFree);
+         putU32(raw, 20, 3);
+         b.db.slots.insert(b.db.slots.begin() + 1, Slot::rawBytes(raw));
+       }},
+      {"datum-bounds", [](Built& b) { nodeOf(b.db, b.info.levels[2][0]).datums[1].nkl = 3; }},
+      {"key-order",
+       [](Built& b) {
+         Node& n = nodeOf(b.db, b.info.levels[2][0]);
+         n.datums[2].key = n.datums[1].key;
+       }},
+      {"key-order-across",
+       [](Built& b) {
+         Node& n = nodeOf(b.db, b.info.levels[2][0]);
+         n.datums.back().key.assign(3, u'\xFFFF');
+       }},
+      {"bad-branch", [](Built& b) { nodeOf(b.db, b.info.levels[1][0]).branch[1] = 0; }},
+      {"node-unreachable",
+       [](Built& b) {
+         Node n = nodeOf(b.db, b.info.levels[2][0]);
+         n.subscript = b.db.ctrl.currentIXCount;
+         b.db.slots.push_back(Slot::used(n));
+         b.db.updateCounters();
+       }},
+      {"node-reached-twice",
+       [](Built& b) {
+         Node& r = nodeOf(b.db, b.info.root);
+         r.branch[1] = r.branch[0];
+       }},
+      {"node-cycle", [](Built& b) { nodeOf(b.db, b.info.levels[1][0]).branch[0] = b.info.root; }},
+      {"node-fill",
+       [](Built& b) {
+         Node& n = nodeOf(b.db, b.info.levels[2][0]);
+         n.datums.resize(2);
+       }},
+      {"leaf-depth",
+       [](Built& b) {
+         Node& n = nodeOf(b.db, b.info.levels[1][0]);
+         n.branch = {};
+       }},
+  };
+  for (const Damage& d : cases) {
+    SCOPED_TRACE(d.code);
+    Built b = built();
+    d.make(b);
+    Bytes image = b.db.image();
+    if (d.truncateTo != 0) image.resize(d.truncateTo);
+    if (d.cutBytes != 0) image.resize(image.size() - d.cutBytes);
+    const std::string file = put(std::string(d.code) + ".jbbdb", image);
+    RunResult r = onFile({"check", "--json"}, file);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find(std::string("{\"code\":\"") + d.code + "\""), std::string::npos) << r.out;
+    r = onFile({"check"}, file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(std::string("summary: ") + d.code), std::string::npos) << r.out;
+    // The other commands report or refuse, and never crash.
+    for (const char* cmd : {"stats", "dump"}) {
+      r = onFile({cmd}, file);
+      EXPECT_TRUE(r.status == 0 || r.status == 1) << cmd << ": " << r.status << r.err;
+    }
+  }
+}
+
+TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
+  RunResult r = tool({"check", "--bogus", "x"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("jbbtool check: unknown option '--bogus'"), std::string::npos) << r.err;
+  r = tool({"diff", "a"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("expected 2 files, found 1"), std::string::npos) << r.err;
+  r = tool({"dump", "--json=yes", "x"});
+  EXPECT_EQ(r.status, 2);
+  r = tool({"check", dir.file("missing.jbbdb")});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("missing.jbbdb"), std::string::npos);
+  r = tool({"stats", dir.path().string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
+  r = onFile({"check"}, put("empty.jbbdb", Bytes()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("ctrl-short"), std::string::npos);
+  r = onFile({"dump", "--salvage"}, put("noise.jbbdb", Bytes(50000, 0xCD)));
+  EXPECT_EQ(r.status, 1);
+  r = tool({"check", "--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Usage: jbbtool check"), std::string::npos);
+}
+
+// A journal its service holds open is read all the same, with a warning.
+TEST_F(Jbbtool, MarkedOpenFilesAreReadWithAWarning) {
+  RunResult g = gen({dir.file("open"), "--count", "300", "--leave-open"});
+  ASSERT_EQ(g.status, 0) << g.err;
+  for (const char* cmd : {"check", "stats", "dump"}) {
+    RunResult r = onFile({cmd}, dir.file("open.jbbdb"));
+    EXPECT_EQ(r.status, 0) << cmd << r.out;
+    EXPECT_NE(r.err.find("is marked open (dbOpened)"), std::string::npos) << r.err;
+  }
+}
+
+// ---- dump and jbbgen ----
+
+TEST_F(Jbbtool, DumpAndJbbgenRoundTrip) {
+  // A journal of jbbgen, and one of the writer with names and records the
+  // five fields cannot carry.
+  ASSERT_EQ(gen({dir.file("g1"), "--count", "2000", "--seed", "5", "--server", "SRV", "--node", "NODE1"}).status, 0);
+  put("w1.jbbdb", buildTree(oddEntries(), JournalInfo()).image());
+  for (const std::string name : {"g", "w"}) {
+    SCOPED_TRACE(name);
+    const std::string d1 = dumpTo(dir.file(name + "1.jbbdb"), name + "1.txt");
+    RunResult g = gen({dir.file(name + "2"), "--input", dir.file(name + "1.txt")});
+    ASSERT_EQ(g.status, 0) << g.err;
+    const std::string d2 = dumpTo(dir.file(name + "2.jbbdb"), name + "2.txt");
+    EXPECT_EQ(d1, d2);
+    for (int i : {1, 2}) EXPECT_EQ(onFile({"check"}, dir.file(name + std::to_string(i) + ".jbbdb")).status, 0);
+    RunResult df = tool({"diff", dir.file(name + "1.jbbdb"), dir.file(name + "2.jbbdb")});
+    EXPECT_EQ(df.status, 0) << df.out;
+  }
+  const std::string w = dumpTo(dir.file("w1.jbbdb"), "w.txt");
+  EXPECT_EQ(countLines(w), oddEntries().size());
+  EXPECT_NE(w.find("%key 0043003a005c006f00640064005c00770069007400680009007400610062\n"), std::string::npos) << w;
+  EXPECT_NE(w.find("%record "), std::string::npos);
+  EXPECT_NE(w.find("\n77\t9\t2023-11-14T22:13:20Z\t-5\t"), std::string::npos);
+  // Non-ASCII names and surrogate pairs come out as UTF-8.
+  EXPECT_NE(w.find("photo\xF0\x9F\x93\xB7"), std::string::npos);
+  const std::string g = dumpTo(dir.file("g1.jbbdb"), "g.txt");
+  EXPECT_EQ(countLines(g), 2000u);
+  EXPECT_NE(g.find("# server \"SRV\", node \"NODE1\", file system \"C:\"\n"), std::string::npos) << g.substr(0, 400);
+  // The area comes from the dump: options that set it are refused.
+  RunResult refused = gen({dir.file("g3"), "--input", dir.file("g.txt"), "--type", "2"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("%app-area"), std::string::npos) << refused.err;
+
+  RunResult j = onFile({"dump", "--json"}, dir.file("w1.jbbdb"));
+  EXPECT_EQ(j.status, 0);
+  EXPECT_EQ(j.out.compare(0, 28, "{\"schema\":\"jbbtool.dump/1\",\""), 0) << j.out.substr(0, 80);
+  EXPECT_NE(j.out.find("{\"key\":\"C:\\\\odd\\\\lone\\ud800surrogate\",\"action\":77,\"objectType\":9,"),
+            std::string::npos);
+}
+
+TEST_F(Jbbtool, JbbgenRefusesBadDumpLines) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"%key 004\ncreate\tfile\t0\t0\tx\n", "bad %key"},
+      {"%record 00\ncreate\tfile\t0\t0\tx\n", "bad %record"},
+      {"%record " "0400000001000000000000000000000000000000000000000100000000000000\ncreate\tfile\t5\t0\tx\n",
+       "disagree"},
+      {"%key 0041\n", "must be followed by its entry line"},
+      {"%data-length 40\n", "32-byte records only"},
+      {"create\tfile\t0\t0\tx\n%app-area 00\n", "before the first entry"},
+      {"%nonsense\n", "unknown line"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    put("in.txt", Bytes(c.first, c.first + std::strlen(c.first)));
+    RunResult r = gen({dir.file("bad"), "--input", dir.file("in.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.second), std::string::npos) << r.err;
+  }
+}
+
+// ---- salvage ----
+
+TEST_F(Jbbtool, SalvageRecoversEveryEntryOfEveryUndamagedNode) {
+  Built b = built(600, 3, 11);
+  const size_t total = 600;
+  // Destroy the info block of two leaves and cut the datums of a third
+  // after its second one.
+  const uint32_t lost1 = b.info.levels[2][1], lost2 = b.info.levels[2][4], cut = b.info.levels[2][6];
+  size_t lostDatums = nodeOf(b.db, lost1).datums.size() + nodeOf(b.db, lost2).datums.size();
+  Node& c = nodeOf(b.db, cut);
+  lostDatums += c.datums.size() - 2;
+  c.datums[2].nkl = 1;
+  b.db.ctrl.magic = 0;  // trusted by nothing
+  b.db.ctrl.dataLen = 12;
+  Bytes image = b.db.image();
+  for (uint32_t s : {lost1, lost2}) putBytes(image, b.db.slotOffset(slotIndex(b.db, s)), Bytes(24, 0x77));
+  RunResult r = onFile({"dump", "--salvage"}, put("s.jbbdb", image));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(countLines(r.out), total - lostDatums) << r.err;
+  EXPECT_NE(r.err.find("hold no readable slot header"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("datums after it dropped"), std::string::npos) << r.err;
+  // The entries come out in key order, each once, as a plain dump would.
+  Built sound = built(600, 3, 11);
+  const std::string whole = dumpTo(put("whole.jbbdb", sound.db.image()), "whole.txt");
+  std::set<std::string> wholeLines;
+  size_t at = 0;
+  while (at < whole.size()) {
+    size_t e = whole.find('\n', at);
+    wholeLines.insert(whole.substr(at, e - at));
+    at = e + 1;
+  }
+  at = 0;
+  std::string prev;
+  while (at < r.out.size()) {
+    size_t e = r.out.find('\n', at);
+    std::string line = r.out.substr(at, e - at);
+    at = e + 1;
+    if (line[0] == '#' || line.compare(0, 9, "%app-area") == 0 || line.compare(0, 12, "%data-length") == 0) continue;
+    EXPECT_TRUE(wholeLines.count(line)) << line;
+  }
+}
+
+TEST_F(Jbbtool, SalvageKeepsTheNewestCopyOfAKeyFoundTwice) {
+  Built b = built(100, 2, 4);
+  Node copy = nodeOf(b.db, b.info.levels[1][2]);
+  copy.subscript = b.db.ctrl.currentIXCount;
+  Bytes rec = copy.datums[0].data;
+  putU64(rec, 8, getU64(rec.data() + 8) + 1000);  // inserted later
+  copy.datums[0].data = rec;
+  b.db.slots.push_back(Slot::used(copy));
+  b.db.updateCounters();
+  RunResult r = onFile({"dump", "--salvage", "--json"}, put("d.jbbdb", b.db.image()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(countLines(r.out, "{\"key\""), 100u);
+  EXPECT_NE(r.out.find(hex(rec)), std::string::npos);
+  EXPECT_NE(r.err.find("found twice: kept the copy at offset " +
+                       std::to_string(b.db.slotOffset(b.db.slots.size() - 1) + kNodeHeaderSize)),
+            std::string::npos)
+      << r.err;
+}
+
+// ---- diff and stats ----
+
+TEST_F(Jbbtool, DiffListsWhatDiffers) {
+  std::vector<Entry> a = journalEntries(100, 2), bEntries = a;
+  bEntries.erase(bEntries.begin() + 10);
+  bEntries[20].rec.action = 99;
+  bEntries.push_back({u"\xFF01zzz", {}});
+  put("a.jbbdb", buildTree(a, JournalInfo()).image());
+  put("b.jbbdb", buildTree(bEntries, JournalInfo()).image());
+  RunResult r = tool({"diff", dir.file("a.jbbdb"), dir.file("b.jbbdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "only-a\t" + utf16ToUtf8(a[10].key) + "\ndiffer\t" + utf16ToUtf8(a[21].key) +
+                       "\nonly-b\t\xEF\xBC\x81zzz\nsummary: 100 entries in A, 100 in B; 1 only in A, 1 only in B, "
+                       "1 with different records\n");
+}
+
+TEST_F(Jbbtool, StatsMeasuresTheJournal) {
+  std::vector<Entry> e = journalEntries(500, 9);
+  Built b;
+  TreeOptions o;
+  o.freeSlots = 3;
+  o.slackEvery = 4;
+  b.db = buildTree(e, JournalInfo(), o, &b.info);
+  const std::string file = put("s.jbbdb", b.db.image());
+  RunResult r = onFile({"stats"}, file);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("depth " + std::to_string(b.info.height) + ", 500 entries\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(", 3 free ("), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Directories with the most entries"), std::string::npos);
+  r = onFile({"stats", "--json"}, file);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.compare(0, 29, "{\"schema\":\"jbbtool.stats/1\",\""), 0);
+  EXPECT_NE(r.out.find("\"entries\":500,\"depth\":" + std::to_string(b.info.height)), std::string::npos) << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The stats page is well-formed XML and renders in headless Chromium: a
+// screenshot that is not blank, and no console message.
+TEST_F(Jbbtool, StatsPageParsesAsXmlAndRenders) {
+  // A directory with the most entries, whose name needs escaping.
+  std::vector<Entry> e = journalEntries(300, 21);
+  for (char16_t c = u'a'; c <= u'z'; ++c) e.push_back({u"C:\\a&b<c>\"d\x01\\file" + std::u16string(1, c), {}});
+  sortEntries(e);
+  const std::string file = put("p.jbbdb", buildTree(e, JournalInfo()).image());
+  const std::string page = dir.file("p.html");
+  RunResult r = onFile({"stats", "--html", page}, file);
+  ASSERT_EQ(r.status, 0) << r.err;
+  Bytes html;
+  ASSERT_TRUE(readFile(page, &html));
+  const std::string text(html.begin(), html.end());
+  EXPECT_EQ(text.find("<script"), std::string::npos);
+  for (const char* outside : {"src=", "href=", "url(", "@import"})
+    EXPECT_EQ(text.find(outside), std::string::npos) << "no outside resources: " << outside;
+  EXPECT_NE(text.find("a&amp;b&lt;c&gt;&quot;d\xEF\xBF\xBD"), std::string::npos);
+  if (plat::isWindows() || runProgram("xmllint", {"--version"}, "", dir.path()).status != 0)
+    GTEST_SKIP() << "no xmllint or Chromium here (tools/install-deps.sh installs them)";
+  r = runProgram("xmllint", {"--noout", page}, "", dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  if (runProgram("chromium", {"--version"}, "", dir.path()).status != 0) GTEST_SKIP() << "no Chromium here";
+  // A blank page of the same size, for comparison.
+  const std::string blank = dir.file("blank.html");
+  const std::string blankText = "<html><body></body></html>";
+  writeFile(blank, Bytes(blankText.begin(), blankText.end()));
+  auto shoot = [&](const std::string& html, const std::string& png) {
+    RunResult s = runProgram("chromium",
+                             {"--headless", "--no-sandbox", "--disable-gpu", "--enable-logging=stderr", "--v=0",
+                              "--window-size=1000,1400", "--screenshot=" + png, "file://" + html},
+                             "", dir.path());
+    EXPECT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(s.err.find("CONSOLE"), std::string::npos) << s.err;
+    Bytes shot;
+    EXPECT_TRUE(readFile(png, &shot));
+    return shot.size();
+  };
+  const size_t blankSize = shoot(blank, dir.file("blank.png"));
+  const size_t pageSize = shoot(page, dir.file("page.png"));
+  EXPECT_GT(blankSize, 0u);
+  EXPECT_GT(pageSize, 4 * blankSize) << "the screenshot looks blank";
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+// The commands defined in this folder, one per file, for the table in
+// commands.cpp.
+#pragma once
+
+#include "command.h"
+
+namespace jbbtool {
+
+extern const Command kCheckCommand;
+extern const Command kStatsCommand;
+extern const Command kDumpCommand;
+extern const Command kDiffCommand;
+
+}  // namespace jbbtool

@@ -1,0 +1,362 @@
+#include "dbimage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "jbbtreev.h"
+#include "platform.h"
+
+namespace jbbtool {
+
+namespace {
+
+uint16_t get16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+constexpr int64_t kProgressEvery = 64ll << 20;
+
+}  // namespace
+
+DbImage::~DbImage() { delete file_; }
+
+bool DbImage::open(const std::string& path, std::string* err) {
+    path_ = path;
+    if (plat::isDirectory(path.c_str())) {
+        *err = path + ": is a directory";
+        return false;
+    }
+    errno = 0;
+    file_ = plat::DbFile::open(path.c_str(), plat::DbFile::Mode::ReadOnly);
+    if (file_ == nullptr) {
+        *err = path + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+        return false;
+    }
+    size_ = file_->size();
+    if (size_ < 0) {
+        *err = path + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+        return false;
+    }
+    // A small file needs no more window than its own size.
+    windowCap_ = size_ < (int64_t)kWindowBytes ? std::max<size_t>((size_t)size_, 4096) : kWindowBytes;
+    window_.reset(new uint8_t[windowCap_]);
+    std::memset(&ctrl_, 0, sizeof ctrl_);
+    size_t want = size_ < (int64_t)ctrlRecSize ? (size_t)size_ : ctrlRecSize;
+    if (want > 0 && !readAt(0, &ctrl_, want)) {
+        *err = path + ": " + ioError_;
+        return false;
+    }
+    return true;
+}
+
+const uint8_t* DbImage::view(int64_t pos, size_t n, size_t* got) {
+    *got = 0;
+    if (pos < 0 || pos >= size_ || n > windowCap_) return window_.get();
+    if (pos < winStart_ || pos + (int64_t)n > winStart_ + (int64_t)winLen_) {
+        errno = 0;
+        int64_t r = file_->readAt(pos, window_.get(), windowCap_);
+        if (r < 0) {
+            ioError_ = "read error at offset " + std::to_string(pos) + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+            winLen_ = 0;
+            return nullptr;
+        }
+        winStart_ = pos;
+        winLen_ = (size_t)r;
+    }
+    size_t avail = (size_t)(winStart_ + (int64_t)winLen_ - pos);
+    *got = std::min(n, avail);
+    return window_.get() + (pos - winStart_);
+}
+
+bool DbImage::readAt(int64_t pos, void* buf, size_t n) {
+    errno = 0;
+    int64_t r = file_->readAt(pos, buf, n);
+    if (r < 0) {
+        ioError_ = "read error at offset " + std::to_string(pos) + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+        return false;
+    }
+    return r == (int64_t)n;
+}
+
+void warnIfMarkedOpen(const char* command, const DbImage& db) {
+    if (db.hasCtrl() && db.ctrl().dbState == dbOpened)
+        std::fprintf(stderr,
+                     "jbbtool %s: %s is marked open (dbOpened): the journal service may hold it, and what is "
+                     "read may be changing\n",
+                     command, db.path().c_str());
+}
+
+std::u16string NodeView::key(size_t k) const {
+    std::u16string s(datums[k].keyUnits, u'\0');
+    const uint8_t* p = image + datums[k].offset + datumKeyOffset;
+    for (uint32_t i = 0; i < datums[k].keyUnits; ++i) s[i] = static_cast<char16_t>(get16(p + 2 * i));
+    return s;
+}
+
+std::string parseDatum(const uint8_t* d, size_t n, uint16_t dataLen, DatumRef* out, uint32_t base) {
+    if (n < 4) return "datum header runs past the node's end";
+    uint32_t nkl = get16(d);
+    uint32_t dataStart = 2u + get16(d + 2);
+    if (nkl > n) return "datum length " + std::to_string(nkl) + " runs past the node's end";
+    if (dataStart < datumKeyOffset + 2) return "data offset " + std::to_string(dataStart - 2) + " lies inside the datum header";
+    if (dataStart + dataLen > nkl)
+        return "data record at " + std::to_string(dataStart) + " (" + std::to_string(dataLen) +
+               " bytes) runs past the datum length " + std::to_string(nkl);
+    uint32_t units = 0;
+    bool terminated = false;
+    for (uint32_t j = datumKeyOffset; j + 2 <= dataStart; j += 2, ++units) {
+        if (get16(d + j) == 0) {
+            terminated = true;
+            break;
+        }
+    }
+    if (!terminated) return "key has no terminator before its data";
+    out->offset = base;
+    out->keyUnits = units;
+    out->dataPos = base + dataStart;
+    return std::string();
+}
+
+void parseNode(const uint8_t* image, uint32_t size, uint16_t dataLen, NodeView* out) {
+    out->image = image;
+    out->datums.clear();
+    out->fault.clear();
+    if (size < nodeHeaderSize) {
+        std::memset(&out->header, 0, sizeof out->header);
+        out->fault = "node size " + std::to_string(size) + " is below the 72-byte header";
+        return;
+    }
+    std::memcpy(&out->header, image, sizeof out->header);
+    unsigned count = out->header.count;
+    if (count > (unsigned)maxDatumsPerNode) {
+        out->fault = "datum count " + std::to_string(count) + " is above 10";
+        count = maxDatumsPerNode;
+    }
+    uint32_t off = nodeHeaderSize;
+    for (unsigned i = 0; i < count; ++i) {
+        DatumRef r;
+        std::string why = parseDatum(image + off, size - off, dataLen, &r, off);
+        if (!why.empty()) {
+            out->fault = "datum " + std::to_string(i) + ": " + why;
+            return;
+        }
+        out->datums.push_back(r);
+        off += get16(image + off);
+    }
+    if (out->fault.empty() && off != size)
+        out->fault = "datums end at " + std::to_string(off) + ", node size is " + std::to_string(size);
+}
+
+bool plausibleInfo(const uint8_t* p, int64_t offset, int64_t fileSize, bool checkMagic) {
+    nodeInfo in;
+    std::memcpy(&in, p, sizeof in);
+    if (checkMagic && in.nodeMagic != nodeMagicNumber) return false;
+    if (in.slotLength < nodeInfoSize || in.slotLength > (uint64_t)(fileSize - offset)) return false;
+    if (in.ixaSubscript == 0) return false;
+    if (in.state == 0)
+        return in.nodeSize >= nodeHeaderSize && in.nodeSize <= in.slotLength && in.nodeSize <= maxNodeSize;
+    if (in.state == 1)
+        return in.nodeSize == (uint32_t)in.slotLength || (in.nodeSize >= nodeHeaderSize && in.nodeSize <= in.slotLength);
+    return false;
+}
+
+namespace {
+
+// The offset of the next plausible info block at or after `from`, or -1.
+int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed) {
+    const int64_t size = db.size();
+    int64_t pos = from;
+    while (pos + (int64_t)nodeInfoSize <= size) {
+        size_t got;
+        const uint8_t* p = db.view(pos, std::min<int64_t>(DbImage::kWindowBytes, size - pos), &got);
+        if (p == nullptr) {
+            *ioFailed = true;
+            return -1;
+        }
+        if (got < nodeInfoSize) break;
+        size_t i = 0;
+        for (; i + nodeInfoSize <= got; ++i) {
+            if (p[i] == 0xCD && p[i + 1] == 0xAB && p[i + 2] == 0 && p[i + 3] == 0 &&
+                plausibleInfo(p + i, pos + (int64_t)i, size))
+                return pos + (int64_t)i;
+        }
+        pos += (int64_t)i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool scanSlots(DbImage& db, const SlotScanHandler& h) {
+    const int64_t size = db.size();
+    int64_t where = ctrlRecSize;
+    int64_t prevStart = -1, prevEnd = ctrlRecSize;  // previous slot and the end of what it holds
+    int64_t nextProgress = kProgressEvery;
+    bool ioFailed = false;
+    while (where < size) {
+        if (h.progress && where >= nextProgress) {
+            h.progress(where);
+            nextProgress = where + kProgressEvery;
+        }
+        size_t got;
+        const uint8_t* p = db.view(where, nodeInfoSize, &got);
+        if (p == nullptr) return false;
+        if (got < nodeInfoSize) {
+            if (h.event) h.event(TileEvent::ShortTail, where, size - where, 0);
+            break;
+        }
+        SlotRef s;
+        s.offset = where;
+        std::memcpy(&s.info, p, sizeof s.info);
+        bool magicOk = s.info.nodeMagic == nodeMagicNumber;
+        bool accept = h.strict ? plausibleInfo(p, where, size) : magicOk && s.info.slotLength >= nodeInfoSize;
+        if (accept) {
+            const uint8_t* image = nullptr;
+            int64_t left = size - where;
+            if (s.info.state != available && s.info.nodeSize >= nodeHeaderSize && s.info.nodeSize <= maxNodeSize &&
+                (int64_t)s.info.nodeSize <= left) {
+                image = db.view(where, s.info.nodeSize, &got);
+                if (image == nullptr) return false;
+            }
+            if (h.slot) h.slot(s, image);
+            prevStart = where;
+            prevEnd = where + (s.info.state != available && s.info.nodeSize >= nodeInfoSize
+                                   ? std::min<int64_t>(s.info.nodeSize, left)
+                                   : (int64_t)nodeInfoSize);
+            if (s.info.slotLength > (uint64_t)left) {
+                if (h.event) h.event(TileEvent::PastEnd, where, (int64_t)(s.info.slotLength - (uint64_t)left), s.info.ixaSubscript);
+                break;
+            }
+            where += (int64_t)s.info.slotLength;
+            continue;
+        }
+        if (!h.strict && !magicOk && plausibleInfo(p, where, size, false)) {
+            if (h.event) h.event(TileEvent::BadMagic, where, (int64_t)s.info.slotLength, s.info.ixaSubscript);
+            prevStart = where;
+            prevEnd = where + nodeInfoSize;
+            where += (int64_t)s.info.slotLength;
+            continue;
+        }
+        // No slot begins here.  The next one may begin inside the previous
+        // slot (its length reaches too far) or further on (a gap).
+        int64_t from = prevStart >= 0 ? std::max<int64_t>(prevEnd, prevStart + 1) : (int64_t)ctrlRecSize;
+        int64_t next = from < where ? findNextInfo(db, from, &ioFailed) : -1;
+        if (ioFailed) return false;
+        if (next >= 0 && next < where) {
+            if (h.event) h.event(TileEvent::Overlap, next, where - next, 0);
+        } else {
+            next = findNextInfo(db, where + 1, &ioFailed);
+            if (ioFailed) return false;
+            if (h.event) h.event(TileEvent::Gap, where, (next < 0 ? size : next) - where, 0);
+            if (next < 0) break;
+        }
+        prevStart = -1;
+        prevEnd = next;
+        where = next;
+    }
+    return true;
+}
+
+void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used) {
+    entries_.push_back({subscript, nodeSize, offset, used});
+}
+
+void SlotMap::finish() {
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.subscript < b.subscript; });
+    // Subscripts of a sound file run from 1 to about the number of slots:
+    // a direct table then costs little and saves the searches.
+    direct_.clear();
+    if (!entries_.empty() && entries_.back().subscript <= 4 * entries_.size() + 1024) {
+        direct_.assign((size_t)entries_.back().subscript + 1, 0);
+        for (size_t i = entries_.size(); i-- > 0;) direct_[entries_[i].subscript] = (uint32_t)i + 1;
+    }
+}
+
+const SlotMap::Entry* SlotMap::find(uint32_t subscript) const {
+    if (!direct_.empty())
+        return subscript < direct_.size() && direct_[subscript] != 0 ? &entries_[direct_[subscript] - 1] : nullptr;
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), subscript,
+                               [](const Entry& e, uint32_t s) { return e.subscript < s; });
+    return it != entries_.end() && it->subscript == subscript ? &*it : nullptr;
+}
+
+bool buildSlotMap(DbImage& db, SlotMap* map) {
+    SlotScanHandler h;
+    h.slot = [&](const SlotRef& s, const uint8_t*) {
+        map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != available);
+    };
+    bool ok = scanSlots(db, h);
+    map->finish();
+    return ok;
+}
+
+bool TreeWalker::push(uint32_t subscript) {
+    if (stack_.size() > (size_t)maxTreeDepth) {
+        if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
+        return false;
+    }
+    for (const Level& l : stack_) {
+        if (l.subscript == subscript) {
+            if (problem) problem("node " + std::to_string(subscript) + " is its own descendant");
+            return false;
+        }
+    }
+    const SlotMap::Entry* e = map_.find(subscript);
+    if (e == nullptr || !e->used) {
+        if (problem) problem("branch to subscript " + std::to_string(subscript) + ", which names no node");
+        return false;
+    }
+    Level l;
+    l.subscript = subscript;
+    l.image.resize(e->nodeSize);
+    if (e->nodeSize < nodeHeaderSize || !db_.readAt(e->offset, l.image.data(), e->nodeSize)) {
+        if (!db_.ioError().empty()) ioFailed_ = true;
+        if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
+        return false;
+    }
+    parseNode(l.image.data(), e->nodeSize, db_.ctrl().dbDataLen, &l.node);
+    if (!l.node.fault.empty() && problem)
+        problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + ": " + l.node.fault);
+    stack_.push_back(std::move(l));
+    // The view points into the moved vector's buffer, which moving keeps.
+    stack_.back().node.image = stack_.back().image.data();
+    return true;
+}
+
+bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
+    if (!started_) {
+        started_ = true;
+        if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
+        if (!push(db_.ctrl().rootOffset)) return false;
+    }
+    while (!stack_.empty()) {
+        Level& top = stack_.back();
+        size_t n = top.node.datums.size();
+        if (!top.node.isLeaf() && !top.descended && top.pos <= n) {
+            top.descended = true;
+            uint32_t child = top.node.header.branch[top.pos];
+            if (child != 0) {
+                push(child);
+            } else if (problem) {
+                problem("node " + std::to_string(top.subscript) + " has no branch " + std::to_string(top.pos));
+            }
+            continue;
+        }
+        if (top.pos < n) {
+            *key = top.node.key(top.pos);
+            *data = top.node.data(top.pos);
+            ++top.pos;
+            top.descended = false;
+            return true;
+        }
+        stack_.pop_back();
+    }
+    return false;
+}
+
+}  // namespace jbbtool

@@ -1,0 +1,172 @@
+#include "stats.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jbbtreev.h"
+#include "journal.h"
+
+namespace jbbtool {
+
+// Key-length buckets in UTF-16 units: 16 wide up to 256, then doubling.
+std::string bucketName(size_t b) {
+    if (b < 16) return std::to_string(b * 16) + "-" + std::to_string(b * 16 + 15);
+    size_t lo = (size_t)256 << (b - 16);
+    return b == 23 ? std::to_string(lo) + "-" : std::to_string(lo) + "-" + std::to_string(2 * lo - 1);
+}
+size_t bucketOf(size_t units) {
+    if (units < 256) return units / 16;
+    size_t b = 16;
+    for (size_t lo = 512; units >= lo && b < 23; lo *= 2) ++b;
+    return b;
+}
+
+const uint32_t kChartActions[] = {1, 2, 3, 4, 5, 6, 11, 0};
+
+size_t actionIndex(uint32_t action) {
+    for (size_t i = 0; i + 1 < kChartActionCount; ++i)
+        if (kChartActions[i] == action) return i;
+    return kChartActionCount - 1;
+}
+
+const char* actionName(uint32_t a, char* buf, size_t n) {
+    switch (a) {
+        case 1: return "Rename Old";
+        case 2: return "Rename New";
+        case 3: return "Delete";
+        case 4: return "Create";
+        case 5: return "Change Attribute";
+        case 6: return "Modify";
+        case 11: return "Delete Restore";
+        default: std::snprintf(buf, n, "Type %u", a); return buf;
+    }
+}
+
+namespace {
+
+// Adds the bytes [from, to) of the file to the map columns of `col`.
+void addToMap(std::vector<double>& col, int64_t from, int64_t to, int64_t fileSize) {
+    const int64_t span = fileSize - (int64_t)ctrlRecSize;
+    if (span <= 0 || to <= from) return;
+    from = std::max<int64_t>(from - (int64_t)ctrlRecSize, 0);
+    to = std::min<int64_t>(to - (int64_t)ctrlRecSize, span);
+    const double width = (double)span / kMapColumns;
+    while (from < to) {
+        size_t c = std::min<size_t>((size_t)((double)from / width), kMapColumns - 1);
+        int64_t end = std::min<int64_t>(to, (int64_t)((double)(c + 1) * width) + 1);
+        if (end <= from) end = to;
+        col[c] += (double)(end - from);
+        from = end;
+    }
+}
+
+}  // namespace
+
+void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
+    const uint16_t dataLen = db.ctrl().dbDataLen;
+    const int64_t size = db.size();
+    st->mapUsed.assign(kMapColumns, 0);
+    st->mapSlack.assign(kMapColumns, 0);
+    st->mapFree.assign(kMapColumns, 0);
+    SlotScanHandler h;
+    h.progress = progress.callback();
+    h.slot = [&](const SlotRef& s, const uint8_t* image) {
+        ++st->slots;
+        const int64_t slotEnd = s.offset + (int64_t)std::min<uint64_t>(s.info.slotLength, (uint64_t)(size - s.offset));
+        if (s.info.state == available) {
+            addToMap(st->mapFree, s.offset, slotEnd, size);
+            ++st->freeSlots;
+            st->freeBytes += s.info.slotLength;
+            return;
+        }
+        ++st->usedSlots;
+        const int64_t nodeEnd = std::min<int64_t>(slotEnd, s.offset + (int64_t)s.info.nodeSize);
+        addToMap(st->mapUsed, s.offset, nodeEnd, size);
+        addToMap(st->mapSlack, nodeEnd, slotEnd, size);
+        st->usedSlotBytes += s.info.slotLength;
+        st->nodeBytes += s.info.nodeSize;
+        if (image == nullptr) {
+            ++st->unparsed;
+            return;
+        }
+        NodeView v;
+        parseNode(image, s.info.nodeSize, dataLen, &v);
+        if (!v.fault.empty()) ++st->damaged;
+        NodeShape n;
+        n.offset = s.offset;
+        n.nodeSize = s.info.nodeSize;
+        n.subscript = s.info.ixaSubscript;
+        n.count = (uint16_t)v.datums.size();
+        n.leaf = v.isLeaf();
+        std::memcpy(n.branch, v.header.branch, sizeof n.branch);
+        st->nodes.push_back(n);
+        for (size_t i = 0; i < v.datums.size(); ++i) {
+            ++st->entries;
+            ++st->keyLengths[bucketOf(v.datums[i].keyUnits)];
+            journalRec r;
+            std::memset(&r, 0, sizeof r);
+            std::memcpy(&r, v.data(i), dataLen < sizeof r ? dataLen : sizeof r);
+            ++st->actions[r.action];
+            const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : -((-r.insertedTime + 86399) / 86400);
+            // Days are kept up to a bound, whatever times a damaged file holds.
+            auto it = st->perDay.find(day);
+            if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
+                it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
+            if (it != st->perDay.end())
+                ++it->second[actionIndex(r.action)];
+            else
+                ++st->daysOmitted;
+            ++st->types[r.objectType == 1 ? 1 : 2];
+            st->oldestInserted = std::min(st->oldestInserted, r.insertedTime);
+            st->newestInserted = std::max(st->newestInserted, r.insertedTime);
+            st->oldestObject = std::min(st->oldestObject, r.objectTime);
+            st->newestObject = std::max(st->newestObject, r.objectTime);
+            st->dirs.add(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits, (uint32_t)st->nodes.size() - 1,
+                         (uint32_t)i);
+        }
+    };
+    h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { ++st->damaged; };
+    if (!scanSlots(db, h)) return;
+    // The names of the directories shown, from the datums that hold them.
+    for (const DirectoryCounter::Slot& d : st->dirs.top(kTopDirectories)) {
+        const NodeShape& n = st->nodes[d.where >> 4];
+        std::vector<uint8_t> image(n.nodeSize);
+        NodeView v;
+        std::u16string name = u"?";
+        if (db.readAt(n.offset, image.data(), image.size())) {
+            parseNode(image.data(), n.nodeSize, dataLen, &v);
+            if ((d.where & 15) < v.datums.size()) {
+                name = v.key(d.where & 15);
+                size_t cut = name.find_last_of(u"\\/");
+                name.resize(cut == std::u16string::npos ? 0 : cut);
+            }
+        }
+        st->topDirs.emplace_back(name, d.count);
+    }
+    // Levels: breadth first from the root over the branches the pass kept.
+    std::sort(st->nodes.begin(), st->nodes.end(),
+              [](const NodeShape& a, const NodeShape& b) { return a.subscript < b.subscript; });
+    auto find = [&](uint32_t sub) -> const NodeShape* {
+        auto it = std::lower_bound(st->nodes.begin(), st->nodes.end(), sub,
+                                   [](const NodeShape& n, uint32_t s) { return n.subscript < s; });
+        return it != st->nodes.end() && it->subscript == sub ? &*it : nullptr;
+    };
+    std::vector<const NodeShape*> level;
+    if (const NodeShape* root = find(db.ctrl().rootOffset)) level.push_back(root);
+    uint64_t visited = 0;
+    while (!level.empty() && st->levels.size() < 64 && visited <= st->nodes.size()) {
+        std::vector<uint64_t> hist(maxDatumsPerNode + 1, 0);
+        std::vector<const NodeShape*> next;
+        for (const NodeShape* n : level) {
+            ++visited;
+            ++hist[std::min<size_t>(n->count, maxDatumsPerNode)];
+            if (n->leaf) continue;
+            for (int i = 0; i <= n->count; ++i)
+                if (const NodeShape* c = find(n->branch[i])) next.push_back(c);
+        }
+        st->levels.push_back(hist);
+        level.swap(next);
+    }
+}
+
+}  // namespace jbbtool

@@ -1,0 +1,132 @@
+// The measurements of `jbbtool stats`, taken in one sequential pass over
+// the slots, for its text, JSON and HTML reports.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dbimage.h"
+#include "progress.h"
+
+namespace jbbtool {
+
+constexpr size_t kTopDirectories = 20;
+// Columns of the file map: used, slack and free bytes along the file.
+constexpr size_t kMapColumns = 400;
+constexpr size_t kMaxChartDays = 50000;
+
+// Key-length buckets in UTF-16 units: 16 wide up to 256, then doubling.
+std::string bucketName(size_t b);
+size_t bucketOf(size_t units);
+
+struct NodeShape {
+    int64_t offset;
+    uint32_t nodeSize;
+    uint32_t subscript;
+    uint16_t count;
+    bool leaf;
+    uint32_t branch[branchesPerNode];
+};
+
+// Entries per directory, counted under a 64-bit hash of the directory's
+// name in a flat table of 16 bytes an entry, so that memory stays small
+// however many directories a journal names (a collision of two names is
+// as likely as 1 in 10^10 at a million of them).  Each entry remembers
+// one datum that holds the name, read back for the few that are shown.
+class DirectoryCounter {
+public:
+    struct Slot {
+        uint64_t hash;   // 0: empty
+        uint32_t count;
+        uint32_t where;  // node index << 4 | datum index
+    };
+    DirectoryCounter() : table_(1u << 12) {}
+    void add(const uint8_t* key, uint32_t units, uint32_t node, uint32_t datum) {
+        uint32_t cut = 0;
+        for (uint32_t i = 0; i < units; ++i) {
+            uint16_t u = (uint16_t)(key[2 * i] | key[2 * i + 1] << 8);
+            if (u == '\\' || u == '/') cut = i;
+        }
+        uint64_t h = 1469598103934665603ull;
+        for (uint32_t i = 0; i < 2 * cut; ++i) h = (h ^ key[i]) * 1099511628211ull;
+        h = h == 0 ? 1 : h;
+        if ((used_ + 1) * 8 > table_.size() * 7) grow();
+        Slot& s = probe(h);
+        if (s.hash == 0) {
+            s = {h, 0, node << 4 | datum};
+            ++used_;
+        }
+        ++s.count;
+    }
+    // The n entries with the most datums, most first.
+    std::vector<Slot> top(size_t n) const {
+        std::vector<Slot> v;
+        auto more = [](const Slot& a, const Slot& b) { return a.count != b.count ? a.count > b.count : a.hash < b.hash; };
+        for (const Slot& s : table_) {
+            if (s.hash == 0) continue;
+            v.push_back(s);
+            std::push_heap(v.begin(), v.end(), more);
+            if (v.size() > n) {
+                std::pop_heap(v.begin(), v.end(), more);
+                v.pop_back();
+            }
+        }
+        std::sort(v.begin(), v.end(), more);
+        return v;
+    }
+    size_t size() const { return used_; }
+
+private:
+    Slot& probe(uint64_t h) {
+        size_t mask = table_.size() - 1;
+        for (size_t i = (size_t)h & mask;; i = (i + 1) & mask)
+            if (table_[i].hash == 0 || table_[i].hash == h) return table_[i];
+    }
+    void grow() {
+        std::vector<Slot> old(table_.size() * 2);
+        old.swap(table_);
+        for (const Slot& s : old)
+            if (s.hash != 0) probe(s.hash) = s;
+    }
+    std::vector<Slot> table_;
+    size_t used_ = 0;
+};
+
+struct Stats {
+    uint64_t slots = 0, usedSlots = 0, freeSlots = 0, freeBytes = 0, usedSlotBytes = 0, nodeBytes = 0;
+    uint64_t entries = 0;
+    std::map<size_t, uint64_t> keyLengths;
+    std::map<uint32_t, uint64_t> actions, types;
+    int64_t oldestInserted = INT64_MAX, newestInserted = INT64_MIN, oldestObject = INT64_MAX, newestObject = INT64_MIN;
+    DirectoryCounter dirs;
+    std::vector<std::pair<std::u16string, uint64_t>> topDirs;
+    std::vector<NodeShape> nodes;
+    // Per level from the root: nodes, and nodes by datum count (0..10).
+    std::vector<std::vector<uint64_t>> levels;
+    // The file map: bytes of node images, of slack and of free slots in
+    // each of kMapColumns equal stretches of the file behind the control
+    // record.
+    std::vector<double> mapUsed, mapSlack, mapFree;
+    // Entries per day of their inserted time, by action (index actionIndex).
+    std::map<int64_t, std::vector<uint64_t>> perDay;
+    uint64_t daysOmitted = 0;  // entries of days beyond kMaxChartDays
+    uint64_t unparsed = 0;
+    uint64_t damaged = 0;  // slots or nodes the pass could not use
+};
+
+// The actions the time chart tells apart, and the index of an action code
+// among them (the last index: any other code).
+extern const uint32_t kChartActions[];
+constexpr size_t kChartActionCount = 8;
+size_t actionIndex(uint32_t action);
+const char* actionName(uint32_t a, char* buf, size_t n);
+
+void collectStats(DbImage& db, Stats* st, ProgressLine& progress);
+
+// Writes the self-contained HTML page of `stats --html` (XHTML, inline SVG,
+// no scripts).  False with errno set when the file cannot be written.
+bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st);
+
+}  // namespace jbbtool

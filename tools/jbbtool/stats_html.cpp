@@ -1,0 +1,209 @@
+// The page of `jbbtool stats --html OUT`: one self-contained XHTML file
+// (it parses as XML) with inline SVG charts and no scripts or outside
+// resources: the map of the file (node, slack and free bytes along it),
+// the fill of each tree level, the key lengths, and the entries over time
+// by action.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "stats.h"
+#include "textout.h"
+
+namespace jbbtool {
+
+namespace {
+
+const char* const kActionColors[kChartActionCount] = {"#8e44ad", "#3498db", "#e74c3c", "#2ecc71",
+                                                      "#f39c12", "#16a085", "#d35400", "#7f8c8d"};
+
+// Text for XML: markup characters escaped, and characters XML 1.0 cannot
+// hold replaced by U+FFFD.
+std::string xml(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = (unsigned char)utf8[i];
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '"') out += "&quot;";
+        else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') out += "\xEF\xBF\xBD";
+        else if (c == 0xEF && i + 2 < utf8.size() && (unsigned char)utf8[i + 1] == 0xBF &&
+                 ((unsigned char)utf8[i + 2] == 0xBE || (unsigned char)utf8[i + 2] == 0xBF)) {
+            out += "\xEF\xBF\xBD";  // U+FFFE and U+FFFF
+            i += 2;
+        } else out += (char)c;
+    }
+    return out;
+}
+
+std::string num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", v);
+    return buf;
+}
+
+// A stacked bar chart: columns[i][k] is series k of column i.
+std::string barChart(const std::string& title, const std::vector<std::vector<double>>& columns,
+                     const std::vector<std::string>& labels, const std::vector<std::string>& colors,
+                     const std::vector<std::string>& seriesNames, double width, double height, bool fractions) {
+    const double top = 10, bottom = 28, left = 50;
+    const double plotH = height - top - bottom, plotW = width - left - 10;
+    double most = 0;
+    for (const auto& c : columns) {
+        double sum = 0;
+        for (double v : c) sum += v;
+        most = std::max(most, sum);
+    }
+    if (fractions || most <= 0) most = fractions ? 1 : 1;
+    std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" + num(height) +
+                    "\" role=\"img\"><title>" + xml(title) + "</title>";
+    s += "<rect x=\"" + num(left) + "\" y=\"" + num(top) + "\" width=\"" + num(plotW) + "\" height=\"" + num(plotH) +
+         "\" fill=\"#f4f4f4\"/>";
+    const double colW = columns.empty() ? plotW : plotW / (double)columns.size();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        double y = top + plotH;
+        for (size_t k = 0; k < columns[i].size(); ++k) {
+            double h = columns[i][k] / most * plotH;
+            if (h <= 0) continue;
+            y -= h;
+            s += "<rect x=\"" + num(left + (double)i * colW) + "\" y=\"" + num(y) + "\" width=\"" +
+                 num(std::max(colW - (colW > 3 ? 1 : 0), 0.5)) + "\" height=\"" + num(h) + "\" fill=\"" + colors[k] +
+                 "\"><title>" + xml(labels[i] + ": " + seriesNames[k] + " " +
+                                    (fractions ? num(columns[i][k] * 100) + "%" : num(columns[i][k]))) +
+                 "</title></rect>";
+        }
+    }
+    s += "<text x=\"4\" y=\"" + num(top + 10) + "\" font-size=\"10\">" +
+         xml(fractions ? std::string("100%") : num(most)) + "</text>";
+    s += "<text x=\"4\" y=\"" + num(top + plotH) + "\" font-size=\"10\">0</text>";
+    if (!labels.empty()) {
+        s += "<text x=\"" + num(left) + "\" y=\"" + num(height - 8) + "\" font-size=\"10\">" + xml(labels.front()) +
+             "</text>";
+        s += "<text x=\"" + num(left + plotW) + "\" y=\"" + num(height - 8) +
+             "\" font-size=\"10\" text-anchor=\"end\">" + xml(labels.back()) + "</text>";
+    }
+    return s + "</svg>";
+}
+
+std::string legend(const std::vector<std::string>& names, const std::vector<std::string>& colors) {
+    std::string s = "<p class=\"legend\">";
+    for (size_t i = 0; i < names.size(); ++i)
+        s += "<span><span class=\"key\" style=\"background:" + colors[i] + "\"></span>" + xml(names[i]) + "</span> ";
+    return s + "</p>";
+}
+
+std::string dayText(int64_t day) {
+    std::string t = utcText(day * 86400);
+    return t.size() >= 10 && t[4] == '-' ? t.substr(0, 10) : t;
+}
+
+}  // namespace
+
+bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st) {
+    std::string h = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+                    "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><head><meta charset=\"UTF-8\"/>"
+                    "<title>jbbtool stats</title><style>"
+                    "body{font-family:sans-serif;margin:1.5em;color:#222}h2{margin-top:1.4em}"
+                    "table{border-collapse:collapse}td,th{padding:2px 8px;text-align:right;border-bottom:1px solid #ddd}"
+                    "td.name{text-align:left}.legend span{margin-right:1em}"
+                    ".key{display:inline-block;width:10px;height:10px;margin-right:4px}"
+                    "</style></head><body>";
+    h += "<h1>Journal database statistics</h1>";
+    const ctrlRec& c = db.ctrl();
+    h += "<p>" + xml(db.path()) + ": " + std::to_string(db.size()) + " bytes, " + std::to_string(st.entries) +
+         " entries, depth " + std::to_string(st.levels.size()) + ", " + std::to_string(st.usedSlots) + " nodes, " +
+         std::to_string(st.freeSlots) + " free slots (" + std::to_string(st.freeBytes) + " bytes), slack " +
+         std::to_string(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)) + " bytes.</p>";
+    h += "<table><tr><th>field</th><th>value</th></tr>";
+    const std::pair<const char*, long long> fields[] = {
+        {"dbMagic", c.dbMagic},         {"version", c.dbVersMaj * 10 + c.dbVersMin},
+        {"dbState", c.dbState},         {"rootOffset", c.rootOffset},
+        {"indexArraySize", c.indexArraySize}, {"currentIXCount", c.currentIXCount},
+        {"lastIndex", c.lastIndex},     {"lastNDRec", c.lastNDRec},
+        {"dbKeyLen", c.dbKeyLen},       {"dbDataLen", c.dbDataLen}};
+    for (const auto& f : fields) {
+        std::string v = std::string(f.first) == "version" ? std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin)
+                                                          : std::to_string(f.second);
+        h += "<tr><td class=\"name\">" + std::string(f.first) + "</td><td>" + v + "</td></tr>";
+    }
+    h += "</table>";
+
+    // The file map, as fractions of each stretch.
+    const double colBytes = db.size() > (int64_t)ctrlRecSize ? (double)(db.size() - ctrlRecSize) / kMapColumns : 1;
+    std::vector<std::vector<double>> cols;
+    std::vector<std::string> labels;
+    for (size_t i = 0; i < st.mapUsed.size(); ++i) {
+        cols.push_back({st.mapUsed[i] / colBytes, st.mapSlack[i] / colBytes, st.mapFree[i] / colBytes});
+        labels.push_back("offset " + std::to_string(ctrlRecSize + (int64_t)((double)i * colBytes)));
+    }
+    const std::vector<std::string> mapColors = {"#2c7fb8", "#fdae61", "#7fc97f"};
+    const std::vector<std::string> mapNames = {"node bytes", "slack", "free slots"};
+    h += "<h2>Map of the file</h2>" + legend(mapNames, mapColors) +
+         barChart("Node, slack and free bytes along the file", cols, labels, mapColors, mapNames, 840, 140, true);
+
+    // Fill per level.
+    h += "<h2>Fill per level</h2>";
+    for (size_t l = 0; l < st.levels.size(); ++l) {
+        std::vector<std::vector<double>> lc;
+        std::vector<std::string> ll;
+        for (size_t k = 0; k < st.levels[l].size(); ++k) {
+            lc.push_back({(double)st.levels[l][k]});
+            ll.push_back(std::to_string(k) + " datums");
+        }
+        uint64_t n = 0;
+        for (uint64_t v : st.levels[l]) n += v;
+        h += "<p>Level " + std::to_string(l + 1) + ": " + std::to_string(n) + " nodes</p>" +
+             barChart("Nodes of level " + std::to_string(l + 1) + " by datums", lc, ll, {"#2c7fb8"}, {"nodes"}, 420, 110,
+                      false);
+    }
+
+    // Key lengths.
+    std::vector<std::vector<double>> kc;
+    std::vector<std::string> kl;
+    for (const auto& k : st.keyLengths) {
+        kc.push_back({(double)k.second});
+        kl.push_back(bucketName(k.first) + " units");
+    }
+    h += "<h2>Key lengths</h2>" + barChart("Entries by key length", kc, kl, {"#756bb1"}, {"entries"}, 840, 160, false);
+
+    // Entries over time, by action: the days in at most 120 columns.
+    std::vector<std::string> actionNames;
+    char buf[32];
+    for (size_t i = 0; i + 1 < kChartActionCount; ++i) actionNames.push_back(actionName(kChartActions[i], buf, sizeof buf));
+    actionNames.push_back("other");
+    const std::vector<std::string> actionColors(kActionColors, kActionColors + kChartActionCount);
+    std::vector<std::vector<double>> tc;
+    std::vector<std::string> tl;
+    if (!st.perDay.empty()) {
+        const int64_t first = st.perDay.begin()->first, last = st.perDay.rbegin()->first;
+        const int64_t days = last - first + 1;
+        const int64_t per = std::max<int64_t>(1, (days + 119) / 120);
+        const size_t n = (size_t)((days + per - 1) / per);
+        tc.assign(n, std::vector<double>(kChartActionCount, 0));
+        for (size_t i = 0; i < n; ++i) tl.push_back(dayText(first + (int64_t)i * per));
+        for (const auto& d : st.perDay)
+            for (size_t a = 0; a < kChartActionCount; ++a) tc[(size_t)((d.first - first) / per)][a] += (double)d.second[a];
+    }
+    h += "<h2>Entries over time by action (inserted, UTC)</h2>" + legend(actionNames, actionColors) +
+         barChart("Entries inserted over time by action", tc, tl, actionColors, actionNames, 840, 200, false);
+
+    h += "<h2>Directories with the most entries</h2><table><tr><th>entries</th><th class=\"name\">directory</th></tr>";
+    for (const auto& d : st.topDirs)
+        h += "<tr><td>" + std::to_string(d.second) + "</td><td class=\"name\">" + xml(toUtf8(d.first)) + "</td></tr>";
+    h += "</table></body></html>\n";
+
+    errno = 0;
+    FILE* f = plat::openBinary(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(h.data(), 1, h.size(), f) == h.size();
+    int err = errno;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok && errno == 0) errno = err != 0 ? err : EIO;
+    return ok;
+}
+
+}  // namespace jbbtool

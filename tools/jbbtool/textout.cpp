@@ -1,0 +1,148 @@
+#include "textout.h"
+
+#include <cstdio>
+
+namespace jbbtool {
+
+namespace {
+
+bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+void appendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Calls f(codePoint, unpaired) for each character of the key.
+template <typename F>
+void eachChar(const std::u16string& key, F f) {
+    for (size_t i = 0; i < key.size(); ++i) {
+        char16_t u = key[i];
+        if (isHigh(u) && i + 1 < key.size() && isLow(key[i + 1])) {
+            f(0x10000 + ((uint32_t)(u - 0xD800) << 10) + (uint32_t)(key[i + 1] - 0xDC00), false);
+            ++i;
+        } else {
+            f((uint32_t)u, isHigh(u) || isLow(u));
+        }
+    }
+}
+
+void appendJsonChar(std::string& out, uint32_t c) {
+    switch (c) {
+        case '"': out += "\\\""; return;
+        case '\\': out += "\\\\"; return;
+        case '\n': out += "\\n"; return;
+        case '\r': out += "\\r"; return;
+        case '\t': out += "\\t"; return;
+        default: break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "\\u%04x", (unsigned)c);
+        out += buf;
+    } else {
+        out += static_cast<char>(c);
+    }
+}
+
+}  // namespace
+
+bool hasUnpairedSurrogate(const std::u16string& key) {
+    bool found = false;
+    eachChar(key, [&](uint32_t, bool unpaired) { found = found || unpaired; });
+    return found;
+}
+
+std::string toUtf8(const std::u16string& key) {
+    std::string out;
+    out.reserve(key.size());
+    eachChar(key, [&](uint32_t cp, bool unpaired) { appendUtf8(out, unpaired ? 0xFFFD : cp); });
+    return out;
+}
+
+std::string jsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c >= 0x80)
+            out += static_cast<char>(c);
+        else
+            appendJsonChar(out, c);
+    }
+    return out + "\"";
+}
+
+std::string jsonString(const std::u16string& key) {
+    std::string out = "\"";
+    eachChar(key, [&](uint32_t cp, bool unpaired) {
+        if (unpaired) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "\\u%04x", (unsigned)cp);
+            out += buf;
+        } else if (cp < 0x80) {
+            appendJsonChar(out, cp);
+        } else {
+            appendUtf8(out, cp);
+        }
+    });
+    return out + "\"";
+}
+
+std::string hexBytes(const uint8_t* p, size_t n) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out(2 * n, '0');
+    for (size_t i = 0; i < n; ++i) {
+        out[2 * i] = kDigits[p[i] >> 4];
+        out[2 * i + 1] = kDigits[p[i] & 15];
+    }
+    return out;
+}
+
+std::string utcText(int64_t t) {
+    // 253402300799 is 9999-12-31T23:59:59Z.
+    if (t < 0 || t > 253402300799ll) return std::to_string(t);
+    int64_t days = t / 86400, secs = t % 86400;
+    // Civil date from days since 1970-01-01 (proleptic Gregorian).
+    int64_t z = days + 719468;
+    int64_t era = z / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t y = yoe + era * 400;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2) ++y;
+    char buf[21];
+    auto put = [&](int at, int64_t v, int digits) {
+        for (int i = digits - 1; i >= 0; --i, v /= 10) buf[at + i] = (char)('0' + v % 10);
+    };
+    put(0, y, 4);
+    buf[4] = '-';
+    put(5, m, 2);
+    buf[7] = '-';
+    put(8, d, 2);
+    buf[10] = 'T';
+    put(11, secs / 3600, 2);
+    buf[13] = ':';
+    put(14, secs / 60 % 60, 2);
+    buf[16] = ':';
+    put(17, secs % 60, 2);
+    buf[19] = 'Z';
+    return std::string(buf, 20);
+}
+
+}  // namespace jbbtool

@@ -1,0 +1,31 @@
+// Text of keys and values for jbbtool's output: UTF-8 whatever the locale,
+// JSON strings, hexadecimal bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace jbbtool {
+
+// True when the key holds a surrogate that is not half of a pair (a legal
+// Windows file name, but no Unicode text).
+bool hasUnpairedSurrogate(const std::u16string& key);
+
+// The key as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string toUtf8(const std::u16string& key);
+
+// A JSON string literal (quotes included) of UTF-8 text / of a key.  An
+// unpaired surrogate of a key is written as its \uXXXX escape, so no unit
+// is lost.
+std::string jsonString(const std::string& utf8);
+std::string jsonString(const std::u16string& key);
+
+// Lower-case hexadecimal digits of n bytes.
+std::string hexBytes(const uint8_t* p, size_t n);
+
+// YYYY-MM-DDTHH:MM:SSZ for times from 1970 to 9999, else the decimal
+// number of seconds.
+std::string utcText(int64_t t);
+
+}  // namespace jbbtool

@@ -1,0 +1,422 @@
+#include "treescan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jbbtreev.h"
+#include "keyorder.h"
+#include "textout.h"
+
+namespace jbbtool {
+
+const char* const kFindingCodes[] = {
+    "ctrl-short",       "ctrl-magic",       "ctrl-version",    "ctrl-state",     "ctrl-field",
+    "bad-magic",        "slot-gap",         "slot-overlap",    "slot-past-end",  "slot-state",
+    "bad-subscript",    "duplicate-subscript", "free-slot-header", "datum-bounds", "key-order",
+    "key-order-across", "bad-branch",       "node-unreachable", "node-reached-twice", "node-cycle",
+    "node-fill",        "leaf-depth",       nullptr,
+};
+
+uint64_t CheckReport::total() const {
+    uint64_t n = 0;
+    for (const auto& c : counts) n += c.second;
+    return n;
+}
+
+namespace {
+
+// Keys kept from the pass, a block per node, in large chunks: the first
+// and last key of a leaf, every key of an inner node.  A key is stored as
+// the units it shares with the key before it in the block, and the rest.
+class KeyStore {
+public:
+    // `chunkUnits`: the size of a chunk; a small file gets small ones.
+    explicit KeyStore(size_t chunkUnits) : chunkUnits_(chunkUnits) {}
+    uint64_t add(const std::vector<std::u16string>& keys) {
+        size_t need = 1;
+        for (const auto& k : keys) need += 2 + k.size();
+        if (chunks_.empty() || chunks_.back().size() + need > chunks_.back().capacity()) {
+            chunks_.emplace_back();
+            chunks_.back().reserve(std::max(chunkUnits_, need));
+        }
+        std::vector<char16_t>& c = chunks_.back();
+        uint64_t handle = ((uint64_t)(chunks_.size() - 1) << 32) | c.size();
+        c.push_back((char16_t)keys.size());
+        const std::u16string* prev = nullptr;
+        for (const auto& k : keys) {
+            size_t shared = 0;
+            if (prev != nullptr)
+                while (shared < prev->size() && shared < k.size() && (*prev)[shared] == k[shared] && shared < 0xFFFF)
+                    ++shared;
+            c.push_back((char16_t)shared);
+            c.push_back((char16_t)(k.size() - shared));
+            c.insert(c.end(), k.begin() + (long)shared, k.end());
+            prev = &k;
+        }
+        return handle;
+    }
+    void get(uint64_t handle, std::vector<std::u16string>* keys) const {
+        const std::vector<char16_t>& c = chunks_[handle >> 32];
+        size_t at = (size_t)(handle & 0xFFFFFFFFu);
+        size_t n = c[at++];
+        keys->resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            size_t shared = c[at++], rest = c[at++];
+            std::u16string& k = (*keys)[i];
+            k.assign(i > 0 ? (*keys)[i - 1].substr(0, shared) : std::u16string());
+            k.append(&c[at], rest);
+            at += rest;
+        }
+    }
+
+private:
+    size_t chunkUnits_;
+    std::vector<std::vector<char16_t>> chunks_;
+};
+
+constexpr uint64_t kNoKeys = ~uint64_t{0};
+
+struct NodeRec {
+    int64_t offset;
+    uint64_t keys;  // handle in the KeyStore, or kNoKeys
+    uint32_t subscript;
+    uint32_t branch[branchesPerNode];
+    uint16_t count;  // datums that parsed soundly
+    bool leaf;
+    bool sound;      // every field within bounds
+    uint8_t visit;   // 0 not yet, 1 on the current path, 2 done
+    int32_t depth;
+};
+
+class Checker {
+public:
+    Checker(DbImage& db, CheckReport* r)
+        : db_(db), r_(r), keys_((size_t)std::min<int64_t>(std::max<int64_t>(db.size() / 4, 4096), 1 << 20)) {}
+    void run(std::function<void(int64_t)> progress);
+
+private:
+    void find(const char* code, uint32_t sub, int64_t off, const std::string& msg) {
+        uint64_t& n = r_->counts[code];
+        if (n++ < kMaxListed) r_->findings.push_back({code, sub, off, msg});
+    }
+    void note(const char* code, uint32_t sub, int64_t off, const std::string& msg) {
+        if (r_->noteCount++ < kMaxListed) r_->notes.push_back({code, sub, off, msg});
+    }
+    void checkCtrl();
+    void onSlot(const SlotRef& s, const uint8_t* image);
+    void onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub);
+    void afterScan();
+    void walkShape();
+    void checkOrderAcross();
+    NodeRec* node(uint32_t sub);
+    // The leaf at the end of the leftmost (or rightmost) path under n;
+    // null when the path is broken.
+    NodeRec* edgeLeaf(NodeRec* n, bool rightmost);
+
+    DbImage& db_;
+    CheckReport* r_;
+    const ctrlRec* cr_ = nullptr;
+    std::vector<NodeRec> nodes_;
+    std::vector<std::pair<uint32_t, uint32_t>> bySub_;  // subscript, index into nodes_
+    std::vector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
+    std::vector<std::pair<uint32_t, bool>> freeSubs_;    // free slots' subscripts
+    KeyStore keys_;
+    uint64_t otherRecordLength_ = 0;  // datums whose record room is not dbDataLen
+    uint32_t seenRecordLength_ = 0;
+    int64_t lastSlot_ = -1;
+    uint32_t lastSub_ = 0;
+    std::vector<std::u16string> scratch_;
+};
+
+void Checker::checkCtrl() {
+    const ctrlRec& c = *cr_;
+    if (c.dbMagic != dbMagicNumber)
+        find("ctrl-magic", 0, 0, "control record magic number is " + hexBytes((const uint8_t*)&c.dbMagic, 2) +
+                                     " (bytes), expected cdab");
+    if (c.dbVersMaj != dbVersionMajor || c.dbVersMin != dbVersionMinor)
+        find("ctrl-version", 0, 2,
+             "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected 2.2");
+    if (c.dbState == dbCorrupt)
+        find("ctrl-state", 0, 4, "the file is marked damaged (dbCorrupt)");
+    else if (c.dbState != dbClosed && c.dbState != dbOpened)
+        find("ctrl-state", 0, 4, "unknown state " + std::to_string(c.dbState));
+    if (c.dbKeyLen != 0)
+        find("ctrl-field", 0, 32, "dbKeyLen is " + std::to_string(c.dbKeyLen) + ", expected 0 (variable-length keys)");
+    if (c.currentIXCount > c.indexArraySize)
+        find("ctrl-field", 0, 16,
+             "currentIXCount " + std::to_string(c.currentIXCount) + " is above indexArraySize " +
+                 std::to_string(c.indexArraySize));
+    if (c.indexArraySize % indexArrayGrowth != 0)
+        find("ctrl-field", 0, 12,
+             "indexArraySize " + std::to_string(c.indexArraySize) + " is not a multiple of 500");
+}
+
+NodeRec* Checker::node(uint32_t sub) {
+    auto it = std::lower_bound(bySub_.begin(), bySub_.end(), std::make_pair(sub, 0u));
+    return it != bySub_.end() && it->first == sub ? &nodes_[it->second] : nullptr;
+}
+
+void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
+    const nodeInfo& in = s.info;
+    const uint32_t sub = in.ixaSubscript;
+    ++r_->slots;
+    lastSlot_ = s.offset;
+    lastSub_ = sub;
+    slotSubs_.emplace_back(sub, s.offset);
+    if (sub == 0 || sub >= cr_->currentIXCount)
+        find("bad-subscript", sub, s.offset,
+             "slot names subscript " + std::to_string(sub) + ", outside 1.." +
+                 std::to_string(cr_->currentIXCount > 0 ? cr_->currentIXCount - 1 : 0) + " (currentIXCount " +
+                 std::to_string(cr_->currentIXCount) + ")");
+    if (in.state == available) {
+        ++r_->freeSlots;
+        freeSubs_.emplace_back(sub, true);
+        bool fresh = in.nodeSize == (uint32_t)in.slotLength;
+        bool freed = in.nodeSize >= nodeHeaderSize && in.nodeSize <= in.slotLength;
+        if (!fresh && !freed)
+            find("free-slot-header", sub, s.offset,
+                 "free slot of " + std::to_string(in.slotLength) + " bytes gives node size " +
+                     std::to_string(in.nodeSize));
+        return;
+    }
+    ++r_->usedSlots;
+    if (in.state != newIX)
+        find("slot-state", sub, s.offset, "slot state " + std::to_string(in.state) + ", expected 0 (node) or 1 (free)");
+    if (in.nodeSize > in.slotLength)
+        find("slot-overlap", sub, s.offset,
+             "node of " + std::to_string(in.nodeSize) + " bytes in a slot of " + std::to_string(in.slotLength));
+    NodeRec n{};
+    n.offset = s.offset;
+    n.keys = kNoKeys;
+    n.subscript = sub;
+    n.sound = false;
+    n.leaf = true;  // a node that cannot be read has no branches to follow
+    if (image == nullptr) {
+        find("datum-bounds", sub, s.offset,
+             "node size " + std::to_string(in.nodeSize) + " does not fit (72 to " + std::to_string(maxNodeSize) +
+                 " bytes within the file)");
+    } else {
+        NodeView v;
+        parseNode(image, in.nodeSize, cr_->dbDataLen, &v);
+        std::memcpy(n.branch, v.header.branch, sizeof n.branch);
+        n.leaf = v.isLeaf();
+        n.count = (uint16_t)v.datums.size();
+        n.sound = v.fault.empty();
+        if (!n.sound) find("datum-bounds", sub, s.offset, v.fault);
+        scratch_.clear();
+        std::u16string prev;
+        for (size_t i = 0; i < v.datums.size(); ++i) {
+            uint16_t nkl;
+            std::memcpy(&nkl, image + v.datums[i].offset, sizeof nkl);
+            uint32_t room = v.datums[i].offset + nkl - v.datums[i].dataPos;
+            if (room != cr_->dbDataLen && otherRecordLength_++ == 0) seenRecordLength_ = room;
+            std::u16string k = v.key(i);
+            if (hasUnpairedSurrogate(k))
+                note(kNoteUnpairedSurrogate, sub, s.offset + v.datums[i].offset,
+                     "key " + jsonString(k) + " holds an unpaired surrogate (a legal Windows file name)");
+            if (i > 0 && compareKeys(prev.c_str(), k.c_str()) >= 0)
+                find("key-order", sub, s.offset + v.datums[i].offset,
+                     "datum " + std::to_string(i) + " key " + jsonString(k) + " is not above datum " +
+                         std::to_string(i - 1) + " key " + jsonString(prev));
+            // A leaf keeps only its first and last key for the checks
+            // across nodes; an inner node keeps all its keys.
+            if (!n.leaf || i == 0 || i + 1 == v.datums.size()) scratch_.push_back(k);
+            prev = std::move(k);
+        }
+        if (!scratch_.empty()) n.keys = keys_.add(scratch_);
+    }
+    bySub_.emplace_back(sub, (uint32_t)nodes_.size());
+    nodes_.push_back(n);
+}
+
+void Checker::onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub) {
+    switch (e) {
+        case TileEvent::BadMagic:
+            find("bad-magic", sub, off, "slot info block has a bad magic number; skipped by its length " + std::to_string(len));
+            break;
+        case TileEvent::Gap:
+            find("slot-gap", 0, off, std::to_string(len) + " bytes hold no slot");
+            break;
+        case TileEvent::Overlap:
+            find("slot-overlap", 0, off, "a slot begins " + std::to_string(len) + " bytes before the end of the slot before it");
+            break;
+        case TileEvent::PastEnd:
+            find("slot-past-end", sub, off, "the last slot reaches " + std::to_string(len) + " bytes past the end of the file");
+            break;
+        case TileEvent::ShortTail:
+            find("slot-gap", 0, off, std::to_string(len) + " bytes after the last slot are too few for a slot");
+            break;
+    }
+}
+
+void Checker::afterScan() {
+    std::sort(bySub_.begin(), bySub_.end());
+    // A subscript named by two slots.
+    std::sort(slotSubs_.begin(), slotSubs_.end());
+    for (size_t i = 1; i < slotSubs_.size(); ++i)
+        if (slotSubs_[i].first == slotSubs_[i - 1].first)
+            find("duplicate-subscript", slotSubs_[i].first, slotSubs_[i].second,
+                 "subscript also named by the slot at offset " + std::to_string(slotSubs_[i - 1].second));
+    if (r_->slots == 0) return;
+    const ctrlRec& c = *cr_;
+    if (c.currentIXCount == 0 && c.indexArraySize == 0)
+        find("ctrl-field", 0, 12, "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
+    if (c.lastNDRec != lastSlot_)
+        find("ctrl-field", 0, 24,
+             "lastNDRec " + std::to_string(c.lastNDRec) + " names another slot than the last, at offset " +
+                 std::to_string(lastSlot_));
+    if (c.lastIndex != lastSub_)
+        find("ctrl-field", 0, 20,
+             "lastIndex " + std::to_string(c.lastIndex) + " is not the subscript of the last slot, " +
+                 std::to_string(lastSub_));
+    if (otherRecordLength_ > 0)
+        find("ctrl-field", 0, 34,
+             "dbDataLen is " + std::to_string(c.dbDataLen) + ", but " + std::to_string(otherRecordLength_) +
+                 " datums end " + std::to_string(seenRecordLength_) + " bytes after their data offset");
+    if (node(c.rootOffset) == nullptr) {
+        bool isFree = false;
+        for (const auto& f : freeSubs_) isFree = isFree || f.first == c.rootOffset;
+        find("ctrl-field", 0, 8,
+             "rootOffset " + std::to_string(c.rootOffset) + (isFree ? " names a free slot" : " names no slot"));
+    }
+}
+
+void Checker::walkShape() {
+    NodeRec* root = node(cr_->rootOffset);
+    if (root == nullptr) return;
+    std::map<int, uint64_t> leafDepths;
+    struct Frame {
+        NodeRec* n;
+        int next;  // next branch to follow
+    };
+    std::vector<Frame> stack;
+    root->visit = 1;
+    root->depth = 1;
+    stack.push_back({root, 0});
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        NodeRec* n = f.n;
+        int branches = n->leaf ? 0 : (int)n->count + 1;
+        if (f.next >= branches) {
+            n->visit = 2;
+            ++r_->reachableNodes;
+            r_->entries += n->count;
+            if (n->leaf) ++leafDepths[n->depth];
+            stack.pop_back();
+            continue;
+        }
+        uint32_t sub = n->branch[f.next++];
+        if (sub == 0) {
+            find("bad-branch", n->subscript, n->offset,
+                 "inner node has no branch " + std::to_string(f.next - 1));
+            continue;
+        }
+        NodeRec* child = node(sub);
+        if (child == nullptr) {
+            find("bad-branch", n->subscript, n->offset,
+                 "branch " + std::to_string(f.next - 1) + " names subscript " + std::to_string(sub) + ", which holds no node");
+            continue;
+        }
+        if (child->visit == 1) {
+            find("node-cycle", child->subscript, child->offset,
+                 "node is reached from itself (through node " + std::to_string(n->subscript) + ")");
+            continue;
+        }
+        if (child->visit == 2) {
+            find("node-reached-twice", child->subscript, child->offset,
+                 "node is reached again from node " + std::to_string(n->subscript));
+            continue;
+        }
+        child->visit = 1;
+        child->depth = n->depth + 1;
+        stack.push_back({child, 0});
+    }
+    // Leaves at other depths than most of them.
+    int common = 0;
+    uint64_t most = 0;
+    for (const auto& d : leafDepths)
+        if (d.second > most) most = d.second, common = d.first;
+    r_->depth = common;
+    for (NodeRec& n : nodes_) {
+        if (n.visit == 0) {
+            find("node-unreachable", n.subscript, n.offset, "node is not reached from the root");
+            continue;
+        }
+        if (n.leaf && n.depth != common)
+            find("leaf-depth", n.subscript, n.offset,
+                 "leaf at depth " + std::to_string(n.depth) + ", most leaves are at depth " + std::to_string(common));
+        bool isRoot = &n == root;
+        if ((!isRoot && (n.count < 5 || n.count > maxDatumsPerNode)) || (isRoot && !n.leaf && n.count == 0))
+            find("node-fill", n.subscript, n.offset,
+                 std::string(isRoot ? "inner root" : "node") + " holds " + std::to_string(n.count) +
+                     " datums" + (isRoot ? "" : ", expected 5 to 10"));
+    }
+}
+
+NodeRec* Checker::edgeLeaf(NodeRec* n, bool rightmost) {
+    for (int steps = 0; n != nullptr && steps <= maxTreeDepth; ++steps) {
+        if (n->leaf) return n->count > 0 && n->keys != kNoKeys ? n : nullptr;
+        n = node(n->branch[rightmost ? n->count : 0]);
+    }
+    return nullptr;
+}
+
+void Checker::checkOrderAcross() {
+    std::vector<std::u16string> sep, edge;
+    for (NodeRec& n : nodes_) {
+        if (n.leaf || n.visit != 2 || n.keys == kNoKeys) continue;
+        keys_.get(n.keys, &sep);
+        for (size_t i = 0; i < sep.size(); ++i) {
+            NodeRec* left = edgeLeaf(node(n.branch[i]), true);
+            if (left != nullptr) {
+                keys_.get(left->keys, &edge);
+                if (compareKeys(edge.back().c_str(), sep[i].c_str()) >= 0)
+                    find("key-order-across", left->subscript, left->offset,
+                         "last key " + jsonString(edge.back()) + " of the subtree left of datum " + std::to_string(i) +
+                             " of node " + std::to_string(n.subscript) + " is not below its key " + jsonString(sep[i]));
+            }
+            NodeRec* right = edgeLeaf(node(n.branch[i + 1]), false);
+            if (right != nullptr) {
+                keys_.get(right->keys, &edge);
+                if (compareKeys(sep[i].c_str(), edge.front().c_str()) >= 0)
+                    find("key-order-across", right->subscript, right->offset,
+                         "first key " + jsonString(edge.front()) + " of the subtree right of datum " +
+                             std::to_string(i) + " of node " + std::to_string(n.subscript) +
+                             " is not above its key " + jsonString(sep[i]));
+            }
+        }
+    }
+}
+
+void Checker::run(std::function<void(int64_t)> progress) {
+    if (!db_.hasCtrl()) {
+        find("ctrl-short", 0, 0,
+             "the file holds " + std::to_string(db_.size()) + " bytes, fewer than a 2088-byte control record");
+        return;
+    }
+    cr_ = &db_.ctrl();
+    checkCtrl();
+    SlotScanHandler h;
+    h.slot = [this](const SlotRef& s, const uint8_t* image) { onSlot(s, image); };
+    h.event = [this](TileEvent e, int64_t off, int64_t len, uint32_t sub) { onEvent(e, off, len, sub); };
+    h.progress = progress;
+    if (!scanSlots(db_, h)) {
+        r_->ioFailed = true;
+        r_->ioError = db_.ioError();
+        return;
+    }
+    if (r_->slots == 0 && (cr_->currentIXCount != 0 || cr_->indexArraySize != 0) && db_.size() > (int64_t)ctrlRecSize)
+        find("ctrl-field", 0, 16, "the file holds no slot");
+    afterScan();
+    walkShape();
+    checkOrderAcross();
+}
+
+}  // namespace
+
+void checkDatabase(DbImage& db, CheckReport* report, std::function<void(int64_t)> progress) {
+    Checker c(db, report);
+    c.run(std::move(progress));
+}
+
+}  // namespace jbbtool
