@@ -3,7 +3,11 @@
 
 namespace jbbtool {
 
+extern const Command kMsgcCommand, kMsgCommand;  // msgc.cpp, msg.cpp
+
 const Command kCommands[] = {
+    kMsgcCommand,
+    kMsgCommand,
     {nullptr, nullptr, nullptr, nullptr},
 };
 
