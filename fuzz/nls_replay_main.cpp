@@ -15,20 +15,11 @@
 #include <random>
 #include <vector>
 
+#include "replay_common.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
-
-bool readFile(const char* path, std::vector<uint8_t>* out) {
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
-}
 
 void run(const std::vector<uint8_t>& script, const std::vector<uint8_t>& image) {
     std::vector<uint8_t> in(1 + script.size() + image.size());
@@ -44,15 +35,7 @@ void mutate(std::vector<uint8_t>& image, std::mt19937& rng) {
     const int changes = 1 + static_cast<int>(rng() % 4);
     for (int c = 0; c < changes; ++c) {
         const size_t limit = rng() % 2 == 0 ? std::min<size_t>(image.size(), 1024) : image.size();
-        const size_t at = rng() % limit;
-        switch (rng() % 6) {
-            case 0: image[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-            case 1: image[at] = 0; break;
-            case 2: image[at] = 0xFF; break;
-            case 3: image[at] = static_cast<uint8_t>(rng()); break;
-            case 4: image.resize(at); return;
-            default: image.resize(image.size() + 1 + rng() % 512, static_cast<uint8_t>(rng())); break;
-        }
+        if (!changeAt(image, rng, limit)) return;
     }
 }
 
