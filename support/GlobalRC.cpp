@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "kvmem.h"
 #include "lockhandle.h"
 #include "nls.h"
 #include "trace.h"
@@ -41,29 +40,9 @@ static_assert(std::size(kWarningMessages) == 37, "the 37 warning messages");
 
 thread_local bool showingLockFailure = false;
 
-// Message 9999 with the source name, line and text, to the output
-// function of its severity, not counted.
 void showLockFailure(int line, const char* text) {
     showingLockFailure = true;
-    char* msg = nullptr;
-    int severity = 0;
-    struct Args : NlsArgs {
-        Args(int l, const char* t) : line(l), text(t) {}
-        int nextInt() override { return line; }
-        long nextLong() override { return line; }
-        long long nextLongLong() override { return line; }
-        double nextDouble() override { return line; }
-        const char* nextText() override { return texts++ == 0 ? kSource : text; }
-        const wchar_t* nextWideText() override { return L""; }
-        int line;
-        const char* text;
-        int texts = 0;
-    } args(line, text);
-    nlGetMsgSev(&nlsCtx, 9999, &msg, args, &severity);
-    if (msg != nullptr) {
-        if (nlsCtx.outputMode != kNlsOutputSilent) nlOutputMsg(severity, msg);
-        kvFree(msg, kSource, __LINE__);
-    }
+    nlsShowLockFailure(kSource, line, text);
     showingLockFailure = false;
 }
 

@@ -357,10 +357,37 @@ int nlGetSeverity(uint32_t n) {
     const int severity = m != nullptr ? m->severity : -1;
     if (unlockHandle(nlsLock) != 0) {
         NLS_TRACE("%s", "Unable to release NLS mutex\n");
+        nlsShowLockFailure(kSource, __LINE__, "Unable to release NLS mutex");
         return -1;
     }
     NLS_TRACE("Severity is %d\n", severity);
     return severity;
+}
+
+void nlsShowLockFailure(const char* source, int line, const char* text) {
+    // The arguments of message 9999: the source name, the line, the text.
+    class Args : public NlsArgs {
+    public:
+        Args(const char* s, int l, const char* t) : source_(s), line_(l), text_(t) {}
+        int nextInt() override { return line_; }
+        long nextLong() override { return line_; }
+        long long nextLongLong() override { return line_; }
+        double nextDouble() override { return line_; }
+        const char* nextText() override { return texts_++ == 0 ? source_ : text_; }
+        const wchar_t* nextWideText() override { return L""; }
+
+    private:
+        const char* source_;
+        int line_;
+        const char* text_;
+        int texts_ = 0;
+    } args(source, line, text);
+    char* msg = nullptr;
+    int severity = 0;
+    nlGetMsgSev(&nlsCtx, 9999, &msg, args, &severity);
+    if (msg == nullptr) return;
+    if (nlsCtx.outputMode != kNlsOutputSilent) nlOutputMsg(severity, msg);
+    kvFree(msg, kSource, __LINE__);
 }
 
 void nlOutputMsg(int code, const char* text) {

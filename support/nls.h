@@ -187,6 +187,11 @@ int nlGetMsgSev(nlsContext* ctx, uint32_t n, char** out, NlsArgs& args, int* sev
 // released), 6 when the lock cannot be taken.
 int nlGetSeverity(uint32_t n);
 
+// Shows message 9999 with the source name, line and text of a lock that
+// failed, through the output function of its severity, without counting
+// it in the global return code (counting takes a lock too).
+void nlsShowLockFailure(const char* source, int line, const char* text);
+
 // Converts `text` to UTF-16 and hands it to the output function of
 // severity `code`; nothing without one.
 void nlOutputMsg(int code, const char* text);

@@ -504,6 +504,16 @@ TEST_F(Nls, GlobalReturnCodeLockFailuresAreShownOnceAndNotCounted) {
     EXPECT_NE(shown[0].find("QLX9999E GlobalRC:"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find(": Unable to acquire global rc mutex\n"), std::string::npos) << shown[0];
     EXPECT_NE(shown[1].find(": Unable to release global rc mutex\n"), std::string::npos) << shown[1];
+    // The repository's own lock: 6 when it cannot be taken, -1 (and 9999
+    // shown) when it cannot be released.
+    lockHandleFailNext(1, 0);
+    EXPECT_EQ(nlGetSeverity(9999), 6);
+    lockHandleFailNext(0, 1);
+    EXPECT_EQ(nlGetSeverity(9999), -1);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[2].rfind("QLX9999E nls.cpp:", 0), 0u) << shown[2];
+    EXPECT_NE(shown[2].find(": Unable to release NLS mutex\n"), std::string::npos) << shown[2];
+    EXPECT_EQ(g.rc, 4);
 }
 
 TEST_F(Nls, AFailingLockShowingAMissing9999NeitherRecursesNorCounts) {
