@@ -28,7 +28,7 @@ public:
     ScriptArgs(const uint8_t* s, size_t n) : s_(s), n_(n) {}
     int nextInt() override { return static_cast<int8_t>(byte()) * 1000 + byte(); }
     long nextLong() override { return nextInt(); }
-    long long nextLongLong() override { return static_cast<long long>(nextInt()) << (byte() % 40); }
+    long long nextLongLong() override { return static_cast<long long>(nextInt()) * (1LL << (byte() % 40)); }
     double nextDouble() override { return nextInt() / 7.0; }
     const char* nextText() override {
         static const char* const kTexts[] = {"", "text", "%s%n%d", "\xC9\x82 bytes", "a longer text of some length"};
