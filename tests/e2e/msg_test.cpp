@@ -153,9 +153,14 @@ TEST_F(Msg, ArgumentsThatDoNotFitTheirPlaceAreRefused) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, std::string("jbbtool msg: ") + c.error + "\nTry 'jbbtool msg --help'.\n");
     }
-    const RunResult r = tool({"msg", repo, "x1"});
+    RunResult r = tool({"msg", repo, "x1"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "jbbtool msg: 'x1' is not a message number\nTry 'jbbtool msg --help'.\n");
+    const std::string missing = dir.file("missing.rep");
+    r = tool({"msg", "--alternate", missing, repo, "1", "a", "1"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "jbbtool msg: cannot open repository '" + missing + "': No such file or directory\n");
 }
 
 TEST_F(Msg, SourceFaultsNameTheirLineAndWriteNoRepository) {

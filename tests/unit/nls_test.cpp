@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "GlobalRC.h"
@@ -386,6 +387,43 @@ TEST_F(Nls, TextsAreConvertedFrom850To1252WhenAsked) {
     open(r);
     EXPECT_EQ(get(1, "x"), "caf\x82 x");
     EXPECT_EQ(get(2, "x"), "\x82:x:\xC9");
+}
+
+TEST(LockHandle, TheOwnerMayTakeItAgain) {
+    LockHandle* h = lockHandleCreate();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(lockHandle(h), 0);
+    EXPECT_EQ(lockHandle(h), 0);
+    EXPECT_EQ(unlockHandle(h), 0);
+    EXPECT_EQ(unlockHandle(h), 0);
+    int other = -2;
+    std::thread([&] { other = lockHandle(h) + unlockHandle(h); }).join();
+    EXPECT_EQ(other, 0);
+    lockHandleDestroy(h);
+    EXPECT_EQ(lockHandle(nullptr), -1);
+}
+
+TEST_F(Nls, SetupRefusesWhatItCannotUse) {
+    NlsSetup s;
+    EXPECT_EQ(nlsOpen(s), 22);
+    const std::string missing = dir.file("missing.rep");
+    s.repository = missing.c_str();
+    EXPECT_EQ(nlsOpen(s), 942);
+    Repo r;
+    const std::string present = write("present.rep", r.bytes);
+    s.repository = present.c_str();
+    s.alternate = missing.c_str();
+    EXPECT_EQ(nlsOpen(s), 942);
+    EXPECT_EQ(nlsLock, nullptr);  // nothing stays open
+    s.alternate = nullptr;
+    s.prefix = "TOOLONGX";
+    EXPECT_EQ(nlsOpen(s), 22);
+    s.prefix = "AB";
+    s.cacheLimit = 0;
+    ASSERT_EQ(nlsOpen(s), 0);
+    EXPECT_EQ(nlsCtx.cacheLimit, 1u);
+    EXPECT_STREQ(nlsCtx.prefix, "AB");
+    EXPECT_STREQ(nlsCtx.reposName, present.c_str());
 }
 
 TEST(NlsWithoutSetup, FindsNothing) {
