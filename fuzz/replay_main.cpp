@@ -20,23 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "replay_common.h"
+
 extern "C" int LLVMFuzzerInitialize(int*, char***);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
 const char kRequests[] = "list\nfind C:\\x\nfind\ndel C:\\\nn\nfrobnicate\nq\n";
-
-bool readFile(const char* path, std::vector<uint8_t>* out) {
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
-    bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
-}
 
 std::vector<uint8_t> input(const std::vector<uint8_t>& image) {
     const size_t n = sizeof kRequests - 1;
@@ -59,15 +50,7 @@ void mutate(std::vector<uint8_t>& image, std::mt19937& rng) {
             case 1: limit = std::min<size_t>(limit, 2088 + 4096); break;
             default: break;
         }
-        const size_t at = rng() % limit;
-        switch (rng() % 6) {
-            case 0: image[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-            case 1: image[at] = 0; break;
-            case 2: image[at] = 0xFF; break;
-            case 3: image[at] = static_cast<uint8_t>(rng()); break;
-            case 4: image.resize(at); return;
-            default: image.resize(image.size() + 1 + rng() % 512, static_cast<uint8_t>(rng())); break;
-        }
+        if (!changeAt(image, rng, limit)) return;
     }
 }
 

@@ -5,6 +5,7 @@
 namespace jbbtool {
 
 extern const Command kTraceCommand;
+extern const Command kMsgcCommand, kMsgCommand;  // msgc.cpp, msg.cpp
 
 const Command kCommands[] = {
     kCheckCommand,
@@ -12,6 +13,8 @@ const Command kCommands[] = {
     kDumpCommand,
     kDiffCommand,
     kTraceCommand,
+    kMsgcCommand,
+    kMsgCommand,
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -1,0 +1,220 @@
+// jbbtool msgc and msg end to end: a source compiled, listed and compiled
+// again to the same file; messages looked up and formatted from command
+// line arguments; and the refusals of both commands.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "viewrun.h"
+
+using namespace testdb;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Written in the form --list writes, so that the listing is this text.
+const char kSource[] =
+    "1 I \"Hello %s, you have %d new messages.\\n\"\n"
+    "2 E \"Copied %2$s to %1$s (%3$lld bytes, %5$*4$d%%).\\n\"\n"
+    "3 Z response \"Y\" \"Continue? (Y/N) \"\n"
+    "4 L \"100%% plain, tab\\there, quote \\\" and backslash \\\\\"\n"
+    "6 W \"%3$.*2$s|%1$c|%4$lc|%5$x\"\n"
+    "7 12 \"caf\x82 in code page 850\"\n"
+    "9999 S \"%s line %d: %s\"\n";
+
+class Msg : public ::testing::Test {
+protected:
+    RunResult tool(const std::vector<std::string>& args) {
+        return runProgram(programPath(JBBTOOL_PATH), args, "", dir.path());
+    }
+    std::string put(const std::string& name, const std::string& text) {
+        std::ofstream(dir.file(name), std::ios::binary) << text;
+        return dir.file(name);
+    }
+    std::string bytes(const std::string& name) {
+        std::ifstream in(dir.file(name), std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Compiles kSource-like text into `repo` and expects a silent success.
+    std::string compile(const std::string& source, const std::string& repo) {
+        const RunResult r = tool({"msgc", put(repo + ".msg", source), dir.file(repo)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        return dir.file(repo);
+    }
+    // A successful msg run: its standard output.
+    std::string msg(const std::vector<std::string>& args) {
+        std::vector<std::string> all{"msg"};
+        all.insert(all.end(), args.begin(), args.end());
+        const RunResult r = tool(all);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        return r.out;
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Msg, CompileListCompileGivesTheSameFileByteForByte) {
+    const std::string longText(600, 'L');
+    const std::string source = std::string(kSource) + "10000 K \"" + longText + "\"\n";
+    const std::string repo = compile(source, "a.rep");
+    const RunResult listed = tool({"msgc", "--list", repo});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.err, "");
+    EXPECT_EQ(listed.out, source);
+    compile(listed.out, "b.rep");
+    EXPECT_EQ(bytes("a.rep"), bytes("b.rep"));
+
+    // The 601 text bytes of message 10000 (form byte and text) lie in three
+    // segments of 255, 255 and 91 bytes, the first two continued.
+    const std::string file = bytes("a.rep");
+    const size_t ix = 2 * 10000 + 62;
+    ASSERT_GT(file.size(), ix + 2);
+    const size_t record = ((static_cast<unsigned char>(file[ix]) << 8) | static_cast<unsigned char>(file[ix + 1]));
+    size_t at = (record - 1) * 64;
+    const unsigned headers[3] = {0x80u | (3u << 3), 0x80u | (3u << 3), 3u << 3};
+    const unsigned lengths[3] = {255, 255, 91};
+    for (int s = 0; s < 3; ++s) {
+        ASSERT_LT(at + 1, file.size());
+        EXPECT_EQ(static_cast<unsigned char>(file[at]), headers[s]) << s;
+        EXPECT_EQ(static_cast<unsigned char>(file[at + 1]), lengths[s]) << s;
+        at += 2 + lengths[s];
+    }
+    EXPECT_EQ(msg({repo, "10000"}), "QLX0000K " + longText);
+}
+
+TEST_F(Msg, MessagesAreFormattedFromTheirArguments) {
+    const std::string repo = compile(kSource, "m.rep");
+    EXPECT_EQ(msg({repo, "1", "World", "5"}), "QLX0001I Hello World, you have 5 new messages.\n");
+    EXPECT_EQ(msg({repo, "2", "/to", "/from", "1099511627776", "6", "-42"}),
+              "QLX0002E Copied /from to /to (1099511627776 bytes,    -42%).\n");
+    EXPECT_EQ(msg({repo, "3"}), "Continue? (Y/N) ");
+    EXPECT_EQ(msg({repo, "4"}), "100% plain, tab\there, quote \" and backslash \\");
+    EXPECT_EQ(msg({repo, "6", "65", "2", "abcdef", "66", "4294967295"}), "QLX0006W ab|A|B|ffffffff");
+    EXPECT_EQ(msg({"--prefix", "ANS", repo, "1", "you", "0"}), "ANS0001I Hello you, you have 0 new messages.\n");
+    EXPECT_EQ(msg({repo, "7"}), "caf\x82 in code page 850");
+    EXPECT_EQ(msg({"--codepage", "--cache", "1", repo, "7"}), "caf\xE9 in code page 850");
+
+    // The alternate repository stands in for a message the primary lacks.
+    const std::string alt = compile("5 I \"from the alternate\"\n", "alt.rep");
+    const RunResult r = tool({"msg", "--alternate", alt, repo, "5"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "QLX0005I from the alternate");
+    EXPECT_EQ(r.err, "QLX0106E Message index not found for message 5.\n");
+}
+
+TEST_F(Msg, AMessageThatCannotBeHadGivesTheRepositorysMessages) {
+    const std::string repo = compile(kSource, "m.rep");
+    RunResult r = tool({"msg", repo, "5"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "QLX0106E Message index not found for message 5.\n");
+    r = tool({"msg", repo, "30000"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "QLX0105E Error trying to read index for message 30000 from repository '" + repo + "'.\n");
+    // A record cut short.
+    std::string file = bytes("m.rep");
+    file.resize(file.size() - 5);
+    const std::string cut = put("cut.rep", file);
+    r = tool({"msg", cut, "9999", "x", "1", "y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "QLX0108E Error trying to read text for message 9999 from repository '" + cut + "'.\n");
+}
+
+TEST_F(Msg, ArgumentsThatDoNotFitTheirPlaceAreRefused) {
+    const std::string repo = compile(kSource, "m.rep");
+    const struct {
+        std::vector<std::string> args;
+        const char* error;
+    } cases[] = {
+        {{"1", "World", "five"}, "argument 2 ('five') is not a 32-bit integer"},
+        {{"1", "World", "4294967296"}, "argument 2 ('4294967296') is not a 32-bit integer"},
+        {{"2", "a", "b", "12x", "1", "2"}, "argument 3 ('12x') is not a 64-bit integer"},
+        {{"1", "World"}, "argument 2 is missing"},
+        {{"1", "World", "5", "extra"}, "argument 3 ('extra') is not used by the message (surplus)"},
+        {{"3", "extra"}, "argument 1 ('extra') is not used by the message (surplus)"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"msg", repo};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = tool(args);
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, std::string("jbbtool msg: ") + c.error + "\nTry 'jbbtool msg --help'.\n");
+    }
+    RunResult r = tool({"msg", repo, "x1"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "jbbtool msg: 'x1' is not a message number\nTry 'jbbtool msg --help'.\n");
+    const std::string missing = dir.file("missing.rep");
+    r = tool({"msg", "--alternate", missing, repo, "1", "a", "1"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "jbbtool msg: cannot open repository '" + missing + "': No such file or directory\n");
+}
+
+TEST_F(Msg, SourceFaultsNameTheirLineAndWriteNoRepository) {
+    const struct {
+        const char* source;
+        const char* reason;
+    } cases[] = {
+        {"1 I \"ok\"\nx I \"t\"\n", "2: 'x' is not a message number (1 to 65535)"},
+        {"65536 I \"t\"\n", "1: '65536' is not a message number (1 to 65535)"},
+        {"1 I \"a\"\n# c\n1 E \"b\"\n", "3: message 1 is defined twice"},
+        {"1 Q \"t\"\n", "1: 'Q' is not a severity (one of ZTRKIWESL, or 0 to 15)"},
+        {"1 16 \"t\"\n", "1: '16' is not a severity (one of ZTRKIWESL, or 0 to 15)"},
+        {"1 I response \"12345678\" \"t\"\n", "1: a response has 1 to 7 bytes"},
+        {"1 I \"open\n", "1: the quoted text is not closed"},
+        {"1 I \"t\" x\n", "1: something follows the message text"},
+        {"1 I \"bad \\q\"\n", "1: unknown escape \\q"},
+        {"1 I \"nul \\x00\"\n", "1: a text cannot hold \\x00"},
+        {"1 I \"50%!\"\n", "1: '%!' is not a conversion (write %% for a percent sign)"},
+        {"1 I \"%n\"\n", "1: %n and %p cannot be used in a message"},
+        {"1 I \"%1$s %d\"\n", "1: positional and plain conversions are mixed"},
+        {"1 I \"%1$s %1$s\"\n", "1: argument 1 is used twice"},
+        {"1 I \"%2$s\"\n", "1: argument 1 is not used"},
+        {"1 I \"%1$*2$d\"\n", "1: the star arguments of %1$ must come just before it"},
+        {"1 I \"%2$*d\"\n", "1: a star in a positional conversion needs its position (*N$)"},
+        {"1 I \"%1$ld\"\n", "1: %1$ with l: write d for 32 bits or lld for 64 bits"},
+        {"1 I \"%1$f\"\n", "1: %1$ is a floating-point conversion, which an insert cannot be"},
+        {"1 I \"%1$-10.5lld\"\n", "1: %1$ is longer than 8 characters without its positions"},
+        {"1 I \"%1$d%2$d%3$d%4$d%5$d%6$d%7$d%8$d%9$d%10$d%11$d\"\n", "1: more than 10 inserts"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const std::string src = put("bad.msg", c.source);
+        const RunResult r = tool({"msgc", src, dir.file("bad.rep")});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, src + ":" + c.reason + "\n");
+        EXPECT_FALSE(fs::exists(dir.path() / "bad.rep"));
+    }
+}
+
+TEST_F(Msg, AListingThatWouldNotCompileBackIsAFinding) {
+    // A record in a form of its own (first text byte 2), and one whose
+    // segments carry different severities: listed as far as possible.
+    std::string file(64, '\0');
+    file += std::string{0, 3, 0, 4};  // messages 1 and 2 in records 3 and 4
+    file.resize(128, '\0');
+    file += std::string{0x00, 0x03, 0x02, 'a', 'b'};
+    file.resize(192, '\0');
+    file += std::string{static_cast<char>(0x80 | (6 << 3)), 0x02, 0x01, 'x', (4 << 3), 0x01, 'y'};
+    const std::string repo = put("odd.rep", file);
+    const RunResult r = tool({"msgc", "--list", repo});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "2 I \"xy\"\n");
+    EXPECT_EQ(r.err, "jbbtool msgc: " + repo +
+                         ": message 1: its text has neither the printf nor the ordered-insert form\n"
+                         "jbbtool msgc: " + repo + ": the listing compiles to a different file\n");
+}

@@ -1,0 +1,573 @@
+// The message repository through its entry points, on repository files
+// written byte by byte here (independently of the message compiler): the
+// index and record layout, identifiers, the cache, both text forms, the
+// refusals, damaged files, the growing buffer, the code-page conversion
+// and the global return code.
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "GlobalRC.h"
+#include "codepage.h"
+#include "kvmem.h"
+#include "lockhandle.h"
+#include "msgcodepage.h"
+#include "nls.h"
+#include "platform.h"
+#include "viewrun.h"
+
+namespace {
+
+using Text = std::string;
+
+std::vector<std::string> shown;  // texts handed to the output function of code 6
+
+void capture(const char16_t* text) { shown.push_back(plat::consoleText(text)); }
+
+// One segment: header, response, text.
+Text seg(bool more, int severity, const Text& response, const Text& text) {
+    const unsigned v = (more ? 0x8000u : 0u) | (static_cast<unsigned>(severity) << 11) |
+                       (static_cast<unsigned>(response.size()) << 8) | static_cast<unsigned>(text.size());
+    return Text{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)} + response + text;
+}
+
+// A printf-form message of one segment.
+Text printfRecord(int severity, const Text& text) { return seg(false, severity, "", "\x01" + text); }
+
+// A repository image: index entries and records placed by hand.
+struct Repo {
+    Text bytes = Text(64, 'H');
+    void at(size_t offset, const Text& data) {
+        if (bytes.size() < offset + data.size()) bytes.resize(offset + data.size(), '\0');
+        bytes.replace(offset, data.size(), data);
+    }
+    void index(size_t offset, unsigned record) {
+        at(offset, Text{static_cast<char>(record >> 8), static_cast<char>(record & 0xFF)});
+    }
+    // Message n (index at 2n + 62) in record r (at (r - 1) * 64).
+    void put(unsigned n, unsigned r, const Text& record) {
+        index(2 * n + 62, r);
+        at((r - 1) * 64, record);
+    }
+};
+
+// The ordered-insert text of `inserts` (stars, kind, spec), the order list
+// and the pieces.
+struct Ins {
+    int stars;
+    int kind;
+    Text spec;
+};
+Text ordered(uint32_t mask, const std::vector<uint8_t>& order, const std::vector<Ins>& inserts,
+             const std::vector<Text>& pieces, int count = -1) {
+    Text t{'\0', static_cast<char>(mask >> 24), static_cast<char>(mask >> 16), static_cast<char>(mask >> 8),
+           static_cast<char>(mask), static_cast<char>(count >= 0 ? count : static_cast<int>(inserts.size()))};
+    for (uint8_t o : order) t.push_back(static_cast<char>(o));
+    for (const Ins& i : inserts) {
+        t.push_back(static_cast<char>(i.stars));
+        t.push_back(static_cast<char>(i.kind));
+        t += i.spec;
+        t.push_back('\0');
+    }
+    for (const Text& p : pieces) {
+        t += p;
+        t.push_back('\0');
+    }
+    return t;
+}
+
+class Nls : public ::testing::Test {
+protected:
+    void TearDown() override {
+        nlsClose();
+        lockHandleFailNext(0, 0);
+        globalRC = nullptr;
+        shown.clear();
+    }
+
+    std::string write(const std::string& name, const Text& bytes) {
+        const std::string path = dir.file(name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    void open(const Repo& repo, uint32_t cacheLimit = 32, const Repo* alternate = nullptr,
+              bool codePage = false) {
+        NlsSetup s;
+        const std::string primary = write("primary.rep", repo.bytes);
+        const std::string alt = alternate != nullptr ? write("alternate.rep", alternate->bytes) : "";
+        s.repository = primary.c_str();
+        s.repositoryName = "primary";
+        s.alternate = alternate != nullptr ? alt.c_str() : nullptr;
+        s.alternateName = "alternate";
+        s.cacheLimit = cacheLimit;
+        s.output[6] = capture;
+        s.convertCodePage = codePage;
+        ASSERT_EQ(nlsOpen(s), 0);
+    }
+
+    // nlGetMsg's text, or "<none>".
+    static std::string get(uint32_t n, ...) {
+        va_list ap;
+        va_start(ap, n);
+        char* text = nullptr;
+        const int len = nlVGetMsg(&text, n, ap);
+        va_end(ap);
+        if (text == nullptr) {
+            EXPECT_EQ(len, 0);
+            return "<none>";
+        }
+        std::string s(text, static_cast<size_t>(len));
+        EXPECT_EQ(std::strlen(text), static_cast<size_t>(len));
+        kvFree(text, "nls_test", __LINE__);
+        return s;
+    }
+
+    static std::vector<uint32_t> ring(nlsMsg* head) {
+        std::vector<uint32_t> out;
+        for (nlsMsg* m = head; m != nullptr;) {
+            out.push_back(m->msgNum);
+            m = m->next;
+            if (m == head) break;
+        }
+        return out;
+    }
+
+    testdb::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Nls, IndexEntriesOfMessages1And32And33) {
+    Repo r;
+    r.index(64, 4);   // message 1
+    r.index(126, 5);  // message 32
+    r.index(128, 6);  // message 33
+    r.at(192, printfRecord(0, "one"));
+    r.at(256, printfRecord(0, "thirty-two"));
+    r.at(320, printfRecord(0, "thirty-three"));
+    open(r);
+    EXPECT_EQ(ReadIndex(&nlsCtx, 1, 0), 4u);
+    EXPECT_EQ(ReadIndex(&nlsCtx, 32, 0), 5u);
+    EXPECT_EQ(ReadIndex(&nlsCtx, 33, 0), 6u);
+    EXPECT_EQ(get(1), "one");
+    EXPECT_EQ(get(32), "thirty-two");
+    EXPECT_EQ(get(33), "thirty-three");
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(Nls, SegmentsJoinAndTheSeverityDecidesTheIdentifier) {
+    Repo r;
+    r.put(106, 10, seg(true, 6, "", "\x01Message index ") + seg(false, 6, "", "not found for %u."));
+    r.put(2, 11, printfRecord(8, "a log line"));
+    r.put(3, 12, printfRecord(0, "zero"));
+    r.put(4, 13, printfRecord(1, "one"));
+    r.put(5, 14, printfRecord(2, "two"));
+    r.put(6, 15, printfRecord(4, "information"));
+    r.put(12345, 400, printfRecord(7, "severe"));
+    r.put(7, 16, printfRecord(3, "k"));
+    r.put(8, 17, printfRecord(5, "w"));
+    r.put(9, 18, seg(true, 0, "YN", "\x01" "answer ") + seg(false, 9, "", "please"));
+    open(r);
+    EXPECT_EQ(get(106, 77u), "QLX0106E Message index not found for 77.");
+    EXPECT_EQ(get(2), "a log line");
+    EXPECT_EQ(get(3), "zero");
+    EXPECT_EQ(get(4), "one");
+    EXPECT_EQ(get(5), "two");
+    EXPECT_EQ(get(6), "QLX0006I information");
+    EXPECT_EQ(get(12345), "QLX2345S severe");
+    EXPECT_EQ(get(7), "QLX0007K k");
+    EXPECT_EQ(get(8), "QLX0008W w");
+    EXPECT_EQ(get(9), "answer please");
+    EXPECT_EQ(nlGetSeverity(106), 6);
+    EXPECT_EQ(nlGetSeverity(9), 9);  // the last segment's
+    const nlsMsg* m = nlFindMsg(&nlsCtx, 9);
+    ASSERT_NE(m, nullptr);
+    EXPECT_STREQ(m->response, "YN");
+    EXPECT_EQ(nlGetSeverity(1), -1);
+    EXPECT_TRUE(shown.size() == 1 && shown[0] == "QLX0106E Message index not found for message 1.\n");
+}
+
+TEST_F(Nls, ACacheOfTwoEvictsTheLeastRecentlyUsed) {
+    Repo r;
+    for (unsigned n = 1; n <= 3; ++n) r.put(n, 2 + n, printfRecord(0, "m" + std::to_string(n)));
+    open(r, 2);
+    EXPECT_EQ(get(1), "m1");
+    EXPECT_EQ(get(2), "m2");
+    EXPECT_EQ(ring(nlsCtx.primaryCache), (std::vector<uint32_t>{2, 1}));
+    EXPECT_EQ(get(1), "m1");
+    EXPECT_EQ(ring(nlsCtx.primaryCache), (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(get(3), "m3");
+    EXPECT_EQ(ring(nlsCtx.primaryCache), (std::vector<uint32_t>{3, 1}));
+    // The ring is linked both ways.
+    EXPECT_EQ(nlsCtx.primaryCache->prev->msgNum, 1u);
+    EXPECT_EQ(nlsCtx.primaryCache->prev->next, nlsCtx.primaryCache);
+}
+
+TEST_F(Nls, TheAlternateRepositoryStandsInAndItsRingIsUsedOnRequest) {
+    Repo primary;
+    primary.put(1, 3, printfRecord(0, "primary one"));
+    primary.index(2 * 9 + 62, 0);
+    Repo alternate;
+    alternate.put(1, 3, printfRecord(0, "alternate one"));
+    alternate.put(7, 4, printfRecord(0, "alternate seven"));
+    open(primary, 32, &alternate);
+    EXPECT_EQ(get(1), "primary one");
+    EXPECT_EQ(get(7), "alternate seven");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "QLX0106E Message index not found for message 7.\n");
+    shown.clear();
+    nlsCtx.alternateFlag = 1;
+    EXPECT_EQ(get(1), "alternate one");
+    EXPECT_EQ(nlsCtx.alternateFlag, 0u);  // one lookup only
+    EXPECT_EQ(ring(nlsCtx.alternateCache), (std::vector<uint32_t>{1}));
+    // Missing from both: reported once for each.
+    EXPECT_EQ(get(9), "<none>");
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "QLX0106E Message index not found for message 9.\n",
+                         "QLX0106E Message index not found for message 9.\n"}));
+    shown.clear();
+    EXPECT_EQ(get(400), "<none>");  // beyond the end of both
+    EXPECT_EQ(shown.back(), "QLX0105E Error trying to read index for message 400 from repository 'alternate'.\n");
+}
+
+TEST_F(Nls, DamagedRepositoriesGiveTheirMessageAndNoText) {
+    struct Case {
+        const char* name;
+        Text bytes;
+        const char* expected;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"shorter than the index entry", Text(65, '\0'),
+                     "QLX0105E Error trying to read index for message 1 from repository 'primary'.\n"});
+    {
+        Repo r;
+        r.index(64, 100);
+        cases.push_back({"record past the end", r.bytes,
+                         "QLX0107E Error trying to read header for message 1 from repository 'primary'.\n"});
+    }
+    {
+        Repo r;
+        r.put(1, 3, printfRecord(0, "truncated text"));
+        r.bytes.resize(r.bytes.size() - 3);
+        cases.push_back({"truncated in the text", r.bytes,
+                         "QLX0108E Error trying to read text for message 1 from repository 'primary'.\n"});
+    }
+    {
+        Repo r;
+        r.put(1, 3, seg(false, 0, "", ""));
+        r.at(200, "x");
+        cases.push_back({"text length 0", r.bytes,
+                         "QLX0108E Error trying to read text for message 1 from repository 'primary'.\n"});
+    }
+    {
+        Repo r;
+        r.put(1, 3, seg(false, 0, "RESP", "\x01t").substr(0, 4));
+        cases.push_back({"truncated in the response", r.bytes,
+                         "QLX0119E Error trying to read response string for message 1 from repository 'primary'.\n"});
+    }
+    {
+        Repo r;
+        r.put(1, 3, seg(true, 0, "", "\x01" "chain"));
+        cases.push_back({"chain runs off the file", r.bytes,
+                         "QLX0107E Error trying to read header for message 1 from repository 'primary'.\n"});
+    }
+    {
+        Repo r;
+        Text chain;
+        for (int i = 0; i < 120; ++i) chain += seg(true, 0, "", Text(255, 'x'));
+        r.put(1, 3, chain + seg(false, 0, "", "end"));
+        cases.push_back({"texts beyond the text buffer", r.bytes,
+                         "QLX0108E Error trying to read text for message 1 from repository 'primary'.\n"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Repo r;
+        r.bytes = c.bytes;
+        open(r);
+        EXPECT_EQ(get(1, "a", "b"), "<none>");
+        EXPECT_EQ(shown, std::vector<std::string>{c.expected});
+        shown.clear();
+        nlsClose();
+    }
+}
+
+TEST_F(Nls, OrderedInsertsPlaceTheCallersArgumentsByTheOrderList) {
+    Repo r;
+    // The caller's first argument is insert 1, its second insert 0.
+    r.put(1, 3, seg(false, 0, "", ordered(0, {1, 0}, {{0, 0, "%s"}, {0, 1, "%d"}}, {"A[", "] B[", "]"})));
+    // Stars come before each value; a 64-bit insert; a wide text.
+    r.put(2, 5, seg(false, 6, "", ordered(0x4, {2, 0, 1},
+                                          {{2, 1, "%*.*d"}, {0, 3, "%lld"}, {1, 0, "%-*s"}},
+                                          {"", "|", "|", "|"})));
+    // No inserts at all (a count of -1 counts as 0).
+    r.put(3, 7, seg(false, 0, "", ordered(0, {}, {}, {"just text"}, 0xFF)));
+    open(r);
+    EXPECT_EQ(get(1, 42, "x"), "A[x] B[42]");
+    EXPECT_EQ(get(2, 6, L"wide", 6, 3, 7, 1099511627776LL),
+              "QLX0002E    007|1099511627776|wide  |");
+    EXPECT_EQ(get(3), "just text");
+}
+
+TEST_F(Nls, AWideCharacterTheLocaleCannotShowBecomesAnUnderscore) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    Repo r;
+    r.put(1, 3, seg(false, 0, "", ordered(0x3, {0, 1}, {{0, 0, "%s"}, {0, 1, "%c"}}, {"<", "|", ">"})));
+    r.put(2, 5, printfRecord(0, "<%ls|%lc>"));
+    open(r);
+    EXPECT_EQ(get(1, L"a\u4E2Db", static_cast<wint_t>(0x4E2D)), "<a_b|_>");
+    EXPECT_EQ(get(2, L"a\u4E2Db", static_cast<wint_t>(L'z')), "<a_b|z>");
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST_F(Nls, RefusedInsertLayoutsFormatNothing) {
+    struct Case {
+        const char* name;
+        Text text;
+    };
+    std::vector<Ins> eleven(11, Ins{0, 1, "%d"});
+    const std::vector<Case> cases = {
+        {"more than 10 inserts", ordered(0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, eleven,
+                                         std::vector<Text>(12, "p"))},
+        {"an order list naming no insert", ordered(0, {0, 5}, {{0, 1, "%d"}, {0, 1, "%d"}}, {"a", "b", "c"})},
+        {"an order list naming one insert twice", ordered(0, {1, 1}, {{0, 1, "%d"}, {0, 1, "%d"}}, {"a", "b", "c"})},
+        {"a specification over 8 characters", ordered(0, {0}, {{0, 1, "%-100.50d"}}, {"a", "b"})},
+        {"text fed to an integer", ordered(0, {0}, {{0, 1, "%s"}}, {"a", "b"})},
+        {"an integer fed to text", ordered(0, {0}, {{0, 0, "%d"}}, {"a", "b"})},
+        {"a 32-bit value fed to a 64-bit conversion", ordered(0, {0}, {{0, 1, "%lld"}}, {"a", "b"})},
+        {"a floating-point conversion", ordered(0, {0}, {{0, 1, "%f"}}, {"a", "b"})},
+        {"an address", ordered(0, {0}, {{0, 0, "%p"}}, {"a", "b"})},
+        {"star count not the specification's", ordered(0, {0}, {{1, 1, "%d"}}, {"a", "b"})},
+        {"two conversions in one specification", ordered(0, {0}, {{0, 1, "%d%d"}}, {"a", "b"})},
+        {"missing pieces", ordered(0, {0}, {{0, 1, "%d"}}, {})},
+        {"a specification that runs off the text", ordered(0, {0}, {}, {}, 1) + Text{'\0', '\1', '%', 'd'}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Repo r;
+        r.put(1, 3, seg(false, 0, "", c.text));
+        r.put(2, 4, seg(false, 6, "", c.text));
+        open(r);
+        EXPECT_EQ(get(1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11), "<none>");
+        EXPECT_EQ(get(2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11), "QLX0002E ");
+        nlsClose();
+    }
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(Nls, PrintfFormTakesEachArgumentAsItsConversionAsks) {
+    Repo r;
+    r.put(1, 3, printfRecord(0, "%5.2f|%*d|%-3c|%lld|%%|%p|%1$s|%s|%ls|%hd"));
+    r.put(2, 4, printfRecord(0, "%*d|%.*s"));
+    r.put(3, 5, seg(false, 0, "", Text("\x02not a form")));
+    open(r);
+    EXPECT_EQ(get(1, 3.14159, 4, 7, 'x', 1099511627776LL, static_cast<void*>(nullptr), "t", L"w", 65537),
+              " 3.14|   7|x  |1099511627776|%||%1$s|t|w|1");
+    // Star values are held to 30000, and the text is cut to its buffer.
+    EXPECT_EQ(get(2, 2000000000, 1, 3, "abcdef"), std::string(kNlsPrintfBufferSize - 1, ' '));
+    EXPECT_EQ(get(2, -3, 1, 3, "abcdef"), "1  |abc");
+    EXPECT_EQ(get(3), "<none>");
+}
+
+TEST_F(Nls, TextsAreConvertedFrom850To1252WhenAsked) {
+    Repo r;
+    r.put(1, 3, printfRecord(0, "caf\x82 %s"));
+    r.put(2, 4, seg(false, 0, "", ordered(0, {0}, {{0, 0, "%s"}}, {"\x82:", ":\xC9"})));
+    open(r, 32, nullptr, true);
+    EXPECT_EQ(get(1, "\x82"), "caf\xE9 \x82");  // inserts are the caller's, as given
+    EXPECT_EQ(get(2, "\x82"), "\xE9:\x82:?");   // 850's box corner is not in 1252
+    nlsClose();
+    open(r);
+    EXPECT_EQ(get(1, "x"), "caf\x82 x");
+    EXPECT_EQ(get(2, "x"), "\x82:x:\xC9");
+}
+
+TEST(LockHandle, TheOwnerMayTakeItAgain) {
+    LockHandle* h = lockHandleCreate();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(lockHandle(h), 0);
+    EXPECT_EQ(lockHandle(h), 0);
+    EXPECT_EQ(unlockHandle(h), 0);
+    EXPECT_EQ(unlockHandle(h), 0);
+    int other = -2;
+    std::thread([&] { other = lockHandle(h) + unlockHandle(h); }).join();
+    EXPECT_EQ(other, 0);
+    lockHandleDestroy(h);
+    EXPECT_EQ(lockHandle(nullptr), -1);
+}
+
+TEST_F(Nls, SetupRefusesWhatItCannotUse) {
+    NlsSetup s;
+    EXPECT_EQ(nlsOpen(s), 22);
+    const std::string missing = dir.file("missing.rep");
+    s.repository = missing.c_str();
+    EXPECT_EQ(nlsOpen(s), 942);
+    Repo r;
+    const std::string present = write("present.rep", r.bytes);
+    s.repository = present.c_str();
+    s.alternate = missing.c_str();
+    EXPECT_EQ(nlsOpen(s), 942);
+    EXPECT_EQ(nlsLock, nullptr);  // nothing stays open
+    s.alternate = nullptr;
+    s.prefix = "TOOLONGX";
+    EXPECT_EQ(nlsOpen(s), 22);
+    s.prefix = "AB";
+    s.cacheLimit = 0;
+    ASSERT_EQ(nlsOpen(s), 0);
+    EXPECT_EQ(nlsCtx.cacheLimit, 1u);
+    EXPECT_STREQ(nlsCtx.prefix, "AB");
+    EXPECT_STREQ(nlsCtx.reposName, present.c_str());
+}
+
+TEST(NlsWithoutSetup, FindsNothing) {
+    char* text = reinterpret_cast<char*>(1);
+    EXPECT_EQ(nlGetMsg(&text, 361), 0);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(nlGetSeverity(361), 6);
+}
+
+TEST(NlsCharBuffer, GrowsInStepsOf4096Bytes) {
+    const auto blockSize = [](const void* p) {
+        KvMemHeader h;
+        std::memcpy(&h, static_cast<const unsigned char*>(p) - sizeof h, sizeof h);
+        return h.recordedSize - kvBlockOverhead;
+    };
+    nlsCharBuffer b;
+    EXPECT_EQ(b.capacity, 4u);
+    EXPECT_EQ(blockSize(b.buffer), 4096u);
+    const Text chunk(4095, 'a');
+    EXPECT_EQ(b.append(chunk.c_str(), 0), 4095u);  // needs exactly 4096
+    EXPECT_EQ(b.capacity, 4u);
+    EXPECT_EQ(blockSize(b.buffer), 4096u);
+    EXPECT_EQ(b.append("b", 0), 4096u);  // needs 4097
+    EXPECT_EQ(b.capacity, 8u);
+    EXPECT_EQ(blockSize(b.buffer), 8192u);
+    EXPECT_EQ(b.append(chunk.c_str(), 0), 8191u);  // needs 8192: fits
+    EXPECT_EQ(b.capacity, 8u);
+    EXPECT_EQ(b.append("xyz", 2), 8193u);  // needs 8194; a count takes that many
+    EXPECT_EQ(b.capacity, 12u);
+    EXPECT_EQ(blockSize(b.buffer), 12288u);
+    EXPECT_EQ(std::string(b.buffer + 8191), "xy");
+    EXPECT_EQ(b.charSize(), 1);
+}
+
+TEST(CodePage, AllBytesOf850BecomeTheSame1252BytesOnEveryPlatform) {
+    Text all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    const Text expected =
+        Text(all, 0, 127) +
+        "\xC7\xFC\xE9\xE2\xE4\xE0\xE5\xE7\xEA\xEB\xE8\xEF\xEE\xEC\xC4\xC5\xC9"
+        "\xE6\xC6\xF4\xF6\xF2\xFB\xF9\xFF\xD6\xDC\xF8\xA3\xD8\xD7\x83\xE1"
+        "\xED\xF3\xFA\xF1\xD1\xAA\xBA\xBF\xAE\xAC\xBD\xBC\xA1\xAB\xBB\x3F"
+        "\x3F\x3F\x3F\x3F\xC1\xC2\xC0\xA9\x3F\x3F\x3F\x3F\xA2\xA5\x3F\x3F"
+        "\x3F\x3F\x3F\x3F\x3F\xE3\xC3\x3F\x3F\x3F\x3F\x3F\x3F\x3F\xA4\xF0"
+        "\xD0\xCA\xCB\xC8\x3F\xCD\xCE\xCF\x3F\x3F\x3F\x3F\xA6\xCC\x3F\xD3"
+        "\xDF\xD4\xD2\xF5\xD5\xB5\xFE\xDE\xDA\xDB\xD9\xFD\xDD\xAF\xB4\xAD"
+        "\xB1\x3F\xBE\xB6\xA7\xF7\xB8\xB0\xA8\xB7\xB9\xB3\xB2\x3F\xA0";
+    ASSERT_EQ(expected.size(), 255u);
+    Text text = all;
+    ASSERT_EQ(convertMessageText(&text[0]), 0);
+    EXPECT_EQ(text, expected);
+    // The pages as given: the same page leaves the text alone, an unknown
+    // one is refused with the text unchanged.
+    text = all;
+    EXPECT_TRUE(plat::convertCodePage(&text[0], 850, 850));
+    EXPECT_EQ(text, all);
+    EXPECT_FALSE(plat::convertCodePage(&text[0], 850, 59999));
+    EXPECT_EQ(text, all);
+    targetCodePageOverrideOn = 1;
+    targetCodePageOverride = 850;
+    EXPECT_EQ(convertMessageText(&text[0]), 0);
+    EXPECT_EQ(text, all);
+    targetCodePageOverrideOn = 0;
+    targetCodePageOverride = 0;
+}
+
+TEST_F(Nls, GlobalReturnCodeClassifiesAndOnlyRises) {
+    // Message n has severity code n - 1 (0 to 15); message 17 does not exist.
+    Repo r;
+    for (int code = 0; code < 16; ++code) r.put(code + 1, code + 3, printfRecord(code, "x"));
+    r.put(1228, 20, printfRecord(6, "listed as a warning"));
+    open(r);
+    const int32_t byCode[16] = {0, 0, 0, 12, 0, 8, 12, 12, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int code = 0; code < 16; ++code) EXPECT_EQ(globalRCClassify(code + 1), byCode[code]) << code;
+    EXPECT_EQ(globalRCClassify(17), 0);  // not found
+    for (int n : {326, 1228, 5823, 14987}) EXPECT_EQ(globalRCClassify(n), 4) << n;
+    EXPECT_EQ(globalRCClassify(9999), 12);
+    EXPECT_EQ(globalRCClassify(2046), 12);
+    msg2046RcOverride = 1;
+    msg2046Rc = 0;
+    EXPECT_EQ(globalRCClassify(2046), 8);
+    msg2046Rc = 4;
+    EXPECT_EQ(globalRCClassify(2046), 4);
+    msg2046RcOverride = 0;
+    msg2046Rc = 0;
+
+    GlobalRC g;
+    EXPECT_EQ(g.set(1228), 1);
+    EXPECT_EQ(g.rc, 4);
+    EXPECT_EQ(g.rcMacroMax, 4);
+    EXPECT_EQ(g.rcMax, 4);
+    EXPECT_EQ(g.set(1228), 0);
+    EXPECT_EQ(g.set(6), 1);  // code 5
+    EXPECT_EQ(g.rc, 8);
+    EXPECT_EQ(g.set(7), 1);  // code 6
+    EXPECT_EQ(g.set(1228), 0);
+    EXPECT_EQ(g.set(1), 0);
+    EXPECT_EQ(g.rc, 12);
+    EXPECT_EQ(g.rcMacroMax, 12);
+    EXPECT_EQ(g.rcMax, 12);
+}
+
+TEST_F(Nls, GlobalReturnCodeLockFailuresAreShownOnceAndNotCounted) {
+    Repo r;
+    r.put(9999, 400, printfRecord(6, "%s:%d: %s\n"));
+    open(r);
+    GlobalRC g;
+    globalRC = &g;
+    lockHandleFailNext(1, 0);
+    EXPECT_EQ(g.set(1228), 0);
+    EXPECT_EQ(g.rc, 0);
+    lockHandleFailNext(0, 1);
+    EXPECT_EQ(g.set(1228), 0);
+    EXPECT_EQ(g.rc, 4);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[0].find("QLX9999E GlobalRC:"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find(": Unable to acquire global rc mutex\n"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[1].find(": Unable to release global rc mutex\n"), std::string::npos) << shown[1];
+    // The repository's own lock: 6 when it cannot be taken, -1 (and 9999
+    // shown) when it cannot be released.
+    lockHandleFailNext(1, 0);
+    EXPECT_EQ(nlGetSeverity(9999), 6);
+    lockHandleFailNext(0, 1);
+    EXPECT_EQ(nlGetSeverity(9999), -1);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[2].rfind("QLX9999E nls.cpp:", 0), 0u) << shown[2];
+    EXPECT_NE(shown[2].find(": Unable to release NLS mutex\n"), std::string::npos) << shown[2];
+    EXPECT_EQ(g.rc, 4);
+}
+
+TEST_F(Nls, AFailingLockShowingAMissing9999NeitherRecursesNorCounts) {
+    Repo r;
+    r.put(1, 3, printfRecord(0, "one"));
+    r.index(2 * 9999 + 62, 0);
+    open(r);
+    GlobalRC g;
+    globalRC = &g;
+    // The lock fails; showing 9999 fails too (it is not in the repository),
+    // and that failure is counted through set() again.
+    lockHandleFailNext(1, 0);
+    EXPECT_EQ(g.set(1228), 0);
+    EXPECT_EQ(g.rc, 0);
+    EXPECT_EQ(shown, std::vector<std::string>{"QLX0106E Message index not found for message 9999.\n"});
+    // A lookup failure is counted as 9999.
+    EXPECT_EQ(get(5), "<none>");
+    EXPECT_EQ(g.rc, 12);
+}
