@@ -13,9 +13,8 @@
 #include "lockhandle.h"
 #include "nls.h"
 #include "trace.h"
+#include "traceclasses.h"
 
-uint8_t traceFlag_EXTRC = 0;
-uint8_t traceFlag_EXTRC_DETAIL = 0;
 uint8_t msg2046RcOverride = 0;
 int msg2046Rc = 0;
 GlobalRC* globalRC = nullptr;

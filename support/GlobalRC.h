@@ -3,12 +3,12 @@
 // highest codes seen go into three counters that only rise.
 #pragma once
 
+#include "traceclasses.h"
+
 #include <cstdint>
 
 struct LockHandle;
 
-extern uint8_t traceFlag_EXTRC;
-extern uint8_t traceFlag_EXTRC_DETAIL;
 
 // Message 2046's return code: msg2046Rc (8 when below 1) while the
 // override is set, else 12.

@@ -22,8 +22,7 @@
 #include "msgcodepage.h"
 #include "platform.h"
 #include "trace.h"
-
-uint8_t traceFlag_NLS = 0;
+#include "traceclasses.h"
 
 nlsContext nlsCtx;
 LockHandle* nlsLock = nullptr;

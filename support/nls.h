@@ -9,6 +9,8 @@
 // context's buffers.
 #pragma once
 
+#include "traceclasses.h"
+
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +22,6 @@
 struct LockHandle;
 
 // Trace class of the repository's trace points.
-extern uint8_t traceFlag_NLS;
 
 constexpr size_t kNlsTextBufferSize = 25856;    // assembled texts, own error messages
 constexpr size_t kNlsInsertAreaSize = 25856;    // formatted inserts of one message
