@@ -262,7 +262,7 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
 }
 
 void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used) {
-    entries_.push_back({subscript, nodeSize, offset, used});
+    entries_.push_back({subscript, nodeSize, offset, used, false});
 }
 
 void SlotMap::finish() {
@@ -300,17 +300,16 @@ bool TreeWalker::push(uint32_t subscript) {
         if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
         return false;
     }
-    for (const Level& l : stack_) {
-        if (l.subscript == subscript) {
-            if (problem) problem("node " + std::to_string(subscript) + " is its own descendant");
-            return false;
-        }
-    }
     const SlotMap::Entry* e = map_.find(subscript);
     if (e == nullptr || !e->used) {
         if (problem) problem("branch to subscript " + std::to_string(subscript) + ", which names no node");
         return false;
     }
+    if (e->visited) {
+        if (problem) problem("node " + std::to_string(subscript) + " is reached a second time; skipped");
+        return false;
+    }
+    e->visited = true;
     Level l;
     l.subscript = subscript;
     l.image.resize(e->nodeSize);
