@@ -363,6 +363,10 @@ TEST_F(Jbbtool, SalvageRecoversEveryEntryOfEveryUndamagedNode) {
   Node& c = nodeOf(b.db, cut);
   lostDatums += c.datums.size() - 2;
   c.datums[2].nkl = 1;
+  // A slot length that swallows the next slot hides nothing from salvage.
+  const size_t wideAt = inner(b.db);
+  Node& wide = b.db.slots[wideAt].node;
+  wide.slotLength = wide.imageSize() + b.db.slots[wideAt + 1].slotLen();
   b.db.ctrl.magic = 0;  // trusted by nothing
   b.db.ctrl.dataLen = 12;
   Bytes image = b.db.image();

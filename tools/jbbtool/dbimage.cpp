@@ -166,13 +166,15 @@ bool plausibleInfo(const uint8_t* p, int64_t offset, int64_t fileSize, bool chec
 
 namespace {
 
-// The offset of the next plausible info block at or after `from`, or -1.
-int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed) {
+// The offset of the next plausible info block at or after `from` and
+// before `limit` (-1: the end of the file), or -1.
+int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed, int64_t limit = -1) {
     const int64_t size = db.size();
+    const int64_t end = limit < 0 ? size : std::min(limit + (int64_t)nodeInfoSize, size);
     int64_t pos = from;
-    while (pos + (int64_t)nodeInfoSize <= size) {
+    while (pos + (int64_t)nodeInfoSize <= end) {
         size_t got;
-        const uint8_t* p = db.view(pos, std::min<int64_t>(DbImage::kWindowBytes, size - pos), &got);
+        const uint8_t* p = db.view(pos, std::min<int64_t>(DbImage::kWindowBytes, end - pos), &got);
         if (p == nullptr) {
             *ioFailed = true;
             return -1;
@@ -230,6 +232,20 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
             if (s.info.slotLength > (uint64_t)left) {
                 if (h.event) h.event(TileEvent::PastEnd, where, (int64_t)(s.info.slotLength - (uint64_t)left), s.info.ixaSubscript);
                 break;
+            }
+            if (h.strict) {
+                // A slot length that is wrong but plausible would hide the
+                // slots it covers: look for a header behind what the slot holds.
+                const int64_t next = where + (int64_t)s.info.slotLength;
+                int64_t inside = findNextInfo(db, prevEnd, &ioFailed, next - 1);
+                if (ioFailed) return false;
+                if (inside >= 0) {
+                    if (h.event) h.event(TileEvent::Overlap, inside, next - inside, 0);
+                    prevStart = -1;
+                    prevEnd = inside;
+                    where = inside;
+                    continue;
+                }
             }
             where += (int64_t)s.info.slotLength;
             continue;
