@@ -301,8 +301,9 @@ const SlotMap::Entry* SlotMap::find(uint32_t subscript) const {
     return it != entries_.end() && it->subscript == subscript ? &*it : nullptr;
 }
 
-bool buildSlotMap(DbImage& db, SlotMap* map) {
+bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress) {
     SlotScanHandler h;
+    h.progress = std::move(progress);
     h.slot = [&](const SlotRef& s, const uint8_t*) {
         map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != available);
     };

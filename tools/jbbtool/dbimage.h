@@ -156,7 +156,8 @@ private:
     std::vector<uint32_t> direct_;  // subscript -> entry + 1, when subscripts are dense
 };
 
-bool buildSlotMap(DbImage& db, SlotMap* map);
+// `progress` (may be empty) is called with the offset the pass has reached.
+bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress = nullptr);
 
 // Visits every entry of the tree in key order, reading nodes by their
 // slots.  A node that cannot be read or parsed, a branch to no node and a
