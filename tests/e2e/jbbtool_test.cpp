@@ -363,6 +363,10 @@ TEST_F(Jbbtool, SalvageRecoversEveryEntryOfEveryUndamagedNode) {
   Node& c = nodeOf(b.db, cut);
   lostDatums += c.datums.size() - 2;
   c.datums[2].nkl = 1;
+  // A slot length that swallows the next slot hides nothing from salvage.
+  const size_t wideAt = inner(b.db);
+  Node& wide = b.db.slots[wideAt].node;
+  wide.slotLength = wide.imageSize() + b.db.slots[wideAt + 1].slotLen();
   b.db.ctrl.magic = 0;  // trusted by nothing
   b.db.ctrl.dataLen = 12;
   Bytes image = b.db.image();
@@ -493,6 +497,40 @@ TEST_F(Jbbtool, StatsPageParsesAsXmlAndRenders) {
   const size_t pageSize = shoot(page, dir.file("page.png"));
   EXPECT_GT(blankSize, 0u);
   EXPECT_GT(pageSize, 4 * blankSize) << "the screenshot looks blank";
+}
+
+}  // namespace
+
+namespace {
+
+// Thirty inner nodes whose every branch leads to the next: 6^30 paths
+// through 31 nodes.  Every command finishes at once and reports.
+TEST_F(Jbbtool, BranchesToOneNodeDoNotMultiplyTheWork) {
+  DbFile db;
+  for (uint32_t s = 1; s <= 31; ++s) {
+    Node n;
+    n.subscript = s;
+    for (int k = 0; k < 5; ++k) {
+      Datum d;
+      d.key = u"key" + std::u16string(1, (char16_t)(u'a' + k));
+      d.data = JournalRec().bytes();
+      n.datums.push_back(d);
+    }
+    if (s < 31)
+      for (int b = 0; b <= 5; ++b) n.branch[b] = s + 1;
+    db.slots.push_back(Slot::used(n));
+  }
+  db.updateCounters();
+  db.ctrl.rootOffset = 1;
+  const std::string file = put("dag.jbbdb", db.image());
+  RunResult r = onFile({"check"}, file);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("summary: node-reached-twice"), std::string::npos) << r.out;
+  r = onFile({"dump"}, file);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("reached a second time"), std::string::npos) << r.err;
+  EXPECT_EQ(onFile({"stats"}, file).status, 0);
+  EXPECT_EQ(tool({"diff", file, file}).status, 2);
 }
 
 }  // namespace

@@ -166,13 +166,15 @@ bool plausibleInfo(const uint8_t* p, int64_t offset, int64_t fileSize, bool chec
 
 namespace {
 
-// The offset of the next plausible info block at or after `from`, or -1.
-int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed) {
+// The offset of the next plausible info block at or after `from` and
+// before `limit` (-1: the end of the file), or -1.
+int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed, int64_t limit = -1) {
     const int64_t size = db.size();
+    const int64_t end = limit < 0 ? size : std::min(limit + (int64_t)nodeInfoSize, size);
     int64_t pos = from;
-    while (pos + (int64_t)nodeInfoSize <= size) {
+    while (pos + (int64_t)nodeInfoSize <= end) {
         size_t got;
-        const uint8_t* p = db.view(pos, std::min<int64_t>(DbImage::kWindowBytes, size - pos), &got);
+        const uint8_t* p = db.view(pos, std::min<int64_t>(DbImage::kWindowBytes, end - pos), &got);
         if (p == nullptr) {
             *ioFailed = true;
             return -1;
@@ -231,6 +233,20 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
                 if (h.event) h.event(TileEvent::PastEnd, where, (int64_t)(s.info.slotLength - (uint64_t)left), s.info.ixaSubscript);
                 break;
             }
+            if (h.strict) {
+                // A slot length that is wrong but plausible would hide the
+                // slots it covers: look for a header behind what the slot holds.
+                const int64_t next = where + (int64_t)s.info.slotLength;
+                int64_t inside = findNextInfo(db, prevEnd, &ioFailed, next - 1);
+                if (ioFailed) return false;
+                if (inside >= 0) {
+                    if (h.event) h.event(TileEvent::Overlap, inside, next - inside, 0);
+                    prevStart = -1;
+                    prevEnd = inside;
+                    where = inside;
+                    continue;
+                }
+            }
             where += (int64_t)s.info.slotLength;
             continue;
         }
@@ -262,7 +278,7 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
 }
 
 void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used) {
-    entries_.push_back({subscript, nodeSize, offset, used});
+    entries_.push_back({subscript, nodeSize, offset, used, false});
 }
 
 void SlotMap::finish() {
@@ -285,8 +301,9 @@ const SlotMap::Entry* SlotMap::find(uint32_t subscript) const {
     return it != entries_.end() && it->subscript == subscript ? &*it : nullptr;
 }
 
-bool buildSlotMap(DbImage& db, SlotMap* map) {
+bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress) {
     SlotScanHandler h;
+    h.progress = std::move(progress);
     h.slot = [&](const SlotRef& s, const uint8_t*) {
         map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != available);
     };
@@ -300,17 +317,16 @@ bool TreeWalker::push(uint32_t subscript) {
         if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
         return false;
     }
-    for (const Level& l : stack_) {
-        if (l.subscript == subscript) {
-            if (problem) problem("node " + std::to_string(subscript) + " is its own descendant");
-            return false;
-        }
-    }
     const SlotMap::Entry* e = map_.find(subscript);
     if (e == nullptr || !e->used) {
         if (problem) problem("branch to subscript " + std::to_string(subscript) + ", which names no node");
         return false;
     }
+    if (e->visited) {
+        if (problem) problem("node " + std::to_string(subscript) + " is reached a second time; skipped");
+        return false;
+    }
+    e->visited = true;
     Level l;
     l.subscript = subscript;
     l.image.resize(e->nodeSize);

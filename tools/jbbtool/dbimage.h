@@ -143,6 +143,7 @@ public:
         uint32_t nodeSize;
         int64_t offset;
         bool used;
+        mutable bool visited;  // by a TreeWalker: a node is walked once
     };
     // Adds a slot; the first slot naming a subscript wins.
     void add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used);
@@ -155,12 +156,13 @@ private:
     std::vector<uint32_t> direct_;  // subscript -> entry + 1, when subscripts are dense
 };
 
-bool buildSlotMap(DbImage& db, SlotMap* map);
+// `progress` (may be empty) is called with the offset the pass has reached.
+bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress = nullptr);
 
 // Visits every entry of the tree in key order, reading nodes by their
 // slots.  A node that cannot be read or parsed, a branch to no node and a
-// branch back to a node on the path are skipped and reported through
-// `problem`; the walk goes on with the rest.
+// branch to a node already walked are skipped and reported through
+// `problem`; the walk goes on with the rest.  One walker per map.
 class TreeWalker {
 public:
     TreeWalker(DbImage& db, const SlotMap& map) : db_(db), map_(map) {}

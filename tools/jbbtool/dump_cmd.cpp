@@ -10,6 +10,7 @@
 #include "dbimage.h"
 #include "dumpwriter.h"
 #include "keyorder.h"
+#include "progress.h"
 #include "salvage.h"
 #include "textout.h"
 
@@ -26,7 +27,10 @@ int dumpTree(DbImage& db, DumpWriter& w) {
         return kExitFindings;
     }
     SlotMap map;
-    if (!buildSlotMap(db, &map)) {
+    ProgressLine progress("dump", db.size());
+    bool mapped = buildSlotMap(db, &map, progress.callback());
+    progress.finish();
+    if (!mapped) {
         std::fprintf(stderr, "jbbtool dump: %s: %s\n", db.path().c_str(), db.ioError().c_str());
         return kExitUsage;
     }

@@ -10,6 +10,7 @@
 #include "command.h"
 #include "jbbtreev.h"
 #include "keyorder.h"
+#include "progress.h"
 #include "textout.h"
 
 namespace jbbtool {
@@ -50,6 +51,8 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
 
     SlotScanHandler h;
     h.strict = true;
+    ProgressLine progress("dump --salvage", db.size());
+    h.progress = progress.callback();
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         if (s.info.state == available) return;  // a free slot: what it holds was deleted
         ++nodes;
@@ -91,7 +94,9 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
         else if (e == TileEvent::Overlap)
             log.say("a slot header at offset " + std::to_string(off) + " lies inside the slot before it");
     };
-    if (!scanSlots(db, h)) {
+    const bool scanned = scanSlots(db, h);
+    progress.finish();
+    if (!scanned) {
         std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", db.path().c_str(), db.ioError().c_str());
         return kExitUsage;
     }

@@ -76,6 +76,20 @@ private:
 
 constexpr uint64_t kNoKeys = ~uint64_t{0};
 
+// True when the `units` UTF-16 units at p (any alignment) hold a surrogate
+// that is not half of a pair.
+bool unpairedSurrogateAt(const uint8_t* p, uint32_t units) {
+    for (uint32_t i = 0; i < units; ++i) {
+        uint16_t u = (uint16_t)(p[2 * i] | p[2 * i + 1] << 8);
+        if (u < 0xD800 || u > 0xDFFF) continue;
+        if (u > 0xDBFF || i + 1 == units) return true;
+        uint16_t next = (uint16_t)(p[2 * i + 2] | p[2 * i + 3] << 8);
+        if (next < 0xDC00 || next > 0xDFFF) return true;
+        ++i;
+    }
+    return false;
+}
+
 struct NodeRec {
     int64_t offset;
     uint64_t keys;  // handle in the KeyStore, or kNoKeys
@@ -118,6 +132,7 @@ private:
     const ctrlRec* cr_ = nullptr;
     std::vector<NodeRec> nodes_;
     std::vector<std::pair<uint32_t, uint32_t>> bySub_;  // subscript, index into nodes_
+    std::vector<uint32_t> direct_;  // subscript -> index + 1, when subscripts are dense
     std::vector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
     std::vector<std::pair<uint32_t, bool>> freeSubs_;    // free slots' subscripts
     KeyStore keys_;
@@ -152,6 +167,7 @@ void Checker::checkCtrl() {
 }
 
 NodeRec* Checker::node(uint32_t sub) {
+    if (!direct_.empty()) return sub < direct_.size() && direct_[sub] != 0 ? &nodes_[direct_[sub] - 1] : nullptr;
     auto it = std::lower_bound(bySub_.begin(), bySub_.end(), std::make_pair(sub, 0u));
     return it != bySub_.end() && it->first == sub ? &nodes_[it->second] : nullptr;
 }
@@ -204,24 +220,25 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         n.sound = v.fault.empty();
         if (!n.sound) find("datum-bounds", sub, s.offset, v.fault);
         scratch_.clear();
-        std::u16string prev;
+        const uint8_t* prev = nullptr;
         for (size_t i = 0; i < v.datums.size(); ++i) {
+            const DatumRef& d = v.datums[i];
             uint16_t nkl;
-            std::memcpy(&nkl, image + v.datums[i].offset, sizeof nkl);
-            uint32_t room = v.datums[i].offset + nkl - v.datums[i].dataPos;
+            std::memcpy(&nkl, image + d.offset, sizeof nkl);
+            uint32_t room = d.offset + nkl - d.dataPos;
             if (room != cr_->dbDataLen && otherRecordLength_++ == 0) seenRecordLength_ = room;
-            std::u16string k = v.key(i);
-            if (hasUnpairedSurrogate(k))
-                note(kNoteUnpairedSurrogate, sub, s.offset + v.datums[i].offset,
-                     "key " + jsonString(k) + " holds an unpaired surrogate (a legal Windows file name)");
-            if (i > 0 && compareKeys(prev.c_str(), k.c_str()) >= 0)
-                find("key-order", sub, s.offset + v.datums[i].offset,
-                     "datum " + std::to_string(i) + " key " + jsonString(k) + " is not above datum " +
-                         std::to_string(i - 1) + " key " + jsonString(prev));
+            const uint8_t* k = image + d.offset + datumKeyOffset;
+            if (unpairedSurrogateAt(k, d.keyUnits))
+                note(kNoteUnpairedSurrogate, sub, s.offset + d.offset,
+                     "key " + jsonString(v.key(i)) + " holds an unpaired surrogate (a legal Windows file name)");
+            if (prev != nullptr && compareKeys(prev, k) >= 0)
+                find("key-order", sub, s.offset + d.offset,
+                     "datum " + std::to_string(i) + " key " + jsonString(v.key(i)) + " is not above datum " +
+                         std::to_string(i - 1) + " key " + jsonString(v.key(i - 1)));
             // A leaf keeps only its first and last key for the checks
             // across nodes; an inner node keeps all its keys.
-            if (!n.leaf || i == 0 || i + 1 == v.datums.size()) scratch_.push_back(k);
-            prev = std::move(k);
+            if (!n.leaf || i == 0 || i + 1 == v.datums.size()) scratch_.push_back(v.key(i));
+            prev = k;
         }
         if (!scratch_.empty()) n.keys = keys_.add(scratch_);
     }
@@ -251,6 +268,10 @@ void Checker::onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub) {
 
 void Checker::afterScan() {
     std::sort(bySub_.begin(), bySub_.end());
+    if (!bySub_.empty() && bySub_.back().first <= 4 * bySub_.size() + 1024) {
+        direct_.assign((size_t)bySub_.back().first + 1, 0);
+        for (size_t i = bySub_.size(); i-- > 0;) direct_[bySub_[i].first] = bySub_[i].second + 1;
+    }
     // A subscript named by two slots.
     std::sort(slotSubs_.begin(), slotSubs_.end());
     for (size_t i = 1; i < slotSubs_.size(); ++i)
