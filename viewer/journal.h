@@ -42,6 +42,10 @@ char* formatSize(uint64_t n, char* buf, size_t bufSize = 64);
 // Text of the time between two readings of the process clock (ms).
 char* formatElapsed(char* buf, long start, long end);
 
+// Name of a record's action ("Create", "Rename Old", ...); an unknown one
+// is written into `buf` as "Type N".
+const char* actionName(uint32_t action, char* buf, size_t bufSize);
+
 // Prints one record as a dashed block.  `data` holds `dataLen` bytes; a
 // record shorter than 32 bytes is shown with the missing bytes as zero.
 void printJournalRec(const uint8_t* data, size_t dataLen, const char16_t* key);

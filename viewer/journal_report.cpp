@@ -21,6 +21,15 @@ std::string withoutNewline(std::string s) {
     return s;
 }
 
+// Text of `n` bytes that stops at the first NUL.
+std::string boundedText(const uint8_t* p, size_t n) {
+    size_t len = 0;
+    while (len < n && p[len] != 0) ++len;
+    return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+}  // namespace
+
 const char* actionName(uint32_t action, char* buf, size_t bufSize) {
     switch (action) {
     case 1: return "Rename Old";
@@ -33,15 +42,6 @@ const char* actionName(uint32_t action, char* buf, size_t bufSize) {
     default: std::snprintf(buf, bufSize, "Type %d", (int)action); return buf;
     }
 }
-
-// Text of `n` bytes that stops at the first NUL.
-std::string boundedText(const uint8_t* p, size_t n) {
-    size_t len = 0;
-    while (len < n && p[len] != 0) ++len;
-    return std::string(reinterpret_cast<const char*>(p), len);
-}
-
-}  // namespace
 
 char* formatSize(uint64_t n, char* buf, size_t bufSize) {
     static const char* const units[] = {"Byte", "KB", "MB", "GB", "TB", "PB"};

@@ -29,19 +29,6 @@ size_t actionIndex(uint32_t action) {
     return kChartActionCount - 1;
 }
 
-const char* actionName(uint32_t a, char* buf, size_t n) {
-    switch (a) {
-        case 1: return "Rename Old";
-        case 2: return "Rename New";
-        case 3: return "Delete";
-        case 4: return "Create";
-        case 5: return "Change Attribute";
-        case 6: return "Modify";
-        case 11: return "Delete Restore";
-        default: std::snprintf(buf, n, "Type %u", a); return buf;
-    }
-}
-
 namespace {
 
 // Adds the bytes [from, to) of the file to the map columns of `col`.

@@ -2,6 +2,8 @@
 // the slots, for its text, JSON and HTML reports.
 #pragma once
 
+#include "journal.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -121,7 +123,7 @@ struct Stats {
 extern const uint32_t kChartActions[];
 constexpr size_t kChartActionCount = 8;
 size_t actionIndex(uint32_t action);
-const char* actionName(uint32_t a, char* buf, size_t n);
+
 
 void collectStats(DbImage& db, Stats* st, ProgressLine& progress);
 
