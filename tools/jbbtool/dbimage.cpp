@@ -329,8 +329,11 @@ bool TreeWalker::push(uint32_t subscript) {
     e->visited = true;
     Level l;
     l.subscript = subscript;
-    l.image.resize(e->nodeSize);
-    if (e->nodeSize < nodeHeaderSize || !db_.readAt(e->offset, l.image.data(), e->nodeSize)) {
+    // The size comes from the slot's header: no buffer is made for one
+    // that no node can have.
+    const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
+    if (sizeOk) l.image.resize(e->nodeSize);
+    if (!sizeOk || !db_.readAt(e->offset, l.image.data(), e->nodeSize)) {
         if (!db_.ioError().empty()) ioFailed_ = true;
         if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
         return false;
