@@ -144,6 +144,8 @@ int nlsOpen(const NlsSetup& setup) {
         }
     }
     nlsEchoSwitch = nlsEchoLog.enabled;
+    // A continued echo log goes on with the line its last record left open.
+    c.echoLineStart = nlsEchoLog.atLineStart;
     return 0;
 }
 

@@ -110,6 +110,11 @@ int nlsLogOpen(NlsLogFile* log, const char* path, uint32_t maxBytes) {
     } else {
         c.stream = f;
         c.nextWrite = next;
+        char last = '\n';
+        if (next > static_cast<int64_t>(logHeaderLength) && plat::streamSeek(f, next - 1)) {
+            last = static_cast<char>(std::fgetc(f));
+        }
+        log->atLineStart = last == '\n' ? 1 : 0;
         std::fflush(f);
         plat::streamSeek(f, next);
     }
@@ -123,6 +128,7 @@ void nlsLogClose(NlsLogFile* log) {
     log->ctl = LogFileCtl{};
     log->enabled = 0;
     log->lastError = 0;
+    log->atLineStart = 1;
 }
 
 int errorLogWrite(const char* text) {

@@ -15,6 +15,7 @@ struct NlsLogFile {
     LogFileCtl ctl;
     uint32_t enabled = 0;
     int lastError = 0;
+    uint32_t atLineStart = 1;  // when opened: its last record ended its line
 };
 
 extern NlsLogFile nlsErrorLog;
