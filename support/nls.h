@@ -139,6 +139,17 @@ private:
     va_list ap_;
 };
 
+// No arguments: every place of the message gets 0 or an empty text.
+class NlsNoArgs : public NlsArgs {
+public:
+    int nextInt() override { return 0; }
+    long nextLong() override { return 0; }
+    long long nextLongLong() override { return 0; }
+    double nextDouble() override { return 0; }
+    const char* nextText() override { return ""; }
+    const wchar_t* nextWideText() override { return L""; }
+};
+
 // ---- Growing text buffers ----
 
 class nlsBuffer {

@@ -601,6 +601,7 @@ TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
     Repo r;
     r.put(1, 3, printfRecord(6, "failed %d"));
     r.put(2, 4, printfRecord(4, "informational\n"));
+    r.put(361, 5, printfRecord(2, "engine: "));
     errorLog = dir.file("error.log");
     logMax = 300;
     open(r);
@@ -609,8 +610,9 @@ TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
     nlDisplayMsg(2);  // severity I: not for the error log
     EXPECT_EQ(unstamped(newestRecords(errorLog)), "");
     EXPECT_EQ(traceErrPrintf("src", 7, 0, "report %d\n", 5), 0);
+    EXPECT_EQ(tracePlusErrPrintf("src", 8, 0, "bad node %d\n", 6), 0);
     EXPECT_EQ(errorLogWrite("no newline"), 30);
-    EXPECT_EQ(unstamped(newestRecords(errorLog)), "<T>report 5\n<T>no newline\n");
+    EXPECT_EQ(unstamped(newestRecords(errorLog)), "<T>report 5\n<T>engine: bad node 6\n<T>no newline\n");
     for (int k = 0; k < 12; ++k) {
         nlDisplayMsg(1, k);
         int64_t size = 0;
@@ -621,7 +623,7 @@ TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
     ASSERT_EQ(shown.size(), 12u);
     EXPECT_EQ(shown.back(), "QLX0001E failed 11");
     EXPECT_EQ(unstamped(newestRecords(errorLog)),
-              "<T>QLX0001E failed 10\n<T>QLX0001E failed 11\n");
+              "<T>QLX0001E failed 9\n<T>QLX0001E failed 10\n<T>QLX0001E failed 11\n");
     std::ifstream in(errorLog, std::ios::binary);
     const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(b.size(), 300u);
