@@ -12,6 +12,7 @@
 #include "nls.h"
 #include "platform.h"
 #include "pstime.h"
+#include "trace_internal.h"
 #include "tracefile.h"
 
 NlsLogFile nlsErrorLog;
@@ -19,19 +20,6 @@ NlsLogFile nlsEchoLog;
 uint32_t nlsEchoSwitch = 0;
 
 namespace {
-
-// Keeps the caller's errno: error reports reach the error log from code
-// that must not see errno change.
-class KeepErrno {
-public:
-    KeepErrno() : saved_(errno) {}
-    ~KeepErrno() { errno = saved_; }
-    KeepErrno(const KeepErrno&) = delete;
-    KeepErrno& operator=(const KeepErrno&) = delete;
-
-private:
-    int saved_;
-};
 
 // True, with the stored next-write offset, when `f` is a log of ours that
 // may be continued within maxBytes.
@@ -132,7 +120,7 @@ void nlsLogClose(NlsLogFile* log) {
 }
 
 int errorLogWrite(const char* text) {
-    const KeepErrno keep;
+    const ErrnoKeeper keep;  // error reports must leave errno alone
     if (text == nullptr) return 109;
     if (nlsErrorLog.enabled == 0) return 0;
     if (nlsLock == nullptr || lockHandle(nlsLock) != 0) return 109;
@@ -165,7 +153,7 @@ int errorLogWrite(const char* text) {
 }
 
 int echoLogWrite(const char* text) {
-    const KeepErrno keep;
+    const ErrnoKeeper keep;  // error reports must leave errno alone
     if (text == nullptr || nlsEchoLog.enabled == 0 || nlsLock == nullptr || lockHandle(nlsLock) != 0) return 0;
     LogFileCtl* c = &nlsEchoLog.ctl;
     const nlsMsg* head = nlsCtx.primaryCache;
