@@ -109,6 +109,10 @@ int nlsOpen(const NlsSetup& setup) {
     }
     const bool logs = setup.errorLog != nullptr || setup.echoLog != nullptr;
     if (logs && setup.logMaxBytes < kNlsLogMinBytes) return 22;
+    // One file written as both logs would have its records overwritten.
+    if (setup.errorLog != nullptr && setup.echoLog != nullptr && std::strcmp(setup.errorLog, setup.echoLog) == 0) {
+        return 22;
+    }
     nlsContext& c = nlsCtx;
     c.repos = plat::openBinary(setup.repository, "rb");
     if (c.repos == nullptr) return 942;

@@ -100,8 +100,8 @@ struct NlsSetup {
 // anew) with their end-of-data and wrap markers (tracefile.h).  0 on
 // success; 942 when a repository or a log cannot be opened (errno tells
 // why), 102 when the lock cannot be had, 22 for a setup without a primary
-// repository, with a prefix longer than 7 characters or with a log size
-// below 256.  On failure nothing stays open.
+// repository, with a prefix longer than 7 characters, with a log size
+// below 256 or with one file named for both logs.  On failure nothing stays open.
 int nlsOpen(const NlsSetup& setup);
 // Frees the cached messages, closes the repositories, destroys the lock.
 void nlsClose();

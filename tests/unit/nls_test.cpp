@@ -649,6 +649,8 @@ TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
     s.logMaxBytes = 255;
     EXPECT_EQ(nlsOpen(s), 22);
     s.logMaxBytes = 300;
+    s.echoLog = errorLog.c_str();
+    EXPECT_EQ(nlsOpen(s), 22);
     const std::string nowhere = dir.file("missing/echo.log");
     s.echoLog = nowhere.c_str();
     EXPECT_EQ(nlsOpen(s), 942);

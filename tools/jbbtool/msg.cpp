@@ -245,6 +245,9 @@ int run(int argc, char** argv) {
     if (!issuing && (setup.errorLog != nullptr || setup.echoLog != nullptr)) {
         return usageError("msg", "the logs are written only with --issue");
     }
+    if (setup.errorLog != nullptr && setup.echoLog != nullptr && std::strcmp(setup.errorLog, setup.echoLog) == 0) {
+        return usageError("msg", "--error-log and --echo-log name the same file");
+    }
     plat::selectUserLocale();
     if (issuing) return issue(setup, static_cast<uint32_t>(number), argc - i - 2, argv + i + 2);
     setup.output[6] = showOnStderr;
