@@ -20,6 +20,7 @@
 #include "kvmem.h"
 #include "lockhandle.h"
 #include "msgcodepage.h"
+#include "nlslog.h"
 #include "platform.h"
 #include "trace.h"
 #include "traceclasses.h"
@@ -106,6 +107,12 @@ int nlsOpen(const NlsSetup& setup) {
     if (setup.repository == nullptr || (setup.prefix != nullptr && std::strlen(setup.prefix) > 7)) {
         return 22;
     }
+    const bool logs = setup.errorLog != nullptr || setup.echoLog != nullptr;
+    if (logs && setup.logMaxBytes < kNlsLogMinBytes) return 22;
+    // One file written as both logs would have its records overwritten.
+    if (setup.errorLog != nullptr && setup.echoLog != nullptr && std::strcmp(setup.errorLog, setup.echoLog) == 0) {
+        return 22;
+    }
     nlsContext& c = nlsCtx;
     c.repos = plat::openBinary(setup.repository, "rb");
     if (c.repos == nullptr) return 942;
@@ -131,11 +138,28 @@ int nlsOpen(const NlsSetup& setup) {
     c.outputMode = setup.outputMode;
     c.echoLineStart = 1;
     nlsCodePageSwitch = setup.convertCodePage ? 1 : 0;
+    for (NlsLogFile* log : {&nlsErrorLog, &nlsEchoLog}) {
+        const char* path = log == &nlsErrorLog ? setup.errorLog : setup.echoLog;
+        if (path != nullptr && nlsLogOpen(log, path, setup.logMaxBytes) != 0) {
+            const int err = errno;
+            nlsClose();
+            errno = err;
+            return 942;
+        }
+    }
+    nlsEchoSwitch = nlsEchoLog.enabled;
+    // A continued echo log goes on with the line its last record left open.
+    c.echoLineStart = nlsEchoLog.atLineStart;
     return 0;
 }
 
 void nlsClose() {
     nlsContext& c = nlsCtx;
+    nlsLogClose(&nlsErrorLog);
+    nlsLogClose(&nlsEchoLog);
+    nlsEchoSwitch = 0;
+    logEndOfDataMarker[0] = '\0';
+    logWrapMarker[0] = '\0';
     freeRing(&c.primaryCache);
     freeRing(&c.alternateCache);
     if (c.repos != nullptr) std::fclose(c.repos);
@@ -361,32 +385,6 @@ int nlGetSeverity(uint32_t n) {
     }
     NLS_TRACE("Severity is %d\n", severity);
     return severity;
-}
-
-void nlsShowLockFailure(const char* source, int line, const char* text) {
-    // The arguments of message 9999: the source name, the line, the text.
-    class Args : public NlsArgs {
-    public:
-        Args(const char* s, int l, const char* t) : source_(s), line_(l), text_(t) {}
-        int nextInt() override { return line_; }
-        long nextLong() override { return line_; }
-        long long nextLongLong() override { return line_; }
-        double nextDouble() override { return line_; }
-        const char* nextText() override { return texts_++ == 0 ? source_ : text_; }
-        const wchar_t* nextWideText() override { return L""; }
-
-    private:
-        const char* source_;
-        int line_;
-        const char* text_;
-        int texts_ = 0;
-    } args(source, line, text);
-    char* msg = nullptr;
-    int severity = 0;
-    nlGetMsgSev(&nlsCtx, 9999, &msg, args, &severity);
-    if (msg == nullptr) return;
-    if (nlsCtx.outputMode != kNlsOutputSilent) nlOutputMsg(severity, msg);
-    kvFree(msg, kSource, __LINE__);
 }
 
 void nlOutputMsg(int code, const char* text) {

@@ -84,14 +84,24 @@ struct NlsSetup {
     nlsOutputFunc output[kNlsSeverityCount] = {};
     uint32_t outputMode = 0;
     bool convertCodePage = false;  // sets nlsCodePageSwitch
+    // The logs (nlslog.h): paths, null for none.  Issued messages of
+    // severity W and above, the repository's QLX0106E and the trace
+    // facility's error reports go to the error log; with an echo log every
+    // issued message is copied there too (the echo switch).
+    const char* errorLog = nullptr;
+    const char* echoLog = nullptr;
+    uint32_t logMaxBytes = 1048576;  // each log's maximum size, at least 256
 };
 
 // Closes what an earlier setup opened, then opens the repositories, names
 // them, sets the prefix, the cache limit, the output functions and mode and
-// the code-page switch, and creates the lock.  0 on success; 942 when a
-// repository cannot be opened (errno tells why), 102 when the lock cannot
-// be had, 22 for a setup without a primary repository or with a prefix
-// longer than 7 characters.  On failure nothing stays open.
+// the code-page switch, creates the lock, and opens and enables the logs
+// (continued when they are logs of no more than logMaxBytes, else made
+// anew) with their end-of-data and wrap markers (tracefile.h).  0 on
+// success; 942 when a repository or a log cannot be opened (errno tells
+// why), 102 when the lock cannot be had, 22 for a setup without a primary
+// repository, with a prefix longer than 7 characters, with a log size
+// below 256 or with one file named for both logs.  On failure nothing stays open.
 int nlsOpen(const NlsSetup& setup);
 // Frees the cached messages, closes the repositories, destroys the lock.
 void nlsClose();
@@ -127,6 +137,17 @@ public:
 
 private:
     va_list ap_;
+};
+
+// No arguments: every place of the message gets 0 or an empty text.
+class NlsNoArgs : public NlsArgs {
+public:
+    int nextInt() override { return 0; }
+    long nextLong() override { return 0; }
+    long long nextLongLong() override { return 0; }
+    double nextDouble() override { return 0; }
+    const char* nextText() override { return ""; }
+    const wchar_t* nextWideText() override { return L""; }
 };
 
 // ---- Growing text buffers ----
@@ -188,9 +209,21 @@ int nlGetMsgSev(nlsContext* ctx, uint32_t n, char** out, NlsArgs& args, int* sev
 // released), 6 when the lock cannot be taken.
 int nlGetSeverity(uint32_t n);
 
-// Shows message 9999 with the source name, line and text of a lock that
-// failed, through the output function of its severity, without counting
-// it in the global return code (counting takes a lock too).
+// ---- Issuing ----
+
+// Issues message n: counts it in the global return code (when globalRC is
+// set), copies it to the echo log (echo switch on), to the error log
+// (severity W and above) and, unless the output mode is kNlsOutputSilent,
+// hands it to the output function of its severity.  `stream` is not used.
+// 0.
+int nlIssueMsg(FILE* stream, uint32_t n, va_list ap);
+int nlIssueMsg(FILE* stream, uint32_t n, NlsArgs& args);
+// nlIssueMsg with standard output.
+void nlDisplayMsg(uint32_t n, ...);
+
+// Issues message 9999 with the source name, line and text of a lock that
+// failed, without counting it in the global return code (counting takes a
+// lock too).
 void nlsShowLockFailure(const char* source, int line, const char* text);
 
 // Converts `text` to UTF-16 and hands it to the output function of

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "logutils.h"
+#include "nlslog.h"
 #include "pkfile.h"
 #include "platform.h"
 #include "psstr.h"
@@ -98,7 +99,7 @@ size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line
     return traceAppendV(buf, cap, tracePositionPart(buf, cap, file, line), fmt, ap);
 }
 
-bool traceErrorHasReceiver() { return traceIsActive() != 0; }
+bool traceErrorHasReceiver() { return nlsErrorLog.enabled != 0 || traceIsActive() != 0; }
 
 bool traceErrorIsTraced(uint8_t classFlag) { return traceFlag_ERROR != 0 || (classFlag != 0 && classFlag != 2); }
 
@@ -121,11 +122,6 @@ int traceIsActive() {
     if (tc == nullptr || tc->stream == nullptr || tc->enabled == 0) return 0;
     if (tc->consoleOutput || tc->callbackMode) return 1;
     return traceIsConsoleStream(tc->stream) ? 0 : 1;
-}
-
-int errorLogWrite(const char* /*text*/) {
-    const ErrnoKeeper keep;
-    return 0;  // no error log is opened yet
 }
 
 // --- Trace points ----------------------------------------------------------

@@ -106,6 +106,6 @@ int traceEmitLine(const char* message);
 // with closeToo the output is closed as well.
 void traceReset(int closeToo);
 
-// Writes one error report to the error log; returns what the log writer
-// returned.  No error log is opened yet, so the text goes nowhere.
+// Writes one error report to the error log of the message repository
+// (nlslog.h); nothing while no error log is open.
 int errorLogWrite(const char* text);

@@ -68,3 +68,18 @@ constexpr char tracePlainHeaderFormat[] =
 constexpr long long traceWrapReserve = 17;
 
 constexpr char logHeaderFormat[] = "LOGHEADERREC %-12lu";
+
+// Wrapping log file (the message repository's error log and echo log), in
+// full.  The first line is the header: "LOGHEADERREC ", the next-write
+// offset "%-12lu", "\n" (logHeaderLength bytes; records start right after
+// it).  Each record is one text, the error log's (and the echo log's at the
+// start of a line) preceded by the date text, a blank, the time text and a
+// blank.  The newest record is followed, at the header's next-write offset,
+// by logEndOfDataText and "\n".  When a record would not fit within the
+// log's maximum size, logWrapText is written at the next-write offset, the
+// rest of the file up to the maximum size is filled with a line of blanks
+// ending in "*" ("%*s\n"), and records are written again from the start of
+// data; older records then follow the end-of-data marker up to logWrapText.
+constexpr size_t logHeaderLength = 26;
+constexpr char logEndOfDataText[] = "\nEND OF DATA";
+constexpr char logWrapText[] = "\nContinued at beginning of file\n";

@@ -1,10 +1,14 @@
 // Error reports of the B-tree engine: like traceErrPrintf, with the work
-// buffers taken from the tracked allocator, and the error log left alone
-// while errorLogSuppressed is set.
+// buffers taken from the tracked allocator, the error log's copy put after
+// the text of message 361, and the error log left alone while
+// errorLogSuppressed is set.
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "kvmem.h"
+#include "nls.h"
 #include "trace.h"
 #include "trace_internal.h"
 
@@ -29,11 +33,20 @@ int tracePlusErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const
     va_end(ap);
 
     if (!skipLog) {
-        // The error log's copy; the message repository's prefix text goes
-        // in front of it once the repository is there.
+        // The error log's copy, after the text of message 361 (none when
+        // the repository has no such message); 361 takes no arguments.
         char* logText = static_cast<char*>(kvMalloc(traceMessageBytes, kSourceName, __LINE__));
         if (logText != nullptr) {
-            std::memcpy(logText, work, traceMessageBytes);
+            char* prefix = nullptr;
+            NlsNoArgs none;
+            nlGetMsgSev(&nlsCtx, 361, &prefix, none, nullptr);
+            size_t used = 0;
+            if (prefix != nullptr) {
+                used = std::min(std::strlen(prefix), traceMessageBytes - 1);
+                std::memcpy(logText, prefix, used);
+                kvFree(prefix, kSourceName, __LINE__);
+            }
+            std::snprintf(logText + used, traceMessageBytes - used, "%s", work);
             errorLogWrite(logText);
             kvFree(logText, kSourceName, __LINE__);
         }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "viewrun.h"
@@ -217,4 +218,56 @@ TEST_F(Msg, AListingThatWouldNotCompileBackIsAFinding) {
     EXPECT_EQ(r.err, "jbbtool msgc: " + repo +
                          ": message 1: its text has neither the printf nor the ordered-insert form\n"
                          "jbbtool msgc: " + repo + ": the listing compiles to a different file\n");
+}
+
+// jbbtool msg --issue: the text on standard output, the exit status the
+// global return code, the logs read back with jbbtool trace.
+TEST_F(Msg, IssuedMessagesSetTheExitStatusAndReachTheLogs) {
+    const std::string repo = compile(kSource + std::string("1228 E \"counted as a warning\\n\"\n"), "m.rep");
+    const std::string errorLog = dir.file("error.log"), echoLog = dir.file("echo.log");
+    const auto issue = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all{"msg", "--issue", "--error-log", errorLog, "--echo-log", echoLog,
+                                     "--log-max", "400", repo};
+        all.insert(all.end(), args.begin(), args.end());
+        const RunResult r = tool(all);
+        EXPECT_EQ(r.err, "");
+        return r;
+    };
+    RunResult r = issue({"1", "Ann", "3"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "QLX0001I Hello Ann, you have 3 new messages.\n");
+    r = issue({"1228"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.out, "QLX1228E counted as a warning\n");
+    r = issue({"6", "65", "2", "abcdef", "66", "255"});
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.out, "QLX0006W ab|A|B|ff");
+    r = issue({"5"});
+    EXPECT_EQ(r.status, 12);
+    EXPECT_EQ(r.out, "QLX0106E Message index not found for message 5.\n");
+    // Arguments that do not fit: refused before anything is issued.
+    r = tool({"msg", "--issue", "--error-log", errorLog, repo, "1", "Ann"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+
+    const std::regex stamp("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d ");
+    r = tool({"trace", errorLog});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::regex_replace(r.out, stamp, "<T>"),
+              "<T>QLX1228E counted as a warning\n<T>QLX0006W ab|A|B|ff\n"
+              "<T>QLX0106E Message index not found for message 5.\n");
+    r = tool({"trace", echoLog});
+    EXPECT_EQ(std::regex_replace(r.out, stamp, "<T>"),
+              "<T>QLX0001I Hello Ann, you have 3 new messages.\n<T>QLX1228E counted as a warning\n"
+              "<T>QLX0006W ab|A|B|ff");
+
+    // Wrapped: the log stays at its size and reads back oldest first (the
+    // record of 3 was cut by the newest one and is left out).
+    for (int k = 0; k < 8; ++k) issue({"2", "/to", "/from", std::to_string(k), "1", "0"});
+    EXPECT_EQ(bytes("error.log").size(), 400u);
+    r = tool({"trace", errorLog});
+    const std::string lines = std::regex_replace(r.out, stamp, "<T>");
+    std::string expected;
+    for (int k = 4; k < 8; ++k) expected += "<T>QLX0002E Copied /from to /to (" + std::to_string(k) + " bytes, 0%).\n";
+    EXPECT_EQ(lines, expected);
 }

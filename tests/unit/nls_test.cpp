@@ -9,6 +9,8 @@
 #include <clocale>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,8 @@
 #include "lockhandle.h"
 #include "msgcodepage.h"
 #include "nls.h"
+#include "nlslog.h"
+#include "trace.h"
 #include "platform.h"
 #include "viewrun.h"
 
@@ -109,6 +113,9 @@ protected:
         s.cacheLimit = cacheLimit;
         s.output[6] = capture;
         s.convertCodePage = codePage;
+        s.errorLog = errorLog.empty() ? nullptr : errorLog.c_str();
+        s.echoLog = echoLog.empty() ? nullptr : echoLog.c_str();
+        s.logMaxBytes = logMax;
         ASSERT_EQ(nlsOpen(s), 0);
     }
 
@@ -139,8 +146,26 @@ protected:
         return out;
     }
 
+    // The records of a log: the bytes between its header and the
+    // end-of-data marker at the header's next-write offset.
+    std::string newestRecords(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(b.compare(0, 13, "LOGHEADERREC "), 0);
+        const size_t next = std::stoul(b.substr(13, 12));
+        EXPECT_EQ(b.compare(next, 13, "\nEND OF DATA\n"), 0);
+        return b.substr(26, next - 26);
+    }
+
     testdb::TempDir dir;
+    std::string errorLog, echoLog;  // paths of the logs open() sets up
+    uint32_t logMax = 1048576;
 };
+
+// The date and time that begin a log line with the default formats.
+const std::regex kStamp("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d ");
+
+std::string unstamped(const std::string& log) { return std::regex_replace(log, kStamp, "<T>"); }
 
 }  // namespace
 
@@ -570,4 +595,86 @@ TEST_F(Nls, AFailingLockShowingAMissing9999NeitherRecursesNorCounts) {
     // A lookup failure is counted as 9999.
     EXPECT_EQ(get(5), "<none>");
     EXPECT_EQ(g.rc, 12);
+}
+
+TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
+    Repo r;
+    r.put(1, 3, printfRecord(6, "failed %d"));
+    r.put(2, 4, printfRecord(4, "informational\n"));
+    r.put(361, 5, printfRecord(2, "engine: "));
+    errorLog = dir.file("error.log");
+    logMax = 300;
+    open(r);
+    GlobalRC g;
+    globalRC = &g;
+    nlDisplayMsg(2);  // severity I: not for the error log
+    EXPECT_EQ(unstamped(newestRecords(errorLog)), "");
+    EXPECT_EQ(traceErrPrintf("src", 7, 0, "report %d\n", 5), 0);
+    EXPECT_EQ(tracePlusErrPrintf("src", 8, 0, "bad node %d\n", 6), 0);
+    EXPECT_EQ(errorLogWrite("no newline"), 30);
+    EXPECT_EQ(unstamped(newestRecords(errorLog)), "<T>report 5\n<T>engine: bad node 6\n<T>no newline\n");
+    for (int k = 0; k < 12; ++k) {
+        nlDisplayMsg(1, k);
+        int64_t size = 0;
+        ASSERT_TRUE(plat::fileSize(errorLog.c_str(), &size));
+        ASSERT_LE(size, 300);
+    }
+    EXPECT_EQ(g.rc, 12);
+    ASSERT_EQ(shown.size(), 12u);
+    EXPECT_EQ(shown.back(), "QLX0001E failed 11");
+    EXPECT_EQ(unstamped(newestRecords(errorLog)),
+              "<T>QLX0001E failed 9\n<T>QLX0001E failed 10\n<T>QLX0001E failed 11\n");
+    std::ifstream in(errorLog, std::ios::binary);
+    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(b.size(), 300u);
+    const size_t wrap = b.find("\nContinued at beginning of file\n");
+    ASSERT_NE(wrap, std::string::npos);
+    EXPECT_EQ(b.substr(wrap + 32), std::string(300 - wrap - 32 - 2, ' ') + "*\n");
+    EXPECT_NE(b.find("failed 8\n", 100), std::string::npos);  // older records before the wrap
+
+    // A text longer than the log can hold is cut to fit, with a newline.
+    EXPECT_GT(errorLogWrite(std::string(1000, 'x').c_str()), 0);
+    const std::string cut = newestRecords(errorLog);
+    EXPECT_EQ(cut.back(), '\n');
+    int64_t size = 0;
+    ASSERT_TRUE(plat::fileSize(errorLog.c_str(), &size));
+    EXPECT_LE(size, 300);
+
+    // Too small a log is refused; a log the setup cannot open fails it.
+    nlsClose();
+    NlsSetup s;
+    const std::string repo = dir.file("primary.rep");
+    s.repository = repo.c_str();
+    s.errorLog = errorLog.c_str();
+    s.logMaxBytes = 255;
+    EXPECT_EQ(nlsOpen(s), 22);
+    s.logMaxBytes = 300;
+    s.echoLog = errorLog.c_str();
+    EXPECT_EQ(nlsOpen(s), 22);
+    const std::string nowhere = dir.file("missing/echo.log");
+    s.echoLog = nowhere.c_str();
+    EXPECT_EQ(nlsOpen(s), 942);
+    EXPECT_EQ(nlsErrorLog.enabled, 0u);
+    EXPECT_EQ(errorLogWrite("after"), 0);
+}
+
+TEST_F(Nls, TheEchoLogDatesOnlyTheStartsOfLines) {
+    Repo r;
+    r.put(1, 3, printfRecord(4, "part one, "));
+    r.put(2, 4, printfRecord(6, "part two\n"));
+    r.put(3, 5, printfRecord(0, "plain\n"));
+    r.put(11025, 6, printfRecord(4, "never echoed\n"));
+    echoLog = dir.file("echo.log");
+    open(r);
+    nlDisplayMsg(1);
+    nlDisplayMsg(2);
+    nlDisplayMsg(11025);
+    nlDisplayMsg(3);
+    nlDisplayMsg(1);
+    const std::string expected = "<T>QLX0001I part one, QLX0002E part two\n<T>plain\n<T>QLX0001I part one, ";
+    EXPECT_EQ(unstamped(newestRecords(echoLog)), expected);
+    // Opened again, the log goes on with the line its last record left open.
+    open(r);
+    nlDisplayMsg(2);
+    EXPECT_EQ(unstamped(newestRecords(echoLog)), expected + "QLX0002E part two\n");
 }

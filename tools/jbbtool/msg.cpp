@@ -2,7 +2,10 @@
 // repository as nlGetMsg gives it and writes exactly that text to standard
 // output.  Each ARG is converted to what its place in the message asks for;
 // the repository's failure messages (QLX0105E ...) go to standard error
-// through the output function of severity code 6.
+// through the output function of severity code 6.  With --issue the
+// message is issued (nlIssueMsg) as a program issues it: every output
+// function writes to standard output, the logs are written when given, and
+// the exit status is the global return code.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "GlobalRC.h"
 #include "command.h"
 #include "kvmem.h"
 #include "nls.h"
+#include "nlslog.h"
 #include "platform.h"
 
 namespace jbbtool {
@@ -27,6 +32,11 @@ void showOnStderr(const char16_t* text) {
     const std::string narrow = plat::consoleText(text);
     std::fwrite(narrow.data(), 1, narrow.size(), stderr);
     failureShown = true;
+}
+
+void showOnStdout(const char16_t* text) {
+    const std::string narrow = plat::consoleText(text);
+    std::fwrite(narrow.data(), 1, narrow.size(), stdout);
 }
 
 // The command line's arguments, converted on demand; the first fault is
@@ -129,8 +139,62 @@ bool parseCount(const char* s, unsigned long max, unsigned long* v) {
     return true;
 }
 
+int openFailed(const NlsSetup& setup) {
+    const int err = errno;
+    const char* which = setup.repository;
+    if (setup.alternate != nullptr) {
+        if (FILE* f = plat::openBinary(setup.repository, "rb")) {
+            std::fclose(f);
+            which = setup.alternate;
+        }
+    }
+    std::fprintf(stderr, "jbbtool msg: cannot open repository '%s': %s\n", which, plat::errnoText(err).c_str());
+    return kExitUsage;
+}
+
+// --issue: the arguments are checked on a quiet setup first (no output
+// functions, no logs, nothing counted), so that a message is never issued
+// with arguments that do not fit it; then it is issued for real.
+int issue(NlsSetup setup, uint32_t number, int argc, char** argv) {
+    NlsSetup quiet = setup;
+    quiet.errorLog = nullptr;
+    quiet.echoLog = nullptr;
+    if (nlsOpen(quiet) != 0) return openFailed(setup);
+    ArgvArgs check(argc, argv);
+    char* text = nullptr;
+    nlGetMsgSev(&nlsCtx, number, &text, check, nullptr);
+    if (text != nullptr) kvFree(text, "msg.cpp", __LINE__);
+    nlsClose();
+    const std::string problem = check.problem();
+    if (text != nullptr && !problem.empty()) return usageError("msg", "%s", problem.c_str());
+
+    for (auto& f : setup.output) f = showOnStdout;
+    const int rc = nlsOpen(setup);
+    if (rc != 0) {
+        const int err = errno;
+        std::fprintf(stderr, "jbbtool msg: cannot open the repository or a log: %s\n", plat::errnoText(err).c_str());
+        return kExitUsage;
+    }
+    GlobalRC counter;
+    globalRC = &counter;
+    ArgvArgs args(argc, argv);
+    nlIssueMsg(stdout, number, args);
+    std::fflush(stdout);
+    globalRC = nullptr;
+    nlsClose();
+    return counter.rc;
+}
+
+bool parseSize(const char* s, uint32_t* v) {
+    unsigned long n = 0;
+    if (!parseCount(s, UINT32_MAX, &n) || n < kNlsLogMinBytes) return false;
+    *v = static_cast<uint32_t>(n);
+    return true;
+}
+
 int run(int argc, char** argv) {
     NlsSetup setup;
+    bool issuing = false;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
         const char* o = argv[i];
@@ -150,6 +214,17 @@ int run(int argc, char** argv) {
             if (value == nullptr) return usageError("msg", "--alternate takes a repository");
             setup.alternate = value;
             ++i;
+        } else if (std::strcmp(o, "--issue") == 0) {
+            issuing = true;
+        } else if (std::strcmp(o, "--error-log") == 0 || std::strcmp(o, "--echo-log") == 0) {
+            if (value == nullptr) return usageError("msg", "%s takes a file", o);
+            (o[2] == 'e' && o[3] == 'r' ? setup.errorLog : setup.echoLog) = value;
+            ++i;
+        } else if (std::strcmp(o, "--log-max") == 0) {
+            if (!parseSize(value, &setup.logMaxBytes)) {
+                return usageError("msg", "--log-max takes a size in bytes, at least %u", kNlsLogMinBytes);
+            }
+            ++i;
         } else if (std::strcmp(o, "--cache") == 0) {
             unsigned long n = 0;
             if (!parseCount(value, UINT32_MAX, &n) || n == 0) {
@@ -167,22 +242,16 @@ int run(int argc, char** argv) {
     if (!parseCount(argv[i + 1], UINT32_MAX, &number)) {
         return usageError("msg", "'%s' is not a message number", argv[i + 1]);
     }
-    plat::selectUserLocale();
-    setup.output[6] = showOnStderr;
-    const int rc = nlsOpen(setup);
-    if (rc != 0) {
-        const int err = errno;
-        const char* which = setup.repository;
-        if (setup.alternate != nullptr) {
-            if (FILE* f = plat::openBinary(setup.repository, "rb")) {
-                std::fclose(f);
-                which = setup.alternate;
-            }
-        }
-        std::fprintf(stderr, "jbbtool msg: cannot open repository '%s': %s\n", which,
-                     plat::errnoText(err).c_str());
-        return kExitUsage;
+    if (!issuing && (setup.errorLog != nullptr || setup.echoLog != nullptr)) {
+        return usageError("msg", "the logs are written only with --issue");
     }
+    if (setup.errorLog != nullptr && setup.echoLog != nullptr && std::strcmp(setup.errorLog, setup.echoLog) == 0) {
+        return usageError("msg", "--error-log and --echo-log name the same file");
+    }
+    plat::selectUserLocale();
+    if (issuing) return issue(setup, static_cast<uint32_t>(number), argc - i - 2, argv + i + 2);
+    setup.output[6] = showOnStderr;
+    if (nlsOpen(setup) != 0) return openFailed(setup);
     ArgvArgs args(argc - i - 2, argv + i + 2);
     char* text = nullptr;
     const int len = nlGetMsgSev(&nlsCtx, static_cast<uint32_t>(number), &text, args, nullptr);
@@ -204,7 +273,8 @@ int run(int argc, char** argv) {
 void help(FILE* out) {
     std::fprintf(out,
                  "Usage: jbbtool msg [--prefix P] [--alternate REPO2] [--codepage] [--cache N]\n"
-                 "                   REPO NUMBER [ARG...]\n"
+                 "                   [--issue [--error-log FILE] [--echo-log FILE]\n"
+                 "                   [--log-max BYTES]] REPO NUMBER [ARG...]\n"
                  "\n"
                  "Formats message NUMBER of the message repository REPO with the arguments\n"
                  "and writes the text to standard output exactly (no newline is added).\n"
@@ -213,6 +283,14 @@ void help(FILE* out) {
                  "  --alternate REPO2 a second repository, tried when REPO lacks the message\n"
                  "  --codepage        convert texts from code page 850 to 1252\n"
                  "  --cache N         messages the cache holds (default 32)\n"
+                 "  --issue           issue the message as a program does: its text (and the\n"
+                 "                    repository's own messages) on standard output, counted\n"
+                 "                    in the global return code, which is the exit status\n"
+                 "  --error-log FILE  with --issue: the error log (messages of severity W and\n"
+                 "                    above, the repository's failures, error reports)\n"
+                 "  --echo-log FILE   with --issue: the echo log (every issued message)\n"
+                 "  --log-max BYTES   each log's maximum size; it then wraps (default 1048576,\n"
+                 "                    at least 256)\n"
                  "\n"
                  "Each ARG becomes what its place in the message asks for: printf form, the\n"
                  "conversions in order (a * takes an integer first); ordered inserts, each\n"
@@ -221,7 +299,10 @@ void help(FILE* out) {
                  "\n"
                  "Exit status: 0 written; 1 the message cannot be had (the repository's\n"
                  "messages on standard error); 2 usage, an argument that does not fit its\n"
-                 "place, a missing or a surplus argument, or an unreadable repository.\n");
+                 "place, a missing or a surplus argument, or an unreadable repository.\n"
+                 "With --issue: the global return code after the message, 0, 4 (listed\n"
+                 "warnings), 8 (severity W) or 12 (K, E, S, message 9999, a repository\n"
+                 "failure); 2 as above.\n");
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // written, without the header and the structural markers (layouts in
 // tracefile.h).  A wrapped file is read from the oldest surviving line
 // after its end marker round to the newest; the base name of a segment
-// ring reads its segments from the oldest.  --raw prints the bytes as they
-// stand.
+// ring reads its segments from the oldest.  An error log or an echo log
+// (a wrapping log file) is read the same way: its records from the oldest
+// surviving one, without the header and the markers.  --raw prints the
+// bytes as they stand.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -140,6 +142,47 @@ std::string plainLines(const std::string& b) {
     return out;
 }
 
+// A wrapping log file's header: "LOGHEADERREC ", the offset, blanks, a
+// newline.  Sets the next-write offset.
+bool logHeader(const std::string& b, size_t* nextWrite) {
+    const size_t tag = sizeof "LOGHEADERREC " - 1;
+    if (b.size() < logHeaderLength || !startsWith(b, 0, "LOGHEADERREC ") || b[logHeaderLength - 1] != '\n') {
+        return false;
+    }
+    uint64_t v = 0;
+    size_t i = tag;
+    for (; i < logHeaderLength - 1 && b[i] >= '0' && b[i] <= '9'; ++i) v = v * 10 + static_cast<uint64_t>(b[i] - '0');
+    if (i == tag) return false;
+    for (; i < logHeaderLength - 1; ++i)
+        if (b[i] != ' ') return false;
+    *nextWrite = static_cast<size_t>(v);
+    return true;
+}
+
+// The records of a log file, oldest first.  Records older than the newest
+// ones follow the end-of-data marker up to the wrap marker; the first of
+// them was cut by the newest write and is left out.
+bool logLines(const std::string& b, std::string* out, std::string* why) {
+    size_t nextWrite = 0;
+    logHeader(b, &nextWrite);
+    if (nextWrite < logHeaderLength || nextWrite > b.size()) {
+        *why = "the next-write offset " + std::to_string(nextWrite) + " in its header lies outside the file";
+        return false;
+    }
+    const size_t markEnd = nextWrite + sizeof logEndOfDataText - 1;
+    if (startsWith(b, nextWrite, logEndOfDataText) && startsWith(b, markEnd, "\n")) {
+        const size_t wrapAt = b.find(logWrapText, markEnd + 1);
+        const size_t cut = b.find('\n', markEnd + 1);
+        if (wrapAt != std::string::npos && cut != std::string::npos && cut < wrapAt) {
+            out->append(b, cut + 1, wrapAt - cut - 1);
+            // A record cut short by the wrap ends without its newline.
+            if (!out->empty() && out->back() != '\n') out->push_back('\n');
+        }
+    }
+    out->append(b, logHeaderLength, nextWrite - logHeaderLength);
+    return true;
+}
+
 struct Segment {
     std::string path;
     std::string bytes;
@@ -231,8 +274,14 @@ int run(int argc, char** argv) {
             continue;
         }
         out.clear();
+        size_t logNext = 0;
         if (files.size() == 1 && startsWith(s.bytes, 0, tracePlainHeaderStart)) {
             out = plainLines(s.bytes);
+        } else if (files.size() == 1 && logHeader(s.bytes, &logNext)) {
+            if (!logLines(s.bytes, &out, &why)) {
+                std::fprintf(stderr, "jbbtool trace: %s: %s\n", s.path.c_str(), why.c_str());
+                return jbbtool::kExitUsage;
+            }
         } else if (!wrappingLines(s.bytes, &out, &why)) {
             std::fflush(stdout);
             std::fprintf(stderr, "jbbtool trace: %s: %s\n", s.path.c_str(), why.c_str());
@@ -252,7 +301,9 @@ void help(FILE* out) {
                  "without its header and markers.  A file that wrapped is printed from its\n"
                  "oldest surviving line on (the line its newest write cut short is left\n"
                  "out); for the base name of a segment ring (FILE.1, FILE.2, ...) the\n"
-                 "segments are read from the oldest.\n"
+                 "segments are read from the oldest.  An error log or an echo log (a file\n"
+                 "that begins with LOGHEADERREC) is printed the same way, from its oldest\n"
+                 "surviving record.\n"
                  "\n"
                  "  --raw    print the file's bytes as they stand\n"
                  "\n"
