@@ -49,7 +49,7 @@ struct NlsInsert {
     bool wide = false;                // mask bit set
     char spec[kNlsMaxSpec + 1] = {};    // as stored in the file
     char format[kNlsMaxSpec + 2] = {};  // as formatted: an l put in for a wide s or c
-    NlsConversion conv;               // the spec read (with the wide l applied)
+    NlsConversion conv;               // the conversion read (with the wide l applied)
 };
 
 struct NlsOrdered {
@@ -65,7 +65,7 @@ struct NlsOrdered {
 // reason in *why, when the layout runs past the text or is one the
 // formatter refuses: more than kNlsMaxInserts inserts, an order list that
 // does not name every insert exactly once, a star count above 2 or one
-// that differs from the stars of the specification, a kind above 3, a
+// that differs from the stars of the conversion, a kind above 3, a
 // specification that is not NUL-terminated within kNlsMaxSpec characters
 // or is not exactly one conversion, or a conversion that the kind cannot
 // feed (kind 0: s, ls; kinds 1 and 2: c, lc and d i o u x X without l or

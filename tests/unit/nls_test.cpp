@@ -369,7 +369,7 @@ TEST_F(Nls, RefusedInsertLayoutsFormatNothing) {
         {"a 32-bit value fed to a 64-bit conversion", ordered(0, {0}, {{0, 1, "%lld"}}, {"a", "b"})},
         {"a floating-point conversion", ordered(0, {0}, {{0, 1, "%f"}}, {"a", "b"})},
         {"an address", ordered(0, {0}, {{0, 0, "%p"}}, {"a", "b"})},
-        {"star count not the specification's", ordered(0, {0}, {{1, 1, "%d"}}, {"a", "b"})},
+        {"star count not the conversion's", ordered(0, {0}, {{1, 1, "%d"}}, {"a", "b"})},
         {"two conversions in one specification", ordered(0, {0}, {{0, 1, "%d%d"}}, {"a", "b"})},
         {"missing pieces", ordered(0, {0}, {{0, 1, "%d"}}, {})},
         {"a specification that runs off the text", ordered(0, {0}, {}, {}, 1) + Text{'\0', '\1', '%', 'd'}},

@@ -125,7 +125,7 @@ struct Insert {
     unsigned first = 0;  // position of its first argument (star or value)
 };
 
-// The specification of `c` (text at s) without its positions.
+// The conversion `c` (text at s) without its positions.
 std::string stripPositions(const char* s, const NlsConversion& c) {
     std::string out;
     for (size_t i = 0; i < c.length; ++i) {
