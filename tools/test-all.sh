@@ -38,11 +38,6 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 echo "=== wine prefix (${SECONDS} s)"
 "$wine" wineboot --init </dev/null >/dev/null 2>&1 || true
 "$wineserver" -w
-# One Wine server for the whole test run, started here with its output
-# away from any test: a server started by the first test would hold that
-# test's output open, and the test would not end before the server does.
-"$wineserver" -p </dev/null >/dev/null 2>&1 || true
-trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 
 build windows
 # The Windows build registers the comparison with the Linux viewer only
