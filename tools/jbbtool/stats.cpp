@@ -94,7 +94,7 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             std::memset(&r, 0, sizeof r);
             std::memcpy(&r, v.data(i), dataLen < sizeof r ? dataLen : sizeof r);
             ++st->actions[r.action];
-            const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : -((-r.insertedTime + 86399) / 86400);
+            const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : (r.insertedTime + 1) / 86400 - 1;
             // Days are kept up to a bound, whatever times a damaged file holds.
             auto it = st->perDay.find(day);
             if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
