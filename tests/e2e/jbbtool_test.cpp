@@ -208,6 +208,11 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
          Node& n = nodeOf(b.db, b.info.levels[2][0]);
          n.datums.back().key.assign(3, u'\xFFFF');
        }},
+      {"key-order-across",  // a leaf bounded by the root's key, two levels up
+       [](Built& b) {
+         const uint32_t mid = nodeOf(b.db, b.info.levels[0][0]).branch[1];
+         nodeOf(b.db, nodeOf(b.db, mid).branch[0]).datums.front().key = u"\x0001";
+       }},
       {"bad-branch", [](Built& b) { nodeOf(b.db, b.info.levels[1][0]).branch[1] = 0; }},
       {"node-unreachable",
        [](Built& b) {

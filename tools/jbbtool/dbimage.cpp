@@ -7,6 +7,7 @@
 
 #include "jbbtreev.h"
 #include "platform.h"
+#include "unitscan.h"
 
 namespace jbbtool {
 
@@ -106,17 +107,11 @@ std::string parseDatum(const uint8_t* d, size_t n, uint16_t dataLen, DatumRef* o
     if (dataStart + dataLen > nkl)
         return "data record at " + std::to_string(dataStart) + " (" + std::to_string(dataLen) +
                " bytes) runs past the datum length " + std::to_string(nkl);
-    uint32_t units = 0;
-    bool terminated = false;
-    for (uint32_t j = datumKeyOffset; j + 2 <= dataStart; j += 2, ++units) {
-        if (get16(d + j) == 0) {
-            terminated = true;
-            break;
-        }
-    }
-    if (!terminated) return "key has no terminator before its data";
+    const size_t room = (dataStart - datumKeyOffset) / 2;
+    const size_t units = unitsBeforeNul(d + datumKeyOffset, room);
+    if (units == room) return "key has no terminator before its data";
     out->offset = base;
-    out->keyUnits = units;
+    out->keyUnits = (uint32_t)units;
     out->dataPos = base + dataStart;
     return std::string();
 }

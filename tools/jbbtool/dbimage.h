@@ -47,7 +47,10 @@ public:
 
     const std::string& ioError() const { return ioError_; }
 
-    static constexpr size_t kWindowBytes = 4u << 20;
+    // 1 MiB holds the largest node a slot can carry, and keeps the window
+    // in the processor's caches between the read and the parse.
+    static constexpr size_t kWindowBytes = 1u << 20;
+    static_assert(kWindowBytes >= maxNodeSize, "a node fits in the window");
 
 private:
     std::string path_;

@@ -6,6 +6,7 @@
 #include "jbbtreev.h"
 #include "keyorder.h"
 #include "textout.h"
+#include "unitscan.h"
 
 namespace jbbtool {
 
@@ -25,16 +26,23 @@ uint64_t CheckReport::total() const {
 
 namespace {
 
-// Keys kept from the pass, a block per node, in large chunks: the first
-// and last key of a leaf, every key of an inner node.  A key is stored as
-// the units it shares with the key before it in the block, and the rest.
+// A key inside a node image: its units at any address, and how many.
+struct KeyRef {
+    const uint8_t* p;
+    uint32_t units;
+};
+
+// The keys of the inner nodes, kept from the pass for the order checks
+// across nodes: a block per node in large chunks, each key after the
+// first stored as the units it shares with the node's first key and the
+// rest, so that any key can be compared where it lies.
 class KeyStore {
 public:
     // `chunkUnits`: the size of a chunk; a small file gets small ones.
     explicit KeyStore(size_t chunkUnits) : chunkUnits_(chunkUnits) {}
-    uint64_t add(const std::vector<std::u16string>& keys) {
+    uint64_t add(const std::vector<KeyRef>& keys) {
         size_t need = 1;
-        for (const auto& k : keys) need += 2 + k.size();
+        for (const KeyRef& k : keys) need += 2 + k.units;
         if (chunks_.empty() || chunks_.back().size() + need > chunks_.back().capacity()) {
             chunks_.emplace_back();
             chunks_.back().reserve(std::max(chunkUnits_, need));
@@ -42,34 +50,45 @@ public:
         std::vector<char16_t>& c = chunks_.back();
         uint64_t handle = ((uint64_t)(chunks_.size() - 1) << 32) | c.size();
         c.push_back((char16_t)keys.size());
-        const std::u16string* prev = nullptr;
-        for (const auto& k : keys) {
-            size_t shared = 0;
-            if (prev != nullptr)
-                while (shared < prev->size() && shared < k.size() && (*prev)[shared] == k[shared] && shared < 0xFFFF)
-                    ++shared;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const KeyRef& k = keys[i];
+            const size_t shared =
+                i == 0 ? 0 : commonUnits(keys[0].p, k.p, std::min<size_t>({keys[0].units, k.units, 0xFFFF}));
             c.push_back((char16_t)shared);
-            c.push_back((char16_t)(k.size() - shared));
-            c.insert(c.end(), k.begin() + (long)shared, k.end());
-            prev = &k;
+            c.push_back((char16_t)(k.units - shared));
+            const size_t at = c.size();
+            c.resize(at + k.units - shared);
+            std::memcpy(&c[at], k.p + 2 * shared, 2 * (k.units - shared));
         }
         return handle;
     }
-    void get(uint64_t handle, std::vector<std::u16string>* keys) const {
-        const std::vector<char16_t>& c = chunks_[handle >> 32];
-        size_t at = (size_t)(handle & 0xFFFFFFFFu);
-        size_t n = c[at++];
-        keys->resize(n);
-        for (size_t i = 0; i < n; ++i) {
-            size_t shared = c[at++], rest = c[at++];
-            std::u16string& k = (*keys)[i];
-            k.assign(i > 0 ? (*keys)[i - 1].substr(0, shared) : std::u16string());
-            k.append(&c[at], rest);
-            at += rest;
-        }
+    // Compares key `index` of a block with the key at p of `units` units.
+    int compare(uint64_t handle, size_t index, const uint8_t* p, size_t units) const {
+        Parts k = parts(handle, index);
+        const size_t head = std::min(k.shared, units);
+        int c = compareKeyUnits(reinterpret_cast<const uint8_t*>(k.first), head, p, head);
+        if (c != 0 || head < k.shared) return c != 0 ? c : 1;
+        return compareKeyUnits(reinterpret_cast<const uint8_t*>(k.rest), k.restUnits, p + 2 * head, units - head);
+    }
+    std::u16string get(uint64_t handle, size_t index) const {
+        Parts k = parts(handle, index);
+        return std::u16string(k.first, k.shared) + std::u16string(k.rest, k.restUnits);
     }
 
 private:
+    struct Parts {
+        const char16_t* first;  // the block's first key
+        size_t shared;          // its units that the key begins with
+        const char16_t* rest;
+        size_t restUnits;
+    };
+    Parts parts(uint64_t handle, size_t index) const {
+        const std::vector<char16_t>& c = chunks_[handle >> 32];
+        size_t at = (size_t)(handle & 0xFFFFFFFFu) + 1;
+        const char16_t* first = &c[at + 2];
+        for (size_t i = 0; i < index; ++i) at += 2 + c[at + 1];
+        return {first, c[at], c.data() + at + 2, c[at + 1]};
+    }
     size_t chunkUnits_;
     std::vector<std::vector<char16_t>> chunks_;
 };
@@ -94,13 +113,24 @@ struct NodeRec {
     int64_t offset;
     uint64_t keys;  // handle in the KeyStore, or kNoKeys
     uint32_t subscript;
+    uint32_t nodeSize;
     uint32_t branch[branchesPerNode];
     uint16_t count;  // datums that parsed soundly
     bool leaf;
     bool sound;      // every field within bounds
     uint8_t visit;   // 0 not yet, 1 on the current path, 2 done
     int32_t depth;
+    // The keys that bound the node's keys, from the walk: datum loKey of
+    // node loNode (an index into the checker's nodes) lies below them, and
+    // datum hiKey of node hiNode above them.  kNoBound at an edge.  The
+    // KeyStore handles of those nodes are kept here too, so that the
+    // second pass reads no other node's record.
+    uint64_t loKeys, hiKeys;
+    uint32_t loNode, hiNode;
+    uint8_t loKey, hiKey;
 };
+
+constexpr uint32_t kNoBound = ~uint32_t{0};
 
 class Checker {
 public:
@@ -121,11 +151,11 @@ private:
     void onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub);
     void afterScan();
     void walkShape();
-    void checkOrderAcross();
+    // A second sequential pass: each leaf's first and last key against the
+    // keys that bound them.
+    void checkLeafBounds();
+    void checkLeafBounds(const NodeRec& n, const uint8_t* image);
     NodeRec* node(uint32_t sub);
-    // The leaf at the end of the leftmost (or rightmost) path under n;
-    // null when the path is broken.
-    NodeRec* edgeLeaf(NodeRec* n, bool rightmost);
 
     DbImage& db_;
     CheckReport* r_;
@@ -140,7 +170,8 @@ private:
     uint32_t seenRecordLength_ = 0;
     int64_t lastSlot_ = -1;
     uint32_t lastSub_ = 0;
-    std::vector<std::u16string> scratch_;
+    std::vector<KeyRef> scratch_;
+    NodeView view_;  // reused: its datum list keeps its room
 };
 
 void Checker::checkCtrl() {
@@ -203,7 +234,9 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
              "node of " + std::to_string(in.nodeSize) + " bytes in a slot of " + std::to_string(in.slotLength));
     NodeRec n{};
     n.offset = s.offset;
+    n.nodeSize = in.nodeSize;
     n.keys = kNoKeys;
+    n.loNode = n.hiNode = kNoBound;
     n.subscript = sub;
     n.sound = false;
     n.leaf = true;  // a node that cannot be read has no branches to follow
@@ -212,7 +245,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
              "node size " + std::to_string(in.nodeSize) + " does not fit (72 to " + std::to_string(maxNodeSize) +
                  " bytes within the file)");
     } else {
-        NodeView v;
+        NodeView& v = view_;
         parseNode(image, in.nodeSize, cr_->dbDataLen, &v);
         std::memcpy(n.branch, v.header.branch, sizeof n.branch);
         n.leaf = v.isLeaf();
@@ -221,6 +254,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         if (!n.sound) find("datum-bounds", sub, s.offset, v.fault);
         scratch_.clear();
         const uint8_t* prev = nullptr;
+        uint32_t prevUnits = 0;
         for (size_t i = 0; i < v.datums.size(); ++i) {
             const DatumRef& d = v.datums[i];
             uint16_t nkl;
@@ -228,17 +262,18 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
             uint32_t room = d.offset + nkl - d.dataPos;
             if (room != cr_->dbDataLen && otherRecordLength_++ == 0) seenRecordLength_ = room;
             const uint8_t* k = image + d.offset + datumKeyOffset;
-            if (unpairedSurrogateAt(k, d.keyUnits))
+            if (anySurrogate(k, d.keyUnits) && unpairedSurrogateAt(k, d.keyUnits))
                 note(kNoteUnpairedSurrogate, sub, s.offset + d.offset,
                      "key " + jsonString(v.key(i)) + " holds an unpaired surrogate (a legal Windows file name)");
-            if (prev != nullptr && compareKeys(prev, k) >= 0)
+            if (prev != nullptr && compareKeyUnits(prev, prevUnits, k, d.keyUnits) >= 0)
                 find("key-order", sub, s.offset + d.offset,
                      "datum " + std::to_string(i) + " key " + jsonString(v.key(i)) + " is not above datum " +
                          std::to_string(i - 1) + " key " + jsonString(v.key(i - 1)));
-            // A leaf keeps only its first and last key for the checks
-            // across nodes; an inner node keeps all its keys.
-            if (!n.leaf || i == 0 || i + 1 == v.datums.size()) scratch_.push_back(v.key(i));
+            // An inner node keeps its keys for the checks across nodes;
+            // a leaf's first and last keys are read again for them.
+            if (!n.leaf) scratch_.push_back({k, d.keyUnits});
             prev = k;
+            prevUnits = d.keyUnits;
         }
         if (!scratch_.empty()) n.keys = keys_.add(scratch_);
     }
@@ -350,6 +385,19 @@ void Checker::walkShape() {
         }
         child->visit = 1;
         child->depth = n->depth + 1;
+        const int j = f.next - 1;  // the branch followed: between datums j - 1 and j
+        const uint32_t self = (uint32_t)(n - nodes_.data());
+        const bool keysKept = n->keys != kNoKeys;
+        if (j > 0 && keysKept) {
+            child->loNode = self, child->loKey = (uint8_t)(j - 1), child->loKeys = n->keys;
+        } else {
+            child->loNode = n->loNode, child->loKey = n->loKey, child->loKeys = n->loKeys;
+        }
+        if (j < (int)n->count && keysKept) {
+            child->hiNode = self, child->hiKey = (uint8_t)j, child->hiKeys = n->keys;
+        } else {
+            child->hiNode = n->hiNode, child->hiKey = n->hiKey, child->hiKeys = n->hiKeys;
+        }
         stack.push_back({child, 0});
     }
     // Leaves at other depths than most of them.
@@ -374,39 +422,57 @@ void Checker::walkShape() {
     }
 }
 
-NodeRec* Checker::edgeLeaf(NodeRec* n, bool rightmost) {
-    for (int steps = 0; n != nullptr && steps <= maxTreeDepth; ++steps) {
-        if (n->leaf) return n->count > 0 && n->keys != kNoKeys ? n : nullptr;
-        n = node(n->branch[rightmost ? n->count : 0]);
+// Compares each leaf's first and last key with the keys of the inner
+// nodes that bound it, in a second sequential pass: keeping every leaf's
+// keys from the first pass would cost more memory than the file's
+// inner nodes do.
+void Checker::checkLeafBounds() {
+    for (const NodeRec& n : nodes_) {  // in the order of their offsets: one sequential pass
+        if (!n.leaf || n.visit != 2 || n.count == 0 || (n.loNode == kNoBound && n.hiNode == kNoBound)) continue;
+        size_t got;
+        const uint8_t* image = db_.view(n.offset, n.nodeSize, &got);
+        if (image == nullptr) {
+            r_->ioFailed = true;
+            r_->ioError = db_.ioError();
+            return;
+        }
+        if (got == n.nodeSize) checkLeafBounds(n, image);
     }
-    return nullptr;
 }
 
-void Checker::checkOrderAcross() {
-    std::vector<std::u16string> sep, edge;
-    for (NodeRec& n : nodes_) {
-        if (n.leaf || n.visit != 2 || n.keys == kNoKeys) continue;
-        keys_.get(n.keys, &sep);
-        for (size_t i = 0; i < sep.size(); ++i) {
-            NodeRec* left = edgeLeaf(node(n.branch[i]), true);
-            if (left != nullptr) {
-                keys_.get(left->keys, &edge);
-                if (compareKeys(edge.back().c_str(), sep[i].c_str()) >= 0)
-                    find("key-order-across", left->subscript, left->offset,
-                         "last key " + jsonString(edge.back()) + " of the subtree left of datum " + std::to_string(i) +
-                             " of node " + std::to_string(n.subscript) + " is not below its key " + jsonString(sep[i]));
-            }
-            NodeRec* right = edgeLeaf(node(n.branch[i + 1]), false);
-            if (right != nullptr) {
-                keys_.get(right->keys, &edge);
-                if (compareKeys(sep[i].c_str(), edge.front().c_str()) >= 0)
-                    find("key-order-across", right->subscript, right->offset,
-                         "first key " + jsonString(edge.front()) + " of the subtree right of datum " +
-                             std::to_string(i) + " of node " + std::to_string(n.subscript) +
-                             " is not above its key " + jsonString(sep[i]));
-            }
-        }
+void Checker::checkLeafBounds(const NodeRec& n, const uint8_t* image) {
+    // Only the first and the last datum are parsed; the lengths of those
+    // between lead to the last.  The first pass found them sound, unless
+    // the file has changed since.
+    const uint16_t dataLen = cr_->dbDataLen;
+    DatumRef first, last;
+    uint32_t off = nodeHeaderSize;
+    if (!parseDatum(image + off, n.nodeSize - off, dataLen, &first, off).empty()) return;
+    for (unsigned i = 0; i + 1 < n.count; ++i) {
+        uint16_t nkl;
+        std::memcpy(&nkl, image + off, sizeof nkl);
+        if (nkl < datumKeyOffset || nkl > n.nodeSize - off - datumKeyOffset) return;
+        off += nkl;
     }
+    if (!parseDatum(image + off, n.nodeSize - off, dataLen, &last, off).empty()) return;
+    auto keyText = [&](const DatumRef& d) {
+        NodeView v;
+        v.image = image;
+        v.datums.push_back(d);
+        return jsonString(v.key(0));
+    };
+    if (n.loNode != kNoBound &&
+        keys_.compare(n.loKeys, n.loKey, image + first.offset + datumKeyOffset, first.keyUnits) >= 0)
+        find("key-order-across", n.subscript, n.offset,
+             "first key " + keyText(first) + " of the subtree right of datum " + std::to_string(n.loKey) +
+                 " of node " + std::to_string(nodes_[n.loNode].subscript) + " is not above its key " +
+                 jsonString(keys_.get(n.loKeys, n.loKey)));
+    if (n.hiNode != kNoBound &&
+        keys_.compare(n.hiKeys, n.hiKey, image + last.offset + datumKeyOffset, last.keyUnits) <= 0)
+        find("key-order-across", n.subscript, n.offset,
+             "last key " + keyText(last) + " of the subtree left of datum " + std::to_string(n.hiKey) +
+                 " of node " + std::to_string(nodes_[n.hiNode].subscript) + " is not below its key " +
+                 jsonString(keys_.get(n.hiKeys, n.hiKey)));
 }
 
 void Checker::run(std::function<void(int64_t)> progress) {
@@ -417,6 +483,12 @@ void Checker::run(std::function<void(int64_t)> progress) {
     }
     cr_ = &db_.ctrl();
     checkCtrl();
+    // Room for the nodes of a file whose slots average 1 KiB or more, so
+    // that the lists grow without copying; room never used costs no memory.
+    const size_t expected = (size_t)std::min<int64_t>(db_.size() / 1024, 1 << 24) + 16;
+    nodes_.reserve(expected);
+    bySub_.reserve(expected);
+    slotSubs_.reserve(expected);
     SlotScanHandler h;
     h.slot = [this](const SlotRef& s, const uint8_t* image) { onSlot(s, image); };
     h.event = [this](TileEvent e, int64_t off, int64_t len, uint32_t sub) { onEvent(e, off, len, sub); };
@@ -430,7 +502,7 @@ void Checker::run(std::function<void(int64_t)> progress) {
         find("ctrl-field", 0, 16, "the file holds no slot");
     afterScan();
     walkShape();
-    checkOrderAcross();
+    checkLeafBounds();
 }
 
 }  // namespace
