@@ -57,6 +57,10 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     st->mapFree.assign(kMapColumns, 0);
     SlotScanHandler h;
     h.progress = progress.callback();
+    NodeView view;  // reused: its datum list keeps its room
+    // Entries of one day come in runs: the day met last is kept at hand.
+    int64_t lastDay = 0;
+    std::vector<uint64_t>* lastDayCounts = nullptr;
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         ++st->slots;
         const int64_t slotEnd = s.offset + (int64_t)std::min<uint64_t>(s.info.slotLength, (uint64_t)(size - s.offset));
@@ -76,7 +80,7 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             ++st->unparsed;
             return;
         }
-        NodeView v;
+        NodeView& v = view;
         parseNode(image, s.info.nodeSize, dataLen, &v);
         if (!v.fault.empty()) ++st->damaged;
         NodeShape n;
@@ -87,6 +91,11 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         n.leaf = v.isLeaf();
         std::memcpy(n.branch, v.header.branch, sizeof n.branch);
         st->nodes.push_back(n);
+        uint64_t dirHash[maxDatumsPerNode];
+        for (size_t i = 0; i < v.datums.size(); ++i) {
+            dirHash[i] = DirectoryCounter::directoryHash(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits);
+            st->dirs.prefetch(dirHash[i]);
+        }
         for (size_t i = 0; i < v.datums.size(); ++i) {
             ++st->entries;
             ++st->keyLengths[bucketOf(v.datums[i].keyUnits)];
@@ -96,11 +105,15 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             ++st->actions[r.action];
             const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : (r.insertedTime + 1) / 86400 - 1;
             // Days are kept up to a bound, whatever times a damaged file holds.
-            auto it = st->perDay.find(day);
-            if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
-                it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
-            if (it != st->perDay.end())
-                ++it->second[actionIndex(r.action)];
+            if (lastDayCounts == nullptr || day != lastDay) {
+                auto it = st->perDay.find(day);
+                if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
+                    it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
+                lastDay = day;
+                lastDayCounts = it != st->perDay.end() ? &it->second : nullptr;
+            }
+            if (lastDayCounts != nullptr)
+                ++(*lastDayCounts)[actionIndex(r.action)];
             else
                 ++st->daysOmitted;
             ++st->types[r.objectType == 1 ? 1 : 2];
@@ -108,7 +121,7 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             st->newestInserted = std::max(st->newestInserted, r.insertedTime);
             st->oldestObject = std::min(st->oldestObject, r.objectTime);
             st->newestObject = std::max(st->newestObject, r.objectTime);
-            st->dirs.add(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits, (uint32_t)st->nodes.size() - 1,
+            st->dirs.add(dirHash[i], (uint32_t)st->nodes.size() - 1,
                          (uint32_t)i);
         }
     };
