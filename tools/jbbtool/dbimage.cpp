@@ -108,10 +108,12 @@ std::string parseDatum(const uint8_t* d, size_t n, uint16_t dataLen, DatumRef* o
         return "data record at " + std::to_string(dataStart) + " (" + std::to_string(dataLen) +
                " bytes) runs past the datum length " + std::to_string(nkl);
     const size_t room = (dataStart - datumKeyOffset) / 2;
-    const size_t units = unitsBeforeNul(d + datumKeyOffset, room);
+    bool surrogate;
+    const size_t units = scanKey(d + datumKeyOffset, room, &surrogate);
     if (units == room) return "key has no terminator before its data";
     out->offset = base;
     out->keyUnits = (uint32_t)units;
+    out->surrogate = surrogate;
     out->dataPos = base + dataStart;
     return std::string();
 }
@@ -307,7 +309,7 @@ bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progre
     return ok;
 }
 
-bool TreeWalker::push(uint32_t subscript) {
+bool TreeWalker::push(uint32_t subscript, Image* readAhead) {
     if (stack_.size() > (size_t)maxTreeDepth) {
         if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
         return false;
@@ -327,8 +329,13 @@ bool TreeWalker::push(uint32_t subscript) {
     // The size comes from the slot's header: no buffer is made for one
     // that no node can have.
     const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
-    if (sizeOk) l.image.resize(e->nodeSize);
-    if (!sizeOk || !db_.readAt(e->offset, l.image.data(), e->nodeSize)) {
+    if (sizeOk && readAhead != nullptr && readAhead->size == e->nodeSize) {
+        std::swap(l.image, *readAhead);
+    } else if (sizeOk) {
+        l.image.make(e->nodeSize);
+        if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) l.image.clear();
+    }
+    if (l.image.size == 0) {
         if (!db_.ioError().empty()) ioFailed_ = true;
         if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
         return false;
@@ -342,11 +349,45 @@ bool TreeWalker::push(uint32_t subscript) {
     return true;
 }
 
-bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
+void TreeWalker::readChildren(Level& l) {
+    l.childrenRead = true;
+    const size_t branches = l.node.datums.size() + 1;
+    l.children.resize(branches);
+    requests_.clear();
+    // Up to 8 MiB at once, whatever sizes a damaged file gives its nodes;
+    // a child left out is read when it is reached.
+    size_t bytes = 0;
+    for (size_t i = 0; i < branches; ++i) {
+        const SlotMap::Entry* e = map_.find(l.node.header.branch[i]);
+        l.children[i].clear();
+        if (e == nullptr || !e->used || e->visited || e->nodeSize < nodeHeaderSize || e->nodeSize > maxNodeSize ||
+            bytes + e->nodeSize > (8u << 20))
+            continue;
+        bytes += e->nodeSize;
+        l.children[i].make(e->nodeSize);
+        plat::ReadRequest r;
+        r.pos = e->offset;
+        r.buf = l.children[i].data();
+        r.len = e->nodeSize;
+        requests_.push_back(r);
+    }
+    if (requests_.empty()) return;
+    db_.readBatch(requests_.data(), requests_.size());
+    // A short or failed read leaves that child to be read alone, which
+    // reports it.
+    size_t k = 0;
+    for (size_t i = 0; i < branches; ++i) {
+        if (l.children[i].size == 0) continue;
+        const plat::ReadRequest& r = requests_[k++];
+        if (r.got != (int64_t)r.len) l.children[i].clear();
+    }
+}
+
+bool TreeWalker::next(WalkEntry* out) {
     if (!started_) {
         started_ = true;
         if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
-        if (!push(db_.ctrl().rootOffset)) return false;
+        if (!push(db_.ctrl().rootOffset, nullptr)) return false;
     }
     while (!stack_.empty()) {
         Level& top = stack_.back();
@@ -355,15 +396,20 @@ bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
             top.descended = true;
             uint32_t child = top.node.header.branch[top.pos];
             if (child != 0) {
-                push(child);
+                if (!top.childrenRead) readChildren(top);
+                Image* ahead = &top.children[top.pos];
+                push(child, ahead);  // may move `top`
             } else if (problem) {
                 problem("node " + std::to_string(top.subscript) + " has no branch " + std::to_string(top.pos));
             }
             continue;
         }
         if (top.pos < n) {
-            *key = top.node.key(top.pos);
-            *data = top.node.data(top.pos);
+            const DatumRef& d = top.node.datums[top.pos];
+            out->key = top.node.image + d.offset + datumKeyOffset;
+            out->units = d.keyUnits;
+            out->surrogate = d.surrogate;
+            out->data = top.node.image + d.dataPos;
             ++top.pos;
             top.descended = false;
             return true;
@@ -371,6 +417,15 @@ bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
         stack_.pop_back();
     }
     return false;
+}
+
+bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
+    WalkEntry e;
+    if (!next(&e)) return false;
+    key->resize(e.units);
+    for (uint32_t i = 0; i < e.units; ++i) key->at(i) = static_cast<char16_t>(get16(e.key + 2 * i));
+    *data = e.data;
+    return true;
 }
 
 }  // namespace jbbtool

@@ -45,6 +45,9 @@ public:
     // or on a read error.
     bool readAt(int64_t pos, void* buf, size_t n);
 
+    // Reads every request at once where the system takes several.
+    void readBatch(plat::ReadRequest* reqs, size_t n) { file_->readBatch(reqs, n); }
+
     const std::string& ioError() const { return ioError_; }
 
     // 1 MiB holds the largest node a slot can carry, and keeps the window
@@ -73,6 +76,7 @@ struct DatumRef {
     uint32_t offset;    // of the datum within the node image
     uint32_t keyUnits;  // key length in code units, without the terminator
     uint32_t dataPos;   // of the data record within the node image
+    bool surrogate;     // the key holds a surrogate unit (paired or not)
 };
 
 // A node image read from its slot, with its datums located.
@@ -162,31 +166,60 @@ private:
 // `progress` (may be empty) is called with the offset the pass has reached.
 bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress = nullptr);
 
+// An entry handed out by a TreeWalker: where its key and record lie.
+struct WalkEntry {
+    const uint8_t* key = nullptr;  // UTF-16LE units, any alignment
+    uint32_t units = 0;            // without the terminator
+    bool surrogate = false;        // the key holds a surrogate unit
+    const uint8_t* data = nullptr;
+};
+
 // Visits every entry of the tree in key order, reading nodes by their
 // slots.  A node that cannot be read or parsed, a branch to no node and a
 // branch to a node already walked are skipped and reported through
-// `problem`; the walk goes on with the rest.  One walker per map.
+// `problem`; the walk goes on with the rest.  One walker per map.  The
+// children of an inner node are read together, in one request to the
+// system where it takes several.
 class TreeWalker {
 public:
     TreeWalker(DbImage& db, const SlotMap& map) : db_(db), map_(map) {}
-    // The next entry, or false at the end.  key and data stay valid until
-    // the next call.
+    // The next entry, or false at the end.  What it points to stays valid
+    // until the next call.
+    bool next(WalkEntry* e);
     bool next(std::u16string* key, const uint8_t** data);
     std::function<void(const std::string&)> problem;
     bool ioFailed() const { return ioFailed_; }
 
 private:
+    // A node image's bytes, left uninitialised until read into.
+    struct Image {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t size = 0;  // 0: none
+        void make(size_t n) {
+            bytes.reset(new uint8_t[n]);
+            size = n;
+        }
+        void clear() {
+            bytes.reset();
+            size = 0;
+        }
+        uint8_t* data() const { return bytes.get(); }
+    };
     struct Level {
-        std::vector<uint8_t> image;
+        Image image;
         NodeView node;
         uint32_t subscript = 0;
         size_t pos = 0;      // next datum to hand out
         bool descended = false;
+        bool childrenRead = false;
+        std::vector<Image> children;  // images read ahead, by branch
     };
-    bool push(uint32_t subscript);
+    bool push(uint32_t subscript, Image* readAhead);
+    void readChildren(Level& l);
     DbImage& db_;
     const SlotMap& map_;
     std::vector<Level> stack_;
+    std::vector<plat::ReadRequest> requests_;
     bool started_ = false;
     bool ioFailed_ = false;
 };

@@ -2,6 +2,7 @@
 // text format of `jbbgen --input` (or JSON lines), preceded by the journal
 // control area; --salvage reads the slots directly instead of the tree.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "commands_list.h"
 #include "dbimage.h"
 #include "dumpwriter.h"
+#include "entrypipe.h"
 #include "keyorder.h"
 #include "progress.h"
 #include "salvage.h"
@@ -36,24 +38,37 @@ int dumpTree(DbImage& db, DumpWriter& w) {
     }
     w.head(c.appArea, c.dbDataLen);
     uint64_t problems = 0;
-    TreeWalker walker(db, map);
-    walker.problem = [&](const std::string& what) {
-        ++problems;
-        std::fprintf(stderr, "jbbtool dump: %s: %s\n", db.path().c_str(), what.c_str());
-    };
-    std::u16string key, prev;
-    const uint8_t* data;
-    bool first = true;
-    while (walker.next(&key, &data)) {
-        if (!first && compareKeys(prev.c_str(), key.c_str()) >= 0) {
-            walker.problem("key " + jsonString(key) + " is out of order after " + jsonString(prev) + "; left out");
-            continue;
-        }
-        w.entry(key, data, c.dbDataLen);
-        prev = key;
-        first = false;
-    }
-    if (walker.ioFailed()) return kExitUsage;
+    // The tree is read on a second thread while this one writes the text.
+    const int read = pipeEntries(
+        c.dbDataLen,
+        [&](EntrySink& out) {
+            TreeWalker walker(db, map);
+            walker.problem = [&](const std::string& what) {
+                ++problems;
+                std::fprintf(stderr, "jbbtool dump: %s: %s\n", db.path().c_str(), what.c_str());
+            };
+            WalkEntry e;
+            std::vector<uint8_t> prev;  // the last key passed on, for the order check
+            uint32_t prevUnits = 0;
+            bool first = true;
+            while (walker.next(&e)) {
+                if (!first && compareKeyUnits(prev.data(), prevUnits, e.key, e.units) >= 0) {
+                    std::u16string key(e.units, u'\0'), before(prevUnits, u'\0');
+                    if (e.units > 0) std::memcpy(&key[0], e.key, 2 * (size_t)e.units);
+                    if (prevUnits > 0) std::memcpy(&before[0], prev.data(), 2 * (size_t)prevUnits);
+                    walker.problem("key " + jsonString(key) + " is out of order after " + jsonString(before) +
+                                   "; left out");
+                    continue;
+                }
+                out.put(e);
+                prev.assign(e.key, e.key + 2 * (size_t)e.units);
+                prevUnits = e.units;
+                first = false;
+            }
+            return walker.ioFailed() ? kExitUsage : kExitSound;
+        },
+        [&](const WalkEntry& e) { w.entry(e.key, e.units, e.surrogate, e.data, c.dbDataLen); });
+    if (read == kExitUsage) return kExitUsage;
     if (problems > 0)
         std::fprintf(stderr, "jbbtool dump: %s: the tree is damaged; dump --salvage recovers more\n",
                      db.path().c_str());
@@ -77,7 +92,7 @@ int runDump(int argc, char** argv) {
     std::setvbuf(stdout, outBuf, _IOFBF, sizeof outBuf);
     DumpWriter w(stdout, json);
     rc = salvage ? salvageEntries(db, w) : dumpTree(db, w);
-    if (std::fflush(stdout) != 0 || w.failed()) {
+    if (!w.flush() || std::fflush(stdout) != 0) {
         std::fprintf(stderr, "jbbtool dump: cannot write the output\n");
         return kExitUsage;
     }

@@ -1,6 +1,9 @@
 #include "dumpwriter.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "journal.h"
 #include "textout.h"
@@ -18,15 +21,6 @@ journalRec asJournalRec(const uint8_t* data, uint16_t dataLen) {
     return r;
 }
 
-// A key the name field cannot carry: a tab, a line end or an unpaired
-// surrogate in it, or no character at all.
-bool needsKeyLine(const std::u16string& key) {
-    if (key.empty() || hasUnpairedSurrogate(key)) return true;
-    for (char16_t u : key)
-        if (u == u'\t' || u == u'\n' || u == u'\r') return true;
-    return false;
-}
-
 std::string hexUnits(const std::u16string& key) {
     static const char kDigits[] = "0123456789abcdef";
     std::string s;
@@ -36,11 +30,8 @@ std::string hexUnits(const std::u16string& key) {
     return s;
 }
 
-std::string typeWord(uint32_t t) { return t == 1 ? "file" : t == 2 ? "directory" : std::to_string(t); }
-
-}  // namespace
-
-std::string actionWord(uint32_t action) {
+// The word of a known journal action, or null.
+const char* actionText(uint32_t action) {
     switch (action) {
         case 1: return "rename-old";
         case 2: return "rename-new";
@@ -49,8 +40,21 @@ std::string actionWord(uint32_t action) {
         case 5: return "change-attribute";
         case 6: return "modify";
         case 11: return "delete-restore";
-        default: return std::to_string(action);
+        default: return nullptr;
     }
+}
+
+}  // namespace
+
+std::string actionWord(uint32_t action) {
+    const char* w = actionText(action);
+    return w != nullptr ? w : std::to_string(action);
+}
+
+bool DumpWriter::flush() {
+    if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), out_) != buf_.size()) failed_ = true;
+    buf_.clear();
+    return !failed();
 }
 
 void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
@@ -59,12 +63,11 @@ void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
         for (size_t i = 0; i < appAreaSize; ++i)
             if (area[i] != 0) used = i + 1;
     if (json_) {
-        std::string s = "{\"schema\":\"jbbtool.dump/1\",\"dataLength\":" + std::to_string(dataLen) + ",\"appArea\":" +
-                        (area != nullptr ? "\"" + hexBytes(area, used) + "\"" : std::string("null")) + "}\n";
-        std::fputs(s.c_str(), out_);
+        text("{\"schema\":\"jbbtool.dump/1\",\"dataLength\":" + std::to_string(dataLen) + ",\"appArea\":" +
+             (area != nullptr ? "\"" + hexBytes(area, used) + "\"" : std::string("null")) + "}\n");
         return;
     }
-    std::fputs("# jbbtool dump: entries in key order, for jbbgen --input\n", out_);
+    text("# jbbtool dump: entries in key order, for jbbgen --input\n");
     if (area != nullptr) {
         journalInfo ji;
         std::memcpy(&ji, area, sizeof ji);
@@ -77,53 +80,143 @@ void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
         std::string sn((const char*)ji.serverAndNode, sizeof ji.serverAndNode);
         sn.resize(std::strlen(sn.c_str()));
         size_t l = ji.serverNameLength < sn.size() ? ji.serverNameLength : sn.size();
-        std::fprintf(out_,
-                     "# journal type %u, state %u, activated %s, validated %s, maximum size %llu\n"
-                     "# server %s, node %s, file system %s\n",
-                     ji.journalType, ji.journalState, utcText(ji.activationDate).c_str(),
-                     utcText(ji.validationDate).c_str(), (unsigned long long)ji.maxJournalSize,
-                     jsonString(sn.substr(0, l)).c_str(), jsonString(sn.substr(l)).c_str(), jsonString(fs).c_str());
+        text("# journal type " + std::to_string(ji.journalType) + ", state " + std::to_string(ji.journalState) +
+             ", activated " + utcText(ji.activationDate) + ", validated " + utcText(ji.validationDate) +
+             ", maximum size " + std::to_string((unsigned long long)ji.maxJournalSize) + "\n# server " +
+             jsonString(sn.substr(0, l)) + ", node " + jsonString(sn.substr(l)) + ", file system " + jsonString(fs) +
+             "\n");
     }
-    if (dataLen != sizeof(journalRec)) std::fprintf(out_, "%%data-length %u\n", dataLen);
-    if (area != nullptr) std::fprintf(out_, "%%app-area %s\n", hexBytes(area, used).c_str());
+    if (dataLen != sizeof(journalRec)) text("%data-length " + std::to_string(dataLen) + "\n");
+    if (area != nullptr) text("%app-area " + hexBytes(area, used) + "\n");
 }
 
+namespace {
+
+std::u16string unitsOf(const uint8_t* key, uint32_t units) {
+    std::u16string k(units, u'\0');
+    if (units > 0) std::memcpy(&k[0], key, 2 * (size_t)units);  // UTF-16LE in memory on our targets
+    return k;
+}
+
+// Appends the name field of an entry: the key as UTF-8.  False (and
+// nothing appended that counts) when the key needs a %key line: empty, or
+// with a tab, a line end or an unpaired surrogate.
+bool appendNameField(std::string& out, const uint8_t* key, uint32_t units, bool surrogate) {
+    if (units == 0) return false;
+    const size_t start = out.size();
+    out.resize(start + 3 * (size_t)units);  // UTF-8 takes at most 3 bytes a unit
+    char* o = &out[start];
+    size_t i = 0;
+    while (i < units) {
+#if defined(__SSE2__)
+        if (i + 8 <= units) {
+            // Eight printable ASCII units at once.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + 2 * i));
+            const __m128i wide = _mm_and_si128(v, _mm_set1_epi16((short)0xFF80));
+            const __m128i ctrl = _mm_and_si128(v, _mm_set1_epi16((short)0xFFE0));
+            const __m128i zero = _mm_setzero_si128();
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(wide, zero)) == 0xFFFF &&
+                _mm_movemask_epi8(_mm_cmpeq_epi16(ctrl, zero)) == 0) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+                o += 8;
+                i += 8;
+                continue;
+            }
+        }
+#endif
+        uint32_t u;
+        {
+            uint16_t w;
+            std::memcpy(&w, key + 2 * i, sizeof w);
+            u = w;
+        }
+        ++i;
+        if (u < 0x80) {
+            if (u == '\t' || u == '\n' || u == '\r') {
+                out.resize(start);
+                return false;
+            }
+            *o++ = (char)u;
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            uint16_t low = 0;
+            if (i < units) std::memcpy(&low, key + 2 * i, sizeof low);
+            if (u > 0xDBFF || i == units || low < 0xDC00 || low > 0xDFFF) {
+                out.resize(start);
+                return false;
+            }
+            ++i;
+            u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00u);
+        }
+        if (u < 0x800) {
+            *o++ = (char)(0xC0 | (u >> 6));
+        } else if (u < 0x10000) {
+            *o++ = (char)(0xE0 | (u >> 12));
+            *o++ = (char)(0x80 | ((u >> 6) & 0x3F));
+        } else {
+            *o++ = (char)(0xF0 | (u >> 18));
+            *o++ = (char)(0x80 | ((u >> 12) & 0x3F));
+            *o++ = (char)(0x80 | ((u >> 6) & 0x3F));
+        }
+        *o++ = (char)(0x80 | (u & 0x3F));
+    }
+    (void)surrogate;
+    out.resize((size_t)(o - out.data()));
+    return true;
+}
+
+}  // namespace
+
 void DumpWriter::entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen) {
+    const bool surrogate = hasUnpairedSurrogate(key);
+    entry(reinterpret_cast<const uint8_t*>(key.data()), (uint32_t)key.size(), surrogate, data, dataLen);
+}
+
+void DumpWriter::entryJson(const std::u16string& key, const uint8_t* data, uint16_t dataLen) {
     journalRec r = asJournalRec(data, dataLen);
+    text("{\"key\":" + jsonString(key) + ",\"action\":" + std::to_string(r.action) +
+         ",\"objectType\":" + std::to_string(r.objectType) + ",\"inserted\":" + std::to_string(r.insertedTime) +
+         ",\"objectTime\":" + std::to_string(r.objectTime) + ",\"record\":\"" + hexBytes(data, dataLen) + "\"}\n");
+}
+
+void DumpWriter::entry(const uint8_t* key, uint32_t units, bool surrogate, const uint8_t* data, uint16_t dataLen) {
     if (json_) {
-        std::string s = "{\"key\":" + jsonString(key) + ",\"action\":" + std::to_string(r.action) +
-                        ",\"objectType\":" + std::to_string(r.objectType) +
-                        ",\"inserted\":" + std::to_string(r.insertedTime) +
-                        ",\"objectTime\":" + std::to_string(r.objectTime) + ",\"record\":\"" +
-                        hexBytes(data, dataLen) + "\"}\n";
-        std::fputs(s.c_str(), out_);
-        return;
-    }
-    std::string name;
-    if (needsKeyLine(key)) {
-        std::fprintf(out_, "%%key %s\n", hexUnits(key).c_str());
-        std::u16string shown = key;
-        for (char16_t& u : shown)
-            if (u == u'\t' || u == u'\n' || u == u'\r') u = 0xFFFD;
-        name = shown.empty() ? "-" : toUtf8(shown);
+        entryJson(unitsOf(key, units), data, dataLen);
     } else {
-        name = toUtf8(key);
+        journalRec r = asJournalRec(data, dataLen);
+        bool plain = dataLen == sizeof r;
+        for (size_t i = 0; plain && i < sizeof r.opaque; ++i) plain = r.opaque[i] == 0;
+        std::string& b = buf_;
+        const size_t lineStart = b.size();
+        if (!plain) text("%record " + hexBytes(data, dataLen) + "\n");
+        // The name goes last on the line; it is written at its place, and
+        // only then is it known whether the entry needs a %key line first.
+        if (const char* w = actionText(r.action))
+            b += w;
+        else
+            b += std::to_string(r.action);
+        b += '\t';
+        b += r.objectType == 1 ? "file" : r.objectType == 2 ? "directory" : std::to_string(r.objectType).c_str();
+        b += '\t';
+        inserted_.append(b, r.insertedTime);
+        b += '\t';
+        objectTime_.append(b, r.objectTime);
+        b += '\t';
+        if (!appendNameField(b, key, units, surrogate)) {
+            const std::u16string k = unitsOf(key, units);
+            std::string lines = b.substr(lineStart);
+            b.resize(lineStart);
+            text("%key " + hexUnits(k) + "\n");
+            std::u16string shown = k;
+            for (char16_t& u : shown)
+                if (u == u'\t' || u == u'\n' || u == u'\r') u = 0xFFFD;
+            b += lines;
+            b += shown.empty() ? std::string("-") : toUtf8(shown);
+        }
+        b += '\n';
     }
-    bool plain = dataLen == sizeof r;
-    for (size_t i = 0; plain && i < sizeof r.opaque; ++i) plain = r.opaque[i] == 0;
-    std::string line;
-    if (!plain) line = "%record " + hexBytes(data, dataLen) + "\n";
-    line += actionWord(r.action);
-    line += '\t';
-    line += typeWord(r.objectType);
-    line += '\t';
-    line += utcText(r.insertedTime);
-    line += '\t';
-    line += utcText(r.objectTime);
-    line += '\t';
-    line += name;
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), out_);
+    if (buf_.size() >= kFlushBytes) flush();
 }
 
 }  // namespace jbbtool

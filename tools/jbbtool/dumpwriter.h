@@ -10,21 +10,36 @@
 #include <string>
 
 #include "format.h"
+#include "textout.h"
 
 namespace jbbtool {
 
 class DumpWriter {
 public:
     DumpWriter(FILE* out, bool json) : out_(out), json_(json) {}
+    ~DumpWriter() { flush(); }
+    DumpWriter(const DumpWriter&) = delete;
+    DumpWriter& operator=(const DumpWriter&) = delete;
     // The head: the journal control area (`area`, 2048 bytes; null when
     // there is none to give) and the records' length.
     void head(const uint8_t* area, uint16_t dataLen);
+    // An entry whose key is `units` UTF-16LE units at `key` (any
+    // alignment); `surrogate` when a unit of it is a surrogate.
+    void entry(const uint8_t* key, uint32_t units, bool surrogate, const uint8_t* data, uint16_t dataLen);
     void entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
-    bool failed() const { return std::ferror(out_) != 0; }
+    // Writes out what is buffered; false when the output failed.
+    bool flush();
+    bool failed() const { return failed_ || std::ferror(out_) != 0; }
 
 private:
+    void text(const std::string& s) { buf_.append(s); }
+    void entryJson(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
     FILE* out_;
     bool json_;
+    bool failed_ = false;
+    std::string buf_;  // written out in pieces of about kFlushBytes
+    UtcText inserted_, objectTime_;
+    static constexpr size_t kFlushBytes = 1u << 20;
 };
 
 // Name of a journal action for the entry line ("create", ...), or its

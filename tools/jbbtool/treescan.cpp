@@ -262,7 +262,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
             uint32_t room = d.offset + nkl - d.dataPos;
             if (room != cr_->dbDataLen && otherRecordLength_++ == 0) seenRecordLength_ = room;
             const uint8_t* k = image + d.offset + datumKeyOffset;
-            if (anySurrogate(k, d.keyUnits) && unpairedSurrogateAt(k, d.keyUnits))
+            if (d.surrogate && unpairedSurrogateAt(k, d.keyUnits))
                 note(kNoteUnpairedSurrogate, sub, s.offset + d.offset,
                      "key " + jsonString(v.key(i)) + " holds an unpaired surrogate (a legal Windows file name)");
             if (prev != nullptr && compareKeyUnits(prev, prevUnits, k, d.keyUnits) >= 0)
