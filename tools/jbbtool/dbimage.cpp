@@ -279,8 +279,12 @@ void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool us
 }
 
 void SlotMap::finish() {
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.subscript < b.subscript; });
+    // Slots were added in the order of their offsets; of two naming one
+    // subscript, the first wins.  (A plain sort by both needs no buffer,
+    // as a stable sort would.)
+    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+        return a.subscript != b.subscript ? a.subscript < b.subscript : a.offset < b.offset;
+    });
     // Subscripts of a sound file run from 1 to about the number of slots:
     // a direct table then costs little and saves the searches.
     direct_.clear();

@@ -88,8 +88,6 @@ int runDump(int argc, char** argv) {
         return kExitUsage;
     }
     warnIfMarkedOpen("dump", db);
-    static char outBuf[1 << 20];
-    std::setvbuf(stdout, outBuf, _IOFBF, sizeof outBuf);
     DumpWriter w(stdout, json);
     rc = salvage ? salvageEntries(db, w) : dumpTree(db, w);
     if (!w.flush() || std::fflush(stdout) != 0) {

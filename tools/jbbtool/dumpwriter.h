@@ -39,7 +39,7 @@ private:
     bool failed_ = false;
     std::string buf_;  // written out in pieces of about kFlushBytes
     UtcText inserted_, objectTime_;
-    static constexpr size_t kFlushBytes = 1u << 20;
+    static constexpr size_t kFlushBytes = 256u << 10;
 };
 
 // Name of a journal action for the entry line ("create", ...), or its

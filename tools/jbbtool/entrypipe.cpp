@@ -13,7 +13,7 @@ namespace jbbtool {
 
 namespace {
 
-constexpr size_t kBatchBytes = 1u << 20;
+constexpr size_t kBatchBytes = 256u << 10;
 constexpr size_t kBatchesInFlight = 4;
 
 struct Batch {

@@ -1,7 +1,7 @@
 // Hands entries from a reading thread to the writing one: `jbbtool dump`
 // reads nodes (system calls, parsing) on one processor while it formats
 // and writes text on another.  Entries are copied into batches of about
-// 1 MiB, at most four of them in flight, and arrive in the order given.
+// 256 KiB, at most four of them in flight, and arrive in the order given.
 #pragma once
 
 #include <cstdint>

@@ -114,7 +114,7 @@ struct NodeRec {
     uint64_t keys;  // handle in the KeyStore, or kNoKeys
     uint32_t subscript;
     uint32_t nodeSize;
-    uint32_t branch[branchesPerNode];
+    uint32_t branches;  // where its branches begin in the checker's branch list (inner nodes)
     uint16_t count;  // datums that parsed soundly
     bool leaf;
     bool sound;      // every field within bounds
@@ -171,6 +171,7 @@ private:
     int64_t lastSlot_ = -1;
     uint32_t lastSub_ = 0;
     std::vector<KeyRef> scratch_;
+    std::vector<uint32_t> branches_;  // branchesPerNode for each inner node
     NodeView view_;  // reused: its datum list keeps its room
 };
 
@@ -247,8 +248,12 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
     } else {
         NodeView& v = view_;
         parseNode(image, in.nodeSize, cr_->dbDataLen, &v);
-        std::memcpy(n.branch, v.header.branch, sizeof n.branch);
         n.leaf = v.isLeaf();
+        if (!n.leaf) {
+            // Only inner nodes keep their branches: most nodes are leaves.
+            n.branches = (uint32_t)branches_.size();
+            branches_.insert(branches_.end(), v.header.branch, v.header.branch + branchesPerNode);
+        }
         n.count = (uint16_t)v.datums.size();
         n.sound = v.fault.empty();
         if (!n.sound) find("datum-bounds", sub, s.offset, v.fault);
@@ -361,7 +366,7 @@ void Checker::walkShape() {
             stack.pop_back();
             continue;
         }
-        uint32_t sub = n->branch[f.next++];
+        uint32_t sub = branches_[n->branches + f.next++];
         if (sub == 0) {
             find("bad-branch", n->subscript, n->offset,
                  "inner node has no branch " + std::to_string(f.next - 1));
