@@ -1,13 +1,12 @@
 #include "entrypipe.h"
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "batchqueue.h"
 
 namespace jbbtool {
 
@@ -39,7 +38,7 @@ private:
 
 class Pipe : public EntrySink {
 public:
-    explicit Pipe(uint16_t dataLen) : dataLen_(dataLen) { fresh_.reset(new Batch); }
+    explicit Pipe(uint16_t dataLen) : dataLen_(dataLen), queue_(kBatchesInFlight), fresh_(queue_.fresh()) {}
 
     void put(const WalkEntry& e) override {
         Batch& b = *fresh_;
@@ -49,57 +48,29 @@ public:
         if (keyBytes > 0) std::memcpy(&b.bytes[at], e.key, keyBytes);
         if (dataLen_ > 0) std::memcpy(&b.bytes[at + keyBytes], e.data, dataLen_);
         b.items.push_back({at, at + keyBytes, e.units, e.surrogate});
-        if (b.bytes.size() >= kBatchBytes) send();
+        if (b.bytes.size() >= kBatchBytes) {
+            queue_.send(std::move(fresh_));
+            fresh_ = queue_.fresh();
+        }
     }
 
     // The reading side is done: what is left goes, then the end.
     void finish() {
-        if (!fresh_->items.empty()) send();
-        std::lock_guard<std::mutex> lock(mutex_);
-        done_ = true;
-        ready_.notify_one();
+        if (!fresh_->items.empty()) queue_.send(std::move(fresh_));
+        queue_.finish();
     }
 
-    // The next batch in order, or null at the end.
-    std::unique_ptr<Batch> take() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return !queue_.empty() || done_; });
-        if (queue_.empty()) return nullptr;
-        std::unique_ptr<Batch> b = std::move(queue_.front());
-        queue_.pop_front();
-        room_.notify_one();
-        return b;
-    }
-
-    // A consumed batch comes back, so that its memory is used again.
+    std::unique_ptr<Batch> take() { return queue_.take(); }
     void giveBack(std::unique_ptr<Batch> b) {
         b->bytes.clear();
         b->items.clear();
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (spare_.size() < kBatchesInFlight) spare_.push_back(std::move(b));
+        queue_.giveBack(std::move(b));
     }
 
 private:
-    void send() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [this] { return queue_.size() < kBatchesInFlight; });
-        queue_.push_back(std::move(fresh_));
-        ready_.notify_one();
-        if (!spare_.empty()) {
-            fresh_ = std::move(spare_.back());
-            spare_.pop_back();
-        } else {
-            fresh_.reset(new Batch);
-        }
-    }
-
     const uint16_t dataLen_;
+    BatchQueue<Batch> queue_;
     std::unique_ptr<Batch> fresh_;  // being filled by the reading side
-    std::mutex mutex_;
-    std::condition_variable ready_, room_;
-    std::deque<std::unique_ptr<Batch>> queue_;
-    std::vector<std::unique_ptr<Batch>> spare_;
-    bool done_ = false;
 };
 
 }  // namespace

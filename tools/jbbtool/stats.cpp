@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
 
+#include "batchqueue.h"
 #include "jbbtreev.h"
 #include "journal.h"
 
@@ -47,6 +51,64 @@ void addToMap(std::vector<double>& col, int64_t from, int64_t to, int64_t fileSi
     }
 }
 
+// Counts directories on a second thread: the table is far larger than
+// the caches and its entries are met at random, so the counting waits on
+// memory while the scan goes on.  Where no thread can be started, the
+// counting happens at once.
+class DirectoryFeed {
+public:
+    explicit DirectoryFeed(DirectoryCounter& dirs) : dirs_(dirs), queue_(4), fresh_(queue_.fresh()) {
+        try {
+            counter_ = std::thread([this] { count(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    ~DirectoryFeed() { finish(); }
+    void put(uint64_t hash, uint32_t node, uint32_t datum) {
+        if (!counter_.joinable()) {
+            dirs_.add(hash, node, datum);
+            return;
+        }
+        fresh_->push_back({hash, node, datum});
+        if (fresh_->size() >= kBatch) {
+            queue_.send(std::move(fresh_));
+            fresh_ = queue_.fresh();
+        }
+    }
+    // Waits until everything put is counted.
+    void finish() {
+        if (!counter_.joinable()) return;
+        if (!fresh_->empty()) queue_.send(std::move(fresh_));
+        queue_.finish();
+        counter_.join();
+    }
+
+private:
+    struct Hit {
+        uint64_t hash;
+        uint32_t node, datum;
+    };
+    using Batch = std::vector<Hit>;
+    static constexpr size_t kBatch = 16384;
+    static constexpr size_t kAhead = 8;  // entries asked of the processor ahead of their count
+    void count() {
+        while (std::unique_ptr<Batch> b = queue_.take()) {
+            const Batch& hits = *b;
+            for (size_t i = 0; i < hits.size() && i < kAhead; ++i) dirs_.prefetch(hits[i].hash);
+            for (size_t i = 0; i < hits.size(); ++i) {
+                if (i + kAhead < hits.size()) dirs_.prefetch(hits[i + kAhead].hash);
+                dirs_.add(hits[i].hash, hits[i].node, hits[i].datum);
+            }
+            b->clear();
+            queue_.giveBack(std::move(b));
+        }
+    }
+    DirectoryCounter& dirs_;
+    BatchQueue<Batch> queue_;
+    std::unique_ptr<Batch> fresh_;
+    std::thread counter_;
+};
+
 }  // namespace
 
 void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
@@ -61,9 +123,11 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     SlotScanHandler h;
     h.progress = progress.callback();
     NodeView view;  // reused: its datum list keeps its room
-    // Entries of one day come in runs: the day met last is kept at hand.
-    int64_t lastDay = 0;
-    std::vector<uint64_t>* lastDayCounts = nullptr;
+    // The counts of recent days are kept at hand, a day in each of 256
+    // places, so that the map of days is seldom searched.
+    int64_t dayKey[256];
+    std::vector<uint64_t>* dayCounts[256] = {};
+    DirectoryFeed feed(st->dirs);
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         ++st->slots;
         const int64_t slotEnd = s.offset + (int64_t)std::min<uint64_t>(s.info.slotLength, (uint64_t)(size - s.offset));
@@ -94,11 +158,6 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         n.leaf = v.isLeaf();
         std::memcpy(n.branch, v.header.branch, sizeof n.branch);
         st->nodes.push_back(n);
-        uint64_t dirHash[maxDatumsPerNode];
-        for (size_t i = 0; i < v.datums.size(); ++i) {
-            dirHash[i] = DirectoryCounter::directoryHash(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits);
-            st->dirs.prefetch(dirHash[i]);
-        }
         for (size_t i = 0; i < v.datums.size(); ++i) {
             ++st->entries;
             ++st->keyLengths[bucketOf(v.datums[i].keyUnits)];
@@ -108,15 +167,18 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             ++st->actions[r.action];
             const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : (r.insertedTime + 1) / 86400 - 1;
             // Days are kept up to a bound, whatever times a damaged file holds.
-            if (lastDayCounts == nullptr || day != lastDay) {
+            const size_t place = (size_t)day & 255;
+            if (dayCounts[place] == nullptr || dayKey[place] != day) {
                 auto it = st->perDay.find(day);
                 if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
                     it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
-                lastDay = day;
-                lastDayCounts = it != st->perDay.end() ? &it->second : nullptr;
+                if (it != st->perDay.end()) {
+                    dayKey[place] = day;
+                    dayCounts[place] = &it->second;
+                }
             }
-            if (lastDayCounts != nullptr)
-                ++(*lastDayCounts)[actionIndex(r.action)];
+            if (dayCounts[place] != nullptr && dayKey[place] == day)
+                ++(*dayCounts[place])[actionIndex(r.action)];
             else
                 ++st->daysOmitted;
             ++st->types[r.objectType == 1 ? 1 : 2];
@@ -124,12 +186,14 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             st->newestInserted = std::max(st->newestInserted, r.insertedTime);
             st->oldestObject = std::min(st->oldestObject, r.objectTime);
             st->newestObject = std::max(st->newestObject, r.objectTime);
-            st->dirs.add(dirHash[i], (uint32_t)st->nodes.size() - 1,
-                         (uint32_t)i);
+            feed.put(DirectoryCounter::directoryHash(image + v.datums[i].offset + datumKeyOffset, v.datums[i].keyUnits),
+                     (uint32_t)st->nodes.size() - 1, (uint32_t)i);
         }
     };
     h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { ++st->damaged; };
-    if (!scanSlots(db, h)) return;
+    const bool scanned = scanSlots(db, h);
+    feed.finish();
+    if (!scanned) return;
     // The names of the directories shown, from the datums that hold them.
     for (const DirectoryCounter::Slot& d : st->dirs.top(kTopDirectories)) {
         const NodeShape& n = st->nodes[d.where >> 4];
