@@ -78,7 +78,15 @@ inline constexpr char kCheckSchema[] = R"check({
       "if": {"properties": {"sound": {"const": true}}},
       "then": {"properties": {"summary": {"maxProperties": 0}, "findings": {"maxItems": 0},
                               "findingsOmitted": {"const": 0}}},
-      "else": {"properties": {"summary": {"minProperties": 1}}}
+      "else": {"properties": {"summary": {"minProperties": 1}, "findings": {"minItems": 1}}}
+    },
+    {
+      "if": {"properties": {"findings": {"maxItems": 999}}},
+      "then": {"properties": {"findingsOmitted": {"const": 0}}}
+    },
+    {
+      "if": {"properties": {"notes": {"maxItems": 999}}},
+      "then": {"properties": {"notesOmitted": {"const": 0}}}
     },
     {
       "if": {"properties": {"control": {"type": "null"}}},
