@@ -4,13 +4,14 @@
 // (tools/jbbtool/CMakeLists.txt reads each literal R"NAME(...)NAME" from
 // this file, so keep that form).  What a schema cannot say is here:
 //
-// Versions.  Every document, or the one summary line of a JSON-lines
-// output, names its schema and version in "schema".  A version changes
-// only when a member is removed or changes meaning, or when a code is
-// added to a code list; new members may be added to any object without a
-// new version.  The schemas therefore leave "additionalProperties" open on
-// the objects of a document (a reader ignores members it does not know),
-// and close only maps whose keys are codes or numbers.
+// Versions.  Every document names its schema and version in "schema" (of
+// JSON lines, the head line of dump and the summary line of diff).  A
+// version changes only when a member is removed or changes meaning, or
+// when a code is added to a code list; new members may be added to any
+// object without a new version.  The schemas therefore leave
+// "additionalProperties" open on the objects of a document (a reader
+// ignores members it does not know), and close only the maps keyed by
+// codes, numbers or type names.
 //
 // Text is UTF-8.  A key is a JSON string of its UTF-16 units, an unpaired
 // surrogate written as its \uXXXX escape.  Integers are JSON numbers
@@ -19,8 +20,7 @@
 // them.
 //
 // check: "summary" lists the classes in the order of the finding code
-// list; "findings" lists at most 1000 findings of each class, in the order
-// the pass met them.
+// list; "findings" lists at most 1000 findings of each class.
 // dump: the head line first, then one entry line per entry in key order.
 // diff: one line per difference in key order, then the summary line.
 #pragma once
