@@ -18,6 +18,9 @@ have help2man || missing+=(help2man)  # the man pages of the programs
 # Chromium.
 have xmllint || missing+=(libxml2-utils)
 have chromium || missing+=(chromium)
+# ... and its JSON output must validate against its schemas, with the
+# system's Python (not a pyenv one) and its jsonschema module.
+/usr/bin/python3 -c 'import jsonschema' >/dev/null 2>&1 || missing+=(python3-jsonschema)
 if [ "$what" = all ]; then
   have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
   have wine64 || [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)

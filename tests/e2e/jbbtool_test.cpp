@@ -13,6 +13,7 @@
 #include "dbwriter.h"
 #include "treecheck.h"
 #include "platform.h"
+#include "schemacheck.h"
 #include "viewrun.h"
 
 using namespace testdb;
@@ -238,6 +239,7 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
          n.branch = {};
        }},
   };
+  std::vector<std::string> documents;
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.code);
     Built b = built();
@@ -249,6 +251,7 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
     RunResult r = onFile({"check", "--json"}, file);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find(std::string("{\"code\":\"") + d.code + "\""), std::string::npos) << r.out;
+    documents.push_back(put(std::to_string(documents.size()) + ".json", Bytes(r.out.begin(), r.out.end())));
     r = onFile({"check"}, file);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(std::string("summary: ") + d.code), std::string::npos) << r.out;
@@ -258,6 +261,13 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
       EXPECT_TRUE(r.status == 0 || r.status == 1) << cmd << ": " << r.status << r.err;
     }
   }
+  // Each document validates against the schema, whatever its code (where
+  // the validator is: JsonSchemas.EveryJsonOutputValidates says when not).
+  RunResult schema = tool({"schema", "check"});
+  ASSERT_EQ(schema.status, 0);
+  SchemaCheck c = validateJson(put("check.schema.json", Bytes(schema.out.begin(), schema.out.end())), documents,
+                               dir.path());
+  EXPECT_TRUE(c.valid || !c.ran) << c.report;
 }
 
 TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
@@ -280,6 +290,13 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
   EXPECT_NE(r.out.find("ctrl-short"), std::string::npos);
   r = onFile({"dump", "--salvage"}, put("noise.jbbdb", Bytes(50000, 0xCD)));
   EXPECT_EQ(r.status, 1);
+  r = tool({"schema", "check", "stats"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("jbbtool schema: expected one name (check, stats, dump or diff), found 2"), std::string::npos)
+      << r.err;
+  r = tool({"schema", "Check"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("no schema named 'Check'"), std::string::npos) << r.err;
   r = tool({"check", "--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Usage: jbbtool check"), std::string::npos);

@@ -2,9 +2,10 @@
 # install_test.sh BUILD_DIR CMAKE CPACK MAN_PAGES
 #
 # Installs the build in BUILD_DIR with `cmake --install` into a temporary
-# prefix and requires the three programs there, runnable, with the README
-# and a man page each (jbbview's only, unless MAN_PAGES is ON: help2man
-# makes the others); then makes the package of
+# prefix and requires the three programs there, runnable, with the README,
+# jbbtool's JSON schemas (each what `jbbtool schema NAME` prints) and a man
+# page each (jbbview's only, unless MAN_PAGES is ON: help2man makes the
+# others); then makes the package of
 # the platform (`cpack`: a Debian package on Linux, a zip on Windows) and
 # requires the same files in it.
 set -euo pipefail
@@ -26,6 +27,8 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 "$cmake" --install "$build" --prefix "$work/prefix" >"$work/install.log" ||
   { cat "$work/install.log" >&2; exit 1; }
 programs=(jbbview jbbtool jbbgen)
+schemas=()
+for n in check stats dump diff; do schemas+=("schemas/jbbtool.$n-1.schema.json"); done
 
 if grep -q 'CPACK_GENERATOR "ZIP"' "$build/CPackConfig.cmake"; then
   # Windows: the executables and the README side by side, nothing else.
@@ -33,7 +36,7 @@ if grep -q 'CPACK_GENERATOR "ZIP"' "$build/CPackConfig.cmake"; then
     [ -f "$work/prefix/$p.exe" ] || fail "$p.exe not installed"
   done
   [ -f "$work/prefix/README.md" ] || fail "README.md not installed"
-  expected=$(printf '%s\n' README.md jbbgen.exe jbbtool.exe jbbview.exe)
+  expected=$(printf '%s\n' README.md jbbgen.exe jbbtool.exe jbbview.exe "${schemas[@]}" | LC_ALL=C sort)
   actual=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || fail "installed files: $actual"
 
@@ -52,6 +55,11 @@ else
   [ "$("$work/prefix/bin/jbbgen" --version)" = "jbbgen ${version#jbbtool }" ] ||
     fail "jbbgen --version does not match $version"
   [ -f "$work/prefix/share/doc/jbbview/README.md" ] || fail "README.md not installed"
+  for f in "${schemas[@]}"; do
+    n=${f#schemas/jbbtool.}
+    "$work/prefix/bin/jbbtool" schema "${n%-1.schema.json}" | cmp -s - "$work/prefix/share/doc/jbbview/$f" ||
+      fail "share/doc/jbbview/$f is not what jbbtool schema ${n%-1.schema.json} prints"
+  done
   # jbbview's man page is written by hand; help2man makes the others.
   man_files=()
   with_pages=(jbbview)
@@ -70,7 +78,7 @@ else
   [ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "the package has no dependencies"
   contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
   for f in ./usr/bin/jbbview ./usr/bin/jbbtool ./usr/bin/jbbgen ./usr/share/doc/jbbview/README.md \
-           "${man_files[@]}"; do
+           "${schemas[@]/#/./usr/share/doc/jbbview/}" "${man_files[@]}"; do
     grep -qxF "$f" <<<"$contents" || fail "$f is not in $(basename "$deb")"
   done
 fi

@@ -12,6 +12,7 @@ const Command kCommands[] = {
     kStatsCommand,
     kDumpCommand,
     kDiffCommand,
+    kSchemaCommand,
     kTraceCommand,
     kMsgcCommand,
     kMsgCommand,

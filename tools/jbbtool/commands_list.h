@@ -10,5 +10,6 @@ extern const Command kCheckCommand;
 extern const Command kStatsCommand;
 extern const Command kDumpCommand;
 extern const Command kDiffCommand;
+extern const Command kSchemaCommand;
 
 }  // namespace jbbtool

@@ -1,90 +1,404 @@
-// The JSON that jbbtool writes, documented once here.  Every document
-// names its schema and version in "schema"; a version changes only when a
-// member is removed or changes meaning (new members may be added).  Text
-// is UTF-8; a key is a JSON string of its UTF-16 units, an unpaired
+// The JSON that jbbtool writes, documented once here as JSON Schema
+// documents (draft 2020-12).  `jbbtool schema NAME` prints them and
+// `cmake --install` installs them as jbbtool.NAME-VERSION.schema.json
+// (tools/jbbtool/CMakeLists.txt reads each literal R"NAME(...)NAME" from
+// this file, so keep that form).  What a schema cannot say is here:
+//
+// Versions.  Every document names its schema and version in "schema" (of
+// JSON lines, the head line of dump and the summary line of diff).  A
+// version changes only when a member is removed or changes meaning, or
+// when a code is added to a code list; new members may be added to any
+// object without a new version.  The schemas therefore leave
+// "additionalProperties" open on the objects of a document (a reader
+// ignores members it does not know), and close only the maps keyed by
+// codes, numbers or type names.
+//
+// Text is UTF-8.  A key is a JSON string of its UTF-16 units, an unpaired
 // surrogate written as its \uXXXX escape.  Integers are JSON numbers
-// (64-bit values are exact in readers that keep integers whole).
+// without fraction or exponent (64-bit values are exact in readers that
+// keep integers whole).  Members come in the order "properties" lists
+// them.
 //
-// ---- jbbtool check --json: one document, "jbbtool.check/1" ----
-// Members in this order:
-//   "schema"          "jbbtool.check/1"
-//   "file"            the path as given
-//   "fileSize"        bytes
-//   "sound"           true when there is no finding (notes do not count)
-//   "markedOpen"      true when the control record says dbOpened
-//   "control"         null for a file shorter than the control record, else
-//                     {"magic","versionMajor","versionMinor","state",
-//                      "rootOffset","indexArraySize","currentIXCount",
-//                      "lastIndex","lastNDRec","dbKeyLen","dbDataLen"}
-//                     as the record holds them (numbers)
-//   "counts"          {"slots","usedSlots","freeSlots","reachableNodes",
-//                      "entries","depth"}: what the pass met
-//   "summary"         {CODE: number of findings, ...} for each class met,
-//                     in the order of the code table below
-//   "findings"        [{"code","subscript","offset","message"}, ...]:
-//                     subscript of the node (null when none applies), file
-//                     offset (null when none applies), a message for people;
-//                     at most 1000 per class
-//   "findingsOmitted" findings beyond those listed
-//   "notes"           the same shape, for what is noteworthy but sound
-//   "notesOmitted"    notes beyond those listed
-//
-// Finding codes (stable; the text output uses the same):
-//   ctrl-short          the file is shorter than the 2088-byte control record
-//   ctrl-magic          control record magic number is not 0xABCD
-//   ctrl-version        format version is not 2.2
-//   ctrl-state          the file is marked dbCorrupt, or the state is unknown
-//   ctrl-field          a control-record field disagrees with the file
-//                       (rootOffset, indexArraySize, currentIXCount,
-//                       lastIndex, lastNDRec, dbKeyLen)
-//   bad-magic           a slot's info block has a bad magic number
-//   slot-gap            bytes between slots that hold no slot
-//   slot-overlap        a slot reaches into the next one (its length, or
-//                       its node's size, is too large)
-//   slot-past-end       the last slot reaches past the end of the file
-//   slot-state          a slot state other than 0 (node) or 1 (free)
-//   bad-subscript       a slot names subscript 0 or one not below
-//                       currentIXCount
-//   duplicate-subscript two slots name the same subscript
-//   free-slot-header    a free slot's info block is inconsistent
-//   datum-bounds        a node's size, datum count or a datum's fields lie
-//                       out of bounds
-//   key-order           keys not ascending within a node
-//   key-order-across    keys not ascending across nodes
-//   bad-branch          an inner node's branch names no node
-//   node-unreachable    a node the root does not reach
-//   node-reached-twice  a node reached by two branches
-//   node-cycle          a node reached from itself
-//   node-fill           a node other than the root outside 5 to 10 datums
-//                       (or an inner root without datums)
-//   leaf-depth          a leaf at another depth than most leaves
-// Note codes:
-//   key-unpaired-surrogate  a key holding an unpaired surrogate (a legal
-//                           Windows file name)
-//
-// ---- jbbtool stats --json: one document, "jbbtool.stats/1" ----
-//   "schema", "fileSize", "control" (as in check), "slots", "nodes",
-//   "freeSlots", "freeBytes", "nodeBytes" (bytes of node images),
-//   "nodeSlotBytes" (bytes of the slots holding them; the difference is
-//   slack), "damaged" (slots or nodes the pass could not use), "entries",
-//   "depth", "levels" ([{"nodes", "byDatums": [count of nodes with 0..10
-//   datums]}] from the root down), "keyLengths" ([{"units": "LO-HI",
-//   "entries"}]), "actions" ({ACTION CODE: entries}), "objectTypes"
-//   ({"file", "directory"}), "inserted" and "objectTime" ({"oldest",
-//   "newest"}: seconds since 1970 UTC, null without entries),
-//   "directories" (distinct directory names), "topDirectories" ([{"name",
-//   "entries"}], at most 20, most entries first).
-//
-// ---- jbbtool dump --json: JSON lines, "jbbtool.dump/1" ----
-//   first line: {"schema":"jbbtool.dump/1","dataLength":N,"appArea":HEX}
-//     appArea: the journal control area's bytes up to its last non-zero
-//     one, as hexadecimal; null when salvage found no sound control record
-//   then one line per entry, in key order:
-//     {"key","action","objectType","inserted","objectTime","record"}
-//     record: the whole data record as hexadecimal
-//
-// ---- jbbtool diff --json: JSON lines, "jbbtool.diff/1" ----
-//   one line per difference: {"change": "only-a"|"only-b"|"differ","key"}
-//   then {"schema":"jbbtool.diff/1","entriesA","entriesB","onlyA","onlyB",
-//         "differ"}
+// check: "summary" lists the classes in the order of the finding code
+// list; "findings" lists at most 1000 findings of each class.
+// dump: the head line first, then one entry line per entry in key order.
+// diff: one line per difference in key order, then the summary line.
 #pragma once
+
+namespace jbbtool {
+
+// ---- jbbtool check --json: one document ----
+inline constexpr char kCheckSchema[] = R"check({
+  "$schema": "https://json-schema.org/draft/2020-12/schema",
+  "$id": "urn:jbbtool:check:1",
+  "title": "jbbtool.check/1",
+  "description": "jbbtool check --json: the structural verification of one database file.",
+  "type": "object",
+  "required": ["schema", "file", "fileSize", "sound", "markedOpen", "control", "counts", "summary",
+               "findings", "findingsOmitted", "notes", "notesOmitted"],
+  "properties": {
+    "schema": {"const": "jbbtool.check/1"},
+    "file": {"type": "string", "description": "The path as given."},
+    "fileSize": {"$ref": "#/$defs/offset", "description": "Bytes."},
+    "sound": {"type": "boolean", "description": "True when there is no finding (notes do not count)."},
+    "markedOpen": {"type": "boolean", "description": "True when the control record says dbOpened (state 1)."},
+    "control": {
+      "description": "The control record's fields as the record holds them, null for a file shorter than the 2088-byte control record.",
+      "anyOf": [{"type": "null"}, {"$ref": "#/$defs/control"}]
+    },
+    "counts": {
+      "description": "What the pass met.",
+      "type": "object",
+      "required": ["slots", "usedSlots", "freeSlots", "reachableNodes", "entries", "depth"],
+      "properties": {
+        "slots": {"$ref": "#/$defs/count"},
+        "usedSlots": {"$ref": "#/$defs/count", "description": "Slots holding a node."},
+        "freeSlots": {"$ref": "#/$defs/count"},
+        "reachableNodes": {"$ref": "#/$defs/count", "description": "Nodes the root reaches."},
+        "entries": {"$ref": "#/$defs/count"},
+        "depth": {"type": "integer", "minimum": 0, "maximum": 2147483647,
+                  "description": "Levels from the root to the leaves (the depth of most leaves), 0 without a tree."}
+      }
+    },
+    "summary": {
+      "description": "The number of findings of each class met.",
+      "type": "object",
+      "propertyNames": {"$ref": "#/$defs/findingCode"},
+      "additionalProperties": {"type": "integer", "minimum": 1, "maximum": 18446744073709551615}
+    },
+    "findings": {"type": "array", "maxItems": 22000, "items": {"$ref": "#/$defs/finding"},
+                 "description": "At most 1000 of each class."},
+    "findingsOmitted": {"$ref": "#/$defs/count", "description": "Findings beyond those listed."},
+    "notes": {"type": "array", "maxItems": 1000, "items": {"$ref": "#/$defs/note"},
+              "description": "What is noteworthy but sound, at most 1000."},
+    "notesOmitted": {"$ref": "#/$defs/count", "description": "Notes beyond those listed."}
+  },
+  "allOf": [
+    {
+      "if": {"properties": {"sound": {"const": true}}},
+      "then": {"properties": {"summary": {"maxProperties": 0}, "findings": {"maxItems": 0},
+                              "findingsOmitted": {"const": 0}}},
+      "else": {"properties": {"summary": {"minProperties": 1}, "findings": {"minItems": 1}}}
+    },
+    {
+      "if": {"properties": {"findings": {"maxItems": 999}}},
+      "then": {"properties": {"findingsOmitted": {"const": 0}}}
+    },
+    {
+      "if": {"properties": {"notes": {"maxItems": 999}}},
+      "then": {"properties": {"notesOmitted": {"const": 0}}}
+    },
+    {
+      "if": {"properties": {"control": {"type": "null"}}},
+      "then": {"properties": {"fileSize": {"maximum": 2087}, "sound": {"const": false},
+                              "summary": {"required": ["ctrl-short"]}}},
+      "else": {"properties": {"fileSize": {"minimum": 2088}, "summary": {"not": {"required": ["ctrl-short"]}}}}
+    },
+    {
+      "if": {"properties": {"control": {"type": "object", "properties": {"state": {"const": 1}}}}},
+      "then": {"properties": {"markedOpen": {"const": true}}},
+      "else": {"properties": {"markedOpen": {"const": false}}}
+    }
+  ],
+  "$defs": {
+    "count": {"type": "integer", "minimum": 0, "maximum": 18446744073709551615},
+    "offset": {"type": "integer", "minimum": 0, "maximum": 9223372036854775807},
+    "u8": {"type": "integer", "minimum": 0, "maximum": 255},
+    "u16": {"type": "integer", "minimum": 0, "maximum": 65535},
+    "u32": {"type": "integer", "minimum": 0, "maximum": 4294967295},
+    "control": {
+      "type": "object",
+      "required": ["magic", "versionMajor", "versionMinor", "state", "rootOffset", "indexArraySize",
+                   "currentIXCount", "lastIndex", "lastNDRec", "dbKeyLen", "dbDataLen"],
+      "properties": {
+        "magic": {"$ref": "#/$defs/u16", "description": "43981 (0xABCD) in a database."},
+        "versionMajor": {"$ref": "#/$defs/u8", "description": "2 in a database of this format."},
+        "versionMinor": {"$ref": "#/$defs/u8", "description": "2 in a database of this format."},
+        "state": {"$ref": "#/$defs/u32", "description": "0 dbClosed, 1 dbOpened, 2 dbCorrupt."},
+        "rootOffset": {"$ref": "#/$defs/u32", "description": "Subscript of the root node, 0 for none."},
+        "indexArraySize": {"$ref": "#/$defs/u32", "description": "Entries allocated in the index array."},
+        "currentIXCount": {"$ref": "#/$defs/u32", "description": "The next subscript to hand out."},
+        "lastIndex": {"$ref": "#/$defs/u32", "description": "Subscript of the node in the last slot."},
+        "lastNDRec": {"type": "integer", "minimum": -9223372036854775808, "maximum": 9223372036854775807,
+                      "description": "File offset of the last slot."},
+        "dbKeyLen": {"$ref": "#/$defs/u16", "description": "0: keys of variable length."},
+        "dbDataLen": {"$ref": "#/$defs/u16", "description": "Bytes of the data record under every key."}
+      }
+    },
+    "finding": {
+      "type": "object",
+      "required": ["code", "subscript", "offset", "message"],
+      "properties": {
+        "code": {"$ref": "#/$defs/findingCode"},
+        "subscript": {"anyOf": [{"type": "null"}, {"type": "integer", "minimum": 1, "maximum": 4294967295}],
+                      "description": "Subscript of the node, null when none applies."},
+        "offset": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/offset"}],
+                   "description": "File offset, null when none applies."},
+        "message": {"type": "string", "minLength": 1, "description": "What was found, for people."}
+      }
+    },
+    "note": {
+      "description": "The same shape as a finding.",
+      "type": "object",
+      "required": ["code", "subscript", "offset", "message"],
+      "properties": {
+        "code": {"$ref": "#/$defs/noteCode"},
+        "subscript": {"$ref": "#/$defs/finding/properties/subscript"},
+        "offset": {"$ref": "#/$defs/finding/properties/offset"},
+        "message": {"$ref": "#/$defs/finding/properties/message"}
+      }
+    },
+    "findingCode": {
+      "description": "The finding classes in the order reports list them.  The text output uses the same codes.",
+      "oneOf": [
+        {"const": "ctrl-short", "description": "The file is shorter than the 2088-byte control record."},
+        {"const": "ctrl-magic", "description": "The control record's magic number is not 0xABCD."},
+        {"const": "ctrl-version", "description": "The format version is not 2.2."},
+        {"const": "ctrl-state", "description": "The file is marked dbCorrupt, or the state is unknown."},
+        {"const": "ctrl-field", "description": "A control-record field disagrees with the file (rootOffset, indexArraySize, currentIXCount, lastIndex, lastNDRec, dbKeyLen)."},
+        {"const": "bad-magic", "description": "A slot's info block has a bad magic number."},
+        {"const": "slot-gap", "description": "Bytes between slots that hold no slot."},
+        {"const": "slot-overlap", "description": "A slot reaches into the next one (its length, or its node's size, is too large)."},
+        {"const": "slot-past-end", "description": "The last slot reaches past the end of the file."},
+        {"const": "slot-state", "description": "A slot state other than 0 (node) or 1 (free)."},
+        {"const": "bad-subscript", "description": "A slot names subscript 0 or one not below currentIXCount."},
+        {"const": "duplicate-subscript", "description": "Two slots name the same subscript."},
+        {"const": "free-slot-header", "description": "A free slot's info block is inconsistent."},
+        {"const": "datum-bounds", "description": "A node's size, datum count or a datum's fields lie out of bounds."},
+        {"const": "key-order", "description": "Keys not ascending within a node."},
+        {"const": "key-order-across", "description": "Keys not ascending across nodes."},
+        {"const": "bad-branch", "description": "An inner node's branch names no node."},
+        {"const": "node-unreachable", "description": "A node the root does not reach."},
+        {"const": "node-reached-twice", "description": "A node reached by two branches."},
+        {"const": "node-cycle", "description": "A node reached from itself."},
+        {"const": "node-fill", "description": "A node other than the root outside 5 to 10 datums (or an inner root without datums)."},
+        {"const": "leaf-depth", "description": "A leaf at another depth than most leaves."}
+      ]
+    },
+    "noteCode": {
+      "oneOf": [
+        {"const": "key-unpaired-surrogate", "description": "A key holding an unpaired surrogate (a legal Windows file name)."}
+      ]
+    }
+  }
+})check";
+
+// ---- jbbtool stats --json: one document ----
+inline constexpr char kStatsSchema[] = R"stats({
+  "$schema": "https://json-schema.org/draft/2020-12/schema",
+  "$id": "urn:jbbtool:stats:1",
+  "title": "jbbtool.stats/1",
+  "description": "jbbtool stats --json: what a journal holds and how its file is used, from one pass over the slots.",
+  "type": "object",
+  "required": ["schema", "fileSize", "control", "slots", "nodes", "freeSlots", "freeBytes", "nodeBytes",
+               "nodeSlotBytes", "damaged", "entries", "depth", "levels", "keyLengths", "actions", "objectTypes",
+               "inserted", "objectTime", "directories", "topDirectories"],
+  "properties": {
+    "schema": {"const": "jbbtool.stats/1"},
+    "fileSize": {"$ref": "#/$defs/offset", "minimum": 2088, "description": "Bytes."},
+    "control": {
+      "description": "The control record's fields as the record holds them (as in jbbtool.check/1).",
+      "type": "object",
+      "required": ["magic", "versionMajor", "versionMinor", "state", "rootOffset", "indexArraySize",
+                   "currentIXCount", "lastIndex", "lastNDRec", "dbKeyLen", "dbDataLen"],
+      "properties": {
+        "magic": {"$ref": "#/$defs/u16"},
+        "versionMajor": {"$ref": "#/$defs/u8"},
+        "versionMinor": {"$ref": "#/$defs/u8"},
+        "state": {"$ref": "#/$defs/u32"},
+        "rootOffset": {"$ref": "#/$defs/u32"},
+        "indexArraySize": {"$ref": "#/$defs/u32"},
+        "currentIXCount": {"$ref": "#/$defs/u32"},
+        "lastIndex": {"$ref": "#/$defs/u32"},
+        "lastNDRec": {"$ref": "#/$defs/i64"},
+        "dbKeyLen": {"$ref": "#/$defs/u16"},
+        "dbDataLen": {"$ref": "#/$defs/u16"}
+      }
+    },
+    "slots": {"$ref": "#/$defs/count"},
+    "nodes": {"$ref": "#/$defs/count", "description": "Slots holding a node."},
+    "freeSlots": {"$ref": "#/$defs/count"},
+    "freeBytes": {"$ref": "#/$defs/count", "description": "Bytes of the free slots."},
+    "nodeBytes": {"$ref": "#/$defs/count", "description": "Bytes of node images."},
+    "nodeSlotBytes": {"$ref": "#/$defs/count",
+                      "description": "Bytes of the slots holding them: the difference is slack."},
+    "damaged": {"$ref": "#/$defs/count", "description": "Slots or nodes the pass could not use."},
+    "entries": {"$ref": "#/$defs/count"},
+    "depth": {"type": "integer", "minimum": 0, "maximum": 64, "description": "The number of levels, the root's included."},
+    "levels": {
+      "description": "The levels from the root down (at most 64).",
+      "type": "array",
+      "maxItems": 64,
+      "items": {
+        "type": "object",
+        "required": ["nodes", "byDatums"],
+        "properties": {
+          "nodes": {"$ref": "#/$defs/count"},
+          "byDatums": {"type": "array", "minItems": 11, "maxItems": 11, "items": {"$ref": "#/$defs/count"},
+                       "description": "The number of nodes with 0, 1, ... 10 datums."}
+        }
+      }
+    },
+    "keyLengths": {
+      "description": "Entries by key length in UTF-16 units: buckets 16 wide up to 256, then doubling, the last open.",
+      "type": "array",
+      "items": {
+        "type": "object",
+        "required": ["units", "entries"],
+        "properties": {
+          "units": {"type": "string", "pattern": "^(0|[1-9][0-9]*)-([1-9][0-9]*)?$", "description": "LO-HI, or LO- for the last bucket."},
+          "entries": {"$ref": "#/$defs/count", "minimum": 1}
+        }
+      }
+    },
+    "actions": {
+      "description": "Entries by the action code of their record (decimal).",
+      "type": "object",
+      "propertyNames": {"pattern": "^(0|[1-9][0-9]{0,9})$"},
+      "additionalProperties": {"$ref": "#/$defs/count", "minimum": 1}
+    },
+    "objectTypes": {
+      "description": "Entries by object type: 1 a file, anything else a directory.",
+      "type": "object",
+      "propertyNames": {"enum": ["file", "directory"]},
+      "additionalProperties": {"$ref": "#/$defs/count", "minimum": 1}
+    },
+    "inserted": {"$ref": "#/$defs/timeRange", "description": "When the entries were put into the journal."},
+    "objectTime": {"$ref": "#/$defs/timeRange", "description": "The objects' own time stamps."},
+    "directories": {"$ref": "#/$defs/count", "description": "Distinct directory names of the keys read as paths."},
+    "topDirectories": {
+      "description": "The directories with the most entries, most first.",
+      "type": "array",
+      "maxItems": 20,
+      "items": {
+        "type": "object",
+        "required": ["name", "entries"],
+        "properties": {
+          "name": {"type": "string"},
+          "entries": {"$ref": "#/$defs/count", "minimum": 1}
+        }
+      }
+    }
+  },
+  "if": {"properties": {"entries": {"const": 0}}},
+  "then": {"properties": {"inserted": {"$ref": "#/$defs/noTimes"}, "objectTime": {"$ref": "#/$defs/noTimes"}}},
+  "else": {"properties": {"inserted": {"$ref": "#/$defs/times"}, "objectTime": {"$ref": "#/$defs/times"}}},
+  "$defs": {
+    "count": {"type": "integer", "minimum": 0, "maximum": 18446744073709551615},
+    "offset": {"type": "integer", "minimum": 0, "maximum": 9223372036854775807},
+    "i64": {"type": "integer", "minimum": -9223372036854775808, "maximum": 9223372036854775807},
+    "u8": {"type": "integer", "minimum": 0, "maximum": 255},
+    "u16": {"type": "integer", "minimum": 0, "maximum": 65535},
+    "u32": {"type": "integer", "minimum": 0, "maximum": 4294967295},
+    "timeRange": {
+      "description": "Seconds since 1970 UTC, both null without entries.",
+      "type": "object",
+      "required": ["oldest", "newest"],
+      "properties": {
+        "oldest": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/i64"}]},
+        "newest": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/i64"}]}
+      }
+    },
+    "noTimes": {"properties": {"oldest": {"type": "null"}, "newest": {"type": "null"}}},
+    "times": {"properties": {"oldest": {"type": "integer"}, "newest": {"type": "integer"}}}
+  }
+})stats";
+
+// ---- jbbtool dump --json: JSON lines, each line one document ----
+inline constexpr char kDumpSchema[] = R"dump({
+  "$schema": "https://json-schema.org/draft/2020-12/schema",
+  "$id": "urn:jbbtool:dump:1",
+  "title": "jbbtool.dump/1",
+  "description": "jbbtool dump --json: JSON lines, the head line first, then one entry line per entry in key order.  This schema validates each line: the head (the line with a schema member) or an entry.",
+  "if": {"type": "object", "required": ["schema"]},
+  "then": {"$ref": "#/$defs/head"},
+  "else": {"$ref": "#/$defs/entry"},
+  "$defs": {
+    "head": {
+      "type": "object",
+      "required": ["schema", "dataLength", "appArea"],
+      "properties": {
+        "schema": {"const": "jbbtool.dump/1"},
+        "dataLength": {"type": "integer", "minimum": 0, "maximum": 65535,
+                       "description": "Bytes of the data record under every key."},
+        "appArea": {
+          "description": "The journal control area's bytes up to its last non-zero one, as hexadecimal, null when salvage found no sound control record.",
+          "anyOf": [{"type": "null"},
+                    {"type": "string", "maxLength": 4096,
+                     "pattern": "^(([0-9a-f]{2})*([0-9a-f][1-9a-f]|[1-9a-f][0-9a-f]))?$"}]
+        }
+      }
+    },
+    "entry": {
+      "type": "object",
+      "required": ["key", "action", "objectType", "inserted", "objectTime", "record"],
+      "properties": {
+        "key": {"type": "string"},
+        "action": {"type": "integer", "minimum": 0, "maximum": 4294967295,
+                   "description": "1 rename-old, 2 rename-new, 3 delete, 4 create, 5 change-attribute, 6 modify, 11 delete-restore, other values as found."},
+        "objectType": {"type": "integer", "minimum": 0, "maximum": 4294967295,
+                       "description": "1 a file, anything else a directory."},
+        "inserted": {"$ref": "#/$defs/time", "description": "When the entry was put into the journal."},
+        "objectTime": {"$ref": "#/$defs/time", "description": "The object's own time stamp."},
+        "record": {"type": "string", "maxLength": 131070, "pattern": "^([0-9a-f]{2})*$",
+                   "description": "The whole data record as hexadecimal (dataLength bytes); the members above read it, a record shorter than 32 bytes as if zeros followed it."}
+      }
+    },
+    "time": {"type": "integer", "minimum": -9223372036854775808, "maximum": 9223372036854775807,
+             "description": "Seconds since 1970 UTC."}
+  }
+})dump";
+
+// ---- jbbtool diff --json: JSON lines, each line one document ----
+inline constexpr char kDiffSchema[] = R"diff({
+  "$schema": "https://json-schema.org/draft/2020-12/schema",
+  "$id": "urn:jbbtool:diff:1",
+  "title": "jbbtool.diff/1",
+  "description": "jbbtool diff --json A B: JSON lines, one per difference in key order, then the summary line.  This schema validates each line: the summary (the line with a schema member) or a difference.",
+  "if": {"type": "object", "required": ["schema"]},
+  "then": {"$ref": "#/$defs/summary"},
+  "else": {"$ref": "#/$defs/difference"},
+  "$defs": {
+    "difference": {
+      "type": "object",
+      "required": ["change", "key"],
+      "properties": {
+        "change": {
+          "oneOf": [
+            {"const": "only-a", "description": "The key is in A only."},
+            {"const": "only-b", "description": "The key is in B only."},
+            {"const": "differ", "description": "Both hold the key, with different records."}
+          ]
+        },
+        "key": {"type": "string"}
+      }
+    },
+    "summary": {
+      "type": "object",
+      "required": ["schema", "entriesA", "entriesB", "onlyA", "onlyB", "differ"],
+      "properties": {
+        "schema": {"const": "jbbtool.diff/1"},
+        "entriesA": {"$ref": "#/$defs/count"},
+        "entriesB": {"$ref": "#/$defs/count"},
+        "onlyA": {"$ref": "#/$defs/count"},
+        "onlyB": {"$ref": "#/$defs/count"},
+        "differ": {"$ref": "#/$defs/count"}
+      }
+    },
+    "count": {"type": "integer", "minimum": 0, "maximum": 18446744073709551615}
+  }
+})diff";
+
+// The schemas by the name `jbbtool schema` takes.
+struct JsonSchemaText {
+    const char* name;
+    const char* text;
+};
+inline constexpr JsonSchemaText kJsonSchemas[] = {
+    {"check", kCheckSchema},
+    {"stats", kStatsSchema},
+    {"dump", kDumpSchema},
+    {"diff", kDiffSchema},
+};
+
+}  // namespace jbbtool
