@@ -119,6 +119,13 @@ unsigned long processId();
 // to a text-mode stream reaches a file as CR LF.
 bool isWindows();
 
+// Memory for a large table that is filled as a whole or at random (a
+// few MiB and up): where the system offers it (Linux), it is backed by
+// huge pages, which makes touching it for the first time far cheaper.
+// Null when there is no memory; freeLarge takes the same size.
+void* allocLarge(size_t bytes);
+void freeLarge(void* p, size_t bytes);
+
 // True when standard error is a terminal (a console on Windows), for
 // progress lines that would only clutter a log file.
 bool stderrIsTerminal();

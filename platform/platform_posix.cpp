@@ -3,6 +3,7 @@
 // code points before the locale's conversion functions see them.
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -289,6 +290,34 @@ bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n) {
         n -= static_cast<size_t>(w);
     }
     return true;
+}
+
+namespace {
+constexpr size_t kHugePage = 2u << 20;
+size_t largeLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+}  // namespace
+
+void* allocLarge(size_t bytes) {
+    const size_t len = largeLength(bytes);
+    if (len < bytes) return nullptr;
+    // Mapped with a huge page's worth to spare, so that the block can
+    // begin on a huge-page boundary; the spare ends are given back.
+    void* raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+    if (aligned > start) munmap(raw, aligned - start);
+    const uintptr_t end = start + len + kHugePage;
+    if (end > aligned + len) munmap(reinterpret_cast<void*>(aligned + len), end - (aligned + len));
+    void* p = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    madvise(p, len, MADV_HUGEPAGE);  // advice only: without it the block is ordinary memory
+#endif
+    return p;
+}
+
+void freeLarge(void* p, size_t bytes) {
+    if (p != nullptr) munmap(p, largeLength(bytes));
 }
 
 }  // namespace plat

@@ -327,4 +327,13 @@ bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n) {
     return true;
 }
 
+// Large pages need a privilege that programs seldom hold: plain committed
+// memory, whose pages the system supplies as they are touched.
+void* allocLarge(size_t bytes) { return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE); }
+
+void freeLarge(void* p, size_t bytes) {
+    (void)bytes;
+    if (p != nullptr) VirtualFree(p, 0, MEM_RELEASE);
+}
+
 }  // namespace plat

@@ -14,6 +14,7 @@
 
 #include "dbfile.h"
 #include "format.h"
+#include "largevector.h"
 
 namespace jbbtool {
 
@@ -159,7 +160,7 @@ public:
     size_t size() const { return entries_.size(); }
 
 private:
-    std::vector<Entry> entries_;
+    LargeVector<Entry> entries_;
     std::vector<uint32_t> direct_;  // subscript -> entry + 1, when subscripts are dense
 };
 

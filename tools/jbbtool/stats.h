@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dbimage.h"
+#include "largevector.h"
 #include "progress.h"
 
 namespace jbbtool {
@@ -127,12 +128,12 @@ private:
             if (table_[i].hash == 0 || table_[i].hash == h) return table_[i];
     }
     void grow() {
-        std::vector<Slot> old(table_.size() * 2);
+        LargeVector<Slot> old(table_.size() * 2);
         old.swap(table_);
         for (const Slot& s : old)
             if (s.hash != 0) probe(s.hash) = s;
     }
-    std::vector<Slot> table_;
+    LargeVector<Slot> table_;
     size_t used_ = 0;
 };
 
@@ -144,7 +145,7 @@ struct Stats {
     int64_t oldestInserted = INT64_MAX, newestInserted = INT64_MIN, oldestObject = INT64_MAX, newestObject = INT64_MIN;
     DirectoryCounter dirs;
     std::vector<std::pair<std::u16string, uint64_t>> topDirs;
-    std::vector<NodeShape> nodes;
+    LargeVector<NodeShape> nodes;
     // Per level from the root: nodes, and nodes by datum count (0..10).
     std::vector<std::vector<uint64_t>> levels;
     // The file map: bytes of node images, of slack and of free slots in

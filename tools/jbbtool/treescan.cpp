@@ -5,6 +5,7 @@
 
 #include "jbbtreev.h"
 #include "keyorder.h"
+#include "largevector.h"
 #include "textout.h"
 #include "unitscan.h"
 
@@ -47,7 +48,7 @@ public:
             chunks_.emplace_back();
             chunks_.back().reserve(std::max(chunkUnits_, need));
         }
-        std::vector<char16_t>& c = chunks_.back();
+        LargeVector<char16_t>& c = chunks_.back();
         uint64_t handle = ((uint64_t)(chunks_.size() - 1) << 32) | c.size();
         c.push_back((char16_t)keys.size());
         for (size_t i = 0; i < keys.size(); ++i) {
@@ -83,14 +84,14 @@ private:
         size_t restUnits;
     };
     Parts parts(uint64_t handle, size_t index) const {
-        const std::vector<char16_t>& c = chunks_[handle >> 32];
+        const LargeVector<char16_t>& c = chunks_[handle >> 32];
         size_t at = (size_t)(handle & 0xFFFFFFFFu) + 1;
         const char16_t* first = &c[at + 2];
         for (size_t i = 0; i < index; ++i) at += 2 + c[at + 1];
         return {first, c[at], c.data() + at + 2, c[at + 1]};
     }
     size_t chunkUnits_;
-    std::vector<std::vector<char16_t>> chunks_;
+    std::vector<LargeVector<char16_t>> chunks_;
 };
 
 constexpr uint64_t kNoKeys = ~uint64_t{0};
@@ -160,10 +161,10 @@ private:
     DbImage& db_;
     CheckReport* r_;
     const ctrlRec* cr_ = nullptr;
-    std::vector<NodeRec> nodes_;
-    std::vector<std::pair<uint32_t, uint32_t>> bySub_;  // subscript, index into nodes_
+    LargeVector<NodeRec> nodes_;
+    LargeVector<std::pair<uint32_t, uint32_t>> bySub_;  // subscript, index into nodes_
     std::vector<uint32_t> direct_;  // subscript -> index + 1, when subscripts are dense
-    std::vector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
+    LargeVector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
     std::vector<std::pair<uint32_t, bool>> freeSubs_;    // free slots' subscripts
     KeyStore keys_;
     uint64_t otherRecordLength_ = 0;  // datums whose record room is not dbDataLen
@@ -171,7 +172,7 @@ private:
     int64_t lastSlot_ = -1;
     uint32_t lastSub_ = 0;
     std::vector<KeyRef> scratch_;
-    std::vector<uint32_t> branches_;  // branchesPerNode for each inner node
+    LargeVector<uint32_t> branches_;  // branchesPerNode for each inner node
     NodeView view_;  // reused: its datum list keeps its room
 };
 

@@ -1,0 +1,53 @@
+// std::vector for the large tables of jbbtool's passes (node lists, the
+// directory table, slot maps, stored keys): blocks of 2 MiB and more come
+// from plat::allocLarge, which makes their first touch cheap where the
+// system offers huge pages; smaller ones from the usual allocator.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform.h"
+
+namespace jbbtool {
+
+template <typename T>
+struct LargeAllocator {
+    using value_type = T;
+    static constexpr size_t kLargeBytes = 2u << 20;
+
+    LargeAllocator() = default;
+    template <typename U>
+    LargeAllocator(const LargeAllocator<U>&) {}
+
+    T* allocate(size_t n) {
+        if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+        const size_t bytes = n * sizeof(T);
+        if (bytes < kLargeBytes) return std::allocator<T>().allocate(n);
+        void* p = plat::allocLarge(bytes);
+        if (p == nullptr) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t n) {
+        if (n * sizeof(T) < kLargeBytes)
+            std::allocator<T>().deallocate(p, n);
+        else
+            plat::freeLarge(p, n * sizeof(T));
+    }
+    template <typename U>
+    bool operator==(const LargeAllocator<U>&) const {
+        return true;
+    }
+    template <typename U>
+    bool operator!=(const LargeAllocator<U>&) const {
+        return false;
+    }
+};
+
+template <typename T>
+using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+}  // namespace jbbtool
