@@ -313,7 +313,7 @@ bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progre
     return ok;
 }
 
-bool TreeWalker::push(uint32_t subscript, Image* readAhead) {
+bool TreeWalker::push(uint32_t subscript) {
     if (stack_.size() > (size_t)maxTreeDepth) {
         if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
         return false;
@@ -333,8 +333,13 @@ bool TreeWalker::push(uint32_t subscript, Image* readAhead) {
     // The size comes from the slot's header: no buffer is made for one
     // that no node can have.
     const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
-    if (sizeOk && readAhead != nullptr && readAhead->size == e->nodeSize) {
-        std::swap(l.image, *readAhead);
+    auto ahead = ahead_.find(subscript);
+    if (ahead != ahead_.end()) {
+        aheadBytes_ -= ahead->second.size;
+        if (ahead->second.size == e->nodeSize) std::swap(l.image, ahead->second);
+        ahead_.erase(ahead);
+    }
+    if (l.image.size != 0) {
     } else if (sizeOk) {
         l.image.make(e->nodeSize);
         if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) l.image.clear();
@@ -353,45 +358,62 @@ bool TreeWalker::push(uint32_t subscript, Image* readAhead) {
     return true;
 }
 
-void TreeWalker::readChildren(Level& l) {
-    l.childrenRead = true;
-    const size_t branches = l.node.datums.size() + 1;
-    l.children.resize(branches);
+void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget) {
     requests_.clear();
-    // Up to 8 MiB at once, whatever sizes a damaged file gives its nodes;
-    // a child left out is read when it is reached.
-    size_t bytes = 0;
-    for (size_t i = 0; i < branches; ++i) {
-        const SlotMap::Entry* e = map_.find(l.node.header.branch[i]);
-        l.children[i].clear();
+    wanted_.clear();
+    for (size_t i = 0; i < n; ++i) {
+        const SlotMap::Entry* e = map_.find(subscripts[i]);
         if (e == nullptr || !e->used || e->visited || e->nodeSize < nodeHeaderSize || e->nodeSize > maxNodeSize ||
-            bytes + e->nodeSize > (8u << 20))
+            e->nodeSize > *budget || ahead_.count(subscripts[i]) != 0)
             continue;
-        bytes += e->nodeSize;
-        l.children[i].make(e->nodeSize);
+        *budget -= e->nodeSize;
+        Image& img = ahead_[subscripts[i]];
+        img.make(e->nodeSize);
+        aheadBytes_ += e->nodeSize;
         plat::ReadRequest r;
         r.pos = e->offset;
-        r.buf = l.children[i].data();
+        r.buf = img.data();
         r.len = e->nodeSize;
         requests_.push_back(r);
+        wanted_.push_back(subscripts[i]);
     }
     if (requests_.empty()) return;
     db_.readBatch(requests_.data(), requests_.size());
-    // A short or failed read leaves that child to be read alone, which
-    // reports it.
-    size_t k = 0;
-    for (size_t i = 0; i < branches; ++i) {
-        if (l.children[i].size == 0) continue;
-        const plat::ReadRequest& r = requests_[k++];
-        if (r.got != (int64_t)r.len) l.children[i].clear();
+    // A short or failed read is dropped: the node is read alone when it
+    // is reached, which reports it.
+    for (size_t k = 0; k < requests_.size(); ++k) {
+        if (requests_[k].got == (int64_t)requests_[k].len) continue;
+        aheadBytes_ -= requests_[k].len;
+        ahead_.erase(wanted_[k]);
     }
+}
+
+void TreeWalker::readAhead(const Level& l) {
+    // Up to 8 MiB a node, and 32 MiB held in all, whatever sizes and
+    // branches a damaged file gives: what is left out is read when it is
+    // reached.
+    if (aheadBytes_ > (32u << 20)) return;
+    size_t budget = 8u << 20;
+    const uint32_t* children = l.node.header.branch;
+    const size_t n = l.node.datums.size() + 1;
+    readBatch(children, n, &budget);
+    std::vector<uint32_t> grandchildren;
+    for (size_t i = 0; i < n; ++i) {
+        auto it = ahead_.find(children[i]);
+        if (it == ahead_.end()) continue;
+        nodeHeader h;
+        std::memcpy(&h, it->second.data(), sizeof h);  // an image is at least a header long
+        if (h.branch[0] == 0 || h.count > maxDatumsPerNode) continue;
+        grandchildren.insert(grandchildren.end(), h.branch, h.branch + h.count + 1);
+    }
+    readBatch(grandchildren.data(), grandchildren.size(), &budget);
 }
 
 bool TreeWalker::next(WalkEntry* out) {
     if (!started_) {
         started_ = true;
         if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
-        if (!push(db_.ctrl().rootOffset, nullptr)) return false;
+        if (!push(db_.ctrl().rootOffset)) return false;
     }
     while (!stack_.empty()) {
         Level& top = stack_.back();
@@ -400,9 +422,11 @@ bool TreeWalker::next(WalkEntry* out) {
             top.descended = true;
             uint32_t child = top.node.header.branch[top.pos];
             if (child != 0) {
-                if (!top.childrenRead) readChildren(top);
-                Image* ahead = &top.children[top.pos];
-                push(child, ahead);  // may move `top`
+                if (!top.aheadRead) {
+                    top.aheadRead = true;
+                    readAhead(top);
+                }
+                push(child);  // may move `top`
             } else if (problem) {
                 problem("node " + std::to_string(top.subscript) + " has no branch " + std::to_string(top.pos));
             }

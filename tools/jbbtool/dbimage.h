@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dbfile.h"
@@ -179,8 +180,8 @@ struct WalkEntry {
 // slots.  A node that cannot be read or parsed, a branch to no node and a
 // branch to a node already walked are skipped and reported through
 // `problem`; the walk goes on with the rest.  One walker per map.  The
-// children of an inner node are read together, in one request to the
-// system where it takes several.
+// children and grandchildren of an inner node are read together, in
+// requests of many reads where the system takes them.
 class TreeWalker {
 public:
     TreeWalker(DbImage& db, const SlotMap& map) : db_(db), map_(map) {}
@@ -212,15 +213,20 @@ private:
         uint32_t subscript = 0;
         size_t pos = 0;      // next datum to hand out
         bool descended = false;
-        bool childrenRead = false;
-        std::vector<Image> children;  // images read ahead, by branch
+        bool aheadRead = false;
     };
-    bool push(uint32_t subscript, Image* readAhead);
-    void readChildren(Level& l);
+    bool push(uint32_t subscript);
+    // Before the walk descends into an inner node, its children and
+    // grandchildren that are not yet at hand are read, in two batches.
+    void readAhead(const Level& l);
+    void readBatch(const uint32_t* subscripts, size_t n, size_t* budget);
     DbImage& db_;
     const SlotMap& map_;
     std::vector<Level> stack_;
+    std::unordered_map<uint32_t, Image> ahead_;  // images read ahead, by subscript
+    size_t aheadBytes_ = 0;
     std::vector<plat::ReadRequest> requests_;
+    std::vector<uint32_t> wanted_;
     bool started_ = false;
     bool ioFailed_ = false;
 };
