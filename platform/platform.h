@@ -92,6 +92,10 @@ std::string outName(const wchar16* src, size_t units = SIZE_MAX);
 // stdout stream unchanged (buffered, as fwrite writes them).  False when
 // the write fails.
 bool outWriteUtf8(const char* text, size_t size);
+// As outWriteUtf8() for narrow text of the current locale (a program's
+// messages, trace lines), decoded whole on a wide console as outPrintf()
+// decodes it.
+bool outWriteNarrow(const char* text, size_t size);
 // printf() of UTF-8 text to standard output, written as outWriteUtf8()
 // writes (with vprintf where standard output is no wide console).
 int outPrintfUtf8(const char* fmt, ...)
@@ -100,9 +104,6 @@ int outPrintfUtf8(const char* fmt, ...)
 #else
     __attribute__((format(gnu_printf, 1, 2)));
 #endif
-// The same for narrow text of the current locale (a program's messages,
-// trace lines), decoded whole on a wide console as outPrintf() decodes it.
-bool outWriteNarrow(const char* text, size_t size);
 // Ends a wide console's pending UTF-8 sequence (as U+FFFD) and flushes
 // standard output; false when standard output has failed.
 bool outFlush();
