@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "dbfile.h"
+#include "platform_internal.h"
 
 namespace plat {
 
@@ -43,7 +44,8 @@ DbFile* DbFile::open(const char* path, Mode mode) {
     // The run-time's open gives the same errno values as its fopen would.
     int flags = (mode == Mode::ReadOnly ? _O_RDONLY : _O_RDWR) | _O_BINARY | _O_NOINHERIT;
     if (mode == Mode::Create) flags |= _O_CREAT | _O_TRUNC;
-    int fd = ::_open(path, flags, _S_IREAD | _S_IWRITE);
+    int fd = detail::utf8FileNames ? ::_wopen(detail::widePath(path).c_str(), flags, _S_IREAD | _S_IWRITE)
+                                   : ::_open(path, flags, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     return new DbFile(fd);
 }

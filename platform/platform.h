@@ -84,6 +84,54 @@ int outPrintf(const char* fmt, ...)
 // it: elsewhere its console form is not readable text.
 std::string outName(const wchar16* src, size_t units = SIZE_MAX);
 
+// Standard output of a program whose own text is UTF-8 (jbbtool).  On a
+// wide console the text is decoded from UTF-8 and written as UTF-16: a
+// sequence cut short by the end of one write is completed by the next, a
+// byte that starts no valid sequence shows as U+FFFD, and each LF becomes
+// CR LF as a text-mode stream writes it.  Elsewhere the bytes go to the
+// stdout stream unchanged (buffered, as fwrite writes them).  False when
+// the write fails.
+bool outWriteUtf8(const char* text, size_t size);
+// As outWriteUtf8() for narrow text of the current locale (a program's
+// messages, trace lines), decoded whole on a wide console as outPrintf()
+// decodes it.
+bool outWriteNarrow(const char* text, size_t size);
+// printf() of UTF-8 text to standard output, written as outWriteUtf8()
+// writes (with vprintf where standard output is no wide console).
+int outPrintfUtf8(const char* fmt, ...)
+#if defined(__clang__)
+    __attribute__((format(printf, 1, 2)));
+#else
+    __attribute__((format(gnu_printf, 1, 2)));
+#endif
+// Ends a wide console's pending UTF-8 sequence (as U+FFFD) and flushes
+// standard output; false when standard output has failed.
+bool outFlush();
+
+// File names and command lines in UTF-8, for a program whose own text is
+// UTF-8 (jbbtool).  Windows hands a program its arguments and takes narrow
+// file names in the ANSI code page, which cannot name every file; after
+// useUtf8FileNames(true) every path this layer opens or examines
+// (DbFile::open, openBinary, reopenBinary, openPrivateFile, fileSize,
+// fileModified, isDirectory), the directory currentDirectory() gives and
+// the command line runCommand() runs are UTF-8, handed to Windows as
+// UTF-16.  A program that never calls it (jbbview, jbbgen) keeps the ANSI
+// code page.  POSIX systems take the bytes as they are either way.
+void useUtf8FileNames(bool on);
+
+// On Windows: replaces argc and argv by the process's wide command line
+// (GetCommandLineW, CommandLineToArgvW) converted to UTF-8, and turns on
+// useUtf8FileNames().  Elsewhere argv, already the bytes the user gave,
+// is left as it is.  False, with nothing changed, when the command line
+// cannot be had.
+bool useUtf8Arguments(int* argc, char*** argv);
+
+// An argument of the command line as narrow text of the current locale,
+// for texts that a program passes on as its own narrow text (message
+// inserts): after useUtf8Arguments() on Windows it is converted from UTF-8,
+// a character the locale cannot show becoming '?'; otherwise unchanged.
+std::string argumentInLocale(const char* arg);
+
 // Length of a NUL-terminated UTF-16 text.
 size_t wideLength(const wchar16* s);
 

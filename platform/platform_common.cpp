@@ -176,11 +176,27 @@ std::string binaryMode(const char* mode) {
 }  // namespace
 
 FILE* openBinary(const char* path, const char* mode) {
-    return std::fopen(path, binaryMode(mode).c_str());
+    return detail::openStream(path, binaryMode(mode).c_str(), nullptr);
 }
 
 FILE* reopenBinary(const char* path, const char* mode, FILE* f) {
-    return std::freopen(path, binaryMode(mode).c_str(), f);
+    return detail::openStream(path, binaryMode(mode).c_str(), f);
+}
+
+namespace detail {
+
+bool utf8FileNames = false;
+bool utf8Arguments = false;
+
+}  // namespace detail
+
+void useUtf8FileNames(bool on) { detail::utf8FileNames = on; }
+
+std::string argumentInLocale(const char* arg) {
+    if (!detail::utf8Arguments) return arg;
+    std::u16string units;
+    detail::decodeUtf8(arg, std::strlen(arg), true, &units);
+    return consoleText(units.c_str(), units.size());
 }
 
 bool interruptRequested() { return detail::interruptFlag != 0; }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -59,6 +60,38 @@ std::string markedName(const wchar16* src, size_t units);
 // not convert shows U+FFFD for each of its bytes), marked names decoded,
 // and each LF preceded by a CR as a text-mode stream writes it.
 std::u16string consoleUnits(const char* text, size_t size);
+
+// Decodes `size` bytes of UTF-8 text to UTF-16 units; a byte that starts
+// no valid sequence becomes U+FFFD.  Unless `final`, a sequence that the
+// end of the text cuts short is left undecoded.  Returns the number of
+// bytes decoded: `size`, or fewer by the bytes of that sequence.
+size_t decodeUtf8(const char* text, size_t size, bool final, std::u16string* out);
+
+// UTF-8 text written in pieces, as the units a wide console shows: each
+// piece decoded after the bytes held back from the one before, a sequence
+// cut short by its end held back in turn, each LF preceded by a CR.  The
+// units of a text are the same however it is cut into pieces.
+class Utf8Stream {
+public:
+    std::u16string units(const char* text, size_t size);
+    // The bytes still held back, each as U+FFFD (the end of the output).
+    std::u16string finish();
+
+private:
+    std::string held_;
+};
+
+// Set by useUtf8FileNames() and useUtf8Arguments().
+extern bool utf8FileNames;
+extern bool utf8Arguments;
+
+// Windows only: the UTF-16 form of a UTF-8 path (empty for an empty or
+// overlong one).
+std::wstring widePath(const char* path);
+
+// fopen(path, mode), or freopen(path, mode, f) when f is not null, with a
+// UTF-8 path when utf8FileNames.  Platform-specific.
+FILE* openStream(const char* path, const char* mode, FILE* f);
 
 // Writes UTF-16 units to the console that is standard output, after the
 // run-time's pending stdout text.  Platform-specific; only called where

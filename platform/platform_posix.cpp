@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -69,6 +70,11 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
 std::string unlistedErrnoText(int err) { return std::strerror(err); }
 
 bool writeConsoleUnits(const std::u16string&) { return false; }  // no wide console here
+
+// Paths are bytes here, whatever the program's text.
+FILE* openStream(const char* path, const char* mode, FILE* f) {
+    return f != nullptr ? std::freopen(path, mode, f) : std::fopen(path, mode);
+}
 
 }  // namespace detail
 
@@ -208,6 +214,8 @@ bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(po
 int64_t streamTell(FILE* f) { return static_cast<int64_t>(::ftello(f)); }
 
 bool stdoutIsWideConsole() { return false; }
+
+bool useUtf8Arguments(int*, char***) { return true; }  // argv holds the user's bytes already
 
 }  // namespace plat
 

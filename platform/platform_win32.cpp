@@ -6,6 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <shellapi.h>
 
 #include <io.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <vector>
 
 #include "platform.h"
@@ -32,6 +34,16 @@ namespace {
 unsigned int localeCodePage() { return ___lc_codepage_func(); }
 
 bool isSurrogate(wchar_t u) { return u >= 0xD800 && u <= 0xDFFF; }
+
+// UTF-8 of wide text; an unpaired surrogate becomes U+FFFD.
+std::string utf8Of(const wchar_t* wide, size_t units) {
+    if (units == 0 || units > static_cast<size_t>(INT_MAX)) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), &out[0], n, nullptr, nullptr);
+    return out;
+}
 
 BOOL WINAPI onConsoleControl(DWORD event) {
     switch (event) {
@@ -91,6 +103,23 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
 
 std::string unlistedErrnoText(int err) { return "Unknown error " + std::to_string(err); }
 
+std::wstring widePath(const char* path) {
+    const size_t length = std::strlen(path);
+    if (length == 0 || length > static_cast<size_t>(INT_MAX)) return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path, static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path, static_cast<int>(length), &out[0], n);
+    return out;
+}
+
+FILE* openStream(const char* path, const char* mode, FILE* f) {
+    if (!utf8FileNames) return f != nullptr ? std::freopen(path, mode, f) : std::fopen(path, mode);
+    const std::wstring name = widePath(path);
+    const std::wstring wideMode(mode, mode + std::strlen(mode));  // ASCII letters
+    return f != nullptr ? _wfreopen(name.c_str(), wideMode.c_str(), f) : _wfopen(name.c_str(), wideMode.c_str());
+}
+
 bool writeConsoleUnits(const std::u16string& units) {
     std::fflush(stdout);  // what printf left in the run-time's buffer goes first
     const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
@@ -123,9 +152,17 @@ long clockMs() {
     return static_cast<long>(static_cast<long long>(ticks) * 1000 / CLOCKS_PER_SEC);
 }
 
+namespace {
+
+int stat64Of(const char* path, struct _stat64* st) {
+    return detail::utf8FileNames ? _wstat64(detail::widePath(path).c_str(), st) : _stat64(path, st);
+}
+
+}  // namespace
+
 bool fileSize(const char* path, int64_t* size) {
     struct _stat64 st;
-    if (_stat64(path, &st) != 0) {
+    if (stat64Of(path, &st) != 0) {
         return false;
     }
     *size = static_cast<int64_t>(st.st_size);
@@ -134,7 +171,7 @@ bool fileSize(const char* path, int64_t* size) {
 
 bool isDirectory(const char* path) {
     struct _stat64 st;
-    return _stat64(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+    return stat64Of(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
 }
 
 wchar16 charUpperW(wchar16 c) {
@@ -236,6 +273,7 @@ bool ctimeText(int64_t t, char out[32]) {
 int runCommand(const std::string& commandLine) {
     std::fflush(nullptr);  // our own pending output comes before the command's
     // The command interpreter's result is the program's full exit code.
+    if (detail::utf8FileNames) return _wsystem(detail::widePath(commandLine.c_str()).c_str());
     return std::system(commandLine.c_str());
 }
 
@@ -248,6 +286,26 @@ bool stdoutIsWideConsole() {
         return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode) != 0;
     }();
     return console;
+}
+
+bool useUtf8Arguments(int* argc, char*** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return false;
+    // Kept for the whole run, as the run-time keeps its own argv.
+    static std::vector<std::string> texts;
+    static std::vector<char*> pointers;
+    texts.clear();
+    for (int i = 0; i < count; ++i) texts.push_back(utf8Of(wide[i], std::wcslen(wide[i])));
+    LocalFree(wide);
+    pointers.clear();
+    for (std::string& t : texts) pointers.push_back(&t[0]);
+    pointers.push_back(nullptr);
+    *argc = count;
+    *argv = pointers.data();
+    detail::utf8Arguments = true;
+    useUtf8FileNames(true);
+    return true;
 }
 
 bool stderrIsTerminal() {
@@ -266,6 +324,15 @@ int64_t streamTell(FILE* f) { return static_cast<int64_t>(_ftelli64(f)); }
 namespace plat {
 
 bool currentDirectory(std::string* out, size_t cap) {
+    if (detail::utf8FileNames) {
+        std::vector<wchar_t> wide(cap + 1);  // never more units than UTF-8 bytes
+        const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(wide.size()), wide.data());
+        if (n == 0 || n >= wide.size()) return false;
+        const std::string text = utf8Of(wide.data(), n);
+        if (text.empty() || text.size() > cap) return false;
+        *out = text;
+        return true;
+    }
     std::vector<char> buf(cap + 1);
     const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buf.size()), buf.data());
     if (n == 0 || n >= buf.size()) return false;
@@ -300,7 +367,10 @@ namespace plat {
 
 bool fileModified(const char* path, int64_t* ns) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    const BOOL found = detail::utf8FileNames
+                           ? GetFileAttributesExW(detail::widePath(path).c_str(), GetFileExInfoStandard, &data)
+                           : GetFileAttributesExA(path, GetFileExInfoStandard, &data);
+    if (!found) return false;
     const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                            data.ftLastWriteTime.dwLowDateTime;
     // 100-ns ticks since 1601 to nanoseconds since 1970.

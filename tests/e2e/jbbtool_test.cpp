@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -452,6 +453,53 @@ TEST_F(Jbbtool, DiffListsWhatDiffers) {
   EXPECT_EQ(r.out, "only-a\t" + utf16ToUtf8(a[10].key) + "\ndiffer\t" + utf16ToUtf8(a[21].key) +
                        "\nonly-b\t\xEF\xBC\x81zzz\nsummary: 100 entries in A, 100 in B; 1 only in A, 1 only in B, "
                        "1 with different records\n");
+}
+
+// A journal named with characters outside any ANSI code page and a
+// surrogate pair, named so on the command line (on Windows through the wide
+// command line): the commands reach it, echo its name as UTF-8 and write
+// the same bytes as for a plain name; so does a page written to such a name.
+TEST_F(Jbbtool, UnicodeFileNamesOnTheCommandLine) {
+  struct Utf8CommandLines {  // the harness's own command lines, in UTF-8
+    Utf8CommandLines() { plat::useUtf8FileNames(true); }
+    ~Utf8CommandLines() { plat::useUtf8FileNames(false); }
+  } utf8;
+  std::vector<Entry> e = {{u"C:\\plain.txt", {}},
+                          {u"C:\\Zo\u00EB\\\u0394\u03BF\u03BA\\\u4E2D\u6587\\photo\U0001F600.jpg", {}},
+                          {u"C:\\\u00DCn\u00EF\\\U0001D11E music.mid", {}}};
+  for (Entry& x : e) {
+    x.rec.inserted = 1700000000;
+    x.rec.objectTime = 1600000000;
+  }
+  sortEntries(e);
+  const std::string plain = put("plain.jbbdb", buildTree(e, JournalInfo()).image());
+  namespace fs = std::filesystem;
+  const fs::path named = dir.path() / fs::u8path(u8"j\u00E9 \u0394 \u4E2D \U0001F600.jbbdb");
+  fs::copy_file(fs::u8path(plain), named);
+  const std::string arg = named.u8string();
+
+  RunResult dump = tool({"dump", arg}), plainDump = tool({"dump", plain});
+  EXPECT_EQ(dump.status, 0) << dump.err;
+  EXPECT_EQ(dump.out, plainDump.out);
+  EXPECT_NE(dump.out.find("\ncreate\tfile\t2023-11-14T22:13:20Z\t2020-09-13T12:26:40Z\t"
+                          "C:\\Zo\xC3\xAB\\\xCE\x94\xCE\xBF\xCE\xBA\\\xE4\xB8\xAD\xE6\x96\x87\\photo\xF0\x9F\x98\x80.jpg\n"),
+            std::string::npos)
+      << dump.out;
+
+  RunResult check = tool({"check", arg}), plainCheck = tool({"check", plain});
+  EXPECT_EQ(check.status, 0) << check.err;
+  ASSERT_EQ(plainCheck.out.compare(0, plain.size(), plain), 0) << plainCheck.out;
+  EXPECT_EQ(check.out, arg + plainCheck.out.substr(plain.size()));
+  EXPECT_EQ(check.err, "");
+
+  const std::string missing = (dir.path() / fs::u8path(u8"n\u00F6 \U0001F600.jbbdb")).u8string();
+  RunResult absent = tool({"check", missing});
+  EXPECT_EQ(absent.status, 2);
+  EXPECT_EQ(absent.err, "jbbtool check: " + missing + ": No such file or directory\n");
+
+  const fs::path page = dir.path() / fs::u8path(u8"p\u00E4ge \U0001F600.html");
+  EXPECT_EQ(tool({"stats", "--html", page.u8string(), arg}).status, 0);
+  EXPECT_TRUE(fs::exists(page));
 }
 
 TEST_F(Jbbtool, StatsMeasuresTheJournal) {

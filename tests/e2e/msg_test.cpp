@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "platform.h"
 #include "viewrun.h"
 
 using namespace testdb;
@@ -103,6 +104,14 @@ TEST_F(Msg, MessagesAreFormattedFromTheirArguments) {
     EXPECT_EQ(msg({"--prefix", "ANS", repo, "1", "you", "0"}), "ANS0001I Hello you, you have 0 new messages.\n");
     EXPECT_EQ(msg({repo, "7"}), "caf\x82 in code page 850");
     EXPECT_EQ(msg({"--codepage", "--cache", "1", repo, "7"}), "caf\xE9 in code page 850");
+    // An insert beyond ASCII, given in UTF-8 on the command line, is passed
+    // on as a program's narrow text: in the ANSI code page on Windows (1252
+    // under Wine; '?' for a character it lacks), as the bytes elsewhere.
+    plat::useUtf8FileNames(true);  // the harness's command line in UTF-8
+    EXPECT_EQ(msg({repo, "1", "Zo\xC3\xAB \xE4\xB8\xAD", "2"}),
+              plat::isWindows() ? "QLX0001I Hello Zo\xEB ?, you have 2 new messages.\n"
+                                : "QLX0001I Hello Zo\xC3\xAB \xE4\xB8\xAD, you have 2 new messages.\n");
+    plat::useUtf8FileNames(false);
 
     // The alternate repository stands in for a message the primary lacks.
     const std::string alt = compile("5 I \"from the alternate\"\n", "alt.rep");

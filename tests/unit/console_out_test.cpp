@@ -77,3 +77,32 @@ TEST_F(ConsoleOutTest, NarrowTextComesFromTheUserCodePage) {
     plat::selectUserLocale();
     EXPECT_EQ(unitsOf("caf\xE9 \x80\n"), u"caf\u00E9 \u20AC\r\n");
 }
+
+// UTF-8 written in pieces: however the text is cut, a sequence cut by the
+// end of one write is completed by the next and the console shows the same
+// units; bytes that start no valid sequence (a lone continuation byte, an
+// overlong form, an encoded surrogate, a sequence broken off) show as
+// U+FFFD, and so does a sequence still cut short when the output ends.
+TEST_F(ConsoleOutTest, Utf8InPiecesShowsAsWrittenWhole) {
+    const std::string text =
+        "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\n"   // e acute, a CJK character, a surrogate pair
+        "\x80\xC0\xAF\xED\xA0\x80\xE4\xB8" "b"      // six bad bytes, then a broken-off sequence
+        "\xF0\x9F";                                 // cut short at the end
+    const std::u16string shown = u"a\u00E9\u4E2D\U0001F600\r\n" + std::u16string(8, 0xFFFD) + u"b" +
+                                 std::u16string(2, 0xFFFD);
+    for (size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
+        for (size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
+            plat::detail::Utf8Stream s;
+            std::u16string got = s.units(text.data(), cut1);
+            got += s.units(text.data() + cut1, cut2 - cut1);
+            got += s.units(text.data() + cut2, text.size() - cut2);
+            got += s.finish();
+            ASSERT_EQ(got, shown) << "cut at " << cut1 << " and " << cut2;
+        }
+    }
+    plat::detail::Utf8Stream s;
+    EXPECT_EQ(s.units("x\xF0\x9F", 3), u"x") << "the cut sequence waits";
+    EXPECT_EQ(s.units("\x98", 1), u"");
+    EXPECT_EQ(s.units("\x80y", 2), u"\U0001F600y");
+    EXPECT_EQ(s.finish(), u"") << "nothing held back";
+}

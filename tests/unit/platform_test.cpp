@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
+#include <memory>
 #include <string>
 
+#include "dbfile.h"
 #include "platform.h"
 
 namespace {
@@ -264,6 +267,43 @@ TEST(Platform, BinaryFilesSizesAndDirectories) {
 
     EXPECT_FALSE(plat::fileSize(path.c_str(), &size));
     EXPECT_FALSE(plat::isDirectory(path.c_str()));
+}
+
+// A narrow file name is the ANSI code page's (1252 under Wine), as jbbview
+// and jbbgen give it, unless the program asked for UTF-8 names (jbbtool):
+// then every way in reaches the same file by its UTF-8 name, and a name
+// outside the code page works too.  Elsewhere a name is its bytes.
+TEST(Platform, FileNamesInUtf8OnRequest) {
+    struct Utf8Names {
+        Utf8Names() { plat::useUtf8FileNames(true); }
+        ~Utf8Names() { plat::useUtf8FileNames(false); }
+    };
+    const std::string base = "platform_names_" + std::to_string(plat::processId());
+    const std::string ansi = base + "_caf\xE9.bin";
+    FILE* f = plat::openBinary(ansi.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("12345", f);
+    std::fclose(f);
+    const std::string beyond = base + "_\xCE\x94\xF0\x9F\x98\x80.bin";  // Greek Delta, a surrogate pair
+    {
+        Utf8Names utf8;
+        const std::string same = plat::isWindows() ? base + "_caf\xC3\xA9.bin" : ansi;
+        int64_t size = -1, ns = 0;
+        EXPECT_TRUE(plat::fileSize(same.c_str(), &size));
+        EXPECT_EQ(size, 5);
+        EXPECT_FALSE(plat::isDirectory(same.c_str()));
+        EXPECT_TRUE(plat::fileModified(same.c_str(), &ns));
+        std::unique_ptr<plat::DbFile> db(plat::DbFile::open(same.c_str(), plat::DbFile::Mode::ReadOnly));
+        ASSERT_NE(db, nullptr);
+        EXPECT_EQ(db->size(), 5);
+        f = plat::openBinary(beyond.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        EXPECT_TRUE(plat::fileSize(beyond.c_str(), &size));
+        EXPECT_EQ(size, 0);
+    }
+    EXPECT_TRUE(std::filesystem::remove(std::filesystem::u8path(beyond)));
+    EXPECT_EQ(std::remove(ansi.c_str()), 0);
 }
 
 TEST(Platform, InterruptHandlerSetsTheFlag) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# console_names.sh WINDOWS_JBBVIEW WINDOWS_JBBGEN WINE
+# console_names.sh WINDOWS_JBBVIEW WINDOWS_JBBGEN WINE WINDOWS_JBBTOOL
 #
 # jbbview.exe on a console and redirected, on a journal whose names hold
 # characters outside the ANSI code page (1252 under Wine).  The console is
@@ -8,16 +8,19 @@
 # (LC_ALL=C.UTF-8).  On the console every character of the names must
 # show; redirected, the output is the ANSI code page's text as before, '?'
 # for what it lacks.  (Wine's terminal shows a character outside the BMP
-# as two U+FFFD, so the names stay inside it.)
+# as two U+FFFD, so the names stay inside it.)  jbbtool.exe gets the
+# journal by a file name outside the code page, through the wide command
+# line; its names show whole on the console and are UTF-8 redirected.
 set -euo pipefail
 
-if [ $# -ne 3 ]; then
-  echo "usage: $0 WINDOWS_JBBVIEW WINDOWS_JBBGEN WINE" >&2
+if [ $# -ne 4 ]; then
+  echo "usage: $0 WINDOWS_JBBVIEW WINDOWS_JBBGEN WINE WINDOWS_JBBTOOL" >&2
   exit 2
 fi
 view=$(realpath "$1")
 gen=$(realpath "$2")
 wine=$3
+tool=$(realpath "$4")
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8 TZ=UTC
 work=$(mktemp -d "${TMPDIR:-/tmp}/jbb-console.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -37,6 +40,14 @@ script -qec "'$wine' '$view' names i <requests.txt" /dev/null </dev/null >consol
 # Redirected.
 "$wine" "$view" names i <requests.txt >redirected.out 2>&1 || true
 
+# jbbtool's diff against a journal of the plain name alone, on the console
+# (where a tab shows as blanks) and redirected.
+printf '4\t1\t2024-01-01T00:00:00\t2024-01-01T00:00:00\t%s\n' "$latin" >latin.txt
+"$wine" "$gen" latin --input latin.txt --no-progress </dev/null >/dev/null
+cp names.jbbdb 'Δοκιμή.jbbdb'
+script -qec "'$wine' '$tool' diff 'Δοκιμή.jbbdb' latin.jbbdb" /dev/null </dev/null >tool-console.out 2>&1 || true
+"$wine" "$tool" diff 'Δοκιμή.jbbdb' latin.jbbdb >tool-redirected.out 2>&1 || true
+
 failures=0
 expect() {  # expect FILE TEXT WHAT
   if ! grep -aqF -- "$2" "$1"; then
@@ -51,4 +62,7 @@ expect console.out "Located Journal Database Record" "the found entry on the con
 expect redirected.out "Object Name  : C:\\??????\\???\\????.txt" "the listing redirected"
 expect redirected.out "Object Name  : $latin_ansi" "the listing redirected"
 expect redirected.out "Located Journal Database Record" "the found entry redirected"
+expect tool-console.out "$greek" "jbbtool's name on the console"
+expect tool-console.out "summary: 2 entries in A, 1 in B" "jbbtool's summary on the console"
+expect tool-redirected.out "only-a	$greek" "jbbtool's name redirected"
 [ "$failures" -eq 0 ]

@@ -8,6 +8,7 @@
 #include "command.h"
 #include "commands_list.h"
 #include "dbimage.h"
+#include "platform.h"
 #include "progress.h"
 #include "textout.h"
 #include "treescan.h"
@@ -31,25 +32,26 @@ std::string findingJson(const Finding& f) {
 }
 
 void printText(const DbImage& db, const CheckReport& r) {
-    std::printf("%s: %lld bytes, %llu slots (%llu used, %llu free), %llu nodes reached, %llu entries, depth %d\n",
-                db.path().c_str(), (long long)db.size(), (unsigned long long)r.slots,
-                (unsigned long long)r.usedSlots, (unsigned long long)r.freeSlots,
-                (unsigned long long)r.reachableNodes, (unsigned long long)r.entries, r.depth);
-    for (const Finding& f : r.findings) std::printf("%s\n", findingLine(f).c_str());
-    for (const Finding& f : r.notes) std::printf("note: %s\n", findingLine(f).c_str());
+    plat::outPrintfUtf8("%s: %lld bytes, %llu slots (%llu used, %llu free), %llu nodes reached, %llu entries, "
+                        "depth %d\n",
+                        db.path().c_str(), (long long)db.size(), (unsigned long long)r.slots,
+                        (unsigned long long)r.usedSlots, (unsigned long long)r.freeSlots,
+                        (unsigned long long)r.reachableNodes, (unsigned long long)r.entries, r.depth);
+    for (const Finding& f : r.findings) plat::outPrintfUtf8("%s\n", findingLine(f).c_str());
+    for (const Finding& f : r.notes) plat::outPrintfUtf8("note: %s\n", findingLine(f).c_str());
     for (const char* const* c = kFindingCodes; *c != nullptr; ++c) {
         auto it = r.counts.find(*c);
         if (it == r.counts.end()) continue;
-        std::printf("summary: %-20s %llu%s\n", *c, (unsigned long long)it->second,
-                    it->second > kMaxListed ? " (the first 1000 listed)" : "");
+        plat::outPrintfUtf8("summary: %-20s %llu%s\n", *c, (unsigned long long)it->second,
+                            it->second > kMaxListed ? " (the first 1000 listed)" : "");
     }
     if (r.noteCount > 0)
-        std::printf("summary: %-20s %llu (notes, not findings)\n", kNoteUnpairedSurrogate,
-                    (unsigned long long)r.noteCount);
+        plat::outPrintfUtf8("summary: %-20s %llu (notes, not findings)\n", kNoteUnpairedSurrogate,
+                            (unsigned long long)r.noteCount);
     if (r.total() == 0)
-        std::printf("result: sound\n");
+        plat::outPrintfUtf8("result: sound\n");
     else
-        std::printf("result: %llu findings in %zu classes\n", (unsigned long long)r.total(), r.counts.size());
+        plat::outPrintfUtf8("result: %llu findings in %zu classes\n", (unsigned long long)r.total(), r.counts.size());
 }
 
 void printJson(const DbImage& db, const CheckReport& r) {
@@ -86,7 +88,7 @@ void printJson(const DbImage& db, const CheckReport& r) {
     out += "],\"findingsOmitted\":" + std::to_string(r.total() - r.findings.size()) + ",\"notes\":[";
     for (size_t i = 0; i < r.notes.size(); ++i) out += (i ? "," : "") + findingJson(r.notes[i]);
     out += "],\"notesOmitted\":" + std::to_string(r.noteCount - r.notes.size()) + "}\n";
-    std::fputs(out.c_str(), stdout);
+    plat::outWriteUtf8(out.data(), out.size());
 }
 
 int runCheck(int argc, char** argv) {

@@ -11,6 +11,7 @@
 #include "commands_list.h"
 #include "dbimage.h"
 #include "keyorder.h"
+#include "platform.h"
 #include "textout.h"
 
 namespace jbbtool {
@@ -68,9 +69,9 @@ struct Side {
 
 void report(bool json, const char* what, const std::u16string& key) {
     if (json)
-        std::printf("{\"change\":\"%s\",\"key\":%s}\n", what, jsonString(key).c_str());
+        plat::outPrintfUtf8("{\"change\":\"%s\",\"key\":%s}\n", what, jsonString(key).c_str());
     else
-        std::printf("%s\t%s\n", what, toUtf8(key).c_str());
+        plat::outPrintfUtf8("%s\t%s\n", what, toUtf8(key).c_str());
 }
 
 int runDiff(int argc, char** argv) {
@@ -103,15 +104,15 @@ int runDiff(int argc, char** argv) {
     }
     if (a.walker->ioFailed() || b.walker->ioFailed()) return kExitUsage;
     if (json)
-        std::printf("{\"schema\":\"jbbtool.diff/1\",\"entriesA\":%llu,\"entriesB\":%llu,\"onlyA\":%llu,"
-                    "\"onlyB\":%llu,\"differ\":%llu}\n",
-                    (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
-                    (unsigned long long)onlyB, (unsigned long long)differ);
+        plat::outPrintfUtf8("{\"schema\":\"jbbtool.diff/1\",\"entriesA\":%llu,\"entriesB\":%llu,\"onlyA\":%llu,"
+                            "\"onlyB\":%llu,\"differ\":%llu}\n",
+                            (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
+                            (unsigned long long)onlyB, (unsigned long long)differ);
     else
-        std::printf("summary: %llu entries in A, %llu in B; %llu only in A, %llu only in B, %llu with different "
-                    "records\n",
-                    (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
-                    (unsigned long long)onlyB, (unsigned long long)differ);
+        plat::outPrintfUtf8("summary: %llu entries in A, %llu in B; %llu only in A, %llu only in B, %llu with "
+                            "different records\n",
+                            (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
+                            (unsigned long long)onlyB, (unsigned long long)differ);
     if (a.problems + b.problems > 0) {
         std::fprintf(stderr, "jbbtool diff: a tree is damaged; the comparison is incomplete\n");
         return kExitUsage;

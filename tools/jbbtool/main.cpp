@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command.h"
+#include "platform.h"
 #include "traceargs.h"
 
 namespace {
@@ -14,23 +15,28 @@ namespace {
 using jbbtool::Command;
 using jbbtool::kCommands;
 
+// The usage text, on standard output (`jbbtool --help`) or standard error.
 void printUsage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: jbbtool COMMAND [OPTIONS] [FILE...]\n"
-                 "       jbbtool COMMAND --help\n"
-                 "       jbbtool --help | --version\n"
-                 "\n"
-                 "Checks, measures, dumps and salvages journal databases (named with their\n"
-                 "extension, NAME.jbbdb) without changing them, and works with the support\n"
-                 "library's trace files and message repositories.\n"
-                 "\n"
-                 "Commands:\n");
+    std::string text =
+        "Usage: jbbtool COMMAND [OPTIONS] [FILE...]\n"
+        "       jbbtool COMMAND --help\n"
+        "       jbbtool --help | --version\n"
+        "\n"
+        "Checks, measures, dumps and salvages journal databases (named with their\n"
+        "extension, NAME.jbbdb) without changing them, and works with the support\n"
+        "library's trace files and message repositories.\n"
+        "\n"
+        "Commands:\n";
     for (const Command* c = kCommands; c->name != nullptr; ++c) {
-        std::fprintf(out, "  %-10s %s\n", c->name, c->summary);
+        char line[256];
+        std::snprintf(line, sizeof line, "  %-10s %s\n", c->name, c->summary);
+        text += line;
     }
-    std::fprintf(out,
-                 "\n"
-                 "Exit status: 0 sound, 1 findings (damage, differences), 2 usage or I/O error.\n");
+    text += "\nExit status: 0 sound, 1 findings (damage, differences), 2 usage or I/O error.\n";
+    if (out == stdout)
+        plat::outWriteUtf8(text.data(), text.size());
+    else
+        std::fputs(text.c_str(), out);
 }
 
 const Command* findCommand(const char* name) {
@@ -43,6 +49,9 @@ const Command* findCommand(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every file name is reachable on Windows only through the wide command
+    // line; jbbtool's text, names included, is UTF-8 on every platform.
+    plat::useUtf8Arguments(&argc, &argv);
     traceargs::Settings trace;
     std::string traceError;
     if (!traceargs::extract(&argc, argv, &trace, &traceError) || !traceargs::start(trace, &traceError)) {
@@ -59,7 +68,7 @@ int main(int argc, char** argv) {
         return jbbtool::kExitSound;
     }
     if (std::strcmp(word, "--version") == 0) {
-        std::printf("jbbtool %s\n", JBB_TOOL_VERSION);
+        plat::outPrintfUtf8("jbbtool %s\n", JBB_TOOL_VERSION);
         return jbbtool::kExitSound;
     }
     if (std::strcmp(word, "help") == 0) {
@@ -87,5 +96,7 @@ int main(int argc, char** argv) {
             return jbbtool::kExitSound;
         }
     }
-    return c->run(argc - 1, argv + 1);
+    const int status = c->run(argc - 1, argv + 1);
+    plat::outFlush();
+    return status;
 }

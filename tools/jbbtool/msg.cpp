@@ -36,14 +36,18 @@ void showOnStderr(const char16_t* text) {
 
 void showOnStdout(const char16_t* text) {
     const std::string narrow = plat::consoleText(text);
-    std::fwrite(narrow.data(), 1, narrow.size(), stdout);
+    plat::outWriteNarrow(narrow.data(), narrow.size());
 }
 
 // The command line's arguments, converted on demand; the first fault is
 // kept and the formatter then gets harmless values.
 class ArgvArgs : public NlsArgs {
 public:
-    ArgvArgs(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    // Each argument as the narrow text a program would pass (the
+    // command line's text is UTF-8 on Windows).
+    ArgvArgs(int argc, char** argv) : argc_(argc) {
+        for (int i = 0; i < argc; ++i) args_.push_back(plat::argumentInLocale(argv[i]));
+    }
 
     int nextInt() override {
         return static_cast<int>(integer(INT_MIN, UINT_MAX, "a 32-bit integer"));
@@ -97,10 +101,10 @@ private:
             return nullptr;
         }
         current_ = next_;
-        return argv_[next_++];
+        return args_[next_++].c_str();
     }
     std::string describe(int i) const {
-        return "argument " + std::to_string(i + 1) + " ('" + argv_[i] + "')";
+        return "argument " + std::to_string(i + 1) + " ('" + args_[i] + "')";
     }
     void fault(const std::string& what) {
         if (problem_.empty()) problem_ = describe(current_) + " " + what;
@@ -122,7 +126,7 @@ private:
     }
 
     int argc_;
-    char** argv_;
+    std::vector<std::string> args_;
     int next_ = 0;
     int current_ = 0;
     std::string problem_;
@@ -179,7 +183,7 @@ int issue(NlsSetup setup, uint32_t number, int argc, char** argv) {
     globalRC = &counter;
     ArgvArgs args(argc, argv);
     nlIssueMsg(stdout, number, args);
-    std::fflush(stdout);
+    plat::outFlush();
     globalRC = nullptr;
     nlsClose();
     return counter.rc;
@@ -264,7 +268,7 @@ int run(int argc, char** argv) {
     } else if (!problem.empty()) {
         status = usageError("msg", "%s", problem.c_str());
     } else {
-        std::fwrite(text, 1, static_cast<size_t>(len), stdout);
+        plat::outWriteNarrow(text, static_cast<size_t>(len));
     }
     if (text != nullptr) kvFree(text, "msg.cpp", __LINE__);
     return status;

@@ -92,7 +92,7 @@ int list(const char* repoPath) {
             problems.push_back("message " + std::to_string(m.number) + ": " + why);
         }
     }
-    std::fwrite(listing.data(), 1, listing.size(), stdout);
+    plat::outWriteNarrow(listing.data(), listing.size());  // the texts in the repository's code page
     // The listing must compile back to this very file.
     std::vector<SourceMessage> again;
     std::string rebuilt;

@@ -28,46 +28,48 @@ std::string timeOrNone(int64_t t, bool any) { return any ? utcText(t) : std::str
 
 void printText(const DbImage& db, const Stats& st) {
     const ctrlRec& c = db.ctrl();
-    std::printf("Control record\n");
-    std::printf("  magic %04x, version %u.%u, state %u, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
-                "  lastIndex %u, lastNDRec %lld, dbKeyLen %u, dbDataLen %u\n",
-                c.dbMagic, c.dbVersMaj, c.dbVersMin, c.dbState, c.rootOffset, c.indexArraySize, c.currentIXCount,
-                c.lastIndex, (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
-    std::printf("File\n  %lld bytes; %llu slots: %llu nodes, %llu free (%llu bytes)\n", (long long)db.size(),
-                (unsigned long long)st.slots, (unsigned long long)st.usedSlots, (unsigned long long)st.freeSlots,
-                (unsigned long long)st.freeBytes);
-    std::printf("  node bytes %llu in node slots of %llu bytes (slack %llu bytes)\n",
-                (unsigned long long)st.nodeBytes, (unsigned long long)st.usedSlotBytes,
-                (unsigned long long)(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)));
+    plat::outPrintfUtf8("Control record\n");
+    plat::outPrintfUtf8("  magic %04x, version %u.%u, state %u, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
+                        "  lastIndex %u, lastNDRec %lld, dbKeyLen %u, dbDataLen %u\n",
+                        c.dbMagic, c.dbVersMaj, c.dbVersMin, c.dbState, c.rootOffset, c.indexArraySize,
+                        c.currentIXCount,
+                        c.lastIndex, (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
+    plat::outPrintfUtf8("File\n  %lld bytes; %llu slots: %llu nodes, %llu free (%llu bytes)\n", (long long)db.size(),
+                        (unsigned long long)st.slots, (unsigned long long)st.usedSlots,
+                        (unsigned long long)st.freeSlots,
+                        (unsigned long long)st.freeBytes);
+    plat::outPrintfUtf8("  node bytes %llu in node slots of %llu bytes (slack %llu bytes)\n",
+                        (unsigned long long)st.nodeBytes, (unsigned long long)st.usedSlotBytes,
+                        (unsigned long long)(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)));
     if (st.damaged + st.unparsed > 0)
-        std::printf("  %llu damaged slots or nodes (jbbtool check tells more)\n",
-                    (unsigned long long)(st.damaged + st.unparsed));
-    std::printf("Tree\n  depth %zu, %llu entries\n", st.levels.size(), (unsigned long long)st.entries);
+        plat::outPrintfUtf8("  %llu damaged slots or nodes (jbbtool check tells more)\n",
+                            (unsigned long long)(st.damaged + st.unparsed));
+    plat::outPrintfUtf8("Tree\n  depth %zu, %llu entries\n", st.levels.size(), (unsigned long long)st.entries);
     for (size_t l = 0; l < st.levels.size(); ++l) {
         uint64_t n = 0;
         for (uint64_t v : st.levels[l]) n += v;
-        std::printf("  level %zu: %llu nodes; by datums", l + 1, (unsigned long long)n);
+        plat::outPrintfUtf8("  level %zu: %llu nodes; by datums", l + 1, (unsigned long long)n);
         for (size_t k = 0; k < st.levels[l].size(); ++k)
-            if (st.levels[l][k] != 0) std::printf(" %zu:%llu", k, (unsigned long long)st.levels[l][k]);
-        std::printf("\n");
+            if (st.levels[l][k] != 0) plat::outPrintfUtf8(" %zu:%llu", k, (unsigned long long)st.levels[l][k]);
+        plat::outPrintfUtf8("\n");
     }
-    std::printf("Key lengths (UTF-16 units)\n");
+    plat::outPrintfUtf8("Key lengths (UTF-16 units)\n");
     for (const auto& k : st.keyLengths)
-        std::printf("  %-12s %llu\n", bucketName(k.first).c_str(), (unsigned long long)k.second);
-    std::printf("Entries by action\n");
+        plat::outPrintfUtf8("  %-12s %llu\n", bucketName(k.first).c_str(), (unsigned long long)k.second);
+    plat::outPrintfUtf8("Entries by action\n");
     char buf[32];
     for (const auto& a : st.actions)
-        std::printf("  %-18s %llu\n", actionName(a.first, buf, sizeof buf), (unsigned long long)a.second);
-    std::printf("Entries by object type\n");
+        plat::outPrintfUtf8("  %-18s %llu\n", actionName(a.first, buf, sizeof buf), (unsigned long long)a.second);
+    plat::outPrintfUtf8("Entries by object type\n");
     for (const auto& t : st.types)
-        std::printf("  %-18s %llu\n", t.first == 1 ? "File" : "Directory", (unsigned long long)t.second);
+        plat::outPrintfUtf8("  %-18s %llu\n", t.first == 1 ? "File" : "Directory", (unsigned long long)t.second);
     bool any = st.entries > 0;
-    std::printf("Times (UTC)\n  inserted %s to %s\n  object   %s to %s\n",
-                timeOrNone(st.oldestInserted, any).c_str(), timeOrNone(st.newestInserted, any).c_str(),
-                timeOrNone(st.oldestObject, any).c_str(), timeOrNone(st.newestObject, any).c_str());
-    std::printf("Directories with the most entries (of %zu)\n", st.dirs.size());
+    plat::outPrintfUtf8("Times (UTC)\n  inserted %s to %s\n  object   %s to %s\n",
+                        timeOrNone(st.oldestInserted, any).c_str(), timeOrNone(st.newestInserted, any).c_str(),
+                        timeOrNone(st.oldestObject, any).c_str(), timeOrNone(st.newestObject, any).c_str());
+    plat::outPrintfUtf8("Directories with the most entries (of %zu)\n", st.dirs.size());
     for (const auto& d : st.topDirs)
-        std::printf("  %8llu  %s\n", (unsigned long long)d.second, toUtf8(d.first).c_str());
+        plat::outPrintfUtf8("  %8llu  %s\n", (unsigned long long)d.second, toUtf8(d.first).c_str());
 }
 
 void printJson(const DbImage& db, const Stats& st) {
@@ -124,7 +126,7 @@ void printJson(const DbImage& db, const Stats& st) {
         first = false;
     }
     o += "]}\n";
-    std::fputs(o.c_str(), stdout);
+    plat::outWriteUtf8(o.data(), o.size());
 }
 
 int runStats(int argc, char** argv) {

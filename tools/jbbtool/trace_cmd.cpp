@@ -229,7 +229,8 @@ bool readRing(const std::string& base, std::vector<Segment>* ring, std::string* 
     return true;
 }
 
-void write(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+// The lines are the writing program's narrow text, in the user's locale.
+void write(const std::string& s) { plat::outWriteNarrow(s.data(), s.size()); }
 
 int run(int argc, char** argv) {
     bool raw = false;
@@ -250,6 +251,7 @@ int run(int argc, char** argv) {
         }
     }
     if (path.empty()) return jbbtool::usageError(kName, "no trace file given");
+    plat::selectUserLocale();  // how a console shows the lines
 
     std::vector<Segment> files;
     std::string why;
@@ -283,13 +285,13 @@ int run(int argc, char** argv) {
                 return jbbtool::kExitUsage;
             }
         } else if (!wrappingLines(s.bytes, &out, &why)) {
-            std::fflush(stdout);
+            plat::outFlush();
             std::fprintf(stderr, "jbbtool trace: %s: %s\n", s.path.c_str(), why.c_str());
             return jbbtool::kExitUsage;
         }
         write(out);
     }
-    std::fflush(stdout);
+    plat::outFlush();
     return jbbtool::kExitSound;
 }
 
