@@ -12,6 +12,7 @@
 #include "dumpwriter.h"
 #include "entrypipe.h"
 #include "keyorder.h"
+#include "platform.h"
 #include "progress.h"
 #include "salvage.h"
 #include "textout.h"
@@ -88,9 +89,9 @@ int runDump(int argc, char** argv) {
         return kExitUsage;
     }
     warnIfMarkedOpen("dump", db);
-    DumpWriter w(stdout, json);
+    DumpWriter w(json);
     rc = salvage ? salvageEntries(db, w) : dumpTree(db, w);
-    if (!w.flush() || std::fflush(stdout) != 0) {
+    if (!w.flush() || !plat::outFlush()) {
         std::fprintf(stderr, "jbbtool dump: cannot write the output\n");
         return kExitUsage;
     }

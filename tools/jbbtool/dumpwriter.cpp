@@ -6,6 +6,7 @@
 #endif
 
 #include "journal.h"
+#include "platform.h"
 #include "textout.h"
 
 namespace jbbtool {
@@ -52,7 +53,7 @@ std::string actionWord(uint32_t action) {
 }
 
 bool DumpWriter::flush() {
-    if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), out_) != buf_.size()) failed_ = true;
+    if (!buf_.empty() && !plat::outWriteUtf8(buf_.data(), buf_.size())) failed_ = true;
     buf_.clear();
     return !failed();
 }

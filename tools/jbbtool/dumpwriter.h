@@ -16,7 +16,9 @@ namespace jbbtool {
 
 class DumpWriter {
 public:
-    DumpWriter(FILE* out, bool json) : out_(out), json_(json) {}
+    // Writes to standard output (see plat::outWriteUtf8: a Windows console
+    // gets the text through its wide-character output).
+    explicit DumpWriter(bool json) : json_(json) {}
     ~DumpWriter() { flush(); }
     DumpWriter(const DumpWriter&) = delete;
     DumpWriter& operator=(const DumpWriter&) = delete;
@@ -29,12 +31,11 @@ public:
     void entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
     // Writes out what is buffered; false when the output failed.
     bool flush();
-    bool failed() const { return failed_ || std::ferror(out_) != 0; }
+    bool failed() const { return failed_; }
 
 private:
     void text(const std::string& s) { buf_.append(s); }
     void entryJson(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
-    FILE* out_;
     bool json_;
     bool failed_ = false;
     std::string buf_;  // written out in pieces of about kFlushBytes

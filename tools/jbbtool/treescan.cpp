@@ -294,7 +294,6 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         }
         if (!scratch_.empty()) n.keys = keys_.add(scratch_);
     }
-    bySub_.emplace_back(sub, (uint32_t)nodes_.size());
     nodes_.push_back(n);
 }
 
@@ -319,17 +318,35 @@ void Checker::onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub) {
 }
 
 void Checker::afterScan() {
-    std::sort(bySub_.begin(), bySub_.end());
-    if (!bySub_.empty() && bySub_.back().first <= 4 * bySub_.size() + 1024) {
-        direct_.assign((size_t)bySub_.back().first + 1, 0);
-        for (size_t i = bySub_.size(); i-- > 0;) direct_[bySub_[i].first] = bySub_[i].second + 1;
+    // Subscripts of a sound file run from 1 to about the number of slots:
+    // direct tables by subscript then cost little and need no sorting.
+    // Other files are sorted.
+    uint32_t maxSub = 0;
+    for (const auto& s : slotSubs_) maxSub = std::max(maxSub, s.first);
+    const bool dense = !slotSubs_.empty() && maxSub <= 4 * slotSubs_.size() + 1024;
+    if (dense) {
+        direct_.assign((size_t)maxSub + 1, 0);
+        for (size_t i = 0; i < nodes_.size(); ++i)  // the first slot naming a subscript wins
+            if (direct_[nodes_[i].subscript] == 0) direct_[nodes_[i].subscript] = (uint32_t)i + 1;
+        // A subscript named by two slots, in the order of the file.
+        LargeVector<int64_t> seenAt((size_t)maxSub + 1, -1);
+        for (const auto& s : slotSubs_) {
+            int64_t& before = seenAt[s.first];
+            if (before >= 0)
+                find("duplicate-subscript", s.first, s.second,
+                     "subscript also named by the slot at offset " + std::to_string(before));
+            before = s.second;
+        }
+    } else {
+        bySub_.reserve(nodes_.size());
+        for (size_t i = 0; i < nodes_.size(); ++i) bySub_.emplace_back(nodes_[i].subscript, (uint32_t)i);
+        std::sort(bySub_.begin(), bySub_.end());
+        std::sort(slotSubs_.begin(), slotSubs_.end());
+        for (size_t i = 1; i < slotSubs_.size(); ++i)
+            if (slotSubs_[i].first == slotSubs_[i - 1].first)
+                find("duplicate-subscript", slotSubs_[i].first, slotSubs_[i].second,
+                     "subscript also named by the slot at offset " + std::to_string(slotSubs_[i - 1].second));
     }
-    // A subscript named by two slots.
-    std::sort(slotSubs_.begin(), slotSubs_.end());
-    for (size_t i = 1; i < slotSubs_.size(); ++i)
-        if (slotSubs_[i].first == slotSubs_[i - 1].first)
-            find("duplicate-subscript", slotSubs_[i].first, slotSubs_[i].second,
-                 "subscript also named by the slot at offset " + std::to_string(slotSubs_[i - 1].second));
     if (r_->slots == 0) return;
     const ctrlRec& c = *cr_;
     if (c.currentIXCount == 0 && c.indexArraySize == 0)
@@ -516,7 +533,6 @@ void Checker::run(std::function<void(int64_t)> progress) {
     // that the lists grow without copying; room never used costs no memory.
     const size_t expected = (size_t)std::min<int64_t>(db_.size() / 1024, 1 << 24) + 16;
     nodes_.reserve(expected);
-    bySub_.reserve(expected);
     slotSubs_.reserve(expected);
     SlotScanHandler h;
     h.slot = [this](const SlotRef& s, const uint8_t* image) { onSlot(s, image); };
