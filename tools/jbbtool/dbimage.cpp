@@ -330,6 +330,7 @@ bool TreeWalker::push(uint32_t subscript) {
     e->visited = true;
     Level l;
     l.subscript = subscript;
+    l.offset = e->offset;
     // The size comes from the slot's header: no buffer is made for one
     // that no node can have.
     const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
@@ -348,6 +349,15 @@ bool TreeWalker::push(uint32_t subscript) {
         if (!db_.ioError().empty()) ioFailed_ = true;
         if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
         return false;
+    }
+    nodeHeader h;
+    std::memcpy(&h, l.image.data(), sizeof h);
+    if (wholeLeaves && h.branch[0] == 0) {
+        l.whole = true;
+        l.node.header = h;
+        l.node.datums.clear();
+        stack_.push_back(std::move(l));
+        return true;
     }
     parseNode(l.image.data(), e->nodeSize, db_.ctrl().dbDataLen, &l.node);
     if (!l.node.fault.empty() && problem)
@@ -417,6 +427,16 @@ bool TreeWalker::next(WalkEntry* out) {
     }
     while (!stack_.empty()) {
         Level& top = stack_.back();
+        if (top.whole) {
+            std::swap(handedOut_, top.image);
+            *out = WalkEntry();
+            out->leaf = handedOut_.data();
+            out->leafSize = (uint32_t)handedOut_.size;
+            out->subscript = top.subscript;
+            out->offset = top.offset;
+            stack_.pop_back();
+            return true;
+        }
         size_t n = top.node.datums.size();
         if (!top.node.isLeaf() && !top.descended && top.pos <= n) {
             top.descended = true;
@@ -438,6 +458,7 @@ bool TreeWalker::next(WalkEntry* out) {
             out->units = d.keyUnits;
             out->surrogate = d.surrogate;
             out->data = top.node.image + d.dataPos;
+            out->leaf = nullptr;
             ++top.pos;
             top.descended = false;
             return true;

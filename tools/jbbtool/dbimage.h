@@ -168,12 +168,17 @@ private:
 // `progress` (may be empty) is called with the offset the pass has reached.
 bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress = nullptr);
 
-// An entry handed out by a TreeWalker: where its key and record lie.
+// An entry handed out by a TreeWalker: where its key and record lie.  Or,
+// from a walker with wholeLeaves set, a whole leaf: its image, unparsed.
 struct WalkEntry {
     const uint8_t* key = nullptr;  // UTF-16LE units, any alignment
     uint32_t units = 0;            // without the terminator
     bool surrogate = false;        // the key holds a surrogate unit
     const uint8_t* data = nullptr;
+    const uint8_t* leaf = nullptr;  // a whole leaf's image, when not null
+    uint32_t leafSize = 0;
+    uint32_t subscript = 0;  // of the leaf
+    int64_t offset = 0;      // of the leaf's slot
 };
 
 // Visits every entry of the tree in key order, reading nodes by their
@@ -191,6 +196,9 @@ public:
     bool next(std::u16string* key, const uint8_t** data);
     std::function<void(const std::string&)> problem;
     bool ioFailed() const { return ioFailed_; }
+    // Hand out leaves whole, for the caller to parse (on another thread,
+    // say); inner nodes' entries still come one by one.
+    bool wholeLeaves = false;
 
 private:
     // A node image's bytes, left uninitialised until read into.
@@ -214,6 +222,8 @@ private:
         size_t pos = 0;      // next datum to hand out
         bool descended = false;
         bool aheadRead = false;
+        bool whole = false;  // a leaf to hand out whole
+        int64_t offset = 0;  // of its slot
     };
     bool push(uint32_t subscript);
     // Before the walk descends into an inner node, its children and
@@ -224,6 +234,7 @@ private:
     const SlotMap& map_;
     std::vector<Level> stack_;
     std::unordered_map<uint32_t, Image> ahead_;  // images read ahead, by subscript
+    Image handedOut_;  // the whole leaf handed out last, kept until the next call
     size_t aheadBytes_ = 0;
     std::vector<plat::ReadRequest> requests_;
     std::vector<uint32_t> wanted_;

@@ -39,36 +39,62 @@ int dumpTree(DbImage& db, DumpWriter& w) {
     }
     w.head(c.appArea, c.dbDataLen);
     uint64_t problems = 0;
-    // The tree is read on a second thread while this one writes the text.
+    auto report = [&](const std::string& what) {
+        ++problems;
+        std::fprintf(stderr, "jbbtool dump: %s: %s\n", db.path().c_str(), what.c_str());
+    };
+    std::vector<uint8_t> prev;  // the last key written, for the order check
+    uint32_t prevUnits = 0;
+    bool first = true;
+    auto emit = [&](const WalkEntry& e) {
+        if (!first && compareKeyUnits(prev.data(), prevUnits, e.key, e.units) >= 0) {
+            std::u16string key(e.units, u'\0'), before(prevUnits, u'\0');
+            if (e.units > 0) std::memcpy(&key[0], e.key, 2 * (size_t)e.units);
+            if (prevUnits > 0) std::memcpy(&before[0], prev.data(), 2 * (size_t)prevUnits);
+            report("key " + jsonString(key) + " is out of order after " + jsonString(before) + "; left out");
+            return;
+        }
+        w.entry(e.key, e.units, e.surrogate, e.data, c.dbDataLen);
+        prev.assign(e.key, e.key + 2 * (size_t)e.units);
+        prevUnits = e.units;
+        first = false;
+    };
+    NodeView leaf;
+    // The tree is walked on a second thread, which hands over leaves whole;
+    // this one parses them, checks the order and writes the text, and
+    // reports the walk's problems in their place.
     const int read = pipeEntries(
         c.dbDataLen,
         [&](EntrySink& out) {
             TreeWalker walker(db, map);
-            walker.problem = [&](const std::string& what) {
-                ++problems;
-                std::fprintf(stderr, "jbbtool dump: %s: %s\n", db.path().c_str(), what.c_str());
-            };
+            walker.wholeLeaves = true;
+            walker.problem = [&](const std::string& what) { out.problem(what); };
             WalkEntry e;
-            std::vector<uint8_t> prev;  // the last key passed on, for the order check
-            uint32_t prevUnits = 0;
-            bool first = true;
-            while (walker.next(&e)) {
-                if (!first && compareKeyUnits(prev.data(), prevUnits, e.key, e.units) >= 0) {
-                    std::u16string key(e.units, u'\0'), before(prevUnits, u'\0');
-                    if (e.units > 0) std::memcpy(&key[0], e.key, 2 * (size_t)e.units);
-                    if (prevUnits > 0) std::memcpy(&before[0], prev.data(), 2 * (size_t)prevUnits);
-                    walker.problem("key " + jsonString(key) + " is out of order after " + jsonString(before) +
-                                   "; left out");
-                    continue;
-                }
-                out.put(e);
-                prev.assign(e.key, e.key + 2 * (size_t)e.units);
-                prevUnits = e.units;
-                first = false;
-            }
+            while (walker.next(&e)) out.put(e);
             return walker.ioFailed() ? kExitUsage : kExitSound;
         },
-        [&](const WalkEntry& e) { w.entry(e.key, e.units, e.surrogate, e.data, c.dbDataLen); });
+        [&](const PipeItem& it) {
+            if (it.problem != nullptr) {
+                report(*it.problem);
+                return;
+            }
+            if (it.entry.leaf == nullptr) {
+                emit(it.entry);
+                return;
+            }
+            parseNode(it.entry.leaf, it.entry.leafSize, c.dbDataLen, &leaf);
+            if (!leaf.fault.empty())
+                report("node " + std::to_string(it.entry.subscript) + " at offset " + std::to_string(it.entry.offset) +
+                       ": " + leaf.fault);
+            for (const DatumRef& d : leaf.datums) {
+                WalkEntry e;
+                e.key = it.entry.leaf + d.offset + datumKeyOffset;
+                e.units = d.keyUnits;
+                e.surrogate = d.surrogate;
+                e.data = it.entry.leaf + d.dataPos;
+                emit(e);
+            }
+        });
     if (read == kExitUsage) return kExitUsage;
     if (problems > 0)
         std::fprintf(stderr, "jbbtool dump: %s: the tree is damaged; dump --salvage recovers more\n",

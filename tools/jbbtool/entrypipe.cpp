@@ -17,23 +17,38 @@ constexpr size_t kBatchesInFlight = 4;
 
 struct Batch {
     struct Item {
-        size_t key;  // offsets into bytes
+        size_t at;  // of the key and record, or the leaf, in bytes
         size_t data;
         uint32_t units;
         bool surrogate;
+        bool leaf;
+        uint32_t leafSize;
+        uint32_t subscript;
+        int64_t offset;
+        size_t problem;  // index into problems + 1; 0: none
     };
     std::vector<uint8_t> bytes;
     std::vector<Item> items;
+    std::vector<std::string> problems;
 };
 
 // Calls consume at once: the pipe without a second thread.
 class DirectSink : public EntrySink {
 public:
-    explicit DirectSink(const std::function<void(const WalkEntry&)>& consume) : consume_(consume) {}
-    void put(const WalkEntry& e) override { consume_(e); }
+    explicit DirectSink(const std::function<void(const PipeItem&)>& consume) : consume_(consume) {}
+    void put(const WalkEntry& e) override {
+        PipeItem it;
+        it.entry = e;
+        consume_(it);
+    }
+    void problem(const std::string& what) override {
+        PipeItem it;
+        it.problem = &what;
+        consume_(it);
+    }
 
 private:
-    const std::function<void(const WalkEntry&)>& consume_;
+    const std::function<void(const PipeItem&)>& consume_;
 };
 
 class Pipe : public EntrySink {
@@ -42,16 +57,32 @@ public:
 
     void put(const WalkEntry& e) override {
         Batch& b = *fresh_;
-        const size_t keyBytes = 2 * (size_t)e.units;
         const size_t at = b.bytes.size();
-        b.bytes.resize(at + keyBytes + dataLen_);
-        if (keyBytes > 0) std::memcpy(&b.bytes[at], e.key, keyBytes);
-        if (dataLen_ > 0) std::memcpy(&b.bytes[at + keyBytes], e.data, dataLen_);
-        b.items.push_back({at, at + keyBytes, e.units, e.surrogate});
-        if (b.bytes.size() >= kBatchBytes) {
-            queue_.send(std::move(fresh_));
-            fresh_ = queue_.fresh();
+        Batch::Item it{at, 0, 0, false, false, 0, 0, 0, 0};
+        if (e.leaf != nullptr) {
+            b.bytes.resize(at + e.leafSize);
+            std::memcpy(&b.bytes[at], e.leaf, e.leafSize);
+            it.leaf = true;
+            it.leafSize = e.leafSize;
+            it.subscript = e.subscript;
+            it.offset = e.offset;
+        } else {
+            const size_t keyBytes = 2 * (size_t)e.units;
+            b.bytes.resize(at + keyBytes + dataLen_);
+            if (keyBytes > 0) std::memcpy(&b.bytes[at], e.key, keyBytes);
+            if (dataLen_ > 0) std::memcpy(&b.bytes[at + keyBytes], e.data, dataLen_);
+            it.data = at + keyBytes;
+            it.units = e.units;
+            it.surrogate = e.surrogate;
         }
+        b.items.push_back(it);
+        if (b.bytes.size() >= kBatchBytes) send();
+    }
+
+    void problem(const std::string& what) override {
+        Batch& b = *fresh_;
+        b.problems.push_back(what);
+        b.items.push_back({0, 0, 0, false, false, 0, 0, 0, b.problems.size()});
     }
 
     // The reading side is done: what is left goes, then the end.
@@ -64,10 +95,15 @@ public:
     void giveBack(std::unique_ptr<Batch> b) {
         b->bytes.clear();
         b->items.clear();
+        b->problems.clear();
         queue_.giveBack(std::move(b));
     }
 
 private:
+    void send() {
+        queue_.send(std::move(fresh_));
+        fresh_ = queue_.fresh();
+    }
     const uint16_t dataLen_;
     BatchQueue<Batch> queue_;
     std::unique_ptr<Batch> fresh_;  // being filled by the reading side
@@ -76,7 +112,7 @@ private:
 }  // namespace
 
 int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
-                const std::function<void(const WalkEntry&)>& consume) {
+                const std::function<void(const PipeItem&)>& consume) {
     Pipe pipe(dataLen);
     int result = 0;
     std::thread reader;
@@ -91,12 +127,21 @@ int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
     }
     while (std::unique_ptr<Batch> b = pipe.take()) {
         for (const Batch::Item& it : b->items) {
-            WalkEntry e;
-            e.key = b->bytes.data() + it.key;
-            e.units = it.units;
-            e.surrogate = it.surrogate;
-            e.data = b->bytes.data() + it.data;
-            consume(e);
+            PipeItem p;
+            if (it.problem != 0) {
+                p.problem = &b->problems[it.problem - 1];
+            } else if (it.leaf) {
+                p.entry.leaf = b->bytes.data() + it.at;
+                p.entry.leafSize = it.leafSize;
+                p.entry.subscript = it.subscript;
+                p.entry.offset = it.offset;
+            } else {
+                p.entry.key = b->bytes.data() + it.at;
+                p.entry.units = it.units;
+                p.entry.surrogate = it.surrogate;
+                p.entry.data = b->bytes.data() + it.data;
+            }
+            consume(p);
         }
         pipe.giveBack(std::move(b));
     }

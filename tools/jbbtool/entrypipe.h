@@ -1,29 +1,39 @@
-// Hands entries from a reading thread to the writing one: `jbbtool dump`
-// reads nodes (system calls, parsing) on one processor while it formats
-// and writes text on another.  Entries are copied into batches of about
-// 256 KiB, at most four of them in flight, and arrive in the order given.
+// Hands what a tree walk meets from a reading thread to the writing one:
+// `jbbtool dump` reads nodes (system calls) on one processor while it
+// parses leaves, checks the key order and writes text on another.  Items
+// are copied into batches of about 256 KiB, at most four of them in
+// flight, and arrive in the order given.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "dbimage.h"
 
 namespace jbbtool {
 
-// Takes entries on the reading side.
+// An item as it arrives: an entry or a whole leaf (see WalkEntry), or a
+// problem the walk met, in its place among them.
+struct PipeItem {
+    WalkEntry entry;
+    const std::string* problem = nullptr;  // when not null, the item is this text
+};
+
+// Takes items on the reading side.
 class EntrySink {
 public:
     virtual ~EntrySink() = default;
-    // Copies the entry's key and its `dataLen`-byte record.
+    // Copies an entry's key and its `dataLen`-byte record, or a whole leaf.
     virtual void put(const WalkEntry& e) = 0;
+    virtual void problem(const std::string& what) = 0;
 };
 
 // Runs `produce` on a second thread and `consume` on this one for each
-// entry it puts, in order.  `produce` returns when it has put every entry;
-// its result is returned once every entry has been consumed.  Where no
-// thread can be started, both run here, one entry after the other.
+// item it puts, in order.  `produce` returns when it has put everything;
+// its result is returned once every item has been consumed.  Where no
+// thread can be started, both run here, one item after the other.
 int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
-                const std::function<void(const WalkEntry&)>& consume);
+                const std::function<void(const PipeItem&)>& consume);
 
 }  // namespace jbbtool
