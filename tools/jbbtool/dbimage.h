@@ -132,9 +132,18 @@ struct SlotScanHandler {
     // Trust no info block that is not plausible as a whole (see
     // plausibleInfo): look for the next plausible one instead.
     bool strict = false;
+    // Where the pass begins (the offset of a slot), and where it ends: at
+    // the first slot at or after `until` (-1: the end of the file), whose
+    // offset then goes to *stoppedAt (-1 when the pass reached the end).
+    int64_t from = ctrlRecSize;
+    int64_t until = -1;
+    int64_t* stoppedAt = nullptr;
+    // The pass looks at info blocks only: `slot` gets no images.
+    bool noImages = false;
 };
 
-// Walks the slots from offset 2088 to the end of the file in one pass.
+// Walks the slots from offset 2088 (h.from) to the end of the file (or
+// h.until) in one pass.
 // Where an info block is destroyed it looks for the next plausible one
 // instead of stopping.  False on a read error.
 bool scanSlots(DbImage& db, const SlotScanHandler& h);
@@ -156,7 +165,11 @@ public:
     };
     // Adds a slot; the first slot naming a subscript wins.
     void add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used);
-    void finish();  // sorts; call before find()
+    void finish();  // call before find()
+    // Room for n slots without growing (room never used costs no memory).
+    void reserve(size_t n) { entries_.reserve(n); }
+    // Adds the slots of another map (made by add() alone), after these.
+    void append(const SlotMap& more);
     const Entry* find(uint32_t subscript) const;
     size_t size() const { return entries_.size(); }
 
@@ -166,7 +179,13 @@ private:
 };
 
 // `progress` (may be empty) is called with the offset the pass has reached.
-bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress = nullptr);
+// A large file is read in two halves at once, the second on another thread
+// from the first plausible info block after its middle; where the first
+// half does not end on that very slot (damage, or a node image that looks
+// like an info block), the file is passed over again in one go.
+constexpr int64_t kSlotMapHalvesFrom = 64ll << 20;  // smaller files are passed over in one go
+bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress = nullptr,
+                  int64_t halvesFrom = kSlotMapHalvesFrom);
 
 // An entry handed out by a TreeWalker: where its key and record lie.  Or,
 // from a walker with wholeLeaves set, a whole leaf: its image, unparsed.
