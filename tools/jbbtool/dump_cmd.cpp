@@ -43,21 +43,27 @@ int dumpTree(DbImage& db, DumpWriter& w) {
         ++problems;
         std::fprintf(stderr, "jbbtool dump: %s: %s\n", db.path().c_str(), what.c_str());
     };
-    std::vector<uint8_t> prev;  // the last key written, for the order check
+    // The last key written, for the order check: where it lies in the
+    // pipe's items while they last, else in `kept`.
+    const uint8_t* prev = nullptr;
     uint32_t prevUnits = 0;
-    bool first = true;
+    std::vector<uint8_t> kept;
     auto emit = [&](const WalkEntry& e) {
-        if (!first && compareKeyUnits(prev.data(), prevUnits, e.key, e.units) >= 0) {
+        if (prev != nullptr && compareKeyUnits(prev, prevUnits, e.key, e.units) >= 0) {
             std::u16string key(e.units, u'\0'), before(prevUnits, u'\0');
             if (e.units > 0) std::memcpy(&key[0], e.key, 2 * (size_t)e.units);
-            if (prevUnits > 0) std::memcpy(&before[0], prev.data(), 2 * (size_t)prevUnits);
+            if (prevUnits > 0) std::memcpy(&before[0], prev, 2 * (size_t)prevUnits);
             report("key " + jsonString(key) + " is out of order after " + jsonString(before) + "; left out");
             return;
         }
         w.entry(e.key, e.units, e.surrogate, e.data, c.dbDataLen);
-        prev.assign(e.key, e.key + 2 * (size_t)e.units);
+        prev = e.key;
         prevUnits = e.units;
-        first = false;
+    };
+    auto keepPrev = [&] {
+        if (prev == nullptr || prev == kept.data()) return;
+        kept.assign(prev, prev + 2 * (size_t)prevUnits);
+        prev = kept.data();
     };
     NodeView leaf;
     // The tree is walked on a second thread, which hands over leaves whole;
@@ -80,6 +86,7 @@ int dumpTree(DbImage& db, DumpWriter& w) {
             }
             if (it.entry.leaf == nullptr) {
                 emit(it.entry);
+                if (it.last) keepPrev();
                 return;
             }
             parseNode(it.entry.leaf, it.entry.leafSize, c.dbDataLen, &leaf);
@@ -94,6 +101,7 @@ int dumpTree(DbImage& db, DumpWriter& w) {
                 e.data = it.entry.leaf + d.dataPos;
                 emit(e);
             }
+            if (it.last) keepPrev();
         });
     if (read == kExitUsage) return kExitUsage;
     if (problems > 0)

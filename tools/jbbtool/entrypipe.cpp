@@ -128,6 +128,7 @@ int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
     while (std::unique_ptr<Batch> b = pipe.take()) {
         for (const Batch::Item& it : b->items) {
             PipeItem p;
+            p.last = &it == &b->items.back();
             if (it.problem != 0) {
                 p.problem = &b->problems[it.problem - 1];
             } else if (it.leaf) {

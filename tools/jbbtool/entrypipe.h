@@ -18,6 +18,9 @@ namespace jbbtool {
 struct PipeItem {
     WalkEntry entry;
     const std::string* problem = nullptr;  // when not null, the item is this text
+    // What the item points to stays valid until the consumer returns from
+    // an item marked last; until then earlier items' bytes stay too.
+    bool last = true;
 };
 
 // Takes items on the reading side.
