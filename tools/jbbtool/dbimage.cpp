@@ -377,6 +377,32 @@ bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progre
     return ok;
 }
 
+void TreeWalker::make(Image& img, size_t n) {
+    recycle(img);
+    if (n <= kPooledBytes && !pool_.empty()) {
+        img.bytes = std::move(pool_.back());
+        pool_.pop_back();
+    } else {
+        img.bytes.reset(new uint8_t[std::max(n, kPooledBytes)]);
+    }
+    img.size = n;
+}
+
+void TreeWalker::recycle(Image& img) {
+    if (img.bytes != nullptr && img.size <= kPooledBytes) pool_.push_back(std::move(img.bytes));
+    img.bytes.reset();
+    img.size = 0;
+}
+
+std::unique_ptr<uint8_t[]> TreeWalker::takeLeaf() {
+    handedOut_.size = 0;
+    return std::move(handedOut_.bytes);
+}
+
+void TreeWalker::giveBack(std::unique_ptr<uint8_t[]> buffer) {
+    if (buffer != nullptr) pool_.push_back(std::move(buffer));
+}
+
 bool TreeWalker::push(uint32_t subscript) {
     if (stack_.size() > (size_t)maxTreeDepth) {
         if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
@@ -402,12 +428,13 @@ bool TreeWalker::push(uint32_t subscript) {
     if (ahead != ahead_.end()) {
         aheadBytes_ -= ahead->second.size;
         if (ahead->second.size == e->nodeSize) std::swap(l.image, ahead->second);
+        recycle(ahead->second);
         ahead_.erase(ahead);
     }
     if (l.image.size != 0) {
     } else if (sizeOk) {
-        l.image.make(e->nodeSize);
-        if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) l.image.clear();
+        make(l.image, e->nodeSize);
+        if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) recycle(l.image);
     }
     if (l.image.size == 0) {
         if (!db_.ioError().empty()) ioFailed_ = true;
@@ -442,7 +469,7 @@ void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget)
             continue;
         *budget -= e->nodeSize;
         Image& img = ahead_[subscripts[i]];
-        img.make(e->nodeSize);
+        make(img, e->nodeSize);
         aheadBytes_ += e->nodeSize;
         plat::ReadRequest r;
         r.pos = e->offset;
@@ -458,6 +485,7 @@ void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget)
     for (size_t k = 0; k < requests_.size(); ++k) {
         if (requests_[k].got == (int64_t)requests_[k].len) continue;
         aheadBytes_ -= requests_[k].len;
+        recycle(ahead_[wanted_[k]]);
         ahead_.erase(wanted_[k]);
     }
 }
@@ -492,6 +520,7 @@ bool TreeWalker::next(WalkEntry* out) {
     while (!stack_.empty()) {
         Level& top = stack_.back();
         if (top.whole) {
+            recycle(handedOut_);
             std::swap(handedOut_, top.image);
             *out = WalkEntry();
             out->leaf = handedOut_.data();
@@ -527,6 +556,7 @@ bool TreeWalker::next(WalkEntry* out) {
             top.descended = false;
             return true;
         }
+        recycle(stack_.back().image);
         stack_.pop_back();
     }
     return false;

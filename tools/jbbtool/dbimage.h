@@ -219,21 +219,24 @@ public:
     // say); inner nodes' entries still come one by one.
     bool wholeLeaves = false;
 
+    // Node images of up to kPooledBytes live in buffers of that size,
+    // which the walker reuses.  The caller may take the buffer of the
+    // whole leaf handed out last, and give such buffers back (those of
+    // leaves of at most kPooledBytes) once done with them.
+    static constexpr size_t kPooledBytes = 4096;
+    std::unique_ptr<uint8_t[]> takeLeaf();
+    void giveBack(std::unique_ptr<uint8_t[]> buffer);
+
 private:
     // A node image's bytes, left uninitialised until read into.
     struct Image {
         std::unique_ptr<uint8_t[]> bytes;
         size_t size = 0;  // 0: none
-        void make(size_t n) {
-            bytes.reset(new uint8_t[n]);
-            size = n;
-        }
-        void clear() {
-            bytes.reset();
-            size = 0;
-        }
         uint8_t* data() const { return bytes.get(); }
     };
+    void make(Image& img, size_t n);
+    void recycle(Image& img);
+    std::vector<std::unique_ptr<uint8_t[]>> pool_;
     struct Level {
         Image image;
         NodeView node;

@@ -3,6 +3,7 @@
 // control area; --salvage reads the slots directly instead of the tree.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,17 @@ int dumpTree(DbImage& db, DumpWriter& w) {
             walker.wholeLeaves = true;
             walker.problem = [&](const std::string& what) { out.problem(what); };
             WalkEntry e;
-            while (walker.next(&e)) out.put(e);
+            std::vector<std::unique_ptr<uint8_t[]>> spare;
+            while (walker.next(&e)) {
+                if (e.leaf == nullptr) {
+                    out.put(e);
+                    continue;
+                }
+                out.putLeaf(e, walker.takeLeaf());
+                out.takeSpare(&spare);
+                for (auto& b : spare) walker.giveBack(std::move(b));
+                spare.clear();
+            }
             return walker.ioFailed() ? kExitUsage : kExitSound;
         },
         [&](const PipeItem& it) {

@@ -27,9 +27,12 @@ struct Batch {
         int64_t offset;
         size_t problem;  // index into problems + 1; 0: none
     };
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes;  // keys and records
     std::vector<Item> items;
     std::vector<std::string> problems;
+    std::vector<std::unique_ptr<uint8_t[]>> leaves;  // a leaf item's `at` indexes these
+    std::vector<uint32_t> leafSizes;
+    size_t size = 0;  // bytes held
 };
 
 // Calls consume at once: the pipe without a second thread.
@@ -41,6 +44,17 @@ public:
         it.entry = e;
         consume_(it);
     }
+    void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) override {
+        PipeItem it;
+        it.entry = e;
+        it.entry.leaf = buffer.get();
+        consume_(it);
+        if (e.leafSize <= TreeWalker::kPooledBytes) spare_.push_back(std::move(buffer));
+    }
+    void takeSpare(std::vector<std::unique_ptr<uint8_t[]>>* out) override {
+        for (auto& b : spare_) out->push_back(std::move(b));
+        spare_.clear();
+    }
     void problem(const std::string& what) override {
         PipeItem it;
         it.problem = &what;
@@ -49,6 +63,7 @@ public:
 
 private:
     const std::function<void(const PipeItem&)>& consume_;
+    std::vector<std::unique_ptr<uint8_t[]>> spare_;
 };
 
 class Pipe : public EntrySink {
@@ -58,25 +73,27 @@ public:
     void put(const WalkEntry& e) override {
         Batch& b = *fresh_;
         const size_t at = b.bytes.size();
-        Batch::Item it{at, 0, 0, false, false, 0, 0, 0, 0};
-        if (e.leaf != nullptr) {
-            b.bytes.resize(at + e.leafSize);
-            std::memcpy(&b.bytes[at], e.leaf, e.leafSize);
-            it.leaf = true;
-            it.leafSize = e.leafSize;
-            it.subscript = e.subscript;
-            it.offset = e.offset;
-        } else {
-            const size_t keyBytes = 2 * (size_t)e.units;
-            b.bytes.resize(at + keyBytes + dataLen_);
-            if (keyBytes > 0) std::memcpy(&b.bytes[at], e.key, keyBytes);
-            if (dataLen_ > 0) std::memcpy(&b.bytes[at + keyBytes], e.data, dataLen_);
-            it.data = at + keyBytes;
-            it.units = e.units;
-            it.surrogate = e.surrogate;
-        }
-        b.items.push_back(it);
-        if (b.bytes.size() >= kBatchBytes) send();
+        const size_t keyBytes = 2 * (size_t)e.units;
+        b.bytes.resize(at + keyBytes + dataLen_);
+        if (keyBytes > 0) std::memcpy(&b.bytes[at], e.key, keyBytes);
+        if (dataLen_ > 0) std::memcpy(&b.bytes[at + keyBytes], e.data, dataLen_);
+        b.items.push_back({at, at + keyBytes, e.units, e.surrogate, false, 0, 0, 0, 0});
+        b.size += keyBytes + dataLen_;
+        if (b.size >= kBatchBytes) send();
+    }
+
+    void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) override {
+        Batch& b = *fresh_;
+        b.items.push_back({b.leaves.size(), 0, 0, false, true, e.leafSize, e.subscript, e.offset, 0});
+        b.leaves.push_back(std::move(buffer));
+        b.leafSizes.push_back(e.leafSize);
+        b.size += e.leafSize;
+        if (b.size >= kBatchBytes) send();
+    }
+
+    void takeSpare(std::vector<std::unique_ptr<uint8_t[]>>* out) override {
+        for (auto& b : spare_) out->push_back(std::move(b));
+        spare_.clear();
     }
 
     void problem(const std::string& what) override {
@@ -96,6 +113,9 @@ public:
         b->bytes.clear();
         b->items.clear();
         b->problems.clear();
+        b->size = 0;
+        // The leaves' buffers go back with the batch, to the reading side,
+        // which allocated them.
         queue_.giveBack(std::move(b));
     }
 
@@ -103,10 +123,16 @@ private:
     void send() {
         queue_.send(std::move(fresh_));
         fresh_ = queue_.fresh();
+        Batch& b = *fresh_;
+        for (size_t i = 0; i < b.leaves.size(); ++i)
+            if (b.leafSizes[i] <= TreeWalker::kPooledBytes) spare_.push_back(std::move(b.leaves[i]));
+        b.leaves.clear();  // the larger ones are freed here, where they were made
+        b.leafSizes.clear();
     }
     const uint16_t dataLen_;
     BatchQueue<Batch> queue_;
     std::unique_ptr<Batch> fresh_;  // being filled by the reading side
+    std::vector<std::unique_ptr<uint8_t[]>> spare_;
 };
 
 }  // namespace
@@ -132,7 +158,7 @@ int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
             if (it.problem != 0) {
                 p.problem = &b->problems[it.problem - 1];
             } else if (it.leaf) {
-                p.entry.leaf = b->bytes.data() + it.at;
+                p.entry.leaf = b->leaves[it.at].get();
                 p.entry.leafSize = it.leafSize;
                 p.entry.subscript = it.subscript;
                 p.entry.offset = it.offset;

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dbimage.h"
 
@@ -27,8 +29,14 @@ struct PipeItem {
 class EntrySink {
 public:
     virtual ~EntrySink() = default;
-    // Copies an entry's key and its `dataLen`-byte record, or a whole leaf.
+    // Copies an entry's key and its `dataLen`-byte record.
     virtual void put(const WalkEntry& e) = 0;
+    // Takes a whole leaf (e.leafSize bytes) in its buffer, from
+    // TreeWalker::takeLeaf().
+    virtual void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) = 0;
+    // Buffers of leaves of at most TreeWalker::kPooledBytes that have been
+    // consumed, for TreeWalker::giveBack().
+    virtual void takeSpare(std::vector<std::unique_ptr<uint8_t[]>>* out) = 0;
     virtual void problem(const std::string& what) = 0;
 };
 
