@@ -14,10 +14,23 @@
 
 namespace jbbtool {
 
+// Under AddressSanitizer every block comes from the usual allocator, so
+// that the sanitizer guards the tables too.
+#if defined(__SANITIZE_ADDRESS__)
+#define JBB_LARGE_ALLOC 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define JBB_LARGE_ALLOC 0
+#endif
+#endif
+#ifndef JBB_LARGE_ALLOC
+#define JBB_LARGE_ALLOC 1
+#endif
+
 template <typename T>
 struct LargeAllocator {
     using value_type = T;
-    static constexpr size_t kLargeBytes = 2u << 20;
+    static constexpr size_t kLargeBytes = JBB_LARGE_ALLOC ? 2u << 20 : SIZE_MAX;
 
     LargeAllocator() = default;
     template <typename U>
@@ -32,7 +45,7 @@ struct LargeAllocator {
         return static_cast<T*>(p);
     }
     void deallocate(T* p, size_t n) {
-        if (n * sizeof(T) < kLargeBytes)
+        if (n * sizeof(T) < kLargeBytes || !JBB_LARGE_ALLOC)
             std::allocator<T>().deallocate(p, n);
         else
             plat::freeLarge(p, n * sizeof(T));
