@@ -282,7 +282,7 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
 }
 
 void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used) {
-    entries_.push_back({subscript, nodeSize, offset, used, false});
+    entries_.push_back({subscript, nodeSize, offset, used, false, -1});
 }
 
 void SlotMap::finish() {
@@ -424,12 +424,13 @@ bool TreeWalker::push(uint32_t subscript) {
     // The size comes from the slot's header: no buffer is made for one
     // that no node can have.
     const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
-    auto ahead = ahead_.find(subscript);
-    if (ahead != ahead_.end()) {
-        aheadBytes_ -= ahead->second.size;
-        if (ahead->second.size == e->nodeSize) std::swap(l.image, ahead->second);
-        recycle(ahead->second);
-        ahead_.erase(ahead);
+    if (e->ahead >= 0) {
+        Image& a = ahead_[(size_t)e->ahead];
+        if (a.size == e->nodeSize) {
+            aheadBytes_ -= a.size;
+            std::swap(l.image, a);
+        }
+        dropAhead(e);
     }
     if (l.image.size != 0) {
     } else if (sizeOk) {
@@ -459,16 +460,31 @@ bool TreeWalker::push(uint32_t subscript) {
     return true;
 }
 
+void TreeWalker::dropAhead(const SlotMap::Entry* e) {
+    Image& a = ahead_[(size_t)e->ahead];
+    aheadBytes_ -= a.size;
+    recycle(a);
+    aheadFree_.push_back(e->ahead);
+    e->ahead = -1;
+}
+
 void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget) {
     requests_.clear();
     wanted_.clear();
     for (size_t i = 0; i < n; ++i) {
         const SlotMap::Entry* e = map_.find(subscripts[i]);
         if (e == nullptr || !e->used || e->visited || e->nodeSize < nodeHeaderSize || e->nodeSize > maxNodeSize ||
-            e->nodeSize > *budget || ahead_.count(subscripts[i]) != 0)
+            e->nodeSize > *budget || e->ahead >= 0)
             continue;
         *budget -= e->nodeSize;
-        Image& img = ahead_[subscripts[i]];
+        if (aheadFree_.empty()) {
+            e->ahead = (int32_t)ahead_.size();
+            ahead_.emplace_back();
+        } else {
+            e->ahead = aheadFree_.back();
+            aheadFree_.pop_back();
+        }
+        Image& img = ahead_[(size_t)e->ahead];
         make(img, e->nodeSize);
         aheadBytes_ += e->nodeSize;
         plat::ReadRequest r;
@@ -476,7 +492,7 @@ void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget)
         r.buf = img.data();
         r.len = e->nodeSize;
         requests_.push_back(r);
-        wanted_.push_back(subscripts[i]);
+        wanted_.push_back(e);
     }
     if (requests_.empty()) return;
     db_.readBatch(requests_.data(), requests_.size());
@@ -484,9 +500,7 @@ void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget)
     // is reached, which reports it.
     for (size_t k = 0; k < requests_.size(); ++k) {
         if (requests_[k].got == (int64_t)requests_[k].len) continue;
-        aheadBytes_ -= requests_[k].len;
-        recycle(ahead_[wanted_[k]]);
-        ahead_.erase(wanted_[k]);
+        dropAhead(wanted_[k]);
     }
 }
 
@@ -501,10 +515,10 @@ void TreeWalker::readAhead(const Level& l) {
     readBatch(children, n, &budget);
     std::vector<uint32_t> grandchildren;
     for (size_t i = 0; i < n; ++i) {
-        auto it = ahead_.find(children[i]);
-        if (it == ahead_.end()) continue;
+        const SlotMap::Entry* e = map_.find(children[i]);
+        if (e == nullptr || e->ahead < 0) continue;
         nodeHeader h;
-        std::memcpy(&h, it->second.data(), sizeof h);  // an image is at least a header long
+        std::memcpy(&h, ahead_[(size_t)e->ahead].data(), sizeof h);  // an image is at least a header long
         if (h.branch[0] == 0 || h.count > maxDatumsPerNode) continue;
         grandchildren.insert(grandchildren.end(), h.branch, h.branch + h.count + 1);
     }

@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "dbfile.h"
@@ -162,6 +161,7 @@ public:
         int64_t offset;
         bool used;
         mutable bool visited;  // by a TreeWalker: a node is walked once
+        mutable int32_t ahead;  // by a TreeWalker: its image read ahead, or -1
     };
     // Adds a slot; the first slot naming a subscript wins.
     void add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool used);
@@ -255,11 +255,14 @@ private:
     DbImage& db_;
     const SlotMap& map_;
     std::vector<Level> stack_;
-    std::unordered_map<uint32_t, Image> ahead_;  // images read ahead, by subscript
+    // Images read ahead; a slot map entry's `ahead` names its place.
+    std::vector<Image> ahead_;
+    std::vector<int32_t> aheadFree_;  // places free for reuse
+    void dropAhead(const SlotMap::Entry* e);
     Image handedOut_;  // the whole leaf handed out last, kept until the next call
     size_t aheadBytes_ = 0;
     std::vector<plat::ReadRequest> requests_;
-    std::vector<uint32_t> wanted_;
+    std::vector<const SlotMap::Entry*> wanted_;  // the node of each request
     bool started_ = false;
     bool ioFailed_ = false;
 };
