@@ -97,12 +97,7 @@ int runCheck(int argc, char** argv) {
     int rc = parseCommandLine("check", argc, argv, {{"--json", &json, nullptr}}, 1, 1, &files);
     if (rc >= 0) return rc;
     DbImage db;
-    std::string err;
-    if (!db.open(files[0], &err)) {
-        std::fprintf(stderr, "jbbtool check: %s\n", err.c_str());
-        return kExitUsage;
-    }
-    warnIfMarkedOpen("check", db);
+    if (!openForCommand("check", files[0], &db)) return kExitUsage;
     CheckReport r;
     ProgressLine progress("check", db.size());
     checkDatabase(db, &r, progress.callback());

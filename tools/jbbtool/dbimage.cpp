@@ -85,12 +85,18 @@ bool DbImage::readAt(int64_t pos, void* buf, size_t n) {
     return r == (int64_t)n;
 }
 
-void warnIfMarkedOpen(const char* command, const DbImage& db) {
-    if (db.hasCtrl() && db.ctrl().dbState == dbOpened)
+bool openForCommand(const char* command, const std::string& path, DbImage* db) {
+    std::string err;
+    if (!db->open(path, &err)) {
+        std::fprintf(stderr, "jbbtool %s: %s\n", command, err.c_str());
+        return false;
+    }
+    if (db->hasCtrl() && db->ctrl().dbState == dbOpened)
         std::fprintf(stderr,
                      "jbbtool %s: %s is marked open (dbOpened): the journal service may hold it, and what is "
                      "read may be changing\n",
-                     command, db.path().c_str());
+                     command, db->path().c_str());
+    return true;
 }
 
 std::u16string NodeView::key(size_t k) const {
@@ -563,7 +569,6 @@ bool TreeWalker::next(WalkEntry* out) {
             const DatumRef& d = top.node.datums[top.pos];
             out->key = top.node.image + d.offset + datumKeyOffset;
             out->units = d.keyUnits;
-            out->surrogate = d.surrogate;
             out->data = top.node.image + d.dataPos;
             out->leaf = nullptr;
             ++top.pos;

@@ -68,9 +68,11 @@ private:
     std::string ioError_;
 };
 
-// Says on standard error that the file is marked open (the journal service
-// holds it, or did not close it), so what is read may be changing.
-void warnIfMarkedOpen(const char* command, const DbImage& db);
+// Opens `path` for jbbtool's `command`: a file that cannot be opened is
+// reported on standard error ("jbbtool COMMAND: reason"), and one marked
+// open is said to be so (the journal service holds it, or did not close
+// it), since what is read may be changing.  False when it cannot be opened.
+bool openForCommand(const char* command, const std::string& path, DbImage* db);
 
 // One datum of a parsed node: where its key and data lie in the image.
 struct DatumRef {
@@ -192,7 +194,6 @@ bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progre
 struct WalkEntry {
     const uint8_t* key = nullptr;  // UTF-16LE units, any alignment
     uint32_t units = 0;            // without the terminator
-    bool surrogate = false;        // the key holds a surrogate unit
     const uint8_t* data = nullptr;
     const uint8_t* leaf = nullptr;  // a whole leaf's image, when not null
     uint32_t leafSize = 0;

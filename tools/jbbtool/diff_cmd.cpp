@@ -30,12 +30,7 @@ struct Side {
     uint64_t problems = 0;
 
     bool open(const std::string& path) {
-        std::string err;
-        if (!db.open(path, &err)) {
-            std::fprintf(stderr, "jbbtool diff: %s\n", err.c_str());
-            return false;
-        }
-        warnIfMarkedOpen("diff", db);
+        if (!openForCommand("diff", path, &db)) return false;
         const ctrlRec& c = db.ctrl();
         if (!db.hasCtrl() || c.dbMagic != dbMagicNumber || c.dbVersMaj != dbVersionMajor ||
             c.dbVersMin != dbVersionMinor) {

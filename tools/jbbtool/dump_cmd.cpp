@@ -57,7 +57,7 @@ int dumpTree(DbImage& db, DumpWriter& w) {
             report("key " + jsonString(key) + " is out of order after " + jsonString(before) + "; left out");
             return;
         }
-        w.entry(e.key, e.units, e.surrogate, e.data, c.dbDataLen);
+        w.entry(e.key, e.units, e.data, c.dbDataLen);
         prev = e.key;
         prevUnits = e.units;
     };
@@ -108,7 +108,6 @@ int dumpTree(DbImage& db, DumpWriter& w) {
                 WalkEntry e;
                 e.key = it.entry.leaf + d.offset + datumKeyOffset;
                 e.units = d.keyUnits;
-                e.surrogate = d.surrogate;
                 e.data = it.entry.leaf + d.dataPos;
                 emit(e);
             }
@@ -128,12 +127,7 @@ int runDump(int argc, char** argv) {
                               1, &files);
     if (rc >= 0) return rc;
     DbImage db;
-    std::string err;
-    if (!db.open(files[0], &err)) {
-        std::fprintf(stderr, "jbbtool dump: %s\n", err.c_str());
-        return kExitUsage;
-    }
-    warnIfMarkedOpen("dump", db);
+    if (!openForCommand("dump", files[0], &db)) return kExitUsage;
     DumpWriter w(json);
     rc = salvage ? salvageEntries(db, w) : dumpTree(db, w);
     if (!w.flush() || !plat::outFlush()) {

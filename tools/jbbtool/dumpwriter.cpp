@@ -102,7 +102,7 @@ std::u16string unitsOf(const uint8_t* key, uint32_t units) {
 // Appends the name field of an entry: the key as UTF-8.  False (and
 // nothing appended that counts) when the key needs a %key line: empty, or
 // with a tab, a line end or an unpaired surrogate.
-bool appendNameField(std::string& out, const uint8_t* key, uint32_t units, bool surrogate) {
+bool appendNameField(std::string& out, const uint8_t* key, uint32_t units) {
     if (units == 0) return false;
     const size_t start = out.size();
     out.resize(start + 3 * (size_t)units);  // UTF-8 takes at most 3 bytes a unit
@@ -162,7 +162,6 @@ bool appendNameField(std::string& out, const uint8_t* key, uint32_t units, bool 
         }
         *o++ = (char)(0x80 | (u & 0x3F));
     }
-    (void)surrogate;
     out.resize((size_t)(o - out.data()));
     return true;
 }
@@ -170,8 +169,7 @@ bool appendNameField(std::string& out, const uint8_t* key, uint32_t units, bool 
 }  // namespace
 
 void DumpWriter::entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen) {
-    const bool surrogate = hasUnpairedSurrogate(key);
-    entry(reinterpret_cast<const uint8_t*>(key.data()), (uint32_t)key.size(), surrogate, data, dataLen);
+    entry(reinterpret_cast<const uint8_t*>(key.data()), (uint32_t)key.size(), data, dataLen);
 }
 
 void DumpWriter::entryJson(const std::u16string& key, const uint8_t* data, uint16_t dataLen) {
@@ -181,7 +179,7 @@ void DumpWriter::entryJson(const std::u16string& key, const uint8_t* data, uint1
          ",\"objectTime\":" + std::to_string(r.objectTime) + ",\"record\":\"" + hexBytes(data, dataLen) + "\"}\n");
 }
 
-void DumpWriter::entry(const uint8_t* key, uint32_t units, bool surrogate, const uint8_t* data, uint16_t dataLen) {
+void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, uint16_t dataLen) {
     if (json_) {
         entryJson(unitsOf(key, units), data, dataLen);
     } else {
@@ -204,7 +202,7 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, bool surrogate, const
         b += '\t';
         objectTime_.append(b, r.objectTime);
         b += '\t';
-        if (!appendNameField(b, key, units, surrogate)) {
+        if (!appendNameField(b, key, units)) {
             const std::u16string k = unitsOf(key, units);
             std::string lines = b.substr(lineStart);
             b.resize(lineStart);

@@ -26,8 +26,8 @@ public:
     // there is none to give) and the records' length.
     void head(const uint8_t* area, uint16_t dataLen);
     // An entry whose key is `units` UTF-16LE units at `key` (any
-    // alignment); `surrogate` when a unit of it is a surrogate.
-    void entry(const uint8_t* key, uint32_t units, bool surrogate, const uint8_t* data, uint16_t dataLen);
+    // alignment).
+    void entry(const uint8_t* key, uint32_t units, const uint8_t* data, uint16_t dataLen);
     void entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
     // Writes out what is buffered; false when the output failed.
     bool flush();

@@ -20,7 +20,6 @@ struct Batch {
         size_t at;  // of the key and record, or the leaf, in bytes
         size_t data;
         uint32_t units;
-        bool surrogate;
         bool leaf;
         uint32_t leafSize;
         uint32_t subscript;
@@ -77,14 +76,14 @@ public:
         b.bytes.resize(at + keyBytes + dataLen_);
         if (keyBytes > 0) std::memcpy(&b.bytes[at], e.key, keyBytes);
         if (dataLen_ > 0) std::memcpy(&b.bytes[at + keyBytes], e.data, dataLen_);
-        b.items.push_back({at, at + keyBytes, e.units, e.surrogate, false, 0, 0, 0, 0});
+        b.items.push_back({at, at + keyBytes, e.units, false, 0, 0, 0, 0});
         b.size += keyBytes + dataLen_;
         if (b.size >= kBatchBytes) send();
     }
 
     void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) override {
         Batch& b = *fresh_;
-        b.items.push_back({b.leaves.size(), 0, 0, false, true, e.leafSize, e.subscript, e.offset, 0});
+        b.items.push_back({b.leaves.size(), 0, 0, true, e.leafSize, e.subscript, e.offset, 0});
         b.leaves.push_back(std::move(buffer));
         b.leafSizes.push_back(e.leafSize);
         b.size += e.leafSize;
@@ -99,7 +98,7 @@ public:
     void problem(const std::string& what) override {
         Batch& b = *fresh_;
         b.problems.push_back(what);
-        b.items.push_back({0, 0, 0, false, false, 0, 0, 0, b.problems.size()});
+        b.items.push_back({0, 0, 0, false, 0, 0, 0, b.problems.size()});
     }
 
     // The reading side is done: what is left goes, then the end.
@@ -165,7 +164,6 @@ int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
             } else {
                 p.entry.key = b->bytes.data() + it.at;
                 p.entry.units = it.units;
-                p.entry.surrogate = it.surrogate;
                 p.entry.data = b->bytes.data() + it.data;
             }
             consume(p);

@@ -137,16 +137,11 @@ int runStats(int argc, char** argv) {
                               &files);
     if (rc >= 0) return rc;
     DbImage db;
-    std::string err;
-    if (!db.open(files[0], &err)) {
-        std::fprintf(stderr, "jbbtool stats: %s\n", err.c_str());
-        return kExitUsage;
-    }
+    if (!openForCommand("stats", files[0], &db)) return kExitUsage;
     if (!db.hasCtrl()) {
         std::fprintf(stderr, "jbbtool stats: %s: shorter than a control record\n", db.path().c_str());
         return kExitFindings;
     }
-    warnIfMarkedOpen("stats", db);
     Stats st;
     ProgressLine progress("stats", db.size());
     collectStats(db, &st, progress);

@@ -62,12 +62,6 @@ void appendJsonChar(std::string& out, uint32_t c) {
 
 }  // namespace
 
-bool hasUnpairedSurrogate(const std::u16string& key) {
-    bool found = false;
-    eachChar(key, [&](uint32_t, bool unpaired) { found = found || unpaired; });
-    return found;
-}
-
 std::string toUtf8(const std::u16string& key) {
     std::string out;
     out.reserve(key.size());

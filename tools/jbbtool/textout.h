@@ -8,10 +8,6 @@
 
 namespace jbbtool {
 
-// True when the key holds a surrogate that is not half of a pair (a legal
-// Windows file name, but no Unicode text).
-bool hasUnpairedSurrogate(const std::u16string& key);
-
 // The key as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string toUtf8(const std::u16string& key);
 
