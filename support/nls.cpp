@@ -243,7 +243,7 @@ nlsMsg* ReadMsg(nlsContext* ctx, uint32_t n, int alternate) {
         if (!idWritten && nlsHasIdentifier(h.severity)) {
             char id[24];
             const int len = std::snprintf(id, sizeof id, "%s%04u%c ", ctx->prefix, n % 10000,
-                                          kNlsSeverityLetters[h.severity]);
+                                          kNlsIdentifierLetters[h.severity]);
             if (len > 0 && static_cast<size_t>(len) <= room - pos) {
                 std::memcpy(text + pos, id, static_cast<size_t>(len));
                 if (pos == 0) idLen = static_cast<uint8_t>(len);
@@ -371,7 +371,13 @@ int nlGetMsg(char** out, uint32_t n, ...) {
 }
 
 int nlGetSeverity(uint32_t n) {
-    NLS_TRACE("Getting severity for message %d\n", static_cast<int>(n));
+    {
+        // The global return code asks for severities: traced under its
+        // detail class as well as the repository's.
+        const TraceLocation loc{kSource, __LINE__};
+        const uint8_t flag = (traceFlag_NLS != 0 || traceFlag_EXTRC_DETAIL != 0) ? 1 : 0;
+        tracePoint(&loc, flag, "Getting severity for message %d\n", static_cast<int>(n));
+    }
     if (nlsLock == nullptr || lockHandle(nlsLock) != 0) {
         NLS_TRACE("%s", "Unable to acquire NLS mutex\n");
         return 6;
@@ -380,7 +386,7 @@ int nlGetSeverity(uint32_t n) {
     const int severity = m != nullptr ? m->severity : -1;
     if (unlockHandle(nlsLock) != 0) {
         NLS_TRACE("%s", "Unable to release NLS mutex\n");
-        nlsShowLockFailure(kSource, __LINE__, "Unable to release NLS mutex");
+        nlsDisplayLockFailure(kSource, __LINE__, "Unable to release NLS mutex");
         return -1;
     }
     NLS_TRACE("Severity is %d\n", severity);

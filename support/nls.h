@@ -221,9 +221,13 @@ int nlIssueMsg(FILE* stream, uint32_t n, NlsArgs& args);
 // nlIssueMsg with standard output.
 void nlDisplayMsg(uint32_t n, ...);
 
-// Issues message 9999 with the source name, line and text of a lock that
-// failed, without counting it in the global return code (counting takes a
-// lock too).
+// Displays message 9999 with the source name, line and text of a lock that
+// failed, as nlDisplayMsg does: counted in the global return code.  The
+// arguments are handed over as what each place of the message asks for,
+// so that a repository's 9999 of another shape cannot misread them.
+void nlsDisplayLockFailure(const char* source, int line, const char* text);
+// The same without counting it: for the global return code's own lock,
+// which counting would take again.
 void nlsShowLockFailure(const char* source, int line, const char* text);
 
 // Converts `text` to UTF-16 and hands it to the output function of

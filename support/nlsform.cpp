@@ -77,15 +77,24 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
         }
     }
     size_t lenChars = 0;
-    while (i < avail && lenChars < 2 && (s[i] == 'h' || s[i] == 'l')) {
+    // The 32-bit and 64-bit modifiers of texts written for Windows.
+    bool sized = false;
+    bool sized64 = false;
+    if (i + 2 < avail && s[i] == 'I' && ((s[i + 1] == '6' && s[i + 2] == '4') || (s[i + 1] == '3' && s[i + 2] == '2'))) {
+        sized = true;
+        sized64 = s[i + 1] == '6';
+        for (int k = 0; k < 3; ++k) c.lenMod[lenChars++] = s[i++];
+    }
+    while (!sized && i < avail && lenChars < 2 && (s[i] == 'h' || s[i] == 'l')) {
         if (lenChars == 1 && s[i] != c.lenMod[0]) return false;  // "hl", "lh"
         c.lenMod[lenChars++] = s[i++];
     }
     if (i >= avail || s[i] == '\0') return false;
     c.conv = s[i++];
     c.length = i;
+    c.modLength = static_cast<uint8_t>(lenChars);
     const bool none = lenChars == 0;
-    const bool shortInt = none || c.lenMod[0] == 'h';
+    const bool shortInt = none || c.lenMod[0] == 'h' || (sized && !sized64);
     const bool oneL = lenChars == 1 && c.lenMod[0] == 'l';
     switch (c.conv) {
         case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
@@ -125,6 +134,22 @@ bool nlsKindFeeds(uint8_t kind, const NlsConversion& c) {
         default:
             return false;
     }
+}
+
+bool nlsIntegerConversion(char conv) { return std::strchr("diouxX", conv) != nullptr && conv != '\0'; }
+
+size_t nlsWithModifier(const char* spec, const NlsConversion& c, const char* mod, char* out, size_t cap) {
+    const size_t modLen = std::strlen(mod);
+    const size_t keep = c.length - 1 - c.modLength;  // up to the old modifier
+    if (c.length == 0 || keep + modLen + 2 > cap) {
+        if (cap > 0) out[0] = '\0';
+        return 0;
+    }
+    std::memcpy(out, spec, keep);
+    std::memcpy(out + keep, mod, modLen);
+    out[keep + modLen] = c.conv;
+    out[keep + modLen + 1] = '\0';
+    return keep + modLen + 1;
 }
 
 bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char** why) {
@@ -196,8 +221,8 @@ bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char**
             *why = "an insert's star count differs from its specification";
             return false;
         }
-        if (ins.kind > kNlsKindInt64 || !nlsKindFeeds(ins.kind, ins.conv)) {
-            *why = "an insert's kind cannot feed its conversion";
+        if (ins.kind > kNlsKindInt64) {
+            *why = "an insert's kind is not one of 0 to 3";
             return false;
         }
     }

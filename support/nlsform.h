@@ -1,6 +1,24 @@
 // Reading the two message text forms of the repository (nlsformat.h):
 // the printf conversions of a text, and the layout of the ordered-insert
 // form.  Shared by the formatter (nlsinsert.cpp) and the message compiler.
+//
+// Code pages.  With the code-page switch on, a text read from the
+// repository is converted whole as it is read.  That conversion works on
+// NUL-terminated text and so stops at the first byte of the ordered form,
+// which is 0: it converts an identifier in front, and never reaches the
+// ordered form's pieces.  The formatter therefore converts every non-empty
+// piece of an ordered text itself, whatever the switch; the switch governs
+// the printf form and the identifier only.  A repository written in code
+// page 850 thus shows its ordered texts converted even with the switch off.
+//
+// Inserts whose conversion and kind disagree.  The kind says what the
+// caller passes (NlsKind); the conversion in the file may ask for
+// something else (%ld or %I64d with kind 1, %d with kind 3).  The
+// formatter takes the value by its kind and formats it with the length
+// modifier that the kind passes ("" for kinds 1 and 2, "ll" for kind 3);
+// only an insert that no modifier makes safe (a text conversion with an
+// integer kind, an integer conversion with a text, a floating-point
+// conversion, %n, %p) shows empty, and the rest of the message stands.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +29,9 @@
 // What a conversion takes from the arguments.
 enum class NlsArgType : uint8_t {
     None,      // %% takes nothing
-    Int,       // int (d i o u x X c, with hh or h too; lc takes a wide character as int)
+    Int,       // int (d i o u x X c, with hh, h or I32 too; lc takes a wide character as int)
     Long,      // long (l with d i o u x X)
-    LongLong,  // long long (ll with d i o u x X)
+    LongLong,  // long long (ll or I64 with d i o u x X)
     Double,    // double (e E f F g G a A)
     Text,      // narrow text (s)
     WideText,  // wide text (ls)
@@ -25,7 +43,8 @@ enum class NlsArgType : uint8_t {
 struct NlsConversion {
     size_t length = 0;  // characters from the % to the conversion character, both included
     char conv = 0;      // the conversion character
-    char lenMod[3] = {0, 0, 0};  // "", "hh", "h", "l" or "ll"
+    char lenMod[4] = {0, 0, 0, 0};  // "", "hh", "h", "l", "ll", "I32" or "I64"
+    uint8_t modLength = 0;          // characters of lenMod, just before conv
     int stars = 0;      // star values taken before the value (width, precision)
     // Positional numbers (1 up), 0 when not given: the value, the width
     // star and the precision star.
@@ -65,13 +84,23 @@ struct NlsOrdered {
 // reason in *why, when the layout runs past the text or is one the
 // formatter refuses: more than kNlsMaxInserts inserts, an order list that
 // does not name every insert exactly once, a star count above 2 or one
-// that differs from the stars of the conversion, a kind above 3, a
+// that differs from the stars of the conversion, a kind above 3, or a
 // specification that is not NUL-terminated within kNlsMaxSpec characters
-// or is not exactly one conversion, or a conversion that the kind cannot
-// feed (kind 0: s, ls; kinds 1 and 2: c, lc and d i o u x X without l or
-// ll; kind 3: d i o u x X with ll).  The last piece may end at the text's
-// end instead of a NUL.
+// or is not exactly one conversion.  A conversion that its kind does not
+// feed as it stands is read all the same (see above).  The last piece may
+// end at the text's end instead of a NUL.
 bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char** why);
 
-// True when the conversion `c` is one that an insert of `kind` feeds.
+// True when an insert of `kind` passes exactly what the conversion `c`
+// takes, with nothing to normalise (kind 0: s, ls; kinds 1 and 2: c, lc
+// and d i o u x X without l or ll; kind 3: d i o u x X with ll or I64):
+// the inserts the message compiler writes.
 bool nlsKindFeeds(uint8_t kind, const NlsConversion& c);
+
+// True for the integer conversions d i o u x X.
+bool nlsIntegerConversion(char conv);
+
+// Writes `spec` (the conversion `c`) to out (capacity cap) with its length
+// modifier replaced by `mod`; returns the length, 0 (out empty) when it
+// does not fit.
+size_t nlsWithModifier(const char* spec, const NlsConversion& c, const char* mod, char* out, size_t cap);

@@ -23,11 +23,14 @@
 // response of the last segment that has one is the message's response; the
 // severity of the last segment is the message's severity.
 //
-// Severity codes 0 to 8 have the letters "ZTRKIWESL".  Codes 3 to 7 (K I W
-// E S) put the message identifier in front of the text: the prefix, the
-// message number modulo 10000 in four digits, the letter and a blank
-// ("%s%04u%c ", QLX0106E and a blank).  Codes 9 to 15 have no letter and
-// no identifier.
+// Severity codes 0 to 8 have the letters "ZTRKIWESL"; a source names a
+// severity by these letters or by its code.  Every code above 2 other than
+// 8 (K I W E S, and 9 to 15) puts the message identifier in front of the
+// text: the prefix, the message number modulo 10000 in four digits, the
+// letter and a blank ("%s%04u%c ", QLX0106E and a blank).  The identifiers
+// of codes 9 to 15 take the letters A B C D F G H, the first letters of the
+// alphabet that no other code uses (code 12 gives QLX0106D).  Codes 9 to
+// 15 have no output function and count as 0 in the global return code.
 //
 // Message text forms, chosen by the text's first byte:
 //
@@ -77,7 +80,10 @@ enum NlsKind : uint8_t {
 };
 
 constexpr char kNlsSeverityLetters[] = "ZTRKIWESL";
-constexpr int kNlsSeverityCount = 9;  // codes with a letter
+constexpr int kNlsSeverityCount = 9;  // codes with a letter of their own (and an output function)
+// The identifier's letter of every code 0 to 15.
+constexpr char kNlsIdentifierLetters[] = "ZTRKIWESLABCDFGH";
+constexpr unsigned kNlsMaxSeverity = 15;
 
 // Offset of message n's index entry: 2 * (((n-1) >> 5) + 1) * 32 +
 // 2 * ((n-1) & 31), which is 2n + 62.
@@ -91,7 +97,7 @@ constexpr uint64_t nlsRecordOffset(uint32_t r) {
 
 // True when messages of this severity carry the identifier.
 constexpr bool nlsHasIdentifier(unsigned severity) {
-    return severity > 2 && severity != 8 && severity < kNlsSeverityCount;
+    return severity > 2 && severity != 8 && severity <= kNlsMaxSeverity;
 }
 
 struct NlsSegmentHeader {

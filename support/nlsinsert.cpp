@@ -8,7 +8,9 @@
 //    positional one, or one over 40 characters) is copied as it stands and
 //    takes no argument; %p and %n take their argument and show nothing;
 //  - ordered form: a layout that nlsParseOrdered refuses is not formatted
-//    at all (nothing is appended);
+//    at all (nothing is appended); each insert's value is taken by its
+//    kind, and an insert whose conversion no length modifier makes fit
+//    its kind shows empty (nlsform.h);
 //  - star values are held to -30000..30000, so that no width or precision
 //    pads beyond the message buffers; every formatted text is cut to the
 //    room left in its buffer (the printf form's 25853 bytes, the insert
@@ -59,50 +61,148 @@ size_t formatValue(char* dst, size_t cap, const char* spec, int stars, const int
     return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
 }
 
-// Takes the star values and the value of conversion `c` from `args` and
-// formats them with `spec` into dst (capacity cap).
-size_t formatConversion(char* dst, size_t cap, const char* spec, const NlsConversion& c,
-                        NlsArgs& args) {
-    int star[2] = {0, 0};
-    for (int k = 0; k < c.stars && k < 2; ++k) star[k] = clampStar(args.nextInt());
+// Room for a specification with its length modifier normalised.
+constexpr size_t kSpecRoom = kMaxPrintfSpec + 4;
+
+struct Stars {
+    int count = 0;
+    int value[2] = {0, 0};
+};
+
+Stars takeStars(const NlsConversion& c, NlsArgs& args) {
+    Stars st;
+    st.count = c.stars < 2 ? c.stars : 2;
+    for (int k = 0; k < st.count; ++k) st.value[k] = clampStar(args.nextInt());
+    return st;
+}
+
+size_t showEmpty(char* dst, size_t cap) {
+    if (cap > 0) dst[0] = '\0';
+    return 0;
+}
+
+// The length modifier that passes the value of `c` as its type fetches
+// it, whatever the text wrote (I64 becomes ll, I32 nothing); h and hh
+// stay, since they take an int too.
+const char* modifierFor(const NlsConversion& c) {
+    switch (c.type) {
+        case NlsArgType::Int:
+            if (c.conv == 'c') return c.lenMod[0] == 'l' ? "l" : "";
+            return c.lenMod[0] == 'h' ? c.lenMod : "";
+        case NlsArgType::Long: return "l";
+        case NlsArgType::LongLong: return "ll";
+        case NlsArgType::Double: return c.lenMod;
+        case NlsArgType::WideText: return "l";
+        default: return "";
+    }
+}
+
+// Takes the value of conversion `c` (its stars already taken) from `args`
+// as its type asks and formats it with `spec`, its length modifier set to
+// what that type passes, into dst (capacity cap).
+size_t formatTaken(char* dst, size_t cap, const char* spec, const NlsConversion& c, const Stars& st,
+                   NlsArgs& args) {
+    // (A specification too long for fmt leaves it empty: the value is still
+    // taken, and shows nothing.)
+    char fmt[kSpecRoom];
+    nlsWithModifier(spec, c, modifierFor(c), fmt, sizeof fmt);
+    const int* star = st.value;
     switch (c.type) {
         case NlsArgType::None:
             return formatValue(dst, cap, "%s", 0, star, "%");
         case NlsArgType::Int: {
             int v = args.nextInt();
             if (c.conv == 'c' && c.lenMod[0] == 'l' && !showable(static_cast<wchar_t>(v))) v = '_';
-            return formatValue(dst, cap, spec, c.stars, star, v);
+            return formatValue(dst, cap, fmt, st.count, star, v);
         }
         case NlsArgType::Long:
-            return formatValue(dst, cap, spec, c.stars, star, args.nextLong());
+            return formatValue(dst, cap, fmt, st.count, star, args.nextLong());
         case NlsArgType::LongLong:
-            return formatValue(dst, cap, spec, c.stars, star, args.nextLongLong());
+            return formatValue(dst, cap, fmt, st.count, star, args.nextLongLong());
         case NlsArgType::Double:
-            return formatValue(dst, cap, spec, c.stars, star, args.nextDouble());
+            return formatValue(dst, cap, fmt, st.count, star, args.nextDouble());
         case NlsArgType::Text: {
             const char* v = args.nextText();
-            return formatValue(dst, cap, spec, c.stars, star, v != nullptr ? v : "(null)");
+            return formatValue(dst, cap, fmt, st.count, star, v != nullptr ? v : "(null)");
         }
         case NlsArgType::WideText: {
             const wchar_t* v = args.nextWideText();
             if (v == nullptr) v = L"(null)";
             const size_t len = std::wcslen(v);
             auto* copy = static_cast<wchar_t*>(kvMalloc((len + 1) * sizeof(wchar_t), kSource, __LINE__));
-            if (copy == nullptr) {
-                if (cap > 0) dst[0] = '\0';
-                return 0;
-            }
+            if (copy == nullptr) return showEmpty(dst, cap);
             for (size_t i = 0; i <= len; ++i) copy[i] = (i == len || showable(v[i])) ? v[i] : L'_';
-            const size_t n = formatValue(dst, cap, spec, c.stars, star, static_cast<const wchar_t*>(copy));
+            const size_t n = formatValue(dst, cap, fmt, st.count, star, static_cast<const wchar_t*>(copy));
             kvFree(copy, kSource, __LINE__);
             return n;
         }
         case NlsArgType::Refused:
             args.nextText();
-            if (cap > 0) dst[0] = '\0';
-            return 0;
+            return showEmpty(dst, cap);
     }
     return 0;
+}
+
+// Takes the star values and the value of conversion `c` from `args` and
+// formats them with `spec` into dst (capacity cap).
+size_t formatConversion(char* dst, size_t cap, const char* spec, const NlsConversion& c,
+                        NlsArgs& args) {
+    const Stars st = takeStars(c, args);
+    return formatTaken(dst, cap, spec, c, st, args);
+}
+
+// A 64-bit value handed to a character conversion: taken as 64 bits,
+// formatted as the int it holds.
+class Int64AsInt : public NlsArgs {
+public:
+    explicit Int64AsInt(NlsArgs& args) : args_(args) {}
+    int nextInt() override { return static_cast<int>(args_.nextLongLong()); }
+    long nextLong() override { return static_cast<long>(args_.nextLongLong()); }
+    long long nextLongLong() override { return args_.nextLongLong(); }
+    double nextDouble() override { return static_cast<double>(args_.nextLongLong()); }
+    const char* nextText() override { return args_.nextText(); }
+    const wchar_t* nextWideText() override { return args_.nextWideText(); }
+
+private:
+    NlsArgs& args_;
+};
+
+// One insert of an ordered text: its star values, then its value taken by
+// its kind, whatever its conversion asks for, and formatted with the
+// conversion made to take what the kind passes.  An insert that cannot be
+// made safe takes its value and shows empty.
+size_t formatInsert(char* dst, size_t cap, const NlsInsert& ins, NlsArgs& args) {
+    const Stars st = takeStars(ins.conv, args);
+    NlsConversion c = ins.conv;
+    const bool integer = nlsIntegerConversion(c.conv);
+    switch (ins.kind) {
+        case kNlsKindText:
+            if (c.type == NlsArgType::Text || c.type == NlsArgType::WideText) {
+                return formatTaken(dst, cap, ins.format, c, st, args);
+            }
+            args.nextText();
+            return showEmpty(dst, cap);
+        case kNlsKindInt:
+        case kNlsKindInt2:
+            if (integer) {
+                c.type = NlsArgType::Int;
+                c.lenMod[0] = '\0';
+            }
+            if (c.type == NlsArgType::Int) return formatTaken(dst, cap, ins.format, c, st, args);
+            args.nextInt();
+            return showEmpty(dst, cap);
+        default:  // kNlsKindInt64
+            if (integer) {
+                c.type = NlsArgType::LongLong;
+                return formatTaken(dst, cap, ins.format, c, st, args);
+            }
+            if (c.type == NlsArgType::Int) {  // a character
+                Int64AsInt narrowed(args);
+                return formatTaken(dst, cap, ins.format, c, st, narrowed);
+            }
+            args.nextLongLong();
+            return showEmpty(dst, cap);
+    }
 }
 
 // The printf form: text[0..len) without the form byte; stops at a NUL.
@@ -131,15 +231,16 @@ void formatPrintf(nlsBuffer* buf, const char* text, size_t len, NlsArgs& args) {
     kvFree(out, kSource, __LINE__);
 }
 
-// A literal piece of an ordered text, code-page converted when the
-// repository's texts are.
+// A literal piece of an ordered text: cut to its buffer (8958 bytes and
+// the terminator) and code-page converted whatever the switch (nlsform.h
+// says why).
 void appendPiece(nlsBuffer* buf, const char* piece, size_t len) {
     char* copy = static_cast<char*>(kvMalloc(kNlsPieceBufferSize, kSource, __LINE__));
     if (copy == nullptr) return;
     if (len > kNlsPieceBufferSize - 1) len = kNlsPieceBufferSize - 1;
     std::memcpy(copy, piece, len);
     copy[len] = '\0';
-    if (nlsCodePageSwitch == 1) convertMessageText(copy);
+    convertMessageText(copy);
     buf->append(copy, 0);
     kvFree(copy, kSource, __LINE__);
 }
@@ -161,12 +262,12 @@ void formatOrdered(nlsContext* ctx, nlsBuffer* buf, const char* text, size_t len
         if (cap == 0) {
             // The area is full: the value is still taken, and shows empty.
             char scratch[1];
-            formatConversion(scratch, 0, ins.format, ins.conv, args);
+            formatInsert(scratch, 0, ins, args);
             start[o.order[j]] = "";
             continue;
         }
         start[o.order[j]] = area + used;
-        used += formatConversion(area + used, cap, ins.format, ins.conv, args) + 1;
+        used += formatInsert(area + used, cap, ins, args) + 1;
     }
     if (o.pieceLen[0] == 0) {
         buf->append("", 0);

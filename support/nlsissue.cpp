@@ -43,7 +43,9 @@ void nlDisplayMsg(uint32_t n, ...) {
     va_end(ap);
 }
 
-void nlsShowLockFailure(const char* source, int line, const char* text) {
+namespace {
+
+void issueLockFailure(const char* source, int line, const char* text, bool count) {
     // The arguments of message 9999: the source name, the line, the text.
     class Args : public NlsArgs {
     public:
@@ -61,5 +63,15 @@ void nlsShowLockFailure(const char* source, int line, const char* text) {
         const char* text_;
         int texts_ = 0;
     } args(source, line, text);
-    issue(9999, args, false);
+    issue(9999, args, count);
+}
+
+}  // namespace
+
+void nlsDisplayLockFailure(const char* source, int line, const char* text) {
+    issueLockFailure(source, line, text, true);
+}
+
+void nlsShowLockFailure(const char* source, int line, const char* text) {
+    issueLockFailure(source, line, text, false);
 }

@@ -199,6 +199,7 @@ TEST_F(Nls, SegmentsJoinAndTheSeverityDecidesTheIdentifier) {
     r.put(7, 16, printfRecord(3, "k"));
     r.put(8, 17, printfRecord(5, "w"));
     r.put(9, 18, seg(true, 0, "YN", "\x01" "answer ") + seg(false, 9, "", "please"));
+    for (int code = 9; code <= 15; ++code) r.put(20 + code, 20 + code, printfRecord(code, "x"));
     open(r);
     EXPECT_EQ(get(106, 77u), "QLX0106E Message index not found for 77.");
     EXPECT_EQ(get(2), "a log line");
@@ -209,7 +210,11 @@ TEST_F(Nls, SegmentsJoinAndTheSeverityDecidesTheIdentifier) {
     EXPECT_EQ(get(12345), "QLX2345S severe");
     EXPECT_EQ(get(7), "QLX0007K k");
     EXPECT_EQ(get(8), "QLX0008W w");
-    EXPECT_EQ(get(9), "answer please");
+    // The identifier goes where the first segment of its severity begins.
+    EXPECT_EQ(get(9), "answer QLX0009A please");
+    for (int code = 9; code <= 15; ++code) {
+        EXPECT_EQ(get(20 + code), "QLX00" + std::to_string(20 + code) + "ABCDFGH"[code - 9] + " x") << code;
+    }
     EXPECT_EQ(nlGetSeverity(106), 6);
     EXPECT_EQ(nlGetSeverity(9), 9);  // the last segment's
     const nlsMsg* m = nlFindMsg(&nlsCtx, 9);
@@ -233,6 +238,19 @@ TEST_F(Nls, ACacheOfTwoEvictsTheLeastRecentlyUsed) {
     // The ring is linked both ways.
     EXPECT_EQ(nlsCtx.primaryCache->prev->msgNum, 1u);
     EXPECT_EQ(nlsCtx.primaryCache->prev->next, nlsCtx.primaryCache);
+}
+
+// With a limit of 2 an eviction of the most recent message would pass as
+// well; with 3 only the least recently used one is right.
+TEST_F(Nls, ACacheOfThreeEvictsTheLeastRecentlyUsed) {
+    Repo r;
+    for (unsigned n = 1; n <= 4; ++n) r.put(n, 2 + n, printfRecord(0, "m" + std::to_string(n)));
+    open(r, 3);
+    for (unsigned n : {1, 2, 3, 1}) EXPECT_EQ(get(n), "m" + std::to_string(n));
+    EXPECT_EQ(ring(nlsCtx.primaryCache), (std::vector<uint32_t>{1, 3, 2}));
+    EXPECT_EQ(get(4), "m4");
+    EXPECT_EQ(ring(nlsCtx.primaryCache), (std::vector<uint32_t>{4, 1, 3}));
+    EXPECT_EQ(nlsCtx.primaryCache->prev->msgNum, 3u);
 }
 
 TEST_F(Nls, TheAlternateRepositoryStandsInAndItsRingIsUsedOnRequest) {
@@ -364,12 +382,8 @@ TEST_F(Nls, RefusedInsertLayoutsFormatNothing) {
         {"an order list naming no insert", ordered(0, {0, 5}, {{0, 1, "%d"}, {0, 1, "%d"}}, {"a", "b", "c"})},
         {"an order list naming one insert twice", ordered(0, {1, 1}, {{0, 1, "%d"}, {0, 1, "%d"}}, {"a", "b", "c"})},
         {"a specification over 8 characters", ordered(0, {0}, {{0, 1, "%-100.50d"}}, {"a", "b"})},
-        {"text fed to an integer", ordered(0, {0}, {{0, 1, "%s"}}, {"a", "b"})},
-        {"an integer fed to text", ordered(0, {0}, {{0, 0, "%d"}}, {"a", "b"})},
-        {"a 32-bit value fed to a 64-bit conversion", ordered(0, {0}, {{0, 1, "%lld"}}, {"a", "b"})},
-        {"a floating-point conversion", ordered(0, {0}, {{0, 1, "%f"}}, {"a", "b"})},
-        {"an address", ordered(0, {0}, {{0, 0, "%p"}}, {"a", "b"})},
         {"star count not the conversion's", ordered(0, {0}, {{1, 1, "%d"}}, {"a", "b"})},
+        {"a kind above 3", ordered(0, {0}, {{0, 4, "%d"}}, {"a", "b"})},
         {"two conversions in one specification", ordered(0, {0}, {{0, 1, "%d%d"}}, {"a", "b"})},
         {"missing pieces", ordered(0, {0}, {{0, 1, "%d"}}, {})},
         {"a specification that runs off the text", ordered(0, {0}, {}, {}, 1) + Text{'\0', '\1', '%', 'd'}},
@@ -385,6 +399,59 @@ TEST_F(Nls, RefusedInsertLayoutsFormatNothing) {
         nlsClose();
     }
     EXPECT_TRUE(shown.empty());
+}
+
+// A conversion that does not fit its insert's kind is made to take what
+// the kind passes; one that cannot be made safe shows empty.  Either way
+// the other insert and the pieces stand.
+TEST_F(Nls, InsertsWhoseConversionAndKindDisagreeCostOnlyThemselves) {
+    Repo r;
+    const std::vector<Ins> odd = {
+        {0, 1, "%ld"}, {0, 1, "%lld"}, {0, 2, "%I64d"}, {0, 1, "%hd"}, {1, 1, "%*ld"},
+        {0, 3, "%d"},  {0, 3, "%ld"},  {0, 3, "%I64x"}, {0, 3, "%c"},
+        {0, 1, "%s"},  {0, 0, "%d"},   {0, 1, "%f"},    {0, 0, "%p"}, {0, 0, "%n"},
+    };
+    for (size_t k = 0; k < odd.size(); ++k) {
+        // The odd insert comes second in the text and first among the arguments.
+        r.put(static_cast<unsigned>(k + 1), static_cast<unsigned>(3 + k),
+              seg(false, 0, "", ordered(0, {1, 0}, {{0, 0, "%s"}, odd[k]}, {"<", "|", ">"})));
+    }
+    open(r);
+    EXPECT_EQ(get(1, -5, "ok"), "<ok|-5>");
+    EXPECT_EQ(get(2, 7, "ok"), "<ok|7>");
+    EXPECT_EQ(get(3, 7, "ok"), "<ok|7>");
+    EXPECT_EQ(get(4, 65537, "ok"), "<ok|65537>");  // as the 32 bits the kind passes
+    EXPECT_EQ(get(5, 4, 7, "ok"), "<ok|   7>");
+    EXPECT_EQ(get(6, 1099511627776LL, "ok"), "<ok|1099511627776>");
+    EXPECT_EQ(get(7, -1099511627776LL, "ok"), "<ok|-1099511627776>");
+    EXPECT_EQ(get(8, 1099511627776LL, "ok"), "<ok|10000000000>");
+    EXPECT_EQ(get(9, static_cast<long long>('A'), "ok"), "<ok|A>");
+    EXPECT_EQ(get(10, 5, "ok"), "<ok|>");
+    EXPECT_EQ(get(11, "text", "ok"), "<ok|>");
+    EXPECT_EQ(get(12, 5, "ok"), "<ok|>");
+    EXPECT_EQ(get(13, "text", "ok"), "<ok|>");
+    EXPECT_EQ(get(14, "text", "ok"), "<ok|>");
+    EXPECT_TRUE(shown.empty());
+}
+
+// A piece is copied into a buffer of 8959 bytes: at most 8958 of it stand,
+// converted from code page 850.
+TEST_F(Nls, LiteralPiecesAreCutToTheirBuffer) {
+    Repo r;
+    const size_t lengths[] = {8958, 8959, 9000};
+    for (unsigned k = 0; k < 3; ++k) {
+        const Text piece = Text(lengths[k] - 1, 'p') + "\x82";
+        const Text text = ordered(0, {}, {}, {piece});
+        Text record;
+        for (size_t at = 0; at < text.size(); at += 255) {
+            record += seg(at + 255 < text.size(), 0, "", text.substr(at, 255));
+        }
+        r.put(k + 1, 3 + 200 * k, record);
+    }
+    open(r);
+    EXPECT_EQ(get(1), Text(8957, 'p') + "\xE9");
+    EXPECT_EQ(get(2), Text(8958, 'p'));
+    EXPECT_EQ(get(3), Text(8958, 'p'));
 }
 
 TEST_F(Nls, PrintfFormTakesEachArgumentAsItsConversionAsks) {
@@ -408,10 +475,12 @@ TEST_F(Nls, TextsAreConvertedFrom850To1252WhenAsked) {
     open(r, 32, nullptr, true);
     EXPECT_EQ(get(1, "\x82"), "caf\xE9 \x82");  // inserts are the caller's, as given
     EXPECT_EQ(get(2, "\x82"), "\xE9:\x82:?");   // 850's box corner is not in 1252
+    // Without the switch the printf form stays as it is; the pieces of an
+    // ordered text are converted all the same.
     nlsClose();
     open(r);
     EXPECT_EQ(get(1, "x"), "caf\x82 x");
-    EXPECT_EQ(get(2, "x"), "\x82:x:\xC9");
+    EXPECT_EQ(get(2, "x"), "\xE9:x:?");
 }
 
 TEST(LockHandle, TheOwnerMayTakeItAgain) {
@@ -567,8 +636,8 @@ TEST_F(Nls, GlobalReturnCodeLockFailuresAreShownOnceAndNotCounted) {
     EXPECT_NE(shown[0].find("QLX9999E GlobalRC:"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find(": Unable to acquire global rc mutex\n"), std::string::npos) << shown[0];
     EXPECT_NE(shown[1].find(": Unable to release global rc mutex\n"), std::string::npos) << shown[1];
-    // The repository's own lock: 6 when it cannot be taken, -1 (and 9999
-    // shown) when it cannot be released.
+    // The repository's own lock: 6 when it cannot be taken, -1 when it
+    // cannot be released; 9999 is then displayed and counted.
     lockHandleFailNext(1, 0);
     EXPECT_EQ(nlGetSeverity(9999), 6);
     lockHandleFailNext(0, 1);
@@ -576,7 +645,7 @@ TEST_F(Nls, GlobalReturnCodeLockFailuresAreShownOnceAndNotCounted) {
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[2].rfind("QLX9999E nls.cpp:", 0), 0u) << shown[2];
     EXPECT_NE(shown[2].find(": Unable to release NLS mutex\n"), std::string::npos) << shown[2];
-    EXPECT_EQ(g.rc, 4);
+    EXPECT_EQ(g.rc, 12);
 }
 
 TEST_F(Nls, AFailingLockShowingAMissing9999NeitherRecursesNorCounts) {
