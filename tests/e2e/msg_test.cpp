@@ -7,6 +7,9 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "platform.h"
 #include "viewrun.h"
@@ -102,8 +105,8 @@ TEST_F(Msg, MessagesAreFormattedFromTheirArguments) {
     EXPECT_EQ(msg({repo, "4"}), "100% plain, tab\there, quote \" and backslash \\");
     EXPECT_EQ(msg({repo, "6", "65", "2", "abcdef", "66", "4294967295"}), "QLX0006W ab|A|B|ffffffff");
     EXPECT_EQ(msg({"--prefix", "ANS", repo, "1", "you", "0"}), "ANS0001I Hello you, you have 0 new messages.\n");
-    EXPECT_EQ(msg({repo, "7"}), "caf\x82 in code page 850");
-    EXPECT_EQ(msg({"--codepage", "--cache", "1", repo, "7"}), "caf\xE9 in code page 850");
+    EXPECT_EQ(msg({repo, "7"}), "QLX0007D caf\x82 in code page 850");  // code 12's letter
+    EXPECT_EQ(msg({"--codepage", "--cache", "1", repo, "7"}), "QLX0007D caf\xE9 in code page 850");
     // An insert beyond ASCII, given in UTF-8 on the command line, is passed
     // on as a program's narrow text: in the ANSI code page on Windows (1252
     // under Wine; '?' for a character it lacks), as the bytes elsewhere.
@@ -279,4 +282,129 @@ TEST_F(Msg, IssuedMessagesSetTheExitStatusAndReachTheLogs) {
     std::string expected;
     for (int k = 4; k < 8; ++k) expected += "<T>QLX0002E Copied /from to /to (" + std::to_string(k) + " bytes, 0%).\n";
     EXPECT_EQ(lines, expected);
+}
+
+namespace {
+
+// A segment of a repository record: header, response, text.
+std::string segment(bool more, int severity, const std::string& response, const std::string& text) {
+    const unsigned v = (more ? 0x8000u : 0u) | (static_cast<unsigned>(severity) << 11) |
+                       (static_cast<unsigned>(response.size()) << 8) | static_cast<unsigned>(text.size());
+    return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)} + response + text;
+}
+
+// A repository as another compiler may lay it out: a header of its own,
+// an index of 32 entries (bytes 64 to 127) and the records from byte 128
+// on, the first one right after the index, each in the next free 64-byte
+// unit.  records[k] is {message number, record bytes}.
+std::string foreignRepository(const std::vector<std::pair<unsigned, std::string>>& records) {
+    std::string file = "another compiler's header";
+    file.resize(128, '\0');
+    for (const auto& [n, bytes] : records) {
+        file.resize((file.size() + 63) / 64 * 64, '\0');
+        const size_t r = file.size() / 64 + 1;
+        file[2 * n + 62] = static_cast<char>(r >> 8);
+        file[2 * n + 63] = static_cast<char>(r & 0xFF);
+        file += bytes;
+    }
+    return file;
+}
+
+}  // namespace
+
+// The index has no count and ends where the first record begins; message
+// 32's record is that first one, so every entry before it must be read and
+// none after it.  Codes 9 to 15 carry their identifier and list as codes.
+TEST_F(Msg, AnotherCompilersRepositoryListsInFullAndCompilesToTheSameSource) {
+    std::vector<std::pair<unsigned, std::string>> records = {
+        {32, segment(false, 4, "", "\x01" "thirty-two %s\n")},
+        {2, segment(true, 6, "", "\x01" "two parts, ") + segment(false, 6, "YN", "joined")},
+        {1, segment(false, 0, "", std::string("\0\0\0\0\0\2\1\0\0\0%s\0\0\1%d\0<\0|\0>", 24))},
+    };
+    for (int code = 9; code <= 15; ++code) {
+        records.push_back({static_cast<unsigned>(code), segment(false, code, "", "\x01" "code " + std::to_string(code))});
+    }
+    const std::string repo = put("other.rep", foreignRepository(records));
+    const std::string source =
+        "1 Z \"<%2$s|%1$d>\"\n"
+        "2 E response \"YN\" \"two parts, joined\"\n"
+        "9 9 \"code 9\"\n10 10 \"code 10\"\n11 11 \"code 11\"\n12 12 \"code 12\"\n"
+        "13 13 \"code 13\"\n14 14 \"code 14\"\n15 15 \"code 15\"\n"
+        "32 I \"thirty-two %s\\n\"\n";
+    RunResult r = tool({"msgc", "--list", repo});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, source);
+    const std::string again = compile(r.out, "again.rep");
+    r = tool({"msgc", "--list", again});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, source);
+
+    for (const std::string& rep : {repo, again}) {
+        EXPECT_EQ(msg({rep, "1", "7", "seven"}), "<seven|7>");
+        EXPECT_EQ(msg({rep, "2"}), "QLX0002E two parts, joined");
+        EXPECT_EQ(msg({rep, "32", "x"}), "QLX0032I thirty-two x\n");
+        for (int code = 9; code <= 15; ++code) {
+            EXPECT_EQ(msg({rep, std::to_string(code)}), "QLX00" + std::string(code < 10 ? "0" : "") +
+                                                            std::to_string(code) + "ABCDFGH"[code - 9] +
+                                                            " code " + std::to_string(code));
+        }
+    }
+}
+
+TEST_F(Msg, AFileThatIsNotARepositoryGetsOneLine) {
+    std::string text;
+    for (int i = 0; i < 400; ++i) text += "# a line of text that is not a message repository " + std::to_string(i) + "\n";
+    for (const auto& [name, bytes, reason] :
+         {std::tuple<std::string, std::string, std::string>{"text.txt", text, "none of the 10713 messages its index names can be read"},
+          {"empty.rep", "", "shorter than the 64 bytes before its index"}}) {
+        const RunResult r = tool({"msgc", "--list", put(name, bytes)});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "jbbtool msgc: " + dir.file(name) + ": not a message repository (" + reason + ")\n");
+    }
+}
+
+// An insert whose conversion asks for more than its kind passes (%ld with
+// kind 1, %I64x with kind 2) takes what the kind passes; one that cannot
+// be made safe (%s with kind 1) shows empty; the message stands.  Such
+// inserts cannot be written as source.
+TEST_F(Msg, InsertsThatDisagreeWithTheirKindCostOnlyThemselves) {
+    const std::string ordered("\0\0\0\0\0\3\0\1\2\0\1%ld\0\0\2%I64x\0\0\1%s\0<\0|\0|\0>", 36);
+    const std::string repo = put("kinds.rep", foreignRepository({{1, segment(false, 6, "", ordered)},
+                                                                  {3, segment(false, 4, "", "\x01" "fine")}}));
+    EXPECT_EQ(msg({repo, "1", "-5", "255", "7"}), "QLX0001E <-5|ff|>");
+    RunResult r = tool({"msg", repo, "1", "-5", "4294967296", "7"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "jbbtool msg: argument 2 ('4294967296') is not a 32-bit integer\nTry 'jbbtool msg --help'.\n");
+    r = tool({"msgc", "--list", repo});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "3 I \"fine\"\n");
+    EXPECT_EQ(r.err, "jbbtool msgc: " + repo + ": message 1: insert 1 (%ld) has kind 1, which a source cannot give it\n");
+}
+
+// The pieces of an ordered text are converted from code page 850 whether
+// or not --codepage asks for the texts to be; the printf form only with it.
+TEST_F(Msg, OrderedPiecesAreConvertedFrom850WithoutTheSwitch) {
+    const std::string repo = compile("5 I \"caf\\x82 %1$s \\x82\"\n6 I \"caf\\x82 %s\"\n", "cp.rep");
+    EXPECT_EQ(msg({repo, "5", "x"}), "QLX0005I caf\xE9 x \xE9");
+    EXPECT_EQ(msg({"--codepage", repo, "5", "x"}), "QLX0005I caf\xE9 x \xE9");
+    EXPECT_EQ(msg({repo, "6", "x"}), "QLX0006I caf\x82 x");
+    EXPECT_EQ(msg({"--codepage", repo, "6", "x"}), "QLX0006I caf\xE9 x");
+}
+
+// nlGetSeverity, which the global return code asks, traces under the
+// repository's class or the return code's detail class; 9999 goes the
+// same way.
+TEST_F(Msg, SeverityLookupsAreTracedUnderNlsOrExtrcDetail) {
+    const std::string repo = compile(kSource, "m.rep");
+    for (const char* cls : {"EXTRC_DETAIL", "NLS", "EXTRC"}) {
+        SCOPED_TRACE(cls);
+        const std::string out = std::string(cls) + ".out";
+        const RunResult r = tool({"msg", "--issue", "--trace", cls, "--trace-file", dir.file(out), repo, "3"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "Continue? (Y/N) ");
+        const bool traced = bytes(out).find("Getting severity for message 3\n") != std::string::npos;
+        EXPECT_EQ(traced, std::string(cls) != "EXTRC");
+    }
 }

@@ -1,6 +1,7 @@
 // jbbtool msgc SOURCE REPO: compiles a message source (msgsource.h) into a
 // repository file.  jbbtool msgc --list REPO: writes a repository back as
 // source, so that compiling the listing gives the same file byte for byte.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,8 @@
 
 #include "command.h"
 #include "msgsource.h"
+#include "nlsform.h"
+#include "nlsformat.h"
 #include "platform.h"
 
 namespace jbbtool {
@@ -74,6 +77,21 @@ int compile(const char* sourcePath, const char* repoPath) {
     return kExitSound;
 }
 
+bool sameMessage(const ListedMessage& a, const ListedMessage& b) {
+    return a.number == b.number && a.severity == b.severity && a.response == b.response && a.text == b.text &&
+           a.mixedSeverities == b.mixedSeverities;
+}
+
+// True when the text is one of the two forms, whole: a printf form
+// without a NUL, or an ordered-insert form that the formatter reads.
+bool hasMessageText(const ListedMessage& m) {
+    if (m.text.empty() || m.response.find('\0') != std::string::npos) return false;
+    if (static_cast<uint8_t>(m.text[0]) == kNlsFormPrintf) return m.text.find('\0') == std::string::npos;
+    NlsOrdered o;
+    const char* why = nullptr;
+    return static_cast<uint8_t>(m.text[0]) == kNlsFormOrdered && nlsParseOrdered(m.text.data(), m.text.size(), &o, &why);
+}
+
 int list(const char* repoPath) {
     std::string file;
     std::string why;
@@ -81,26 +99,47 @@ int list(const char* repoPath) {
         std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", repoPath, why.c_str());
         return kExitUsage;
     }
+    const auto notRepository = [&](const std::string& reason) {
+        std::fprintf(stderr, "jbbtool msgc: %s: not a message repository (%s)\n", repoPath, reason.c_str());
+        return kExitFindings;
+    };
+    if (file.size() < kNlsHeaderSize) return notRepository("shorter than the 64 bytes before its index");
     std::vector<std::string> problems;
-    const std::vector<ListedMessage> messages = readRepository(file, &problems);
+    int named = 0;
+    const std::vector<ListedMessage> messages = readRepository(file, &problems, &named);
     std::string listing;
+    std::vector<ListedMessage> listed;
     for (const ListedMessage& m : messages) {
         std::string line;
         if (sourceLine(m, &line, &why)) {
             listing += line;
+            listed.push_back(m);
         } else {
             problems.push_back("message " + std::to_string(m.number) + ": " + why);
         }
     }
+    // A file of anything else names records all over the place, and none
+    // of them holds a message text.
+    if (named > 0 && std::none_of(messages.begin(), messages.end(), hasMessageText)) {
+        return notRepository("none of the " + std::to_string(named) + " messages its index names can be read");
+    }
     plat::outWriteNarrow(listing.data(), listing.size());  // the texts in the repository's code page
-    // The listing must compile back to this very file.
+    // The listing must compile back: to this very file when msgc wrote it;
+    // to the same messages when another compiler did, which may lay out
+    // its index and records otherwise.
+    const bool ours = file.compare(0, sizeof kNlsFileTag - 1, kNlsFileTag) == 0;
     std::vector<SourceMessage> again;
     std::string rebuilt;
     if (!parseSource(listing, "listing", &again, &why) ||
         !buildRepository(&again, "listing", &rebuilt, &why)) {
         problems.push_back(why);
-    } else if (rebuilt != file) {
-        problems.push_back("the listing compiles to a different file");
+    } else {
+        bool same = rebuilt == file;
+        if (!ours) {
+            const std::vector<ListedMessage> relisted = readRepository(rebuilt, &problems);
+            same = std::equal(listed.begin(), listed.end(), relisted.begin(), relisted.end(), sameMessage);
+        }
+        if (!same) problems.push_back("the listing compiles to a different file");
     }
     for (const std::string& p : problems) std::fprintf(stderr, "jbbtool msgc: %s: %s\n", repoPath, p.c_str());
     return problems.empty() ? kExitSound : kExitFindings;
@@ -130,10 +169,13 @@ void help(FILE* out) {
                  "            its star values and then its value\n"
                  "Blank lines and lines starting with # are ignored.\n"
                  "\n"
-                 "Exit status: 0 done; 1 --list met messages it cannot write as source, or\n"
-                 "a listing that would not compile back to the same file; 2 usage, an\n"
-                 "unreadable file, or a fault in the source (FILE:LINE: reason; no\n"
-                 "repository is written).\n");
+                 "--list reads a repository that another compiler wrote as well; its listing\n"
+                 "compiles to the same messages (a repository msgc wrote: to the same file).\n"
+                 "\n"
+                 "Exit status: 0 done; 1 --list met messages it cannot write as source, a\n"
+                 "listing that would not compile back, or a file that is not a message\n"
+                 "repository; 2 usage, an unreadable file, or a fault in the source\n"
+                 "(FILE:LINE: reason; no repository is written).\n");
 }
 
 }  // namespace

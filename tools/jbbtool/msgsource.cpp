@@ -33,6 +33,11 @@ bool readQuoted(const std::string& line, size_t* i, std::string* out, std::strin
     size_t j = *i + 1;
     while (j < line.size() && line[j] != '"') {
         char c = line[j++];
+        if (c == '\0') {
+            // The formatter and the listing stop at a NUL.
+            *why = "a text cannot hold a NUL byte";
+            return false;
+        }
         if (c == '\\') {
             if (j >= line.size()) break;
             const char e = line[j++];
@@ -319,6 +324,16 @@ bool orderedSource(const std::string& text, std::string* out, std::string* why) 
         next += o.insert[i].stars;
         valuePos[i] = next++;
     }
+    for (int k = 0; k < o.count; ++k) {
+        const NlsInsert& ins = o.insert[k];
+        // The formatter makes such an insert fit its kind; a source cannot
+        // say it.
+        if (!nlsKindFeeds(ins.kind, ins.conv) || ins.kind == kNlsKindInt2) {
+            *why = "insert " + std::to_string(k + 1) + " (" + ins.spec + ") has kind " + std::to_string(ins.kind) +
+                   ", which a source cannot give it";
+            return false;
+        }
+    }
     std::string s = doublePercents(o.piece[0], o.pieceLen[0]);
     for (int k = 0; k < o.count; ++k) {
         const NlsInsert& ins = o.insert[k];
@@ -426,15 +441,19 @@ bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fi
     return true;
 }
 
-std::vector<ListedMessage> readRepository(const std::string& file, std::vector<std::string>* problems) {
+std::vector<ListedMessage> readRepository(const std::string& file, std::vector<std::string>* problems,
+                                          int* named) {
     std::vector<ListedMessage> out;
+    if (named != nullptr) *named = 0;
     const auto* u = reinterpret_cast<const unsigned char*>(file.data());
     uint64_t indexEnd = file.size();
     for (uint32_t n = 1; n <= kNlsMaxMessage && nlsIndexOffset(n) + 2 <= indexEnd; ++n) {
         const uint64_t ix = nlsIndexOffset(n);
         const uint32_t r = (static_cast<uint32_t>(u[ix]) << 8) | u[ix + 1];
         if (r == 0) continue;
+        // The index ends where the first record begins.
         indexEnd = std::min<uint64_t>(indexEnd, nlsRecordOffset(r));
+        if (named != nullptr) ++*named;
         ListedMessage m;
         m.number = n;
         uint64_t pos = nlsRecordOffset(r);
@@ -458,7 +477,9 @@ std::vector<ListedMessage> readRepository(const std::string& file, std::vector<s
             pos += h.responseLen;
             m.text.append(file, pos, h.textLen);
             pos += h.textLen;
+            if (m.segments > 0 && h.severity != m.severity) m.mixedSeverities = true;
             m.severity = h.severity;
+            ++m.segments;
             if (m.text.size() > kNlsTextBufferSize) {
                 fault = "its text is longer than a message buffer holds";
                 break;

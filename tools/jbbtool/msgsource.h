@@ -24,7 +24,7 @@
 // argument comes just before the value it belongs to (%3$*1$.*2$d), every
 // argument is used exactly once, and each insert is a text (s, ls), a
 // 32-bit integer or character (d i o u x X c lc, also with h or hh) or a
-// 64-bit integer (the same with ll); at most 10 inserts, each
+// 64-bit integer (d i o u x X with ll or I64); at most 10 inserts, each
 // specification (without its positions) at most 8 characters.  In either
 // form %% is a percent sign; %n, %p and conversions that are not printf
 // conversions are refused.
@@ -61,11 +61,18 @@ struct ListedMessage {
     uint8_t severity = 0;
     std::string response;
     std::string text;
+    int segments = 0;
+    bool mixedSeverities = false;  // its segments differ in severity (a source cannot say so)
 };
 
-// Reads every message of a repository image.  Messages whose record cannot
-// be read are left out, each with a line in *problems.
-std::vector<ListedMessage> readRepository(const std::string& file, std::vector<std::string>* problems);
+// Reads every message of a repository image.  The index has no count: it
+// is read entry by entry, n = 1, 2, ..., while entry n lies wholly before
+// the lowest record that the entries read so far name, and within the
+// file.  Messages whose record cannot be read are left out, each with a
+// line in *problems.  *named (may be null) gets the number of entries that
+// name a record.
+std::vector<ListedMessage> readRepository(const std::string& file, std::vector<std::string>* problems,
+                                          int* named = nullptr);
 
 // The source line of a message (with its newline); false with a reason
 // when its text cannot be written as source.
