@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "pkfile.h"
 #include "psstr.h"
@@ -188,4 +189,24 @@ TEST(TraceClasses, SpecificationsExpandAggregates) {
   EXPECT_EQ(on(), "FMDBNPDB FMDBFSDB FMDB");  // unchanged
   EXPECT_EQ(apply("-", &bad), -1);
   allOff();
+}
+
+// One conversion handles at most 8959 characters: pinned just below, at
+// and past that limit (a wide buffer of 8960 units, a narrow one of 8960
+// bytes).
+TEST(TextRoutines, ConversionsStopAt8959Characters) {
+  for (const size_t n : {size_t{8958}, size_t{8959}, size_t{9000}}) {
+    SCOPED_TRACE(n);
+    const size_t kept = n < psMaxConvertChars ? n : psMaxConvertChars;
+    const std::u16string wide(n, u'w');
+    std::vector<char> narrow(psMaxConvertChars + 1, 'x');
+    EXPECT_EQ(std::string(psWideToNarrow(narrow.data(), wide.c_str())), std::string(kept, 'w'));
+    // A narrow text is compared as its first 8959 characters.
+    const std::string text(n, 'w');
+    EXPECT_EQ(psWideNarrowCmp(std::u16string(kept, u'w').c_str(), text.c_str()), 0);
+    EXPECT_EQ(psWideNarrowCmp(wide.c_str(), text.c_str()), n > psMaxConvertChars ? 1 : 0);
+    std::string other = text;
+    other.back() = 'v';
+    EXPECT_EQ(psStrICmp(text.c_str(), other.c_str()), n > psMaxConvertChars ? 0 : 1);
+  }
 }
