@@ -1,0 +1,99 @@
+// Runs the message-source fuzz target without a fuzzing engine:
+//
+//   msgsource_replay [--mutations N] SOURCE...
+//   msgsource_replay --saved INPUT...
+//
+// Each source is fed to the target as it stands, then N times changed at
+// a few places chosen by a fixed seed (bytes overwritten, the file cut
+// short or lengthened, or one of the characters that mean something in a
+// source put in), so that a run is the same every time.  --saved runs
+// inputs as they stand.  An input that breaks a promise is written to
+// msgsource-finding.msg in the current directory before the run aborts.
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "replay_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace {
+
+const std::vector<uint8_t>* current = nullptr;
+
+void keepFinding(int sig) {
+    if (current != nullptr) {
+        if (FILE* f = std::fopen("msgsource-finding.msg", "wb")) {
+            std::fwrite(current->data(), 1, current->size(), f);
+            std::fclose(f);
+        }
+    }
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void run(const std::vector<uint8_t>& input) {
+    current = &input;
+    LLVMFuzzerTestOneInput(input.data(), input.size());
+    current = nullptr;
+}
+
+void mutate(std::vector<uint8_t>& text, std::mt19937& rng) {
+    static const char kSignificant[] = "%$*.\"\\\n lhI64x0123456789dscuEKSZ#";
+    const int changes = 1 + static_cast<int>(rng() % 4);
+    for (int c = 0; c < changes && !text.empty(); ++c) {
+        if (rng() % 2 == 0) {
+            const size_t at = rng() % (text.size() + 1);
+            text.insert(text.begin() + static_cast<long>(at),
+                        static_cast<uint8_t>(kSignificant[rng() % (sizeof kSignificant - 1)]));
+        } else if (!changeAt(text, rng, text.size())) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long mutations = 0;
+    bool saved = false;
+    std::vector<const char*> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--mutations") == 0 && i + 1 < argc) {
+            mutations = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--saved") == 0) {
+            saved = true;
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: msgsource_replay [--mutations N] SOURCE...\n       msgsource_replay --saved INPUT...\n");
+        return 2;
+    }
+    std::signal(SIGABRT, keepFinding);
+    std::mt19937 rng(20261209);
+    size_t runs = 0;
+    for (const char* file : files) {
+        std::vector<uint8_t> text;
+        if (!readFile(file, &text)) {
+            std::fprintf(stderr, "msgsource_replay: cannot read %s\n", file);
+            return 1;
+        }
+        run(text);
+        ++runs;
+        if (saved) continue;
+        for (long m = 0; m < mutations; ++m) {
+            std::vector<uint8_t> changed = text;
+            mutate(changed, rng);
+            run(changed);
+            ++runs;
+        }
+    }
+    std::fprintf(stderr, "msgsource_replay: %zu inputs run\n", runs);
+    return 0;
+}
