@@ -459,7 +459,10 @@ TEST_F(Nls, PrintfFormTakesEachArgumentAsItsConversionAsks) {
     r.put(1, 3, printfRecord(0, "%5.2f|%*d|%-3c|%lld|%%|%p|%1$s|%s|%ls|%hd"));
     r.put(2, 4, printfRecord(0, "%*d|%.*s"));
     r.put(3, 5, seg(false, 0, "", Text("\x02not a form")));
+    r.put(4, 6, printfRecord(0, "%I64d|%I32x|%-5I64x|"));
     open(r);
+    // The sizes of texts written for Windows.
+    EXPECT_EQ(get(4, 1099511627776LL, 255, 16LL), "1099511627776|ff|10   |");
     EXPECT_EQ(get(1, 3.14159, 4, 7, 'x', 1099511627776LL, static_cast<void*>(nullptr), "t", L"w", 65537),
               " 3.14|   7|x  |1099511627776|%||%1$s|t|w|1");
     // Star values are held to 30000, and the text is cut to its buffer.

@@ -8,7 +8,8 @@
 //
 //   NUMBER     1 to 65535, each number once
 //   SEVERITY   a letter of ZTRKIWESL (codes 0 to 8), or a code 0 to 15;
-//              K I W E S (3 to 7) put the identifier (QLX0106E) in front
+//              K I W E S (3 to 7) and 9 to 15 put the identifier (QLX0106E)
+//              in front
 //   RESPONSE   1 to 7 bytes
 //   TEXT       at most 25600 bytes once compiled
 //
