@@ -50,6 +50,9 @@ constexpr size_t traceWrapHeaderLength =
     traceMaxSizeOffset + 10 + sizeof " Quillstore 6.1.1.00 090824B Build date: " - 1 + traceBuildDateLength + 2;
 // Longest first line read when a wrapping file is resumed.
 constexpr size_t traceHeaderReadLimit = 256;
+// The largest maximum size (and segment size) in MB: header offsets are
+// 32-bit numbers.
+constexpr unsigned traceMaxSizeLimitMB = 4095;
 
 constexpr char traceEndMarker[] = "\nEND OF DATA\n\n";
 constexpr char traceCloseMarker[] = "\nEND OF DATA - close\n\n";
@@ -68,6 +71,7 @@ constexpr char tracePlainHeaderFormat[] =
 constexpr long long traceWrapReserve = 17;
 
 constexpr char logHeaderFormat[] = "LOGHEADERREC %-12lu";
+constexpr char logHeaderMagic[] = "LOGHEADERREC";
 
 // Wrapping log file (the message repository's error log and echo log), in
 // full.  The first line is the header: "LOGHEADERREC ", the next-write
