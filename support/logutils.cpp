@@ -456,9 +456,11 @@ void utMakeRoom(LogFileCtl* log, int length) {
         if (rest == 1) {
             std::fputs("\n", f);
         } else if (rest >= 2) {
-            // Blanks, a star and a newline up to the maximum size.
-            for (int64_t i = 0; i < rest - 2; ++i) std::fputc(' ', f);
-            std::fputs("*\n", f);
+            // Blanks, a star and a newline up to the maximum size, in one
+            // write (log streams are unbuffered).
+            std::string fill(static_cast<size_t>(rest - 2), ' ');
+            fill += "*\n";
+            std::fwrite(fill.data(), 1, fill.size(), f);
         }
         std::fflush(f);
         // A log continued under a lower maximum than it was written with

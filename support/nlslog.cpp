@@ -123,6 +123,9 @@ int nlsLogOpen(NlsLogFile* log, const char* path, uint32_t maxBytes) {
     errno = 0;
     FILE* f = plat::openPrivateFile(path, "r+", &refusal);
     if (f == nullptr && refusal != nullptr) return refuse(refusal, errno);
+    // Unbuffered: a record that cannot be written fails at once and leaves
+    // nothing behind in the stream to be written later at a wrong place.
+    if (f != nullptr) std::setvbuf(f, nullptr, _IONBF, 0);
     int64_t next = 0;
     bool resumed = false;
     if (f != nullptr) {
@@ -137,6 +140,7 @@ int nlsLogOpen(NlsLogFile* log, const char* path, uint32_t maxBytes) {
     } else {
         f = plat::openPrivateFile(path, "w+", &refusal);
         if (f == nullptr) return refusal != nullptr ? refuse(refusal, errno) : failed(nullptr);
+        std::setvbuf(f, nullptr, _IONBF, 0);
     }
     if (!resumed) {
         std::rewind(f);
@@ -188,6 +192,15 @@ int writeError(FILE* f, int err) {
     return err;
 }
 
+// After a record that could not be written: the header and the end
+// marker go back to where the record began, so that the log stays as it
+// was and is continued there, not made anew, when it is opened again.
+void undoRecord(LogFileCtl* c, int64_t recordStart) {
+    std::clearerr(c->stream);
+    if (plat::streamSeek(c->stream, recordStart)) utSetNextWrite(c);
+    std::clearerr(c->stream);
+}
+
 }  // namespace
 
 int errorLogWrite(const char* text) {
@@ -215,6 +228,7 @@ int errorLogWrite(const char* text) {
     std::clearerr(c->stream);
     errno = 0;
     utMakeRoom(c, static_cast<int>(fixed + textLength + (newline ? 1 : 0)));
+    const int64_t recordStart = c->nextWrite;
     int err = writeError(c->stream, 0);
     int result = std::fprintf(c->stream, "%s %s %.*s", date, time, static_cast<int>(textLength), text);
     if (result >= 0 && newline && std::fputc('\n', c->stream) == EOF) result = -1;
@@ -223,6 +237,7 @@ int errorLogWrite(const char* text) {
     utSetNextWrite(c);
     err = writeError(c->stream, err);
     if (err != 0) {
+        undoRecord(c, recordStart);
         nlsErrorLog.lastError = err;
         result = 621;
     }
@@ -244,6 +259,7 @@ int echoLogWrite(const char* text) {
         std::clearerr(c->stream);
         errno = 0;
         utMakeRoom(c, static_cast<int>(fixed + textLength));
+        const int64_t recordStart = c->nextWrite;
         int err = writeError(c->stream, 0);
         const int length = static_cast<int>(textLength);
         const int written = dated ? std::fprintf(c->stream, "%s %s %.*s", date, time, length, text)
@@ -253,7 +269,10 @@ int echoLogWrite(const char* text) {
         if (std::fflush(c->stream) != 0 && err == 0) err = errno != 0 ? errno : EIO;
         utSetNextWrite(c);
         err = writeError(c->stream, err);
-        if (err != 0) nlsEchoLog.lastError = err;
+        if (err != 0) {
+            undoRecord(c, recordStart);
+            nlsEchoLog.lastError = err;
+        }
     }
     unlockHandle(nlsLock);
     return 0;

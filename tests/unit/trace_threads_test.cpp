@@ -38,31 +38,37 @@ TEST_F(TraceTest, ThreadsTraceAcrossSegmentSwitchesWhileAnotherResets) {
   threadsDisabled = 0;
   const std::string base = dir.file("ring");
   ASSERT_EQ(openRing(base), 0);
-  std::atomic<int> writersLeft{4};
+  std::atomic<bool> resetting{true};
+  std::atomic<bool> stop{false};
+  std::atomic<long> linesAfterResets{0};
   std::atomic<int> reopened{0};
   std::vector<std::thread> threads;
   const std::string filler(900, '.');
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      // 4 x 2000 lines of about 930 bytes: each thread alone fills more
-      // than a segment, so switches happen while others write.
-      for (int n = 0; n < 2000; ++n) {
-        tracePrintf("threads.cpp", 1, "thread %d line %06d %s\n", t, n, filler.c_str());
+      // Lines of about 930 bytes: some 1100 fill a segment.
+      for (long n = 0; !stop; ++n) {
+        tracePrintf("threads.cpp", 1, "thread %d line %08ld %s\n", t, n, filler.c_str());
+        if (!resetting) ++linesAfterResets;
       }
-      --writersLeft;
     });
   }
   threads.emplace_back([&] {
-    while (writersLeft > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    for (int cycle = 0; cycle < 12; ++cycle) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
       traceReset(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
       if (openRing(base) == 0) ++reopened;
     }
+    resetting = false;
   });
+  // After the last reopen: enough lines to go round the whole ring.
+  while (resetting || linesAfterResets < 3600) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  stop = true;
   for (std::thread& th : threads) th.join();
   traceClose(1);
   threadsDisabled = 1;
-  EXPECT_GT(reopened.load(), 0);
+  EXPECT_EQ(reopened.load(), 12);
 
   // Every segment is a trace file of ours, and every line in it whole.
   for (int s = 1; s <= 3; ++s) {
