@@ -31,6 +31,17 @@
 //
 // A wrapping log file (error log, echo log) begins with "LOGHEADERREC "
 // and its next-write offset, "%-12lu".
+//
+// Line ends: every build, on Windows too, writes these files in binary
+// mode, so every line ends in LF and every offset is a byte offset.  A
+// header written by a text-mode writer (a Windows program that did not ask
+// for binary mode) ends its lines in CR LF: such a wrapping trace file
+// ("...\r\n\r\n", data two bytes later) and such a log
+// ("LOGHEADERREC %-12lu\r\n") are recognised, continued and read all the
+// same, and a resumed trace header keeps its CR LF.
+//
+// Whose file: a non-empty file that does not begin with traceMagic (trace
+// files) or logHeaderMagic (logs) is not ours and is never written.
 #pragma once
 
 #include <cstddef>
