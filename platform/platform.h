@@ -207,8 +207,10 @@ void wallClockNow(int64_t* seconds, unsigned* millis);
 
 // Opens a file that the process writes for itself (a trace file, a log)
 // in binary mode: "r+" opens an existing file for reading and writing,
-// "w+" opens it or creates it and empties it, "a+" opens it or creates it
-// for reading and appending.  Safe where a privileged
+// "x+" creates a new one (failing with EEXIST when the name is taken),
+// "a+" opens it or creates it for reading and appending.  Nothing here
+// empties a file: its caller does that once it has found the file to be
+// its own (streamTruncate).  Safe where a privileged
 // service writes a file that others may name or prepare:
 // - a symbolic link as the last component of `path` is refused, not
 //   followed (on Windows: any reparse point);

@@ -239,15 +239,14 @@ bool localTime(int64_t t, std::tm* out) {
 FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) {
     if (refusal != nullptr) *refusal = nullptr;
     const std::string m = mode;
-    if (m != "r+" && m != "w+" && m != "a+") {
+    if (m != "r+" && m != "x+" && m != "a+") {
         errno = EINVAL;
         return nullptr;
     }
     // O_NONBLOCK: opening a FIFO must not wait for its other end before
-    // the file can be examined and refused.  No O_TRUNC: a file is emptied
-    // only after it has been found to be ours to empty.
+    // the file can be examined and refused.
     const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (m == "r+" ? 0 : O_CREAT) |
-                      (m == "a+" ? O_APPEND : 0);
+                      (m == "x+" ? O_EXCL : 0) | (m == "a+" ? O_APPEND : 0);
     const int fd = ::open(path, flags, 0600);
     if (fd < 0) {
         if (errno == ELOOP && refusal != nullptr) *refusal = "a symbolic link";
@@ -265,7 +264,6 @@ FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) 
     if (st.st_nlink > 1) return refuse("a file with more than one hard link", EMLINK);
     const int fl = ::fcntl(fd, F_GETFL);
     if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return refuse(nullptr, errno);
-    if (m == "w+" && ::ftruncate(fd, 0) != 0) return refuse(nullptr, errno);
     FILE* f = ::fdopen(fd, m == "a+" ? "a+" : "r+");
     if (f == nullptr) return refuse(nullptr, errno);
     return f;

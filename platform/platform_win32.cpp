@@ -355,14 +355,14 @@ FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) 
     // for every other file the process writes.
     if (refusal != nullptr) *refusal = nullptr;
     const std::string m = mode;
-    if (m != "r+" && m != "w+" && m != "a+") {
+    if (m != "r+" && m != "x+" && m != "a+") {
         errno = EINVAL;
         return nullptr;
     }
     // FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link (or any other
     // reparse point) itself rather than what it points to, so that it can
     // be refused below.
-    const DWORD disposition = m == "r+" ? OPEN_EXISTING : OPEN_ALWAYS;
+    const DWORD disposition = m == "r+" ? OPEN_EXISTING : m == "x+" ? CREATE_NEW : OPEN_ALWAYS;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     const HANDLE h = detail::utf8FileNames
@@ -372,8 +372,9 @@ FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) 
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = GetLastError();
         errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT
-                : e == ERROR_ACCESS_DENIED                            ? EACCES
-                                                                       : EIO;
+                : e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS  ? EEXIST
+                : e == ERROR_ACCESS_DENIED                             ? EACCES
+                                                                        : EIO;
         return nullptr;
     }
     auto refuse = [&](const char* why, int err) -> FILE* {
@@ -389,9 +390,6 @@ FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) 
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return refuse("a symbolic link", ELOOP);
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return refuse("not a regular file", EINVAL);
     if (info.nNumberOfLinks > 1) return refuse("a file with more than one hard link", EMLINK);
-    if (m == "w+" && (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(h))) {
-        return refuse(nullptr, EIO);
-    }
     const bool append = m == "a+";
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY | (append ? _O_APPEND : 0));
     if (fd < 0) return refuse(nullptr, EIO);

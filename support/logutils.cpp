@@ -151,7 +151,7 @@ int openWrapping(TraceControl* tc, bool locked) {
             return openFailed(tc, locked);
         }
     } else {
-        f = plat::openPrivateFile(tc->fileName, "w+", &refusal);
+        f = plat::openPrivateFile(tc->fileName, "x+", &refusal);
         if (f == nullptr) return openFailed(tc, locked, refusal);
     }
     if (!resumed) {
@@ -299,8 +299,8 @@ int traceOpen(const char* name, int announce) {
     if (!console && !tc->begun) {
         if (tc->timestampsRequested) {
             traceSetEnabled(tc, 1);
-            traceFlag_TIMESTAMP = 1;
-            traceFlag_PREFIX = 1;
+            traceFlagStore(traceFlag_TIMESTAMP, 1);
+            traceFlagStore(traceFlag_PREFIX, 1);
         }
         if (announce) {
             tracePrintf(kSourceName, __LINE__, "Tracing to file: %s\n", tc->fileName);

@@ -138,7 +138,7 @@ int nlsLogOpen(NlsLogFile* log, const char* path, uint32_t maxBytes) {
         // Ours but damaged: made anew.
         if (!resumed && !plat::streamTruncate(f, 0)) return failed(f);
     } else {
-        f = plat::openPrivateFile(path, "w+", &refusal);
+        f = plat::openPrivateFile(path, "x+", &refusal);
         if (f == nullptr) return refusal != nullptr ? refuse(refusal, errno) : failed(nullptr);
         std::setvbuf(f, nullptr, _IONBF, 0);
     }
