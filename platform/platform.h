@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 
+#include "printf_like.h"
+
 namespace plat {
 
 // Keys and wide texts are UTF-16 code units on every platform.
@@ -72,11 +74,7 @@ bool stdoutIsWideConsole();
 // where stdoutIsWideConsole().  Pending stdout text goes out first, so the
 // order of all writes to standard output is kept.
 int outPrintf(const char* fmt, ...)
-#if defined(__clang__)
-    __attribute__((format(printf, 1, 2)));
-#else
-    __attribute__((format(gnu_printf, 1, 2)));
-#endif
+    JBB_PRINTF_LIKE(1, 2);
 
 // A name for a %s of outPrintf(): consoleText(src, units), except on a
 // wide console, where it carries every UTF-16 unit through to the console
@@ -99,11 +97,7 @@ bool outWriteNarrow(const char* text, size_t size);
 // printf() of UTF-8 text to standard output, written as outWriteUtf8()
 // writes (with vprintf where standard output is no wide console).
 int outPrintfUtf8(const char* fmt, ...)
-#if defined(__clang__)
-    __attribute__((format(printf, 1, 2)));
-#else
-    __attribute__((format(gnu_printf, 1, 2)));
-#endif
+    JBB_PRINTF_LIKE(1, 2);
 // Ends a wide console's pending UTF-8 sequence (as U+FFFD) and flushes
 // standard output; false when standard output has failed.
 bool outFlush();
@@ -211,11 +205,29 @@ bool localTime(int64_t t, std::tm* out);
 // current second.
 void wallClockNow(int64_t* seconds, unsigned* millis);
 
-// Opens (mode "r+", "w+" or "a", always binary) a file that only its owner
-// may read: on POSIX systems a file created here gets mode 0600, and a
-// symbolic link as the last component of `path` is refused rather than
-// followed.  Null with errno set on failure.
-FILE* openPrivateFile(const char* path, const char* mode);
+// Opens a file that the process writes for itself (a trace file, a log)
+// in binary mode: "r+" opens an existing file for reading and writing,
+// "x+" creates a new one (failing with EEXIST when the name is taken),
+// "a+" opens it or creates it for reading and appending.  Nothing here
+// empties a file: its caller does that once it has found the file to be
+// its own (streamTruncate).  Safe where a privileged
+// service writes a file that others may name or prepare:
+// - a symbolic link as the last component of `path` is refused, not
+//   followed (on Windows: any reparse point);
+// - a file that is not a regular file (directory, FIFO, device) or that
+//   has more than one hard link is refused, and neither read, written nor
+//   emptied.  Both are decided from the opened file itself, so nothing can
+//   be swapped in between the check and the use;
+// - a file created here is readable and writable by its owner only on
+//   POSIX systems (mode 0600); on Windows it follows the folder's
+//   permissions.
+// Null with errno set on failure; for a refusal, `refusal` (when given) is
+// set to a short reason ("a symbolic link", ...), otherwise to null.
+FILE* openPrivateFile(const char* path, const char* mode, const char** refusal = nullptr);
+
+// Cuts the file behind `f` to `size` bytes, after writing what `f` holds;
+// the stream's position must be set again before it is used further.
+bool streamTruncate(FILE* f, int64_t size);
 
 // A mutex that the thread holding it may take again (each take needs its
 // own release), and that reports when its holder ended without releasing

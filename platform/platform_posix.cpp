@@ -236,28 +236,42 @@ bool localTime(int64_t t, std::tm* out) {
     return ::localtime_r(&tt, out) != nullptr;
 }
 
-FILE* openPrivateFile(const char* path, const char* mode) {
-    int flags = 0;
+FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) {
+    if (refusal != nullptr) *refusal = nullptr;
     const std::string m = mode;
-    if (m == "r+") {
-        flags = O_RDWR;
-    } else if (m == "w+") {
-        flags = O_RDWR | O_CREAT | O_TRUNC;
-    } else if (m == "a") {
-        flags = O_WRONLY | O_CREAT | O_APPEND;
-    } else {
+    if (m != "r+" && m != "x+" && m != "a+") {
         errno = EINVAL;
         return nullptr;
     }
-    const int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return nullptr;
-    FILE* f = ::fdopen(fd, m == "a" ? "a" : "r+");
-    if (f == nullptr) {
-        const int err = errno;
-        ::close(fd);
-        errno = err;
+    // O_NONBLOCK: opening a FIFO must not wait for its other end before
+    // the file can be examined and refused.
+    const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (m == "r+" ? 0 : O_CREAT) |
+                      (m == "x+" ? O_EXCL : 0) | (m == "a+" ? O_APPEND : 0);
+    const int fd = ::open(path, flags, 0600);
+    if (fd < 0) {
+        if (errno == ELOOP && refusal != nullptr) *refusal = "a symbolic link";
+        return nullptr;
     }
+    auto refuse = [&](const char* why, int err) -> FILE* {
+        ::close(fd);
+        if (refusal != nullptr) *refusal = why;
+        errno = err;
+        return nullptr;
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return refuse(nullptr, errno);
+    if (!S_ISREG(st.st_mode)) return refuse("not a regular file", EINVAL);
+    if (st.st_nlink > 1) return refuse("a file with more than one hard link", EMLINK);
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return refuse(nullptr, errno);
+    FILE* f = ::fdopen(fd, m == "a+" ? "a+" : "r+");
+    if (f == nullptr) return refuse(nullptr, errno);
     return f;
+}
+
+bool streamTruncate(FILE* f, int64_t size) {
+    if (std::fflush(f) != 0) return false;
+    return ::ftruncate(::fileno(f), static_cast<off_t>(size)) == 0;
 }
 
 int lastError() { return errno; }

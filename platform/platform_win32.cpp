@@ -8,10 +8,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <climits>
 #include <clocale>
 #include <csignal>
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include "platform.h"
@@ -347,10 +350,61 @@ bool localTime(int64_t t, std::tm* out) {
     return _localtime64_s(out, &tt) == 0;
 }
 
-FILE* openPrivateFile(const char* path, const char* mode) {
+FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) {
     // Access to a file created here follows the folder's permissions, as
     // for every other file the process writes.
-    return openBinary(path, mode);
+    if (refusal != nullptr) *refusal = nullptr;
+    const std::string m = mode;
+    if (m != "r+" && m != "x+" && m != "a+") {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link (or any other
+    // reparse point) itself rather than what it points to, so that it can
+    // be refused below.
+    const DWORD disposition = m == "r+" ? OPEN_EXISTING : m == "x+" ? CREATE_NEW : OPEN_ALWAYS;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    const HANDLE h = detail::utf8FileNames
+                         ? CreateFileW(detail::widePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                       disposition, flags, nullptr)
+                         : CreateFileA(path, GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = GetLastError();
+        errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT
+                : e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS  ? EEXIST
+                : e == ERROR_ACCESS_DENIED                             ? EACCES
+                                                                        : EIO;
+        return nullptr;
+    }
+    auto refuse = [&](const char* why, int err) -> FILE* {
+        CloseHandle(h);
+        if (refusal != nullptr) *refusal = why;
+        errno = err;
+        return nullptr;
+    };
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) {
+        return refuse("not a regular file", EINVAL);
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return refuse("a symbolic link", ELOOP);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return refuse("not a regular file", EINVAL);
+    if (info.nNumberOfLinks > 1) return refuse("a file with more than one hard link", EMLINK);
+    const bool append = m == "a+";
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY | (append ? _O_APPEND : 0));
+    if (fd < 0) return refuse(nullptr, EIO);
+    FILE* f = _fdopen(fd, append ? "a+b" : "r+b");
+    if (f == nullptr) {
+        const int err = errno;
+        _close(fd);
+        errno = err;
+    }
+    return f;
+}
+
+bool streamTruncate(FILE* f, int64_t size) {
+    if (std::fflush(f) != 0) return false;
+    return _chsize_s(_fileno(f), size) == 0;
 }
 
 int lastError() { return static_cast<int>(GetLastError()); }

@@ -11,7 +11,6 @@
 #include <iterator>
 
 #include "lockhandle.h"
-#include "nls.h"
 #include "trace.h"
 #include "traceclasses.h"
 
@@ -39,13 +38,25 @@ static_assert(std::size(kWarningMessages) == 37, "the 37 warning messages");
 
 thread_local bool showingLockFailure = false;
 
+int severityBeforeSetup(uint32_t) { return 6; }
+
+GlobalRCSeverityFn severityOf = severityBeforeSetup;
+GlobalRCShowFailureFn showFailure = nullptr;
+
 void showLockFailure(int line, const char* text) {
+    const GlobalRCShowFailureFn show = __atomic_load_n(&showFailure, __ATOMIC_ACQUIRE);
+    if (show == nullptr) return;
     showingLockFailure = true;
-    nlsShowLockFailure(kSource, line, text);
+    show(kSource, line, text);
     showingLockFailure = false;
 }
 
 }  // namespace
+
+void globalRCSetMessageSource(GlobalRCSeverityFn severity, GlobalRCShowFailureFn show) {
+    __atomic_store_n(&severityOf, severity != nullptr ? severity : severityBeforeSetup, __ATOMIC_RELEASE);
+    __atomic_store_n(&showFailure, show, __ATOMIC_RELEASE);
+}
 
 int32_t globalRCClassify(int32_t msgNum) {
     if (std::binary_search(std::begin(kWarningMessages), std::end(kWarningMessages), msgNum)) return 4;
@@ -54,7 +65,7 @@ int32_t globalRCClassify(int32_t msgNum) {
         return msg2046Rc < 1 ? 8 : msg2046Rc;
     }
     if (msgNum == 9999) return 12;
-    switch (nlGetSeverity(static_cast<uint32_t>(msgNum))) {
+    switch (__atomic_load_n(&severityOf, __ATOMIC_ACQUIRE)(static_cast<uint32_t>(msgNum))) {
         case 3: case 6: case 7: return 12;
         case 5: return 8;
         default: return 0;

@@ -3,12 +3,9 @@
 // highest codes seen go into three counters that only rise.
 #pragma once
 
-#include "traceclasses.h"
-
 #include <cstdint>
 
 struct LockHandle;
-
 
 // Message 2046's return code: msg2046Rc (8 when below 1) while the
 // override is set, else 12.
@@ -32,6 +29,16 @@ public:
     int32_t rcMax = 0;       // highest in the process
     LockHandle* lock = nullptr;
 };
+
+// What GlobalRC needs of the message repository, installed by the
+// repository's setup (nlsOpen) so that neither calls into the other
+// directly: a message's severity code (nlGetSeverity), and the showing of
+// a lock failure as message 9999 (not counted).  Before it is installed a
+// severity reads as 6, the repository's answer while it is not set up,
+// and a lock failure is only traced.
+using GlobalRCSeverityFn = int (*)(uint32_t msgNum);
+using GlobalRCShowFailureFn = void (*)(const char* source, int line, const char* text);
+void globalRCSetMessageSource(GlobalRCSeverityFn severity, GlobalRCShowFailureFn showFailure);
 
 // The process's one GlobalRC; null until a program installs one.
 extern GlobalRC* globalRC;

@@ -3,10 +3,16 @@
 //
 // Trace files are opened in binary mode on every platform, so that the
 // offsets in their headers are byte offsets and a file reads the same on
-// Windows and elsewhere.  On POSIX systems they are created readable by
-// their owner only, and a symbolic link as the last part of the name is
-// refused (platform openPrivateFile): the trace file of a privileged
-// service must not let its name be bent towards another file.
+// Windows and elsewhere.  They are opened through plat::openPrivateFile:
+// the trace file of a privileged service must not let its name be bent
+// towards another file (a symbolic link, a hard link, a device or a FIFO
+// is refused), and a file that is not one of ours is never overwritten:
+// a non-empty file that does not begin with our header is refused and
+// left as it is.
+//
+// Locks: traceFileMutex, then controlMutex, never the other way round.
+// Opening, writing and closing the output stream all happen under
+// traceFileMutex, so no thread closes a stream that another is writing.
 
 #include "logutils.h"
 
@@ -49,10 +55,15 @@ int invalidName() {
 }
 
 // Gives up opening: reports (when console output is allowed), releases
-// the control mutex, resets and closes.
-int openFailed(TraceControl* tc, bool locked) {
+// the control mutex, resets and closes.  `why`, when given, says why the
+// file was refused; it is then left as it was.
+int openFailed(TraceControl* tc, bool locked, const char* why = nullptr) {
     if (tc->consoleOutput) {
-        std::printf("Unable to open trace output file %s\n", tc->fileName);
+        if (why != nullptr) {
+            std::printf("Unable to open trace output file %s: %s, left as it is\n", tc->fileName, why);
+        } else {
+            std::printf("Unable to open trace output file %s\n", tc->fileName);
+        }
         std::fflush(stdout);
     }
     if (locked) psMutexUnlock(&tc->controlMutex);
@@ -60,15 +71,34 @@ int openFailed(TraceControl* tc, bool locked) {
     return traceErrOpen;
 }
 
-// Reads the header of the existing wrapping file `f`; true, with the
-// stored next-write offset, when it is ours and the file may be resumed
-// under the current settings.
-bool resumable(const TraceControl* tc, FILE* f, uint32_t* nextWrite) {
+// What an existing file holds at its start.
+enum class FileStart { Empty, Ours, Foreign };
+
+// Reads the start of `f`: empty, one of our trace files (its first bytes
+// are our magic), or anything else.  The stream is left at the start.
+FileStart examineStart(FILE* f) {
+    char head[traceMagicLength];
+    std::rewind(f);
+    const size_t n = std::fread(head, 1, sizeof head, f);
+    std::rewind(f);
+    if (n == 0) return FileStart::Empty;
+    return n == sizeof head && std::memcmp(head, traceMagic, sizeof head) == 0 ? FileStart::Ours
+                                                                               : FileStart::Foreign;
+}
+
+// Reads the header of our existing wrapping file `f`; true, with the
+// stored next-write offset and the header's line end (LF, or CR LF as a
+// text-mode writer leaves it), when the file may be resumed under the
+// current settings.
+bool resumable(const TraceControl* tc, FILE* f, uint32_t* nextWrite, bool* crlf) {
     if (tc->segmentCount > 1) return false;
-    int64_t size = 0;
-    if (!plat::fileSize(tc->fileName, &size)) return false;
+    if (!plat::streamSeek(f, 0) || std::fseek(f, 0, SEEK_END) != 0) return false;
+    const int64_t size = plat::streamTell(f);
+    std::rewind(f);
     // A wrapped file may end with the wrap marker just past the maximum.
-    if (size > static_cast<int64_t>(tc->maxSizeMB) * kMegabyte + static_cast<int64_t>(sizeof traceWrapMarker)) return false;
+    if (size < 0 || size > static_cast<int64_t>(tc->maxSizeMB) * kMegabyte + static_cast<int64_t>(sizeof traceWrapMarker)) {
+        return false;
+    }
     char line[traceHeaderReadLimit + 2];
     if (std::fgets(line, sizeof line, f) == nullptr) return false;
     unsigned stored = 0, storedMax = 0;
@@ -76,34 +106,56 @@ bool resumable(const TraceControl* tc, FILE* f, uint32_t* nextWrite) {
     if (std::strncmp(line, traceMagic, traceMagicLength) != 0) return false;
     // The whole header must be one of ours: its length fixes where data
     // starts and lets the tail be rewritten in place.
-    if (std::strlen(line) != traceWrapHeaderLength - 1 || std::fgetc(f) != '\n') return false;
+    const size_t length = std::strlen(line);
+    *crlf = length >= 2 && line[length - 2] == '\r';
+    if (length != traceWrapHeaderLength - 1 + (*crlf ? 1 : 0)) return false;
+    if (*crlf && std::fgetc(f) != '\r') return false;
+    if (std::fgetc(f) != '\n') return false;
     if (storedMax > tc->maxSizeMB) return false;
-    if (stored < traceWrapHeaderLength || static_cast<int64_t>(stored) > size) return false;
+    const int64_t dataStart = static_cast<int64_t>(traceWrapHeaderLength) + (*crlf ? 2 : 0);
+    if (stored < dataStart || static_cast<int64_t>(stored) > size) return false;
     *nextWrite = stored;
     return true;
 }
 
 // Opens fileName as a wrapping trace file: resumed when its header allows,
-// otherwise created anew.  0, or traceErrOpen (already reported and reset).
+// otherwise made anew; a foreign file is refused.  0, or traceErrOpen
+// (already reported and reset).
 int openWrapping(TraceControl* tc, bool locked) {
-    FILE* f = plat::openPrivateFile(tc->fileName, "r+");
+    const char* refusal = nullptr;
+    FILE* f = plat::openPrivateFile(tc->fileName, "r+", &refusal);
+    if (f == nullptr && refusal != nullptr) return openFailed(tc, locked, refusal);
     bool resumed = false;
     if (f != nullptr) {
+        const FileStart start = examineStart(f);
+        if (start == FileStart::Foreign) {
+            std::fclose(f);
+            return openFailed(tc, locked, "not a trace file");
+        }
         uint32_t stored = 0;
-        if (resumable(tc, f, &stored) && plat::streamSeek(f, traceMaxSizeOffset)) {
-            std::fprintf(f, traceHeaderTailFormat, tc->maxSizeMB, traceBuildDate);
+        bool crlf = false;
+        if (start == FileStart::Ours && resumable(tc, f, &stored, &crlf) && plat::streamSeek(f, traceMaxSizeOffset)) {
+            // The tail is rewritten with the line ends the header has, so
+            // that data still starts where it did.
+            char tail[128];
+            std::snprintf(tail, sizeof tail, traceHeaderTailFormat, tc->maxSizeMB, traceBuildDate);
+            std::string text = tail;
+            if (crlf) text.replace(text.size() - 2, 2, "\r\n\r\n");
+            std::fputs(text.c_str(), f);
             std::fflush(f);
-            tc->startOfData = traceWrapHeaderLength;
+            tc->startOfData = static_cast<int64_t>(traceWrapHeaderLength) + (crlf ? 2 : 0);
             tc->nextWrite = stored;
             resumed = true;
-        } else {
+        } else if (!plat::streamTruncate(f, 0)) {
             std::fclose(f);
-            f = nullptr;
+            return openFailed(tc, locked);
         }
+    } else {
+        f = plat::openPrivateFile(tc->fileName, "x+", &refusal);
+        if (f == nullptr) return openFailed(tc, locked, refusal);
     }
     if (!resumed) {
-        f = plat::openPrivateFile(tc->fileName, "w+");
-        if (f == nullptr) return openFailed(tc, locked);
+        std::rewind(f);
         std::fputs(traceMagic, f);
         std::fputs(traceOffsetPlaceholder, f);
         std::fprintf(f, traceHeaderTailFormat, tc->maxSizeMB, traceBuildDate);
@@ -111,7 +163,7 @@ int openWrapping(TraceControl* tc, bool locked) {
         tc->startOfData = plat::streamTell(f);
         tc->nextWrite = tc->startOfData;
     }
-    tc->stream = f;
+    setStream(tc, f);
     if (tc->switchingSegment) {
         plat::streamSeek(f, tc->nextWrite);
         std::fprintf(f, traceSegmentStartFormat, tc->previousSegment);
@@ -126,8 +178,24 @@ int openWrapping(TraceControl* tc, bool locked) {
     return 0;
 }
 
+// Opens fileName as a plain trace file: lines are appended; a foreign
+// file is refused.  0, or traceErrOpen (already reported and reset).
+int openPlain(TraceControl* tc, bool locked) {
+    const char* refusal = nullptr;
+    FILE* f = plat::openPrivateFile(tc->fileName, "a+", &refusal);
+    if (f == nullptr) return openFailed(tc, locked, refusal);
+    if (examineStart(f) == FileStart::Foreign) {
+        std::fclose(f);
+        return openFailed(tc, locked, "not a trace file");
+    }
+    setStream(tc, f);
+    std::fprintf(f, tracePlainHeaderFormat, traceBuildDate);
+    std::fflush(f);
+    return 0;
+}
+
 // Closes the output; `nextWrite` and `wrapped` are the values from before
-// any reset.
+// any reset.  The caller holds traceFileMutex.
 void closeOutput(TraceControl* tc, int64_t nextWrite, bool wrapped) {
     if (!tc->switchingSegment && tc->outputCallback != nullptr) {
         tc->outputCallback(traceOpClose, nullptr, tc->callbackContext);
@@ -138,13 +206,14 @@ void closeOutput(TraceControl* tc, int64_t nextWrite, bool wrapped) {
         // traceFileMutex lives as long as the process: another thread may
         // be waiting for it, and a mutex must not be destroyed under it.
         if (wrapped && !tc->switchingSegment && plat::streamSeek(f, nextWrite)) std::fputs(traceCloseMarker, f);
+        setStream(tc, nullptr);
         if (std::fclose(f) != 0) {
             const std::string why = plat::errnoText(errno);
             std::printf("Unable to close trace output file %s: %s \n", tc->fileName, why.c_str());
             std::fflush(stdout);
         }
     }
-    tc->stream = nullptr;
+    setStream(tc, nullptr);
     tc->fileName[0] = '\0';
 }
 
@@ -152,7 +221,9 @@ void closeOutput(TraceControl* tc, int64_t nextWrite, bool wrapped) {
 
 void traceCloseOutput() {
     TraceControl* tc = traceControl;
-    if (tc != nullptr) closeOutput(tc, tc->nextWrite, tc->wrapEnabled != 0);
+    if (tc == nullptr) return;
+    const TraceFileLock lock;
+    closeOutput(tc, tc->nextWrite, tc->wrapEnabled != 0);
 }
 
 int traceSetFileName(const char* name) {
@@ -182,15 +253,29 @@ int traceOpen(const char* name, int announce) {
     const int rc = traceSetFileName(name);
     if (rc != 0) return rc;
     TraceControl* tc = traceControl;
+    const TraceFileLock fileLock;
     if (tc->stream != nullptr) return 0;
+    // Header offsets are 32-bit numbers: a larger maximum would wrap them.
+    const bool segmented = tc->segmentCount >= 2;
+    if (tc->wrapEnabled && (tc->maxSizeMB > traceMaxSizeLimitMB ||
+                            (segmented && (tc->segmentSizeMB > traceMaxSizeLimitMB ||
+                                           tc->lastSegmentSizeMB > traceMaxSizeLimitMB)))) {
+        if (tc->consoleOutput) {
+            std::printf("Unable to open trace output file %s: a maximum size above %u MB\n", tc->fileName,
+                        static_cast<unsigned>(traceMaxSizeLimitMB));
+            std::fflush(stdout);
+        }
+        traceReset(1);
+        return traceErrOpen;
+    }
     const bool locked = psMutexLock(&tc->controlMutex, 1) == 0;
     bool console = true;
     if (isName(tc->fileName, "CONSOLE")) {
         if (tc->outputCallback != nullptr && tc->outputCallback(traceOpConsole, nullptr, tc->callbackContext) == 0) {
             tc->callbackMode = 1;
             tc->wrapEnabled = 0;
-            tc->enabled = 1;
-            tc->stream = stderr;
+            traceSetEnabled(tc, 1);
+            setStream(tc, stderr);
             std::printf("Tracing to stderr\n");
             std::fflush(stdout);
         } else {
@@ -198,28 +283,24 @@ int traceOpen(const char* name, int announce) {
         }
     } else if (isName(tc->fileName, "STDOUT")) {
         tc->wrapEnabled = 0;
-        tc->stream = stdout;
+        setStream(tc, stdout);
         tracePrintf(kSourceName, __LINE__, "Tracing to stdout\n");
     } else if (isName(tc->fileName, "STDERR")) {
         tc->wrapEnabled = 0;
-        tc->stream = stderr;
+        setStream(tc, stderr);
         tracePrintf(kSourceName, __LINE__, "Tracing to stderr\n");
     } else if (tc->wrapEnabled) {
         console = false;
         if (openWrapping(tc, locked) != 0) return traceErrOpen;
     } else {
         console = false;
-        FILE* f = plat::openPrivateFile(tc->fileName, "a");
-        if (f == nullptr) return openFailed(tc, locked);
-        tc->stream = f;
-        std::fprintf(f, tracePlainHeaderFormat, traceBuildDate);
-        std::fflush(f);
+        if (openPlain(tc, locked) != 0) return traceErrOpen;
     }
     if (!console && !tc->begun) {
         if (tc->timestampsRequested) {
-            tc->enabled = 1;
-            traceFlag_TIMESTAMP = 1;
-            traceFlag_PREFIX = 1;
+            traceSetEnabled(tc, 1);
+            traceFlagStore(traceFlag_TIMESTAMP, 1);
+            traceFlagStore(traceFlag_PREFIX, 1);
         }
         if (announce) {
             tracePrintf(kSourceName, __LINE__, "Tracing to file: %s\n", tc->fileName);
@@ -236,7 +317,7 @@ int traceOpen(const char* name, int announce) {
                         "----------------------------------------------------------------\n%s %s - Trace begun.\n",
                         date, time);
         }
-        tc->enabled = 1;
+        traceSetEnabled(tc, 1);
         tracePrintf(kSourceName, __LINE__, "Unicode Client\n");
     }
     tc->begun = 1;
@@ -247,6 +328,7 @@ int traceOpen(const char* name, int announce) {
 void traceClose(int resetToo) {
     TraceControl* tc = traceControl;
     if (tc == nullptr) return;
+    const TraceFileLock lock;
     const int64_t nextWrite = tc->nextWrite;
     const bool wrapped = tc->wrapEnabled != 0;
     if (resetToo) traceReset(0);
@@ -305,7 +387,9 @@ void traceWrapIfFull(int length) {
 
 int traceWriteRaw(const char* text) {
     TraceControl* tc = traceControl;
-    if (tc == nullptr || tc->stream == nullptr) return 0;
+    if (tc == nullptr || traceStream(tc) == nullptr) return 0;
+    const TraceFileLock fileLock;
+    if (tc->stream == nullptr) return 0;
     if (tc->callbackMode) {
         if (tc->outputCallback != nullptr) tc->outputCallback(traceOpWrite, text, tc->callbackContext);
         return 0;
@@ -316,17 +400,12 @@ int traceWriteRaw(const char* text) {
     int result = 0;
     int err = 0;
     if (tc->wrapEnabled) {
-        const bool locked = psMutexLock(&traceFileMutex, 1) == 0;
         traceCheckWrap(static_cast<int>(std::strlen(text)));
-        if (tc->stream == nullptr) {
-            if (locked) psMutexUnlock(&traceFileMutex);
-            return -1;
-        }
+        if (tc->stream == nullptr) return -1;
         result = std::fprintf(tc->stream, "%s", text);
         if (result < 0) err = errno;
         traceSaveNextWrite(tc->stream);
         std::fputs(traceEndMarker, tc->stream);
-        if (locked) psMutexUnlock(&traceFileMutex);
     } else {
         result = std::fprintf(tc->stream, "%s", text);
         if (result < 0) err = errno;
@@ -377,11 +456,17 @@ void utMakeRoom(LogFileCtl* log, int length) {
         if (rest == 1) {
             std::fputs("\n", f);
         } else if (rest >= 2) {
-            // Blanks, a star and a newline up to the maximum size.
-            for (int64_t i = 0; i < rest - 2; ++i) std::fputc(' ', f);
-            std::fputs("*\n", f);
+            // Blanks, a star and a newline up to the maximum size, in one
+            // write (log streams are unbuffered).
+            std::string fill(static_cast<size_t>(rest - 2), ' ');
+            fill += "*\n";
+            std::fwrite(fill.data(), 1, fill.size(), f);
         }
         std::fflush(f);
+        // A log continued under a lower maximum than it was written with
+        // is cut here, behind its wrap marker, to keep within its size.
+        const int64_t end = plat::streamTell(f);
+        if (std::fseek(f, 0, SEEK_END) == 0 && plat::streamTell(f) > end) plat::streamTruncate(f, end);
         std::rewind(f);
         char line[4097];
         if (std::fgets(line, sizeof line, f) == nullptr) line[0] = '\0';

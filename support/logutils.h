@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "printf_like.h"
+
 // Results of traceOpen.
 constexpr int traceErrInvalidName = -1;
 constexpr int traceErrOpen = 426;
@@ -36,11 +38,7 @@ void traceCheckWrap(int length);
 // (which switches tracing off), 0 when nothing was written.
 int traceWriteRaw(const char* text);
 void traceRawPrintf(const char* fmt, ...)
-#if defined(__clang__)
-    __attribute__((format(printf, 1, 2)));
-#else
-    __attribute__((format(gnu_printf, 1, 2)));
-#endif
+    JBB_PRINTF_LIKE(1, 2);
 
 // One wrapping log file.
 struct LogFileCtl {

@@ -148,6 +148,10 @@ int nlsOpen(const NlsSetup& setup) {
         }
     }
     nlsEchoSwitch = nlsEchoLog.enabled;
+    // The trace facility's error reports reach the error log through its
+    // sink; the global return code learns severities from here.
+    traceSetErrorSink(nlsErrorLog.enabled ? nlsErrorLogSink : nullptr);
+    globalRCSetMessageSource(nlGetSeverity, nlsShowLockFailure);
     // A continued echo log goes on with the line its last record left open.
     c.echoLineStart = nlsEchoLog.atLineStart;
     return 0;
@@ -155,6 +159,7 @@ int nlsOpen(const NlsSetup& setup) {
 
 void nlsClose() {
     nlsContext& c = nlsCtx;
+    traceSetErrorSink(nullptr);
     nlsLogClose(&nlsErrorLog);
     nlsLogClose(&nlsEchoLog);
     nlsEchoSwitch = 0;

@@ -27,21 +27,32 @@ extern uint32_t nlsEchoSwitch;
 constexpr uint32_t kNlsLogMinBytes = 256;
 constexpr uint32_t kNlsLogDefaultBytes = 1048576;
 
-// Opens `path` as a wrapping log of at most maxBytes bytes: an existing
-// log whose header is sound and that is no larger is continued, any other
-// file is made anew (on POSIX systems readable by its owner only; a
-// symbolic link is refused).  Fills the end-of-data and wrap markers.
-// 0, or 942 with errno set.
+// Opens `path` as a wrapping log of at most maxBytes bytes and fills the
+// end-of-data and wrap markers.  An existing log of ours whose header is
+// sound is continued (one larger than maxBytes wraps at its next record
+// that would not fit); one of ours that is damaged is made anew; a file
+// that is not empty and does not begin with "LOGHEADERREC" is refused and
+// left as it is.  Opened through plat::openPrivateFile (no symbolic or
+// hard link, nothing but a regular file).  0, or 942 with errno set and
+// nlsLogOpenProblem() saying why.
 int nlsLogOpen(NlsLogFile* log, const char* path, uint32_t maxBytes);
+// Why the last nlsLogOpen failed ("PATH: reason"), empty after a success.
+const char* nlsLogOpenProblem();
 // Closes the log and disables it.
 void nlsLogClose(NlsLogFile* log);
 
 // Writes "DATE TIME text" to the error log, with a newline after a text
 // that does not end with one, under the repository's lock.  The count
-// written; 621 when the write failed; 109 without a text or a lock; 0
-// when the error log is not enabled.
+// written; 621 when the write failed (also when only the flush or the
+// header's update failed), with the error number kept in
+// nlsErrorLog.lastError; 109 without a text or a lock; 0 when the error
+// log is not enabled.
 int errorLogWrite(const char* text);
 // Copies an issued text to the echo log: the date and time go in front
 // only at the start of a line.  Nothing while message 11025 heads the
-// primary cache.  0.
+// primary cache.  A failed write keeps its error number in
+// nlsEchoLog.lastError.  0.
 int echoLogWrite(const char* text);
+// The trace facility's error sink (traceSetErrorSink): the report to the
+// error log, an engine's report after the text of message 361.
+int nlsErrorLogSink(const char* text, int engine);

@@ -15,7 +15,6 @@
 #include <string>
 
 #include "logutils.h"
-#include "nlslog.h"
 #include "pkfile.h"
 #include "platform.h"
 #include "psstr.h"
@@ -24,6 +23,21 @@
 #include "tracefile.h"
 
 uint8_t errorLogSuppressed = 0;
+
+namespace {
+
+// Where error reports go besides the trace: the error log, once the
+// message repository has installed its writer.
+TraceErrorSink errorSink = nullptr;
+
+}  // namespace
+
+void traceSetErrorSink(TraceErrorSink sink) { __atomic_store_n(&errorSink, sink, __ATOMIC_RELEASE); }
+
+int traceErrorToSink(const char* text, int engine) {
+    const TraceErrorSink sink = __atomic_load_n(&errorSink, __ATOMIC_ACQUIRE);
+    return sink != nullptr ? sink(text, engine) : 0;
+}
 
 TraceControl* traceControl = nullptr;
 psMutex traceFileMutex;
@@ -43,14 +57,12 @@ void emitPendingLine(TraceControl* tc, const char* line) {
             std::fflush(tc->stream);
         }
     } else if (tc->wrapEnabled) {
-        const bool locked = psMutexLock(&traceFileMutex, 1) == 0;
         traceCheckWrap(69);
         if (tc->stream != nullptr) {
             std::fputs(line, tc->stream);
             std::fflush(tc->stream);
             traceSaveNextWrite(tc->stream);
         }
-        if (locked) psMutexUnlock(&traceFileMutex);
     } else {
         std::fputs(line, tc->stream);
         std::fflush(tc->stream);
@@ -90,7 +102,7 @@ size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...) {
 
 size_t tracePositionPart(char* buf, size_t cap, const char* file, uint32_t line) {
     buf[0] = '\0';
-    if (!traceFlag_PREFIX) return 0;
+    if (!traceFlagLoad(traceFlag_PREFIX)) return 0;
     return traceAppend(buf, cap, 0, "%-20s(%4u): ", file, static_cast<unsigned>(line));
 }
 
@@ -99,29 +111,49 @@ size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line
     return traceAppendV(buf, cap, tracePositionPart(buf, cap, file, line), fmt, ap);
 }
 
-bool traceErrorHasReceiver() { return nlsErrorLog.enabled != 0 || traceIsActive() != 0; }
+bool traceErrorHasReceiver() {
+    return __atomic_load_n(&errorSink, __ATOMIC_ACQUIRE) != nullptr || traceIsActive() != 0;
+}
 
-bool traceErrorIsTraced(uint8_t classFlag) { return traceFlag_ERROR != 0 || (classFlag != 0 && classFlag != 2); }
+bool traceErrorIsTraced(uint8_t classFlag) {
+    return traceFlagLoad(traceFlag_ERROR) != 0 || (classFlag != 0 && classFlag != 2);
+}
 
 bool traceIsConsoleStream(const FILE* f) { return f == stdout || f == stderr; }
 
 // --- State -----------------------------------------------------------------
 
+TraceFileLock::TraceFileLock() : locked_(psMutexLock(&traceFileMutex, 1) == 0) {}
+
+TraceFileLock::~TraceFileLock() {
+    if (locked_) psMutexUnlock(&traceFileMutex);
+}
+
+void setStream(TraceControl* tc, FILE* f) { __atomic_store_n(&tc->stream, f, __ATOMIC_RELEASE); }
+
+FILE* traceStream(const TraceControl* tc) { return __atomic_load_n(&tc->stream, __ATOMIC_ACQUIRE); }
+
+void traceSetEnabled(TraceControl* tc, uint32_t on) { __atomic_store_n(&tc->enabled, on, __ATOMIC_RELEASE); }
+
 TraceControl* traceInstallControl() {
     if (traceControl == nullptr) {
         if (theControl.controlMutex.handle == nullptr) psMutexCreate(&theControl.controlMutex);
         if (traceFileMutex.handle == nullptr) psMutexCreate(&traceFileMutex);
-        traceControl = &theControl;
+        __atomic_store_n(&traceControl, &theControl, __ATOMIC_RELEASE);
     }
     return traceControl;
 }
 
 int traceIsActive() {
     const ErrnoKeeper keep;
-    const TraceControl* tc = traceControl;
-    if (tc == nullptr || tc->stream == nullptr || tc->enabled == 0) return 0;
-    if (tc->consoleOutput || tc->callbackMode) return 1;
-    return traceIsConsoleStream(tc->stream) ? 0 : 1;
+    const TraceControl* tc = __atomic_load_n(&traceControl, __ATOMIC_ACQUIRE);
+    if (tc == nullptr) return 0;
+    FILE* stream = traceStream(tc);
+    if (stream == nullptr || __atomic_load_n(&tc->enabled, __ATOMIC_ACQUIRE) == 0) return 0;
+    if (__atomic_load_n(&tc->consoleOutput, __ATOMIC_RELAXED) || __atomic_load_n(&tc->callbackMode, __ATOMIC_RELAXED)) {
+        return 1;
+    }
+    return traceIsConsoleStream(stream) ? 0 : 1;
 }
 
 // --- Trace points ----------------------------------------------------------
@@ -194,7 +226,11 @@ int traceVPrintfW(const char* file, uint32_t line, const char16_t* fmt, va_list 
 int traceEmitLine(const char* message) {
     const ErrnoKeeper keep;
     TraceControl* tc = traceControl;
-    if (tc == nullptr || tc->stream == nullptr) return 0;
+    if (tc == nullptr || traceStream(tc) == nullptr) return 0;
+    // The whole line under the file mutex: a reset or a segment switch on
+    // another thread cannot close the stream while this line is written.
+    const TraceFileLock fileLock;
+    if (tc->stream == nullptr) return 0;
 
     char prefix[tracePrefixBytes + 1];
     prefix[0] = '\0';
@@ -240,7 +276,6 @@ int traceEmitLine(const char* message) {
         }
         result = writeLine(tc->stream, prefix, message);
     } else if (tc->wrapEnabled) {
-        const bool locked = psMutexLock(&traceFileMutex, 1) == 0;
         std::fflush(tc->stream);
         const size_t length = used + std::strlen(message);
         traceWrapIfFull(static_cast<int>(length));
@@ -257,7 +292,6 @@ int traceEmitLine(const char* message) {
                             traceRecordNextWrite(tc->stream, tc->nextWrite + static_cast<int64_t>(length));
             result = ok ? static_cast<int>(length) : -1;
         }
-        if (locked) psMutexUnlock(&traceFileMutex);
         if (result < 0 && tc->stream == nullptr) return result;  // already reported and reset
     } else {
         result = writeLine(tc->stream, prefix, message);
@@ -289,7 +323,7 @@ int traceErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const cha
     va_start(ap, fmt);
     const size_t count = traceFormatMessage(buf, sizeof buf, file, line, fmt, ap);
     va_end(ap);
-    errorLogWrite(buf);
+    traceErrorToSink(buf, 0);
     if (!traceIsActive()) return 0;
     if (traceErrorIsTraced(classFlag)) traceEmitLine(buf);
     return static_cast<int>(count);
@@ -300,16 +334,13 @@ int traceErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const cha
 void traceReset(int closeToo) {
     const ErrnoKeeper keep;
     TraceControl* tc = traceControl;
+    // traceFileMutex first, as everywhere: a line being written is
+    // completed first, and the output is closed only under this mutex.
+    const TraceFileLock fileLock;
     const bool locked = tc != nullptr && psMutexLock(&tc->controlMutex, 1) == 0;
-    for (int i = 1; traceClassTable[i].name != nullptr; ++i) *traceClassTable[i].flag = 0;
+    for (int i = 1; traceClassTable[i].name != nullptr; ++i) traceFlagStore(*traceClassTable[i].flag, 0);
     if (tc == nullptr) return;
-    if (closeToo) {
-        if (tc->wrapEnabled) {
-            // A line being written to the file is completed first.
-            if (psMutexLock(&traceFileMutex, 1) == 0) psMutexUnlock(&traceFileMutex);
-        }
-        traceCloseOutput();
-    }
+    if (closeToo) traceCloseOutput();
     tc->maxSizeMB = 0;
     tc->segmentSizeMB = 0;
     tc->wrapEnabled = 0;

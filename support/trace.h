@@ -1,7 +1,7 @@
 // Trace points and error reports.  Each component traces under a trace
 // class whose flag byte is tested at the trace point; with the flag at 0 a
-// trace point does nothing.  Error reports are handed to the error log as
-// well.  No entry point changes the caller's errno.
+// trace point does nothing.  Error reports are handed to the error sink
+// (the error log) as well.  No entry point changes the caller's errno.
 #pragma once
 
 #include <cstdarg>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "printf_like.h"
 #include "psthread.h"
 #include "traceclasses.h"
 
@@ -16,14 +17,6 @@ struct TraceLocation {
     const char* file;  // source file name with extension
     uint32_t line;
 };
-
-// printf-style argument checks; gnu_printf makes mingw-w64's gcc check the
-// C99 formats the run-time is given, which clang knows as plain printf.
-#if defined(__clang__)
-#define JBB_PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
-#else
-#define JBB_PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
-#endif
 
 // Keeps tracePlusErrPrintf away from the error log when set.
 extern uint8_t errorLogSuppressed;
@@ -106,6 +99,12 @@ int traceEmitLine(const char* message);
 // with closeToo the output is closed as well.
 void traceReset(int closeToo);
 
-// Writes one error report to the error log of the message repository
-// (nlslog.h); nothing while no error log is open.
-int errorLogWrite(const char* text);
+// The receiver of error reports besides the trace: the error log, whose
+// writer the message repository installs when it opens one (null: none).
+// `engine` is nonzero for the engine's reports (tracePlusErrPrintf), which
+// the error log puts after the text of message 361.  Returns what the
+// error log's writer returns.
+using TraceErrorSink = int (*)(const char* text, int engine);
+void traceSetErrorSink(TraceErrorSink sink);
+// Hands an error report to the installed receiver; 0 without one.
+int traceErrorToSink(const char* text, int engine);

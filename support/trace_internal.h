@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "printf_like.h"
+
 // Puts errno back as it was when the entry point was called.
 class ErrnoKeeper {
 public:
@@ -19,15 +21,39 @@ private:
     int saved_;
 };
 
+struct TraceControl;
+
+// Holds traceFileMutex while it lives (when the mutex can be taken).  The
+// trace's locks are taken in one order: traceFileMutex, then the control
+// block's controlMutex.
+class TraceFileLock {
+public:
+    TraceFileLock();
+    ~TraceFileLock();
+    TraceFileLock(const TraceFileLock&) = delete;
+    TraceFileLock& operator=(const TraceFileLock&) = delete;
+
+private:
+    bool locked_;
+};
+
+// The output stream and the enabled switch are read without a lock by
+// traceIsActive() on every thread that traces; they are written (under
+// traceFileMutex) and read through these, as atomic accesses.
+void setStream(TraceControl* tc, FILE* f);
+FILE* traceStream(const TraceControl* tc);
+void traceSetEnabled(TraceControl* tc, uint32_t on);
+
+// A trace class flag, read or written as an atomic access: trace points
+// on other threads read the flags that traceReset clears.
+inline uint8_t traceFlagLoad(const uint8_t& flag) { return __atomic_load_n(&flag, __ATOMIC_RELAXED); }
+inline void traceFlagStore(uint8_t& flag, uint8_t v) { __atomic_store_n(&flag, v, __ATOMIC_RELAXED); }
+
 // Formats into buf[0..cap) after the `used` bytes already there, never
 // past the buffer; returns the new length of the text.
 size_t traceAppendV(char* buf, size_t cap, size_t used, const char* fmt, va_list ap);
 size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...)
-#if defined(__clang__)
-    __attribute__((format(printf, 4, 5)));
-#else
-    __attribute__((format(gnu_printf, 4, 5)));
-#endif
+    JBB_PRINTF_LIKE(4, 5);
 
 // Writes the "%-20s(%4u): " part of a message into buf when PREFIX is on
 // (else empties buf); returns its length.

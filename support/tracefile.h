@@ -31,6 +31,17 @@
 //
 // A wrapping log file (error log, echo log) begins with "LOGHEADERREC "
 // and its next-write offset, "%-12lu".
+//
+// Line ends: every build, on Windows too, writes these files in binary
+// mode, so every line ends in LF and every offset is a byte offset.  A
+// header written by a text-mode writer (a Windows program that did not ask
+// for binary mode) ends its lines in CR LF: such a wrapping trace file
+// ("...\r\n\r\n", data two bytes later) and such a log
+// ("LOGHEADERREC %-12lu\r\n") are recognised, continued and read all the
+// same, and a resumed trace header keeps its CR LF.
+//
+// Whose file: a non-empty file that does not begin with traceMagic (trace
+// files) or logHeaderMagic (logs) is not ours and is never written.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +61,9 @@ constexpr size_t traceWrapHeaderLength =
     traceMaxSizeOffset + 10 + sizeof " Quillstore 6.1.1.00 090824B Build date: " - 1 + traceBuildDateLength + 2;
 // Longest first line read when a wrapping file is resumed.
 constexpr size_t traceHeaderReadLimit = 256;
+// The largest maximum size (and segment size) in MB: header offsets are
+// 32-bit numbers.
+constexpr unsigned traceMaxSizeLimitMB = 4095;
 
 constexpr char traceEndMarker[] = "\nEND OF DATA\n\n";
 constexpr char traceCloseMarker[] = "\nEND OF DATA - close\n\n";
@@ -68,6 +82,7 @@ constexpr char tracePlainHeaderFormat[] =
 constexpr long long traceWrapReserve = 17;
 
 constexpr char logHeaderFormat[] = "LOGHEADERREC %-12lu";
+constexpr char logHeaderMagic[] = "LOGHEADERREC";
 
 // Wrapping log file (the message repository's error log and echo log), in
 // full.  The first line is the header: "LOGHEADERREC ", the next-write

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds every configuration of CMakePresets.json and runs every test:
-# Linux, Linux under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# Linux, Linux under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# tests that run threads under ThreadSanitizer (only the targets they
+# need), and
 # Windows x86-64 (mingw-w64 cross build, tests under Wine), whose tests
 # include the comparison of its viewer with the Linux one.
 set -euo pipefail
@@ -24,6 +26,8 @@ build linux
 run_tests linux
 build sanitize
 run_tests sanitize
+build tsan
+run_tests tsan
 
 # The benchmark on a small journal: that it builds and runs, not its figures.
 echo "=== benchmark smoke run (${SECONDS} s)"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <string>
@@ -192,10 +193,41 @@ TEST_F(Tracing, BadTraceOptionsAndFiles) {
 }
 
 TEST_F(Tracing, AFailedTraceWriteLeavesTheRunAlone) {
-  if (plat::isWindows()) GTEST_SKIP() << "no /dev/full";
-  const RunResult r = gen("g", {"--count", "300", "--trace", "BTREEDB", "--trace-file", "/dev/full"});
+  if (plat::isWindows()) GTEST_SKIP() << "no file-size limit";
+  // A trace file of ours that has reached the file-size limit of the run
+  // (set by the shell, 256 blocks, with SIGXFSZ ignored): appending to it
+  // fails, the journal (74 KB) is written all the same.
+  const std::string path = dir.file("t.out");
+  const std::string full = "ZEP Trace   Quillstore 6.1.1.00 090824B\n" + std::string(300000, '.') + "\n";
+  { std::ofstream(path, std::ios::binary) << full; }
+  const RunResult r = runProgram("/bin/sh",
+                                 {"-c", "trap '' XFSZ; ulimit -f 256; exec \"$0\" \"$@\"", JBBGEN_PATH,
+                                  dir.file("g"), "--count", "300", "--no-progress", "--trace", "BTREEDB",
+                                  "--trace-file", path},
+                                 "", dir.path());
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Unable to write to trace file /dev/full. Tracing disabled.\n");
+  EXPECT_EQ(r.out, "Unable to write to trace file " + path + ". Tracing disabled.\n");
+  EXPECT_EQ(readText(path), full);
   ASSERT_EQ(gen("plain", {"--count", "300"}).status, 0);
   EXPECT_EQ(readText(dir.file("g.jbbdb")), readText(dir.file("plain.jbbdb")));
+}
+
+TEST_F(Tracing, AFileThatIsNotATraceFileIsLeftAsItIs) {
+  // The journal named by mistake as the trace file: refused, untouched.
+  ASSERT_EQ(gen("j", {"--count", "50"}).status, 0);
+  const std::string journal = readText(dir.file("j.jbbdb"));
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--trace-max", "1"}, std::vector<std::string>{"--trace-max", "1", "--trace-segments", "2"},
+        std::vector<std::string>{}}) {
+    std::vector<std::string> args{"--count", "10", "--trace", "BTREEDB", "--trace-file", dir.file("j.jbbdb")};
+    args.insert(args.end(), options.begin(), options.end());
+    if (options.size() == 4) {
+      std::ofstream(dir.file("j.jbbdb.1"), std::ios::binary) << journal;
+    }
+    const RunResult r = gen("other", args);
+    EXPECT_EQ(r.status, 1);
+    const std::string named = dir.file("j.jbbdb") + (options.size() == 4 ? ".1" : "");
+    EXPECT_EQ(r.out, "Unable to open trace output file " + named + ": not a trace file, left as it is\n");
+    EXPECT_EQ(readText(named), journal);
+  }
 }

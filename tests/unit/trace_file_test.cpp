@@ -2,6 +2,7 @@
 // segment rings, and refusals.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -166,10 +167,10 @@ TEST_F(TraceTest, AWrappingFileIsResumedOrRecreated) {
   const std::string fresh = wrapHeader(static_cast<unsigned>(traceWrapHeaderLength + begin.size()), 1) + begin;
   EXPECT_EQ(readFile(path), fresh + traceCloseMarker);
 
-  // Damaged, foreign or oversized: recreated.
+  // Ours but damaged or oversized: recreated.
   const std::string damaged[] = {
       "ZEP Trace   abc" + b.substr(15),
-      "some other file\n",
+      "ZEP Trace   ",
       wrapHeader(999999, 1),  // offset past the end of the file
       wrapHeader(static_cast<unsigned>(traceWrapHeaderLength), 1) + std::string(1048576 + 40, 'x'),
   };
@@ -278,4 +279,122 @@ TEST_F(TraceTest, LogFilesWrapWithinTheirSize) {
   EXPECT_EQ(b.substr(next - 20, 20), "record 11 .........\n");
   EXPECT_NE(b.find("<WRAP>"), std::string::npos);
   EXPECT_EQ(b.substr(b.size() - 2), "*\n");
+}
+
+TEST_F(TraceTest, AForeignFileIsRefusedAndLeftAsItIs) {
+  // The journal itself, named by mistake as a trace file: as a wrapping
+  // file, as a segment of a ring and as a plain trace file.
+  const std::string journal = std::string("\x4a\x42\x00\x01", 4) + std::string(3000, '\x07');
+  const std::string path = dir.file("c.jbbdb");
+  { std::ofstream(path, std::ios::binary) << journal; }
+  { std::ofstream(path + ".1", std::ios::binary) << journal; }
+  traceControl->consoleOutput = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(openWrapping(path, 1), traceErrOpen);
+  resetAll();
+  traceControl->consoleOutput = 1;
+  EXPECT_EQ(openWrapping(path, 1, 3), traceErrOpen);
+  resetAll();
+  traceControl->consoleOutput = 1;
+  EXPECT_EQ(traceOpen(path.c_str(), 0), traceErrOpen);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Unable to open trace output file " + path + ": not a trace file, left as it is\n"
+            "Unable to open trace output file " + path + ".1: not a trace file, left as it is\n"
+            "Unable to open trace output file " + path + ": not a trace file, left as it is\n");
+  EXPECT_EQ(readFile(path), journal);
+  EXPECT_EQ(readFile(path + ".1"), journal);
+  EXPECT_EQ(traceControl->stream, nullptr);
+
+  // A plain trace file of ours is appended to; an empty file is ours.
+  const std::string plain = dir.file("p.out");
+  { std::ofstream(plain, std::ios::binary) << ""; }
+  resetAll();
+  ASSERT_EQ(traceOpen(plain.c_str(), 0), 0);
+  traceClose(1);
+  const std::string once = readFile(plain);
+  ASSERT_EQ(traceOpen(plain.c_str(), 0), 0);
+  traceClose(1);
+  EXPECT_EQ(readFile(plain), once + once);
+}
+
+TEST_F(TraceTest, HardLinksAndNonRegularFilesAreRefused) {
+  if (plat::isWindows()) GTEST_SKIP() << "POSIX links and FIFOs";
+  const std::string path = dir.file("t.out");
+  ASSERT_EQ(openWrapping(path, 1), 0);
+  traceClose(1);
+  const std::string ours = readFile(path);
+  const std::string link = dir.file("hard.out");
+  fs::create_hard_link(path, link);
+  const std::string fifo = dir.file("fifo.out");
+  ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
+  testing::internal::CaptureStdout();
+  for (const std::string& name : {path, link}) {
+    resetAll();
+    traceControl->consoleOutput = 1;
+    EXPECT_EQ(openWrapping(name, 1), traceErrOpen);
+    resetAll();
+    traceControl->consoleOutput = 1;
+    EXPECT_EQ(traceOpen(name.c_str(), 0), traceErrOpen);
+  }
+  resetAll();
+  traceControl->consoleOutput = 1;
+  EXPECT_EQ(openWrapping(fifo, 1), traceErrOpen);  // opened without waiting for a reader
+  resetAll();
+  traceControl->consoleOutput = 1;
+  EXPECT_EQ(traceOpen(fifo.c_str(), 0), traceErrOpen);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "Unable to open trace output file " + path + ": a file with more than one hard link, left as it is\n"
+                 "Unable to open trace output file " + path + ": a file with more than one hard link, left as it is\n"
+                 "Unable to open trace output file " + link + ": a file with more than one hard link, left as it is\n"
+                 "Unable to open trace output file " + link + ": a file with more than one hard link, left as it is\n"
+                 "Unable to open trace output file " + fifo + ": not a regular file, left as it is\n"
+                 "Unable to open trace output file " + fifo + ": not a regular file, left as it is\n");
+  EXPECT_EQ(readFile(path), ours);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(TraceTest, AHeaderWithCrLfLineEndsIsResumed) {
+  // A header as a text-mode writer on Windows leaves it: CR LF.
+  const std::string path = dir.file("crlf.out");
+  const size_t dataStart = traceWrapHeaderLength + 2;
+  std::string head = wrapHeader(static_cast<unsigned>(dataStart + 12), 2);
+  head.replace(head.size() - 2, 2, "\r\n\r\n");
+  const std::string content = head + "older line\r\n" + traceEndMarker;
+  { std::ofstream(path, std::ios::binary) << content; }
+  ASSERT_EQ(openWrapping(path, 2), 0);
+  EXPECT_EQ(traceControl->startOfData, static_cast<int64_t>(dataStart));
+  tracePrintf("x.cpp", 1, "newer\n");
+  traceClose(1);
+  const std::string b = readFile(path);
+  const std::string begin = "BEGINNING NEW TRACE\n\nUnicode Client\n";
+  EXPECT_EQ(b.substr(24, head.size() - 24), head.substr(24));
+  EXPECT_EQ(b.substr(dataStart, 12), "older line\r\n");
+  EXPECT_EQ(b.substr(dataStart + 12), begin + "newer\n" + traceCloseMarker);
+  EXPECT_EQ(headerOffset(b), dataStart + 12 + begin.size() + 6);
+}
+
+TEST_F(TraceTest, MaximumSizesUpTo4095MBAreAccepted) {
+  traceControl->consoleOutput = 1;
+  const std::string path = dir.file("max.out");
+  ASSERT_EQ(openWrapping(path, 4095), 0);
+  EXPECT_EQ(readFile(path).substr(24, 10), "4095      ");
+  resetAll();
+  traceControl->consoleOutput = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(openWrapping(dir.file("over.out"), 4096), traceErrOpen);
+  resetAll();
+  ASSERT_EQ(openWrapping(dir.file("seg"), 4095, 2), 0);
+  resetAll();
+  TraceControl* tc = traceControl;
+  tc->consoleOutput = 1;
+  tc->wrapEnabled = 1;
+  tc->maxSizeMB = tc->segmentSizeMB = 1;
+  tc->lastSegmentSizeMB = 4096;
+  tc->segmentCount = 2;
+  EXPECT_EQ(traceOpen(dir.file("seg2").c_str(), 0), traceErrOpen);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Unable to open trace output file " + dir.file("over.out") + ": a maximum size above 4095 MB\n"
+            "Unable to open trace output file " + dir.file("seg2") + ".1: a maximum size above 4095 MB\n");
+  EXPECT_FALSE(fs::exists(dir.file("over.out")));
+  EXPECT_FALSE(fs::exists(dir.file("seg2.1")));
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "file_limit.h"
 #include "platform.h"
 #include "trace_fixture.h"
 
@@ -194,24 +195,34 @@ TEST_F(TraceTest, LongMessagesAreCutInsideTheBuffer) {
 }
 
 TEST_F(TraceTest, AFailedWriteSwitchesTracingOff) {
-  if (plat::isWindows()) GTEST_SKIP() << "no /dev/full";
-  // Opened before, so that the first line written is the test's.
-  traceControl->begun = traceControl->enabled = 1;
-  ASSERT_EQ(traceOpen("/dev/full", 0), 0);
-  testing::internal::CaptureStdout();
-  errno = 99;
-  EXPECT_LT(traceEmitLine("lost\n"), 0);
-  EXPECT_EQ(errno, 99);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to write to trace file /dev/full. Tracing disabled.\n");
+  if (plat::isWindows()) GTEST_SKIP() << "no file-size limit";
+  // A trace file that cannot grow: the limit lies at its size.
+  const std::string path = openPlain(dir);
+  tracePrintf("x.cpp", 1, "%s\n", std::string(4000, 'a').c_str());
+  const std::string before = readFile(path);
+  {
+    const FileSizeLimit limit(before.size());
+    ASSERT_TRUE(limit.active());
+    testing::internal::CaptureStdout();
+    errno = 99;
+    EXPECT_LT(traceEmitLine("lost\n"), 0);
+    EXPECT_EQ(errno, 99);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to write to trace file " + path + ". Tracing disabled.\n");
+  }
   EXPECT_EQ(traceControl->stream, nullptr);
   EXPECT_EQ(traceIsActive(), 0);
 
   // The raw writer reports the run-time's error as well.
   traceControl->begun = traceControl->enabled = 1;
-  ASSERT_EQ(traceOpen("/dev/full", 0), 0);
-  testing::internal::CaptureStdout();
-  EXPECT_LT(traceWriteRaw("lost too\n"), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Unable to write to trace file /dev/full error is (28) No space left on device. Tracing disabled.\n");
+  ASSERT_EQ(traceOpen(path.c_str(), 0), 0);
+  const std::string reopened = readFile(path);
+  {
+    const FileSizeLimit limit(reopened.size());
+    testing::internal::CaptureStdout();
+    EXPECT_LT(traceWriteRaw("lost too\n"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Unable to write to trace file " + path + " error is (27) File too large. Tracing disabled.\n");
+  }
   EXPECT_EQ(traceControl->stream, nullptr);
+  EXPECT_EQ(readFile(path), reopened);
 }

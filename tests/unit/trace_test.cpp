@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "nlslog.h"
 #include "trace.h"
 
 namespace {

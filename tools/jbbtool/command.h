@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "printf_like.h"
+
 namespace jbbtool {
 
 // Exit statuses shared by every command.
@@ -34,11 +36,7 @@ extern const Command kCommands[];
 // "jbbtool COMMAND: what went wrong" on standard error, then a pointer to
 // the command's help; returns kExitUsage.
 int usageError(const char* command, const char* fmt, ...)
-#if defined(__clang__)
-    __attribute__((format(printf, 2, 3)));
-#else
-    __attribute__((format(gnu_printf, 2, 3)));
-#endif
+    JBB_PRINTF_LIKE(2, 3);
 
 // True when ARG is "--help" or "-h".
 bool isHelpFlag(const char* arg);

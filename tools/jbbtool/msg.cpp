@@ -176,7 +176,11 @@ int issue(NlsSetup setup, uint32_t number, int argc, char** argv) {
     const int rc = nlsOpen(setup);
     if (rc != 0) {
         const int err = errno;
-        std::fprintf(stderr, "jbbtool msg: cannot open the repository or a log: %s\n", plat::errnoText(err).c_str());
+        if (nlsLogOpenProblem()[0] != '\0') {
+            std::fprintf(stderr, "jbbtool msg: cannot open the log %s\n", nlsLogOpenProblem());
+        } else {
+            std::fprintf(stderr, "jbbtool msg: cannot open the repository or a log: %s\n", plat::errnoText(err).c_str());
+        }
         return kExitUsage;
     }
     GlobalRC counter;
@@ -184,6 +188,19 @@ int issue(NlsSetup setup, uint32_t number, int argc, char** argv) {
     ArgvArgs args(argc, argv);
     nlIssueMsg(stdout, number, args);
     plat::outFlush();
+    // A log that could not be written is said on standard error; the exit
+    // status stays the global return code.
+    const struct {
+        const char* what;
+        const char* path;
+        int err;
+    } logs[] = {{"error log", setup.errorLog, nlsErrorLog.lastError}, {"echo log", setup.echoLog, nlsEchoLog.lastError}};
+    for (const auto& log : logs) {
+        if (log.path != nullptr && log.err != 0) {
+            std::fprintf(stderr, "jbbtool msg: could not write the %s %s: %s\n", log.what, log.path,
+                         plat::errnoText(log.err).c_str());
+        }
+    }
     globalRC = nullptr;
     nlsClose();
     return counter.rc;
