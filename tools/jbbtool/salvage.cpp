@@ -221,14 +221,16 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
 
     // ---- what was lost beyond the datums ----
     std::sort(held.begin(), held.end());
-    uint64_t missing = 0;  // subscripts named by branches that no slot holds
+    uint64_t missing = 0;  // subscripts named by branches (or the root) that no slot holds
     {
         std::vector<uint32_t> named(branches);
+        if (ctrlSound) named.push_back(c.rootOffset);
         std::sort(named.begin(), named.end());
         named.erase(std::unique(named.begin(), named.end()), named.end());
         for (uint32_t b : named) {
             if (b == 0 || std::binary_search(held.begin(), held.end(), b)) continue;
-            if (missing++ < 20) log.say("subscript " + std::to_string(b) + " is named by a branch, but no slot holds it");
+            if (missing++ < 20)
+                log.say("subscript " + std::to_string(b) + " is named by a branch or the root, but no slot holds it");
         }
     }
     std::vector<uint32_t>().swap(held);

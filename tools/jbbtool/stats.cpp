@@ -219,7 +219,10 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         return it != st->nodes.end() && it->subscript == sub ? &*it : nullptr;
     };
     std::vector<const NodeShape*> level;
-    if (const NodeShape* root = find(db.ctrl().rootOffset)) level.push_back(root);
+    if (const NodeShape* root = find(db.ctrl().rootOffset))
+        level.push_back(root);
+    else if (st->slots > 0)  // a file of a control record alone holds an empty tree
+        st->treeProblem = "rootOffset " + std::to_string(db.ctrl().rootOffset) + " names no readable node";
     uint64_t visited = 0;
     while (!level.empty() && st->levels.size() < 64 && visited <= st->nodes.size()) {
         std::vector<uint64_t> hist(maxDatumsPerNode + 1, 0);
@@ -228,8 +231,14 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             ++visited;
             ++hist[std::min<size_t>(n->count, maxDatumsPerNode)];
             if (n->leaf) continue;
-            for (int i = 0; i <= n->count; ++i)
-                if (const NodeShape* c = find(n->branch[i])) next.push_back(c);
+            for (int i = 0; i <= n->count; ++i) {
+                if (const NodeShape* c = find(n->branch[i]))
+                    next.push_back(c);
+                else if (st->treeProblem.empty())
+                    st->treeProblem = "branch " + std::to_string(i) + " of node " + std::to_string(n->subscript) +
+                                      " at offset " + std::to_string(n->offset) + " names subscript " +
+                                      std::to_string(n->branch[i]) + ", which no readable node holds";
+            }
         }
         st->levels.push_back(hist);
         level.swap(next);

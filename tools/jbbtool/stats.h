@@ -157,6 +157,7 @@ struct Stats {
     uint64_t daysOmitted = 0;  // entries of days beyond kMaxChartDays
     uint64_t unparsed = 0;
     uint64_t damaged = 0;  // slots or nodes the pass could not use
+    std::string treeProblem;  // why the tree cannot be read from its root; empty when it can
 };
 
 // The actions the time chart tells apart, and the index of an action code

@@ -178,8 +178,6 @@ private:
     LargeVector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
     std::vector<std::pair<uint32_t, bool>> freeSubs_;    // free slots' subscripts
     KeyStore keys_;
-    uint64_t otherRecordLength_ = 0;  // datums whose record room is not dbDataLen
-    uint32_t seenRecordLength_ = 0;
     int64_t lastSlot_ = -1;
     uint32_t lastSub_ = 0;
     std::vector<KeyRef> scratch_;
@@ -274,10 +272,6 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         uint32_t prevUnits = 0;
         for (size_t i = 0; i < v.datums.size(); ++i) {
             const DatumRef& d = v.datums[i];
-            uint16_t nkl;
-            std::memcpy(&nkl, image + d.offset, sizeof nkl);
-            uint32_t room = d.offset + nkl - d.dataPos;
-            if (room != cr_->dbDataLen && otherRecordLength_++ == 0) seenRecordLength_ = room;
             const uint8_t* k = image + d.offset + datumKeyOffset;
             if (d.surrogate && unpairedSurrogateAt(k, d.keyUnits))
                 note(kNoteUnpairedSurrogate, sub, s.offset + d.offset,
@@ -359,10 +353,6 @@ void Checker::afterScan() {
         find("ctrl-field", 0, 20,
              "lastIndex " + std::to_string(c.lastIndex) + " is not the subscript of the last slot, " +
                  std::to_string(lastSub_));
-    if (otherRecordLength_ > 0)
-        find("ctrl-field", 0, 34,
-             "dbDataLen is " + std::to_string(c.dbDataLen) + ", but " + std::to_string(otherRecordLength_) +
-                 " datums end " + std::to_string(seenRecordLength_) + " bytes after their data offset");
     if (node(c.rootOffset) == nullptr) {
         bool isFree = false;
         for (const auto& f : freeSubs_) isFree = isFree || f.first == c.rootOffset;
