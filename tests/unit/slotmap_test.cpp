@@ -2,7 +2,7 @@
 // be the map a single pass makes, whatever damage lies near the middle.
 #include <gtest/gtest.h>
 
-#include "dbimage.h"
+#include "slotmap.h"
 #include "dbwriter.h"
 #include "viewrun.h"
 

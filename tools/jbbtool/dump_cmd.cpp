@@ -13,10 +13,13 @@
 #include "dumpwriter.h"
 #include "entrypipe.h"
 #include "keyorder.h"
+#include "nodeview.h"
 #include "platform.h"
 #include "progress.h"
 #include "salvage.h"
+#include "slotmap.h"
 #include "textout.h"
+#include "treewalker.h"
 
 namespace jbbtool {
 

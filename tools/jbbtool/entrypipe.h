@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dbimage.h"
+#include "treewalker.h"
 
 namespace jbbtool {
 

@@ -10,7 +10,9 @@
 #include "command.h"
 #include "jbbtreev.h"
 #include "keyorder.h"
+#include "nodeview.h"
 #include "progress.h"
+#include "slotscan.h"
 #include "textout.h"
 
 namespace jbbtool {
