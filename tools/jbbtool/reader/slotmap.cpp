@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "jbbtreev.h"
+#include "secondthread.h"
 #include "slotscan.h"
 
 namespace jbbtool {
@@ -74,32 +73,26 @@ bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progre
         second.reserve((size_t)std::min<int64_t>(size / 2048, 1 << 23) + 16);
         int64_t secondStart = -1;
         bool secondSound = false;
-        std::thread other;
-        try {
-            other = std::thread([&] {
-                DbImage db2;
-                std::string err;
-                if (!db2.open(db.path(), &err) || db2.size() != size) return;
-                bool ioFailed = false, damaged2 = false;
-                secondStart = findNextInfo(db2, ctrlRecSize + (size - ctrlRecSize) / 2, &ioFailed);
-                if (secondStart < 0 || ioFailed) return;
-                int64_t unused;
-                secondSound = mapSlots(db2, &second, secondStart, -1, &unused, &damaged2, nullptr) && !damaged2;
-            });
-        } catch (const std::system_error&) {
+        SecondThread other([&](bool) {
+            DbImage db2;
+            std::string err;
+            if (!db2.open(db.path(), &err) || db2.size() != size) return;
+            bool ioFailed = false, damaged2 = false;
+            secondStart = findNextInfo(db2, ctrlRecSize + (size - ctrlRecSize) / 2, &ioFailed);
+            if (secondStart < 0 || ioFailed) return;
+            int64_t unused;
+            secondSound = mapSlots(db2, &second, secondStart, -1, &unused, &damaged2, nullptr) && !damaged2;
+        });
+        const int64_t mid = ctrlRecSize + (size - ctrlRecSize) / 2;
+        const bool ok = mapSlots(db, map, ctrlRecSize, mid, &stoppedAt, &damaged, progress);
+        other.join();
+        if (!ok) return false;
+        if (secondSound && stoppedAt == secondStart) {
+            map->append(second);
+            map->finish();
+            return true;
         }
-        if (other.joinable()) {
-            const int64_t mid = ctrlRecSize + (size - ctrlRecSize) / 2;
-            const bool ok = mapSlots(db, map, ctrlRecSize, mid, &stoppedAt, &damaged, progress);
-            other.join();
-            if (!ok) return false;
-            if (secondSound && stoppedAt == secondStart) {
-                map->append(second);
-                map->finish();
-                return true;
-            }
-            *map = SlotMap();  // the halves do not join: once more, in one go
-        }
+        *map = SlotMap();  // the halves do not join: once more, in one go
     }
     bool ok = mapSlots(db, map, ctrlRecSize, -1, &stoppedAt, &damaged, std::move(progress));
     map->finish();

@@ -11,8 +11,9 @@
 //   read, and any number of threads may call them at once.  Whoever walks
 //   the map keeps its walking state (visited, read ahead) itself, by
 //   index().
-// - buildSlotMap() runs the second half of a large file on a thread of its
-//   own, with a DbImage of its own, and joins it before it returns.
+// - buildSlotMap() maps the second half of a large file on a thread of its
+//   own (after the first half where no thread can be started), with a
+//   DbImage of its own, and joins it before it returns.
 #pragma once
 
 #include <cstddef>
@@ -53,7 +54,7 @@ private:
 
 // `progress` (may be empty) is called with the offset the pass has reached.
 // A large file is read in two halves at once, the second on another thread
-// from the first plausible info block after its middle; where the first
+// (see secondthread.h) from the first plausible info block after its middle; where the first
 // half does not end on that very slot (damage, or a node image that looks
 // like an info block), the file is passed over again in one go.
 constexpr int64_t kSlotMapHalvesFrom = 64ll << 20;  // smaller files are passed over in one go

@@ -8,31 +8,7 @@
 
 namespace jbbtool {
 
-void TreeWalker::make(Image& img, size_t n) {
-    recycle(img);
-    if (n <= kPooledBytes && !pool_.empty()) {
-        img.bytes = std::move(pool_.back());
-        pool_.pop_back();
-    } else {
-        img.bytes.reset(new uint8_t[std::max(n, kPooledBytes)]);
-    }
-    img.size = n;
-}
-
-void TreeWalker::recycle(Image& img) {
-    if (img.bytes != nullptr && img.size <= kPooledBytes) pool_.push_back(std::move(img.bytes));
-    img.bytes.reset();
-    img.size = 0;
-}
-
-std::unique_ptr<uint8_t[]> TreeWalker::takeLeaf() {
-    handedOut_.size = 0;
-    return std::move(handedOut_.bytes);
-}
-
-void TreeWalker::giveBack(std::unique_ptr<uint8_t[]> buffer) {
-    if (buffer != nullptr) pool_.push_back(std::move(buffer));
-}
+NodeBuffer TreeWalker::takeLeaf() { return std::move(handedOut_); }
 
 bool TreeWalker::push(uint32_t subscript) {
     if (stack_.size() > (size_t)maxTreeDepth) {
@@ -57,19 +33,18 @@ bool TreeWalker::push(uint32_t subscript) {
     // that no node can have.
     const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
     if (aheadAt_[at] >= 0) {
-        Image& a = ahead_[(size_t)aheadAt_[at]];
-        if (a.size == e->nodeSize) {
-            aheadBytes_ -= a.size;
+        NodeBuffer& a = ahead_[(size_t)aheadAt_[at]];
+        if (a.size() == e->nodeSize) {
+            aheadBytes_ -= a.size();
             std::swap(l.image, a);
         }
         dropAhead(at);
     }
-    if (l.image.size != 0) {
-    } else if (sizeOk) {
-        make(l.image, e->nodeSize);
-        if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) recycle(l.image);
+    if (l.image.empty() && sizeOk) {
+        l.image = pool_.get(e->nodeSize);
+        if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) l.image.release();
     }
-    if (l.image.size == 0) {
+    if (l.image.empty()) {
         if (!db_.ioError().empty()) ioFailed_ = true;
         if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
         return false;
@@ -93,9 +68,9 @@ bool TreeWalker::push(uint32_t subscript) {
 }
 
 void TreeWalker::dropAhead(size_t entry) {
-    Image& a = ahead_[(size_t)aheadAt_[entry]];
-    aheadBytes_ -= a.size;
-    recycle(a);
+    NodeBuffer& a = ahead_[(size_t)aheadAt_[entry]];
+    aheadBytes_ -= a.size();
+    a.release();
     aheadFree_.push_back(aheadAt_[entry]);
     aheadAt_[entry] = -1;
 }
@@ -118,8 +93,8 @@ void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget)
             aheadAt_[at] = aheadFree_.back();
             aheadFree_.pop_back();
         }
-        Image& img = ahead_[(size_t)aheadAt_[at]];
-        make(img, e->nodeSize);
+        NodeBuffer& img = ahead_[(size_t)aheadAt_[at]];
+        img = pool_.get(e->nodeSize);
         aheadBytes_ += e->nodeSize;
         plat::ReadRequest r;
         r.pos = e->offset;
@@ -170,11 +145,10 @@ bool TreeWalker::next(WalkEntry* out) {
     while (!stack_.empty()) {
         Level& top = stack_.back();
         if (top.whole) {
-            recycle(handedOut_);
-            std::swap(handedOut_, top.image);
+            handedOut_ = std::move(top.image);
             *out = WalkEntry();
             out->leaf = handedOut_.data();
-            out->leafSize = (uint32_t)handedOut_.size;
+            out->leafSize = (uint32_t)handedOut_.size();
             out->subscript = top.subscript;
             out->offset = top.offset;
             stack_.pop_back();
@@ -205,7 +179,6 @@ bool TreeWalker::next(WalkEntry* out) {
             top.descended = false;
             return true;
         }
-        recycle(stack_.back().image);
         stack_.pop_back();
     }
     return false;

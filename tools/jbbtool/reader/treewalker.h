@@ -14,10 +14,9 @@
 //   buffers.  The map is only read, so several walkers may share one map.
 // - What next() hands out points into the walker's buffers and lives until
 //   the next call to next(), except a leaf's buffer taken with takeLeaf(),
-//   which then belongs to the caller.
+//   which then belongs to the caller (see nodebuffer.h).
 // - Not thread-safe: one thread drives a walker (`problem` runs on it).
-//   Buffers taken from it may be used on another thread and given back
-//   through the driving thread.
+//   Leaf buffers taken from it may be used and let go on another thread.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +28,7 @@
 
 #include "dbimage.h"
 #include "largevector.h"
+#include "nodebuffer.h"
 #include "nodeview.h"
 #include "slotmap.h"
 
@@ -59,26 +59,15 @@ public:
     // say); inner nodes' entries still come one by one.
     bool wholeLeaves = false;
 
-    // Node images of up to kPooledBytes live in buffers of that size,
-    // which the walker reuses.  The caller may take the buffer of the
-    // whole leaf handed out last, and give such buffers back (those of
-    // leaves of at most kPooledBytes) once done with them.
-    static constexpr size_t kPooledBytes = 4096;
-    std::unique_ptr<uint8_t[]> takeLeaf();
-    void giveBack(std::unique_ptr<uint8_t[]> buffer);
+    // The buffer of the whole leaf handed out last, for the caller to keep
+    // beyond the next call; it goes back to the walker's pool when the
+    // caller lets go of it.
+    NodeBuffer takeLeaf();
 
 private:
-    // A node image's bytes, left uninitialised until read into.
-    struct Image {
-        std::unique_ptr<uint8_t[]> bytes;
-        size_t size = 0;  // 0: none
-        uint8_t* data() const { return bytes.get(); }
-    };
-    void make(Image& img, size_t n);
-    void recycle(Image& img);
-    std::vector<std::unique_ptr<uint8_t[]>> pool_;
+    NodeBufferPool pool_;
     struct Level {
-        Image image;
+        NodeBuffer image;
         NodeView node;
         uint32_t subscript = 0;
         size_t pos = 0;      // next datum to hand out
@@ -100,9 +89,9 @@ private:
     // place of its image among those read ahead (-1: none).
     LargeVector<uint8_t> visited_;
     LargeVector<int32_t> aheadAt_;
-    std::vector<Image> ahead_;
+    std::vector<NodeBuffer> ahead_;
     std::vector<int32_t> aheadFree_;  // places free for reuse
-    Image handedOut_;  // the whole leaf handed out last, kept until the next call
+    NodeBuffer handedOut_;  // the whole leaf handed out last, kept until the next call
     size_t aheadBytes_ = 0;
     std::vector<plat::ReadRequest> requests_;
     std::vector<size_t> wanted_;  // the map entry of each request
