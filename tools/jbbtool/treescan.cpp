@@ -7,7 +7,7 @@
 #include "keyorder.h"
 #include "largevector.h"
 #include "textout.h"
-#include "unitscan.h"
+#include "keyunits.h"
 
 namespace jbbtool {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "unitscan.h"
+#include "keyunits.h"
 
 namespace jbbtool {
 

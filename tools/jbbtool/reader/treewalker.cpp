@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "jbbtreev.h"
-#include "unitscan.h"
+#include "keyunits.h"
 
 namespace jbbtool {
 
