@@ -188,7 +188,7 @@ bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
     WalkEntry e;
     if (!next(&e)) return false;
     key->resize(e.units);
-    for (uint32_t i = 0; i < e.units; ++i) key->at(i) = static_cast<char16_t>(unitscan::load1(e.key + 2 * i));
+    for (uint32_t i = 0; i < e.units; ++i) key->at(i) = static_cast<char16_t>(keyunits::load1(e.key + 2 * i));
     *data = e.data;
     return true;
 }
