@@ -12,7 +12,6 @@ using namespace btdetail;
 
 namespace {
 
-constexpr int minDatumsPerNode = 5;
 constexpr uint32_t deletionMark = 0xFFFFFFFFu;
 
 }  // namespace

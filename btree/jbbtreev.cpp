@@ -11,11 +11,6 @@
 using namespace btdetail;
 
 namespace {
-// Index entries a control record may reserve beyond what its file could
-// hold (16,777,216 entries: 512 MiB of address space, touched only as far
-// as subscripts are in use).
-constexpr uint64_t maxReservedIndexEntries = 1u << 24;
-
 const char* allocFailureText(int err) { return err == btErrNoMemoryErrno ? "Memory Allocation" : "Disk Access"; }
 }  // namespace
 

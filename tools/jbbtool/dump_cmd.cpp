@@ -13,10 +13,13 @@
 #include "dumpwriter.h"
 #include "entrypipe.h"
 #include "keyorder.h"
+#include "nodeview.h"
 #include "platform.h"
 #include "progress.h"
 #include "salvage.h"
+#include "slotmap.h"
 #include "textout.h"
+#include "treewalker.h"
 
 namespace jbbtool {
 
@@ -77,16 +80,11 @@ int dumpTree(DbImage& db, DumpWriter& w) {
             walker.wholeLeaves = true;
             walker.problem = [&](const std::string& what) { out.problem(what); };
             WalkEntry e;
-            std::vector<std::unique_ptr<uint8_t[]>> spare;
             while (walker.next(&e)) {
-                if (e.leaf == nullptr) {
+                if (e.leaf == nullptr)
                     out.put(e);
-                    continue;
-                }
-                out.putLeaf(e, walker.takeLeaf());
-                out.takeSpare(&spare);
-                for (auto& b : spare) walker.giveBack(std::move(b));
-                spare.clear();
+                else
+                    out.putLeaf(e, walker.takeLeaf());
             }
             return walker.ioFailed() ? kExitUsage : kExitSound;
         },

@@ -14,7 +14,9 @@
 #include "jbbtreev.h"
 #include "journal.h"
 #include "keyorder.h"
+#include "nodeview.h"
 #include "progress.h"
+#include "slotscan.h"
 #include "textout.h"
 
 // Salvage reads the file twice.  The first pass takes every slot in file

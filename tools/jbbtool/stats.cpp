@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 #include "batchqueue.h"
 #include "jbbtreev.h"
 #include "journal.h"
+#include "secondthread.h"
 
 namespace jbbtool {
 
@@ -57,15 +56,13 @@ void addToMap(std::vector<double>& col, int64_t from, int64_t to, int64_t fileSi
 // counting happens at once.
 class DirectoryFeed {
 public:
-    explicit DirectoryFeed(DirectoryCounter& dirs) : dirs_(dirs), queue_(4), fresh_(queue_.fresh()) {
-        try {
-            counter_ = std::thread([this] { count(); });
-        } catch (const std::system_error&) {
-        }
-    }
+    explicit DirectoryFeed(DirectoryCounter& dirs)
+        : dirs_(dirs), queue_(4), fresh_(queue_.fresh()), counter_([this](bool beside) {
+              if (beside) count();
+          }) {}
     ~DirectoryFeed() { finish(); }
     void put(uint64_t hash, uint32_t node, uint32_t datum) {
-        if (!counter_.joinable()) {
+        if (!counter_.beside()) {
             dirs_.add(hash, node, datum);
             return;
         }
@@ -77,9 +74,11 @@ public:
     }
     // Waits until everything put is counted.
     void finish() {
-        if (!counter_.joinable()) return;
-        if (!fresh_->empty()) queue_.send(std::move(fresh_));
-        queue_.finish();
+        if (counter_.beside() && fresh_ != nullptr) {
+            if (!fresh_->empty()) queue_.send(std::move(fresh_));
+            fresh_.reset();
+            queue_.finish();
+        }
         counter_.join();
     }
 
@@ -106,7 +105,7 @@ private:
     DirectoryCounter& dirs_;
     BatchQueue<Batch> queue_;
     std::unique_ptr<Batch> fresh_;
-    std::thread counter_;
+    SecondThread counter_;  // last: it starts once the rest is made
 };
 
 }  // namespace

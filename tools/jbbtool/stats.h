@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "dbimage.h"
+#include "nodeview.h"
+#include "slotscan.h"
 #include "largevector.h"
 #include "progress.h"
 

@@ -7,7 +7,7 @@
 #include "keyorder.h"
 #include "largevector.h"
 #include "textout.h"
-#include "unitscan.h"
+#include "keyunits.h"
 
 namespace jbbtool {
 
@@ -54,7 +54,7 @@ public:
         for (size_t i = 0; i < keys.size(); ++i) {
             const KeyRef& k = keys[i];
             const size_t shared =
-                i == 0 ? 0 : commonUnits(keys[0].p, k.p, std::min<size_t>({keys[0].units, k.units, 0xFFFF}));
+                i == 0 ? 0 : commonKeyUnits(keys[0].p, k.p, std::min<size_t>({keys[0].units, k.units, 0xFFFF}));
             c.push_back((char16_t)shared);
             c.push_back((char16_t)(k.units - shared));
             const size_t at = c.size();

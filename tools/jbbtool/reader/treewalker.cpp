@@ -1,0 +1,196 @@
+#include "treewalker.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jbbtreev.h"
+#include "keyunits.h"
+
+namespace jbbtool {
+
+NodeBuffer TreeWalker::takeLeaf() { return std::move(handedOut_); }
+
+bool TreeWalker::push(uint32_t subscript) {
+    if (stack_.size() > (size_t)maxTreeDepth) {
+        if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
+        return false;
+    }
+    const SlotMap::Entry* e = map_.find(subscript);
+    if (e == nullptr || !e->used) {
+        if (problem) problem("branch to subscript " + std::to_string(subscript) + ", which names no node");
+        return false;
+    }
+    const size_t at = map_.index(e);
+    if (visited_[at]) {
+        if (problem) problem("node " + std::to_string(subscript) + " is reached a second time; skipped");
+        return false;
+    }
+    visited_[at] = 1;
+    Level l;
+    l.subscript = subscript;
+    l.offset = e->offset;
+    // The size comes from the slot's header: no buffer is made for one
+    // that no node can have.
+    const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
+    if (aheadAt_[at] >= 0) {
+        NodeBuffer& a = ahead_[(size_t)aheadAt_[at]];
+        if (a.size() == e->nodeSize) {
+            aheadBytes_ -= a.size();
+            std::swap(l.image, a);
+        }
+        dropAhead(at);
+    }
+    if (l.image.empty() && sizeOk) {
+        l.image = pool_.get(e->nodeSize);
+        if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) l.image.release();
+    }
+    if (l.image.empty()) {
+        if (!db_.ioError().empty()) ioFailed_ = true;
+        if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
+        return false;
+    }
+    nodeHeader h;
+    std::memcpy(&h, l.image.data(), sizeof h);
+    if (wholeLeaves && h.branch[0] == 0) {
+        l.whole = true;
+        l.node.header = h;
+        l.node.datums.clear();
+        stack_.push_back(std::move(l));
+        return true;
+    }
+    parseNode(l.image.data(), e->nodeSize, db_.ctrl().dbDataLen, &l.node);
+    if (!l.node.fault.empty() && problem)
+        problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + ": " + l.node.fault);
+    stack_.push_back(std::move(l));
+    // The view points into the moved vector's buffer, which moving keeps.
+    stack_.back().node.image = stack_.back().image.data();
+    return true;
+}
+
+void TreeWalker::dropAhead(size_t entry) {
+    NodeBuffer& a = ahead_[(size_t)aheadAt_[entry]];
+    aheadBytes_ -= a.size();
+    a.release();
+    aheadFree_.push_back(aheadAt_[entry]);
+    aheadAt_[entry] = -1;
+}
+
+void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget) {
+    requests_.clear();
+    wanted_.clear();
+    for (size_t i = 0; i < n; ++i) {
+        const SlotMap::Entry* e = map_.find(subscripts[i]);
+        if (e == nullptr) continue;
+        const size_t at = map_.index(e);
+        if (!e->used || visited_[at] || e->nodeSize < nodeHeaderSize || e->nodeSize > maxNodeSize ||
+            e->nodeSize > *budget || aheadAt_[at] >= 0)
+            continue;
+        *budget -= e->nodeSize;
+        if (aheadFree_.empty()) {
+            aheadAt_[at] = (int32_t)ahead_.size();
+            ahead_.emplace_back();
+        } else {
+            aheadAt_[at] = aheadFree_.back();
+            aheadFree_.pop_back();
+        }
+        NodeBuffer& img = ahead_[(size_t)aheadAt_[at]];
+        img = pool_.get(e->nodeSize);
+        aheadBytes_ += e->nodeSize;
+        plat::ReadRequest r;
+        r.pos = e->offset;
+        r.buf = img.data();
+        r.len = e->nodeSize;
+        requests_.push_back(r);
+        wanted_.push_back(at);
+    }
+    if (requests_.empty()) return;
+    db_.readBatch(requests_.data(), requests_.size());
+    // A short or failed read is dropped: the node is read alone when it
+    // is reached, which reports it.
+    for (size_t k = 0; k < requests_.size(); ++k) {
+        if (requests_[k].got == (int64_t)requests_[k].len) continue;
+        dropAhead(wanted_[k]);
+    }
+}
+
+void TreeWalker::readAhead(const Level& l) {
+    // Up to 8 MiB a node, and 32 MiB held in all, whatever sizes and
+    // branches a damaged file gives: what is left out is read when it is
+    // reached.
+    if (aheadBytes_ > (32u << 20)) return;
+    size_t budget = 8u << 20;
+    const uint32_t* children = l.node.header.branch;
+    const size_t n = l.node.datums.size() + 1;
+    readBatch(children, n, &budget);
+    std::vector<uint32_t> grandchildren;
+    for (size_t i = 0; i < n; ++i) {
+        const SlotMap::Entry* e = map_.find(children[i]);
+        if (e == nullptr || aheadAt_[map_.index(e)] < 0) continue;
+        nodeHeader h;
+        std::memcpy(&h, ahead_[(size_t)aheadAt_[map_.index(e)]].data(), sizeof h);  // an image is at least a header long
+        if (h.branch[0] == 0 || h.count > maxDatumsPerNode) continue;
+        grandchildren.insert(grandchildren.end(), h.branch, h.branch + h.count + 1);
+    }
+    readBatch(grandchildren.data(), grandchildren.size(), &budget);
+}
+
+bool TreeWalker::next(WalkEntry* out) {
+    if (!started_) {
+        started_ = true;
+        visited_.assign(map_.size(), 0);
+        aheadAt_.assign(map_.size(), -1);
+        if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
+        if (!push(db_.ctrl().rootOffset)) return false;
+    }
+    while (!stack_.empty()) {
+        Level& top = stack_.back();
+        if (top.whole) {
+            handedOut_ = std::move(top.image);
+            *out = WalkEntry();
+            out->leaf = handedOut_.data();
+            out->leafSize = (uint32_t)handedOut_.size();
+            out->subscript = top.subscript;
+            out->offset = top.offset;
+            stack_.pop_back();
+            return true;
+        }
+        size_t n = top.node.datums.size();
+        if (!top.node.isLeaf() && !top.descended && top.pos <= n) {
+            top.descended = true;
+            uint32_t child = top.node.header.branch[top.pos];
+            if (child != 0) {
+                if (!top.aheadRead) {
+                    top.aheadRead = true;
+                    readAhead(top);
+                }
+                push(child);  // may move `top`
+            } else if (problem) {
+                problem("node " + std::to_string(top.subscript) + " has no branch " + std::to_string(top.pos));
+            }
+            continue;
+        }
+        if (top.pos < n) {
+            const DatumRef& d = top.node.datums[top.pos];
+            out->key = top.node.image + d.offset + datumKeyOffset;
+            out->units = d.keyUnits;
+            out->data = top.node.image + d.dataPos;
+            out->leaf = nullptr;
+            ++top.pos;
+            top.descended = false;
+            return true;
+        }
+        stack_.pop_back();
+    }
+    return false;
+}
+
+bool TreeWalker::next(std::u16string* key, const uint8_t** data) {
+    WalkEntry e;
+    if (!next(&e)) return false;
+    key->resize(e.units);
+    for (uint32_t i = 0; i < e.units; ++i) key->at(i) = static_cast<char16_t>(keyunits::load1(e.key + 2 * i));
+    *data = e.data;
+    return true;
+}
+
+}  // namespace jbbtool
