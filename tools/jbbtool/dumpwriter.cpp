@@ -219,7 +219,19 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
         for (size_t i = 0; plain && i < sizeof r.opaque; ++i) plain = r.opaque[i] == 0;
         std::string& b = buf_;
         const size_t lineStart = b.size();
-        if (!plain) text("%record " + hexBytes(data, dataLen) + "\n");
+        if (!plain) {
+            // Written in place: journals whose records all carry their last
+            // 8 bytes have such a line for every entry.
+            static const char kDigits[] = "0123456789abcdef";
+            b += "%record ";
+            const size_t at = b.size();
+            b.resize(at + 2 * (size_t)dataLen + 1);
+            for (size_t i = 0; i < dataLen; ++i) {
+                b[at + 2 * i] = kDigits[data[i] >> 4];
+                b[at + 2 * i + 1] = kDigits[data[i] & 15];
+            }
+            b.back() = '\n';
+        }
         // The name goes last on the line; it is written at its place, and
         // only then is it known whether the entry needs a %key line first.
         if (const char* w = actionText(r.action))
@@ -229,9 +241,9 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
         b += '\t';
         b += r.objectType == 1 ? "file" : r.objectType == 2 ? "directory" : std::to_string(r.objectType).c_str();
         b += '\t';
-        inserted_.append(b, r.insertedTime);
+        appendUtcText(b, r.insertedTime);
         b += '\t';
-        objectTime_.append(b, r.objectTime);
+        appendUtcText(b, r.objectTime);
         b += '\t';
         if (!appendNameField(b, key, units)) {
             const std::u16string k = unitsOf(key, units);

@@ -1,6 +1,7 @@
 #include "stats.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -122,10 +123,20 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     SlotScanHandler h;
     h.progress = progress.callback();
     NodeView view;  // reused: its datum list keeps its room
-    // The counts of recent days are kept at hand, a day in each of 256
-    // places, so that the map of days is seldom searched.
-    int64_t dayKey[256];
-    std::vector<uint64_t>* dayCounts[256] = {};
+    // Entries per day and action are counted in a flat table, a day in
+    // each of 2^14 places (any 44 years without two days in one place),
+    // its number and counts side by side, so that a journal whose times
+    // spread over decades costs one cache line per entry.  A day whose
+    // place another day holds is counted in the map of days directly.
+    // Days are kept up to a bound, whatever times a damaged file holds.
+    struct DayPlace {
+        int64_t day;
+        uint64_t counts[kChartActionCount];
+    };
+    constexpr size_t kDayPlaces = 1u << 14;
+    constexpr int64_t kNoDay = INT64_MIN;
+    std::vector<DayPlace> days(kDayPlaces, DayPlace{kNoDay, {}});
+    size_t daysKept = 0;
     DirectoryFeed feed(st->dirs);
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         ++st->slots;
@@ -165,21 +176,24 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             std::memcpy(&r, v.data(i), dataLen < sizeof r ? dataLen : sizeof r);
             ++st->actions[r.action];
             const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : (r.insertedTime + 1) / 86400 - 1;
-            // Days are kept up to a bound, whatever times a damaged file holds.
-            const size_t place = (size_t)day & 255;
-            if (dayCounts[place] == nullptr || dayKey[place] != day) {
-                auto it = st->perDay.find(day);
-                if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
-                    it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
-                if (it != st->perDay.end()) {
-                    dayKey[place] = day;
-                    dayCounts[place] = &it->second;
-                }
+            DayPlace& d = days[(size_t)day & (kDayPlaces - 1)];
+            if (d.day == kNoDay && daysKept < kMaxChartDays) {
+                d.day = day;
+                ++daysKept;
             }
-            if (dayCounts[place] != nullptr && dayKey[place] == day)
-                ++(*dayCounts[place])[actionIndex(r.action)];
-            else
-                ++st->daysOmitted;
+            if (d.day == day) {
+                ++d.counts[actionIndex(r.action)];
+            } else {
+                auto it = st->perDay.find(day);
+                if (it == st->perDay.end() && daysKept < kMaxChartDays) {
+                    it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
+                    ++daysKept;
+                }
+                if (it != st->perDay.end())
+                    ++it->second[actionIndex(r.action)];
+                else
+                    ++st->daysOmitted;
+            }
             ++st->types[r.objectType == 1 ? 1 : 2];
             st->oldestInserted = std::min(st->oldestInserted, r.insertedTime);
             st->newestInserted = std::max(st->newestInserted, r.insertedTime);
@@ -192,6 +206,8 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { ++st->damaged; };
     const bool scanned = scanSlots(db, h);
     feed.finish();
+    for (const DayPlace& d : days)
+        if (d.day != kNoDay) st->perDay.emplace(d.day, std::vector<uint64_t>(d.counts, d.counts + kChartActionCount));
     if (!scanned) return;
     // The names of the directories shown, from the datums that hold them.
     for (const DirectoryCounter::Slot& d : st->dirs.top(kTopDirectories)) {
