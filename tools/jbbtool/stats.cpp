@@ -8,6 +8,8 @@
 #include "jbbtreev.h"
 #include "journal.h"
 #include "secondthread.h"
+#include "subscriptindex.h"
+#include "treeshape.h"
 
 namespace jbbtool {
 
@@ -209,30 +211,32 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         }
         st->topDirs.emplace_back(name, d.count);
     }
-    // Levels: breadth first from the root over the branches the pass kept.
-    std::sort(st->nodes.begin(), st->nodes.end(),
-              [](const NodeShape& a, const NodeShape& b) { return a.subscript < b.subscript; });
-    auto find = [&](uint32_t sub) -> const NodeShape* {
-        auto it = std::lower_bound(st->nodes.begin(), st->nodes.end(), sub,
-                                   [](const NodeShape& n, uint32_t s) { return n.subscript < s; });
-        return it != st->nodes.end() && it->subscript == sub ? &*it : nullptr;
+    // Levels: the nodes reached from the root, by their depth, from the
+    // branches the pass kept.
+    SubscriptIndex index;
+    index.build(st->nodes.size(), [&](size_t i) { return st->nodes[i].subscript; });
+    struct Nodes {
+        const Stats& st;
+        const SubscriptIndex& index;
+        size_t find(uint32_t sub) const { return index.find(sub); }
+        int branches(size_t i) const { return st.nodes[i].leaf ? 0 : (int)st.nodes[i].count + 1; }
+        uint32_t branch(size_t i, int j) const { return st.nodes[i].branch[j]; }
     };
-    std::vector<const NodeShape*> level;
-    if (const NodeShape* root = find(db.ctrl().rootOffset)) level.push_back(root);
-    uint64_t visited = 0;
-    while (!level.empty() && st->levels.size() < 64 && visited <= st->nodes.size()) {
-        std::vector<uint64_t> hist(maxDatumsPerNode + 1, 0);
-        std::vector<const NodeShape*> next;
-        for (const NodeShape* n : level) {
-            ++visited;
-            ++hist[std::min<size_t>(n->count, maxDatumsPerNode)];
-            if (n->leaf) continue;
-            for (int i = 0; i <= n->count; ++i)
-                if (const NodeShape* c = find(n->branch[i])) next.push_back(c);
+    struct Visitor {
+        Stats& st;
+        const TreeShape& shape;
+        void edge(size_t, int, size_t) {}
+        void fault(ShapeFault, size_t, int, uint32_t, size_t) {}
+        void done(size_t i) {
+            const size_t level = (size_t)shape.depth(i) - 1;
+            if (level >= kMaxLevels) return;
+            if (st.levels.size() <= level) st.levels.resize(level + 1, std::vector<uint64_t>(maxDatumsPerNode + 1, 0));
+            ++st.levels[level][std::min<size_t>(st.nodes[i].count, maxDatumsPerNode)];
         }
-        st->levels.push_back(hist);
-        level.swap(next);
-    }
+    };
+    TreeShape shape;
+    Visitor v{*st, shape};
+    shape.walk(st->nodes.size(), index.find(db.ctrl().rootOffset), Nodes{*st, index}, v);
 }
 
 }  // namespace jbbtool
