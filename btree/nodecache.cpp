@@ -24,31 +24,9 @@ using namespace btdetail;
 // walks its datums: its size, its datum count, and every datum's length,
 // data position and key terminator must lie within the node.
 bool bTree::nodeIsSound(const diskNode* p, uint32_t expectedSize) const {
-    const nodeHeader& h = p->nodeData;
-    uint32_t size = h.info.nodeSize;
-    if (size != expectedSize || size < nodeHeaderSize || size > maxNodeSize) return false;
-    if (h.count > maxDatumsPerNode) return false;
-    const uint8_t* base = nodeBytes(p);
-    uint32_t off = nodeHeaderSize;
-    for (int i = 0; i < h.count; ++i) {
-        if (off + 4 > size) return false;
-        uint32_t nkl = get16(base + off);
-        uint32_t dataStart = 2u + get16(base + off + 2);
-        if (off + nkl > size) return false;
-        if (dataStart < datumKeyOffset + 2 || dataStart + dataSize > nkl) return false;
-        // A 0 unit right before the data ends the key at the latest there;
-        // otherwise look for the key's end.
-        bool terminated = (dataStart - datumKeyOffset) % 2 == 0 && get16(base + off + dataStart - 2) == 0;
-        for (uint32_t j = datumKeyOffset; !terminated && j + 2 <= dataStart; j += 2) {
-            if (get16(base + off + j) == 0) {
-                terminated = true;
-                break;
-            }
-        }
-        if (!terminated) return false;
-        off += nkl;
-    }
-    return true;
+    btformat::NodeCheck r = btformat::decodeNode(
+        nodeBytes(p), expectedSize, dataSize, [](const btformat::DatumFacts&) {}, btformat::KeyEnds());
+    return btformat::tolerated(r.fault);
 }
 
 diskNode* bTree::fetchPage(int loc) {
