@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "command.h"
-#include "jbbtreev.h"
+#include "journal.h"
 #include "keyorder.h"
 #include "nodeview.h"
 #include "progress.h"
@@ -56,7 +56,7 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     ProgressLine progress("dump --salvage", db.size());
     h.progress = progress.callback();
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
-        if (s.info.state == available) return;  // a free slot: what it holds was deleted
+        if (s.info.state == slotFree) return;  // a free slot: what it holds was deleted
         ++nodes;
         if (image == nullptr) {
             ++lostNodes;
@@ -75,7 +75,8 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
             e.recLen = len;
             e.offset = s.offset + d.offset;
             int64_t inserted = 0;
-            if (len >= 16) std::memcpy(&inserted, image + d.dataPos + 8, 8);
+            if (len >= journalRecOff::insertedTime + sizeof inserted)
+                std::memcpy(&inserted, image + d.dataPos + journalRecOff::insertedTime, sizeof inserted);
             e.inserted = inserted;
             records.insert(records.end(), image + d.dataPos, image + d.dataPos + len);
             ++lengths[len];

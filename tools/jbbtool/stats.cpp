@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "batchqueue.h"
-#include "jbbtreev.h"
 #include "journal.h"
 #include "secondthread.h"
 #include "subscriptindex.h"
@@ -132,7 +131,7 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         ++st->slots;
         const int64_t slotEnd = s.offset + (int64_t)std::min<uint64_t>(s.info.slotLength, (uint64_t)(size - s.offset));
-        if (s.info.state == available) {
+        if (s.info.state == slotFree) {
             addToMap(st->mapFree, s.offset, slotEnd, size);
             ++st->freeSlots;
             st->freeBytes += s.info.slotLength;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jbbtreev.h"
 #include "keyorder.h"
 #include "largevector.h"
 #include "subscriptindex.h"
@@ -189,26 +188,40 @@ private:
 };
 
 void Checker::checkCtrl() {
+    // The format's checks, each told with the values that break it.
+    using btformat::Fault;
     const ctrlRec& c = *cr_;
-    if (c.dbMagic != dbMagicNumber)
-        find("ctrl-magic", 0, 0, "control record magic number is " + hexBytes((const uint8_t*)&c.dbMagic, 2) +
-                                     " (bytes), expected cdab");
-    if (c.dbVersMaj != dbVersionMajor || c.dbVersMin != dbVersionMinor)
-        find("ctrl-version", 0, 2,
-             "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected 2.2");
-    if (c.dbState == dbCorrupt)
-        find("ctrl-state", 0, 4, "the file is marked damaged (dbCorrupt)");
-    else if (c.dbState != dbClosed && c.dbState != dbOpened)
-        find("ctrl-state", 0, 4, "unknown state " + std::to_string(c.dbState));
-    if (c.dbKeyLen != 0)
-        find("ctrl-field", 0, 32, "dbKeyLen is " + std::to_string(c.dbKeyLen) + ", expected 0 (variable-length keys)");
-    if (c.currentIXCount > c.indexArraySize)
-        find("ctrl-field", 0, 16,
+    const btformat::CtrlFaults faults =
+        btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&c), sizeof c, db_.size());
+    if (faults.has(Fault::ctrlMagic)) {
+        const uint16_t magic = dbMagicNumber;  // as the file holds it, little-endian
+        find("ctrl-magic", 0, ctrlOff::dbMagic,
+             "control record magic number is " + hexBytes((const uint8_t*)&c.dbMagic, 2) + " (bytes), expected " +
+                 hexBytes((const uint8_t*)&magic, 2));
+    }
+    if (faults.has(Fault::ctrlVersion))
+        find("ctrl-version", 0, ctrlOff::dbVersMaj,
+             "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected " +
+                 std::to_string(dbVersionMajor) + "." + std::to_string(dbVersionMinor));
+    if (faults.has(Fault::ctrlStateCorrupt))
+        find("ctrl-state", 0, ctrlOff::dbState, "the file is marked damaged (dbCorrupt)");
+    else if (faults.has(Fault::ctrlStateUnknown))
+        find("ctrl-state", 0, ctrlOff::dbState, "unknown state " + std::to_string(c.dbState));
+    if (faults.has(Fault::ctrlKeyLength))
+        find("ctrl-field", 0, ctrlOff::dbKeyLen,
+             "dbKeyLen is " + std::to_string(c.dbKeyLen) + ", expected 0 (variable-length keys)");
+    if (faults.has(Fault::ctrlCounters))
+        find("ctrl-field", 0, ctrlOff::currentIXCount,
              "currentIXCount " + std::to_string(c.currentIXCount) + " is above indexArraySize " +
                  std::to_string(c.indexArraySize));
-    if (c.indexArraySize % indexArrayGrowth != 0)
-        find("ctrl-field", 0, 12,
-             "indexArraySize " + std::to_string(c.indexArraySize) + " is not a multiple of 500");
+    if (faults.has(Fault::ctrlIndexArraySize))
+        find("ctrl-field", 0, ctrlOff::indexArraySize,
+             "indexArraySize " + std::to_string(c.indexArraySize) + " is larger than a file of " +
+                 std::to_string(db_.size()) + " bytes could use");
+    if (faults.has(Fault::ctrlIndexArrayStep))
+        find("ctrl-field", 0, ctrlOff::indexArraySize,
+             "indexArraySize " + std::to_string(c.indexArraySize) + " is not a multiple of " +
+                 std::to_string(indexArrayGrowth));
 }
 
 NodeRec* Checker::node(uint32_t sub) {
@@ -228,7 +241,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
              "slot names subscript " + std::to_string(sub) + ", outside 1.." +
                  std::to_string(cr_->currentIXCount > 0 ? cr_->currentIXCount - 1 : 0) + " (currentIXCount " +
                  std::to_string(cr_->currentIXCount) + ")");
-    if (in.state == available) {
+    if (in.state == slotFree) {
         ++r_->freeSlots;
         freeSubs_.emplace_back(sub, true);
         bool fresh = in.nodeSize == (uint32_t)in.slotLength;
@@ -240,7 +253,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         return;
     }
     ++r_->usedSlots;
-    if (in.state != newIX)
+    if (in.state != slotHoldsNode)
         find("slot-state", sub, s.offset, "slot state " + std::to_string(in.state) + ", expected 0 (node) or 1 (free)");
     if (in.nodeSize > in.slotLength)
         find("slot-overlap", sub, s.offset,
@@ -329,23 +342,23 @@ void Checker::afterScan() {
     if (r_->slots == 0) return;
     const ctrlRec& c = *cr_;
     if (c.currentIXCount == 0 && c.indexArraySize == 0)
-        find("ctrl-field", 0, 12, "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
+        find("ctrl-field", 0, ctrlOff::indexArraySize, "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
     if (c.lastNDRec != lastSlot_)
-        find("ctrl-field", 0, 24,
+        find("ctrl-field", 0, ctrlOff::lastNDRec,
              "lastNDRec " + std::to_string(c.lastNDRec) + " names another slot than the last, at offset " +
                  std::to_string(lastSlot_));
     if (c.lastIndex != lastSub_)
-        find("ctrl-field", 0, 20,
+        find("ctrl-field", 0, ctrlOff::lastIndex,
              "lastIndex " + std::to_string(c.lastIndex) + " is not the subscript of the last slot, " +
                  std::to_string(lastSub_));
     if (otherRecordLength_ > 0)
-        find("ctrl-field", 0, 34,
+        find("ctrl-field", 0, ctrlOff::dbDataLen,
              "dbDataLen is " + std::to_string(c.dbDataLen) + ", but " + std::to_string(otherRecordLength_) +
                  " datums end " + std::to_string(seenRecordLength_) + " bytes after their data offset");
     if (node(c.rootOffset) == nullptr) {
         bool isFree = false;
         for (const auto& f : freeSubs_) isFree = isFree || f.first == c.rootOffset;
-        find("ctrl-field", 0, 8,
+        find("ctrl-field", 0, ctrlOff::rootOffset,
              "rootOffset " + std::to_string(c.rootOffset) + (isFree ? " names a free slot" : " names no slot"));
     }
 }
@@ -428,10 +441,12 @@ void Checker::walkShape() {
                  "leaf at depth " + std::to_string(shape_.depth(i)) + ", most leaves are at depth " +
                      std::to_string(common));
         bool isRoot = &n == root;
-        if ((!isRoot && (n.count < 5 || n.count > maxDatumsPerNode)) || (isRoot && !n.leaf && n.count == 0))
+        if ((!isRoot && (n.count < minDatumsPerNode || n.count > maxDatumsPerNode)) ||
+            (isRoot && !n.leaf && n.count == 0))
             find("node-fill", n.subscript, n.offset,
-                 std::string(isRoot ? "inner root" : "node") + " holds " + std::to_string(n.count) +
-                     " datums" + (isRoot ? "" : ", expected 5 to 10"));
+                 std::string(isRoot ? "inner root" : "node") + " holds " + std::to_string(n.count) + " datums" +
+                     (isRoot ? "" : ", expected " + std::to_string(minDatumsPerNode) + " to " +
+                                        std::to_string(maxDatumsPerNode)));
     }
 }
 
@@ -468,20 +483,28 @@ void Checker::checkLeafBounds() {
 }
 
 void Checker::checkLeafBounds(const NodeRec& n, const uint8_t* image) {
-    // Only the first and the last datum are parsed; the lengths of those
-    // between lead to the last.  The first pass found them sound, unless
-    // the file has changed since.
+    // The format's decoder checks every datum again (the file may have
+    // changed since the first pass), finding each key's end by its last
+    // unit where it can; only the first and the last key are measured.
     const uint16_t dataLen = cr_->dbDataLen;
+    btformat::DatumFacts facts[2] = {};
+    uint32_t seen = 0;
+    btformat::decodeNode(
+        image, n.nodeSize, dataLen,
+        [&](const btformat::DatumFacts& f) {
+            if (seen == 0) facts[0] = f;
+            if (++seen == n.count) facts[1] = f;
+        },
+        btformat::KeyEnds());
+    if (seen < n.count) return;
     DatumRef first, last;
-    uint32_t off = nodeHeaderSize;
-    if (!parseDatum(image + off, n.nodeSize - off, dataLen, &first, off).empty()) return;
-    for (unsigned i = 0; i + 1 < n.count; ++i) {
-        uint16_t nkl;
-        std::memcpy(&nkl, image + off, sizeof nkl);
-        if (nkl < datumKeyOffset || nkl > n.nodeSize - off - datumKeyOffset) return;
-        off += nkl;
+    for (int k = 0; k < 2; ++k) {
+        const btformat::DatumFacts& f = facts[k];
+        const uint8_t* key = image + f.offset + datumKeyOffset;
+        bool surrogate;
+        const uint32_t units = (uint32_t)scanKeyUnits(key, (f.dataPos - f.offset - datumKeyOffset) / 2, &surrogate);
+        (k == 0 ? first : last) = DatumRef{f.offset, units, f.dataPos, surrogate};
     }
-    if (!parseDatum(image + off, n.nodeSize - off, dataLen, &last, off).empty()) return;
     auto keyText = [&](const DatumRef& d) {
         NodeView v;
         v.image = image;
@@ -525,7 +548,7 @@ void Checker::run(std::function<void(int64_t)> progress) {
         return;
     }
     if (r_->slots == 0 && (cr_->currentIXCount != 0 || cr_->indexArraySize != 0) && db_.size() > (int64_t)ctrlRecSize)
-        find("ctrl-field", 0, 16, "the file holds no slot");
+        find("ctrl-field", 0, ctrlOff::currentIXCount, "the file holds no slot");
     afterScan();
     walkShape();
     checkLeafBounds();

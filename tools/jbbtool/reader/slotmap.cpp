@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "jbbtreev.h"
 #include "secondthread.h"
 #include "slotscan.h"
 
@@ -35,7 +34,7 @@ bool mapSlots(DbImage& db, SlotMap* map, int64_t from, int64_t until, int64_t* s
     h.stoppedAt = stoppedAt;
     h.noImages = true;
     h.slot = [&](const SlotRef& s, const uint8_t*) {
-        map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != available);
+        map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != slotFree);
     };
     h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { *damaged = true; };
     return scanSlots(db, h);
