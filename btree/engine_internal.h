@@ -9,8 +9,24 @@
 #include "kvmem.h"
 #include "trace.h"
 
-// Source name the engine passes with its trace points and allocations.
-#define BT_SOURCE "jbbtreev.cpp"
+namespace btdetail {
+// The file name of a source path, without its folders.
+constexpr const char* sourceBaseName(const char* path) {
+    const char* base = path;
+    for (const char* p = path; *p != 0; ++p)
+        if (*p == '/' || *p == '\\') base = p + 1;
+    return base;
+}
+}  // namespace btdetail
+
+// Source name the engine passes with its trace points and allocations: the
+// name of the engine's source file that makes the call (found while
+// compiling).
+#define BT_SOURCE                                                                     \
+    ([] {                                                                             \
+        constexpr const char* btSourceName_ = btdetail::sourceBaseName(__FILE__);    \
+        return btSourceName_;                                                         \
+    }())
 
 // A trace point under class BTREEDB; the flag is tested before anything is
 // formatted or evaluated.
@@ -41,11 +57,10 @@
 
 namespace btdetail {
 
-inline uint16_t get16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+using btformat::datumData;
+using btformat::datumKey;
+using btformat::datumLength;
+inline uint16_t get16(const uint8_t* p) { return btformat::load16(p); }
 
 inline uint8_t* nodeBytes(diskNode* p) { return reinterpret_cast<uint8_t*>(&p->nodeData); }
 inline const uint8_t* nodeBytes(const diskNode* p) {
@@ -54,14 +69,27 @@ inline const uint8_t* nodeBytes(const diskNode* p) {
 
 // Datum k of a node, found by stepping over the lengths of the ones before.
 inline uint8_t* datumAt(diskNode* p, int k) {
-    uint8_t* d = nodeBytes(p) + nodeHeaderSize;
-    for (int i = 0; i < k; ++i) d += get16(d);
+    uint8_t* d = nodeBytes(p) + nodeOff::datums;
+    for (int i = 0; i < k; ++i) d += datumLength(d);
     return d;
 }
 
-inline uint16_t datumLength(const uint8_t* d) { return get16(d); }
-inline const uint8_t* datumKey(const uint8_t* d) { return d + datumKeyOffset; }
-inline uint8_t* datumData(uint8_t* d) { return d + 2 + get16(d + 2); }
+// Runs its function when the scope ends, unless dismissed first.
+template <class F>
+class OnExit {
+public:
+    explicit OnExit(F f) : f_(f) {}
+    ~OnExit() {
+        if (armed_) f_();
+    }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
+    void dismiss() { armed_ = false; }
+
+private:
+    F f_;
+    bool armed_ = true;
+};
 
 inline const char* dbStateName(uint32_t s) {
     return s == dbOpened ? "dbOpened" : s == dbClosed ? "dbClosed" : "dbCorrupt";

@@ -286,8 +286,8 @@ struct CtrlFaults {
 // Checks the control record image `rec` (`len` bytes read from offset 0;
 // missing bytes count as 0) of a file of `fileBytes` bytes.  A reader
 // that needs records of one length passes it as `dataLen` (-1: any).  The
-// counters are checked against the file only when it holds slots.  The
-// states opened and closed are no faults.
+// counters of an empty tree (both 0) are a fault only when the file holds
+// more than the record.  The states opened and closed are no faults.
 inline CtrlFaults checkCtrlRec(const uint8_t* rec, size_t len, int64_t fileBytes, int dataLen = -1) {
     ctrlRec c;
     std::memset(&c, 0, sizeof c);
@@ -298,14 +298,16 @@ inline CtrlFaults checkCtrlRec(const uint8_t* rec, size_t len, int64_t fileBytes
     if (dataLen >= 0 && c.dbDataLen != (uint32_t)dataLen) r.add(Fault::ctrlDataLength);
     if (c.dbMagic != dbMagicNumber) r.add(Fault::ctrlMagic);
     if (c.dbState == dbCorrupt) r.add(Fault::ctrlStateCorrupt);
-    if (fileBytes > (int64_t)ctrlRecSize) {
-        if (c.indexArraySize == 0 && c.currentIXCount == 0) {
-            r.add(Fault::ctrlEmptyWithSlots);
-        } else {
-            if (c.currentIXCount > c.indexArraySize) r.add(Fault::ctrlCounters);
-            uint64_t slotsPossible = (uint64_t)(fileBytes - ctrlRecSize) / nodeInfoSize;
-            if (c.indexArraySize > slotsPossible + maxReservedIndexEntries) r.add(Fault::ctrlIndexArraySize);
-        }
+    const bool countersEmpty = c.indexArraySize == 0 && c.currentIXCount == 0;
+    if (countersEmpty && fileBytes > (int64_t)ctrlRecSize) r.add(Fault::ctrlEmptyWithSlots);
+    if (!countersEmpty) {
+        // A subscript in use outside the index array would index past it;
+        // an array far larger than the file could fill would only waste
+        // memory (a writer may reserve entries ahead of its slots).
+        if (c.currentIXCount > c.indexArraySize) r.add(Fault::ctrlCounters);
+        uint64_t slotsPossible =
+            fileBytes > (int64_t)ctrlRecSize ? (uint64_t)(fileBytes - ctrlRecSize) / nodeInfoSize : 0;
+        if (c.indexArraySize > slotsPossible + maxReservedIndexEntries) r.add(Fault::ctrlIndexArraySize);
     }
     if (c.dbState != dbClosed && c.dbState != dbOpened && c.dbState != dbCorrupt) r.add(Fault::ctrlStateUnknown);
     if (c.dbKeyLen != 0) r.add(Fault::ctrlKeyLength);

@@ -99,10 +99,7 @@ int bTree::insertKey(const char16_t* key, const uint8_t* data) {
         dbErrno = btErrNoMemoryErrno;
         return -1;
     }
-    uint16_t field = (uint16_t)nkl;
-    std::memcpy(datum, &field, sizeof field);
-    field = (uint16_t)(2 + keyBytes);
-    std::memcpy(datum + 2, &field, sizeof field);
+    btformat::setDatumFields(datum, (uint16_t)nkl, (uint16_t)(datumKeyOffset + keyBytes));
     std::memcpy(datum + datumKeyOffset, key, keyBytes);
     std::memcpy(datum + datumKeyOffset + keyBytes, data, dataSize);
 
@@ -149,7 +146,7 @@ int bTree::insertEntry(const char16_t* key, const uint8_t* datum) {
         if (SearchNode(key, p, &k)) {
             // The key is there: its data is replaced in place, and the
             // datum keeps its length.
-            std::memcpy(datumData(datumAt(p, k)), datum + datumLength(datum) - dataSize, dataSize);
+            std::memcpy(datumData(datumAt(p, k)), datumData(datum), dataSize);
             int rc = writePage(&path[depth].node);
             return finish(rc == 0 ? 1 : -1);
         }

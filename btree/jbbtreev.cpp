@@ -44,18 +44,6 @@ void bTree::releaseOpenResources() {
     indexArray = nullptr;
 }
 
-// Refuses a control record whose counters cannot describe the file: a
-// subscript in use outside the index array would be used to index it, and
-// an index array far larger than the file could ever fill would only
-// waste memory.  A writer may reserve entries ahead of its slots, so the
-// bound leaves generous room for that.  The root's and the last slot's
-// subscripts are checked where they are used.
-bool bTree::ctrlRecIsSound(int64_t fileBytes) {
-    if (cr.currentIXCount > cr.indexArraySize) return false;
-    uint64_t slotsPossible = fileBytes > (int64_t)ctrlRecSize ? (uint64_t)(fileBytes - ctrlRecSize) / nodeInfoSize : 0;
-    return cr.indexArraySize <= slotsPossible + maxReservedIndexEntries;
-}
-
 // Makes the new, empty node rootP the root of an empty tree whose only
 // slot begins at `pos`: a subscript, the last slot, modified in memory until
 // the first flush writes it.  False when no subscript could be had.
@@ -82,7 +70,6 @@ int bTree::failOpenCorrupt(const char* why) {
     dbErrno = btErrCorrupt;
     cr.dbState = dbCorrupt;
     WriteCtrlRec();
-    releaseOpenResources();
     return btErrCorrupt;
 }
 
@@ -100,19 +87,19 @@ public:
         if (buf_ != nullptr) BT_FREE(buf_);
     }
     bool ready() const { return buf_ != nullptr; }
-    // 1 with the block at `where`, 0 at the end of the data, -1 on a failed
-    // read (errno set).
-    int next(int64_t where, nodeInfo* out) {
-        if (where < start_ || where - start_ + (int64_t)sizeof *out > length_) {
+    // 1 with *out pointing at the block at `where` (valid until the next
+    // call), 0 at the end of the data, -1 on a failed read (errno set).
+    int next(int64_t where, const uint8_t** out) {
+        if (where < start_ || where - start_ + (int64_t)nodeInfoSize > length_) {
             start_ = where;
             length_ = file_->readAt(where, buf_, windowBytes);
             if (length_ < 0) {
                 length_ = 0;
                 return -1;
             }
-            if (length_ < (int64_t)sizeof *out) return 0;
+            if (length_ < (int64_t)nodeInfoSize) return 0;
         }
-        std::memcpy(out, buf_ + (where - start_), sizeof *out);
+        *out = buf_ + (where - start_);
         return 1;
     }
 
@@ -124,6 +111,16 @@ private:
     int64_t length_ = 0;
 };
 
+// What open says when a slot's info block refuses the file.
+const char* inventoryText(btformat::Fault f) {
+    switch (f) {
+    case btformat::Fault::infoMagic: return "bad node magic number";
+    case btformat::Fault::infoSubscript: return "slot names a subscript outside the index array";
+    case btformat::Fault::infoSlotLength: return "slot length does not fit the file";
+    default: return "node size does not fit its slot";
+    }
+}
+
 }  // namespace
 
 // Reads the node info block of every slot from `where` on and records each
@@ -133,39 +130,33 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
     if (!scanner.ready()) {
         BT_ERROR("openBtDb(): memory allocation error.\n");
         dbErrno = btErrNoMemoryErrno;
-        releaseOpenResources();
         return btErrNoMemory;
     }
     int64_t lastPos = 0;
     uint32_t lastSub = 0;
     for (;;) {
-        nodeInfo tInfo;
+        const uint8_t* block = nullptr;
         errno = 0;
-        int got = scanner.next(where, &tInfo);
+        int got = scanner.next(where, &block);
         if (got < 0) {
             int err = errno != 0 ? errno : btErrShortTransfer;
             BT_ERROR("openBtDb(): ferror: errno %d: \"%s\".\n", err, plat::errnoText(err).c_str());
             dbErrno = err;
-            releaseOpenResources();
             return btErrWrite;
         }
         if (got == 0) break;
+        nodeInfo tInfo;
+        // A slot must at least hold its info block; only the last one may
+        // reach past the end of the file, and its node must not.
+        btformat::Fault fault =
+            btformat::decodeNodeInfo(block, nodeInfoSize, where, fileBytes, cr.currentIXCount, &tInfo);
         BT_TRACE("openBtDb(): read node from disk:\n   tInfo.ixaSubscript = %d\n   tInfo.state        = %d (%s)\n"
                  "   where              = %lld\n   tInfo.slotLength   = %d\n   tInfo.nodeSize     = %d\n\n",
                  (int)tInfo.ixaSubscript, (int)tInfo.state, mapNodeStateStr((int)tInfo.state), (long long)where,
                  (int)tInfo.slotLength, (int)tInfo.nodeSize);
-        if (tInfo.nodeMagic != nodeMagicNumber) return failOpenCorrupt("bad node magic number");
+        if (!btformat::tolerated(fault)) return failOpenCorrupt(inventoryText(fault));
         uint32_t s = tInfo.ixaSubscript;
-        if (s == 0 || s >= cr.currentIXCount) return failOpenCorrupt("slot names a subscript outside the index array");
-        // A slot must at least hold its info block; only the last one may
-        // reach past the end of the file, and its node must not.
-        uint64_t rest = (uint64_t)(fileBytes - where);
-        if (tInfo.slotLength < nodeInfoSize || tInfo.slotLength > (uint64_t)INT64_MAX - (uint64_t)where)
-            return failOpenCorrupt("slot length does not fit the file");
-        bool isFree = tInfo.state == available;
-        if (!isFree && (tInfo.nodeSize < nodeHeaderSize || tInfo.nodeSize > maxNodeSize ||
-                        tInfo.nodeSize > tInfo.slotLength || tInfo.nodeSize > rest))
-            return failOpenCorrupt("node size does not fit its slot");
+        bool isFree = tInfo.state == slotFree;
         indexNode& e = indexArray[s];
         if (e.state != newIX) return failOpenCorrupt("two slots name the same subscript");
         e.nodePos = where;
@@ -197,6 +188,199 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
     return 0;
 }
 
+// Opens an existing file and reads and checks its control record.  0 with
+// dbHandle set, or with dbHandle null when the file is to be created (it
+// does not exist) or made anew (*reset: another format); else the open's
+// failure result.
+int bTree::openExistingFile(const char* name, bool* reset) {
+    BT_TRACE("openBtDb(): Attempting to open existing database '%s' .\n", name);
+    errno = 0;
+    dbHandle = plat::DbFile::open(name, plat::DbFile::Mode::Existing);
+    if (dbHandle == nullptr && (errno != ENOENT || openExistingOnly)) {
+        dbErrno = errno != 0 ? errno : btErrShortTransfer;
+        BT_ERROR("openBtDb(): fopen(%s): error %d (%s).\n", name, dbErrno, plat::errnoText(dbErrno).c_str());
+        return btErrOpen;
+    }
+    if (dbHandle == nullptr) {
+        BT_TRACE("openBtDb(): file '%s' doesn't exist, will be created.\n", name);
+        return 0;
+    }
+    BT_TRACE("openBtDb(): Successfully opened existing db '%s' .\n", name);
+    BT_TRACE("openBtDb(): Reading %d byte cntrl-record ....\n", (int)ctrlRecSize);
+    errno = 0;
+    int64_t got = dbHandle->readAt(0, &cr, sizeof cr);
+    if (got <= 0) {
+        if (got < 0 && errno != 0) {
+            dbErrno = errno;
+            BT_ERROR("openBtDb(): fread: errno %d: \"%s\". \n", dbErrno, plat::errnoText(dbErrno).c_str());
+        } else {
+            BT_ERROR("openBtDb(): Expected to fread %d bytes, only read %d.\n", (int)ctrlRecSize, 0);
+            dbErrno = btErrShortTransfer;
+        }
+        return btErrReadCtrlRec;
+    }
+    BT_TRACE("openBtDb(): Read %d byte ctrl-record.\n", (int)got);
+    // The record as read (what a short read left is the handle's own).
+    btformat::CtrlFaults faults =
+        btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&cr), sizeof cr, 0, dataSize);
+    if (got < (int64_t)sizeof cr) faults.add(btformat::Fault::ctrlShort);
+    if (faults.has(btformat::Fault::ctrlShort) || faults.has(btformat::Fault::ctrlVersion) ||
+        faults.has(btformat::Fault::ctrlDataLength)) {
+        BT_ERROR("openBtDb(): Downlevel db or format change, db will be reset.\n");
+        if (openExistingOnly) {
+            dbErrno = btErrFormatChanged;
+            return btErrFormatChanged;
+        }
+        delete dbHandle;
+        dbHandle = nullptr;
+        *reset = true;
+    } else if (faults.has(btformat::Fault::ctrlMagic)) {
+        BT_ERROR("openBtDb(): Invalid Control record, magic number=%04x, expected %04x .\n", cr.dbMagic,
+                 dbMagicNumber);
+        dbErrno = btErrBadCtrlRec;
+        return btErrBadCtrlRec;
+    } else if (cr.dbState == dbCorrupt) {
+        BT_ERROR("openBtDb(): Can't open database, corruption detected.\n");
+        dbErrno = btErrCorrupt;
+        return btErrCorrupt;
+    } else if (cr.dbState == dbOpened) {
+        BT_ERROR("openBtDb(): Previous process didn't close the database, database may be corrupt.\n");
+        dbErrno = btErrNotClosed;
+        return btErrNotClosed;
+    }
+    return 0;
+}
+
+// Rebuilds the index array and the free-slot list from the slots of the
+// open file and brings the root into memory (a new, empty one when the
+// tree is empty).  0, or the open's failure result.
+int bTree::loadExistingTree() {
+    BT_TRACE("openBtDb(): Control record contents: \n\tdbMagic, dbVersMaj.dbversMin : 0x%04x, %d.%d\n"
+             "\trootOffset: %d\n\tindexArraySize: %d\n\tcurrentIXCount: %d\n\tlastIndex:      %d\n"
+             "\tlastNDRec:      %lld\n\tdbDataLen:      %d\n",
+             cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, (int)cr.rootOffset, (int)cr.indexArraySize,
+             (int)cr.currentIXCount, (int)cr.lastIndex, (long long)cr.lastNDRec, cr.dbDataLen);
+    // The slots begin right behind the control record.
+    int64_t where = ctrlRecSize;
+    int64_t fileBytes = dbSize();
+    bool emptyTree = false;
+    btformat::CtrlFaults faults =
+        btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&cr), sizeof cr, fileBytes, dataSize);
+    bool countersEmpty = cr.indexArraySize == 0 && cr.currentIXCount == 0;
+    if (fileBytes == (int64_t)ctrlRecSize || countersEmpty) {
+        if (fileBytes != (int64_t)ctrlRecSize) {
+            // Slots follow a record that says the tree is empty: a new root
+            // would be written over the first of them.
+            BT_ERROR("openBtDb(): control record says empty but the file holds %lld bytes.\n", (long long)fileBytes);
+            dbErrno = btErrCorrupt;
+            return btErrCorrupt;
+        }
+        BT_TRACE("openBtDb(): Database is empty .\n");
+        cr.indexArraySize = 0;
+        cr.currentIXCount = 0;
+        newNDLast = where;
+        emptyTree = true;
+    } else {
+        if (faults.has(btformat::Fault::ctrlCounters) || faults.has(btformat::Fault::ctrlIndexArraySize)) {
+            BT_ERROR("openBtDb(): Invalid control record counters, database is corrupt.\n");
+            dbErrno = btErrCorrupt;
+            return btErrCorrupt;
+        }
+        BT_TRACE("openBtDb(): Loading disk node inventory...\n");
+        indexArray = static_cast<indexNode*>(BT_CALLOC((int32_t)cr.indexArraySize, sizeof(indexNode)));
+        if (indexArray == nullptr) {
+            BT_ERROR("openBtDb(): memory allocation error.\n");
+            dbErrno = btErrNoMemoryErrno;
+            return btErrNoMemory;
+        }
+        BT_TRACE("openBtDb(): Existing file: indexArraySize: %d\n", (int)cr.indexArraySize);
+        newNDLast = where;
+        int rc = openInventory(where, fileBytes);
+        if (rc != 0) return rc;
+        // The root's own slot was freed.  A root subscript outside the array
+        // in use is left to fetchPage, which refuses it.
+        if (cr.rootOffset < cr.currentIXCount && indexArray[cr.rootOffset].state == available) emptyTree = true;
+    }
+
+    if (emptyTree) {
+        rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
+        if (rootP == nullptr) {
+            BT_ERROR("openBtDb(): myCalloc() returned NULL:  %s .\n", allocFailureText(dbErrno));
+            dbErrno = btErrNoMemoryErrno;
+            return btErrNoMemory;
+        }
+        // The new root goes at the end of the data: right behind the control
+        // record, or behind the last slot the inventory met.
+        if (!placeEmptyRoot(newNDLast)) {
+            BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
+            dbErrno = btErrNoMemoryErrno;
+            return btErrNoMemory;
+        }
+    } else {
+        rootP = fetchPage((int)cr.rootOffset);
+        if (rootP == nullptr || rootP == failedNode()) {
+            rootP = nullptr;
+            if (dbErrno == 0) dbErrno = btErrShortTransfer;
+            int rc = dbErrno == btErrCorrupt ? btErrCorrupt : btErrOpen;
+            BT_ERROR("openBtDb(): unable to load root page.\n");
+            return rc;
+        }
+    }
+    int rc = purgecache();
+    if (rc != 0) {
+        BT_ERROR("openBtDb(): purgeCache(): rc=%d, setting db state to dbCorrupt.\n", rc);
+        cr.dbState = dbCorrupt;
+        WriteCtrlRec();
+        releaseOpenResources();
+        BT_ERROR("openBtDb(): returning %d .\n", rc);
+        return rc;
+    }
+    return 0;
+}
+
+// Creates the file, or makes anew one that could not be used: a fresh
+// control record and an empty root, in memory until the first flush.
+// Leaves dbErrno set on failure; 0, or btErrNoMemory when no subscript
+// could be had for the root.
+int bTree::createFile(const char* name) {
+    BT_TRACE("openBTDb(): Creating new db file '%s' ...\n", name);
+    errno = 0;
+    dbHandle = plat::DbFile::open(name, plat::DbFile::Mode::Create);
+    if (dbHandle != nullptr) {
+        BT_TRACE("openBtDb(): Opened db file '%s' in wb+ mode, handle=%p.\n", name, (void*)dbHandle);
+    } else {
+        dbErrno = errno != 0 ? errno : btErrShortTransfer;
+        BT_ERROR("openBtDb(): fopen: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+        return 0;
+    }
+    if (indexArray != nullptr) BT_FREE(indexArray);
+    indexArray = nullptr;
+    cr.dbDataLen = dataSize;
+    cr.currentIXCount = 0;
+    cr.indexArraySize = 0;
+    cr.dbMagic = dbMagicNumber;
+    cr.dbVersMaj = dbVersionMajor;
+    cr.dbVersMin = dbVersionMinor;
+    cr.dbKeyLen = 0;
+    std::memset(cr.appArea, 0, sizeof cr.appArea);
+    if (WriteCtrlRec() != 0)
+        BT_ERROR("openBtDb(): fgetpos:  errno %d, \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
+    if (dbErrno != 0) return 0;
+    rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
+    if (rootP == nullptr) {
+        dbErrno = btErrNoMemoryErrno;
+        BT_ERROR("openBtDb(): myCalloc returned NULL: %s .\n", "Memory Allocation");
+        return 0;
+    }
+    if (!placeEmptyRoot(ctrlRecSize)) {
+        BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
+        return btErrNoMemory;
+    }
+    newNDLast = ctrlRecSize + diskNodeBaseSize;
+    WriteCtrlRec();
+    return 0;
+}
+
 int bTree::openBtDb(const char* name, int createFromScratch) {
     dbErrno = 0;
     if (dbHandle != nullptr || dbFileName != nullptr || indexArray != nullptr) releaseOpenResources();
@@ -216,203 +400,26 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
     freeList(&actList);
     freeList(&avlList);
 
+    // Whatever a step below leaves behind is released when it fails.
+    OnExit cleanup([this] { releaseOpenResources(); });
     bool reset = false;
-    bool emptyTree = false;
     if (!createFromScratch) {
-        BT_TRACE("openBtDb(): Attempting to open existing database '%s' .\n", name);
-        errno = 0;
-        dbHandle = plat::DbFile::open(name, plat::DbFile::Mode::Existing);
-        if (dbHandle == nullptr && (errno != ENOENT || openExistingOnly)) {
-            dbErrno = errno != 0 ? errno : btErrShortTransfer;
-            BT_ERROR("openBtDb(): fopen(%s): error %d (%s).\n", name, dbErrno, plat::errnoText(dbErrno).c_str());
-            releaseOpenResources();
-            return btErrOpen;
-        }
-        if (dbHandle == nullptr) {
-            BT_TRACE("openBtDb(): file '%s' doesn't exist, will be created.\n", name);
-        } else {
-            BT_TRACE("openBtDb(): Successfully opened existing db '%s' .\n", name);
-            BT_TRACE("openBtDb(): Reading %d byte cntrl-record ....\n", (int)ctrlRecSize);
-            errno = 0;
-            int64_t got = dbHandle->readAt(0, &cr, sizeof cr);
-            if (got <= 0) {
-                if (got < 0 && errno != 0) {
-                    dbErrno = errno;
-                    BT_ERROR("openBtDb(): fread: errno %d: \"%s\". \n", dbErrno, plat::errnoText(dbErrno).c_str());
-                } else {
-                    BT_ERROR("openBtDb(): Expected to fread %d bytes, only read %d.\n", (int)ctrlRecSize, 0);
-                    dbErrno = btErrShortTransfer;
-                }
-                releaseOpenResources();
-                return btErrReadCtrlRec;
-            }
-            BT_TRACE("openBtDb(): Read %d byte ctrl-record.\n", (int)got);
-            if (cr.dbVersMaj != dbVersionMajor || cr.dbVersMin != dbVersionMinor || got < (int64_t)sizeof cr ||
-                cr.dbDataLen != dataSize) {
-                BT_ERROR("openBtDb(): Downlevel db or format change, db will be reset.\n");
-                if (openExistingOnly) {
-                    dbErrno = btErrFormatChanged;
-                    releaseOpenResources();
-                    return btErrFormatChanged;
-                }
-                delete dbHandle;
-                dbHandle = nullptr;
-                reset = true;
-            } else if (cr.dbMagic != dbMagicNumber) {
-                BT_ERROR("openBtDb(): Invalid Control record, magic number=%04x, expected %04x .\n", cr.dbMagic,
-                         dbMagicNumber);
-                dbErrno = btErrBadCtrlRec;
-                releaseOpenResources();
-                return btErrBadCtrlRec;
-            } else if (cr.dbState == dbCorrupt) {
-                BT_ERROR("openBtDb(): Can't open database, corruption detected.\n");
-                dbErrno = btErrCorrupt;
-                releaseOpenResources();
-                return btErrCorrupt;
-            } else if (cr.dbState == dbOpened) {
-                BT_ERROR("openBtDb(): Previous process didn't close the database, database may be corrupt.\n");
-                dbErrno = btErrNotClosed;
-                releaseOpenResources();
-                return btErrNotClosed;
-            }
-        }
+        int rc = openExistingFile(name, &reset);
+        if (rc != 0) return rc;
         if (dbHandle != nullptr) {
-            BT_TRACE("openBtDb(): Control record contents: \n\tdbMagic, dbVersMaj.dbversMin : 0x%04x, %d.%d\n"
-                     "\trootOffset: %d\n\tindexArraySize: %d\n\tcurrentIXCount: %d\n\tlastIndex:      %d\n"
-                     "\tlastNDRec:      %lld\n\tdbDataLen:      %d\n",
-                     cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, (int)cr.rootOffset, (int)cr.indexArraySize,
-                     (int)cr.currentIXCount, (int)cr.lastIndex, (long long)cr.lastNDRec, cr.dbDataLen);
-            // The slots begin right behind the control record.
-            int64_t where = ctrlRecSize;
-            int64_t fileBytes = dbSize();
-            bool countersEmpty = cr.indexArraySize == 0 && cr.currentIXCount == 0;
-            if (fileBytes == (int64_t)ctrlRecSize || countersEmpty) {
-                if (fileBytes != (int64_t)ctrlRecSize) {
-                    // Slots follow a record that says the tree is empty: a
-                    // new root would be written over the first of them.
-                    BT_ERROR("openBtDb(): control record says empty but the file holds %lld bytes.\n",
-                             (long long)fileBytes);
-                    dbErrno = btErrCorrupt;
-                    releaseOpenResources();
-                    return btErrCorrupt;
-                }
-                BT_TRACE("openBtDb(): Database is empty .\n");
-                cr.indexArraySize = 0;
-                cr.currentIXCount = 0;
-                newNDLast = where;
-                emptyTree = true;
-            } else {
-                if (!ctrlRecIsSound(fileBytes)) {
-                    BT_ERROR("openBtDb(): Invalid control record counters, database is corrupt.\n");
-                    dbErrno = btErrCorrupt;
-                    releaseOpenResources();
-                    return btErrCorrupt;
-                }
-                BT_TRACE("openBtDb(): Loading disk node inventory...\n");
-                indexArray = static_cast<indexNode*>(BT_CALLOC((int32_t)cr.indexArraySize, sizeof(indexNode)));
-                if (indexArray == nullptr) {
-                    BT_ERROR("openBtDb(): memory allocation error.\n");
-                    dbErrno = btErrNoMemoryErrno;
-                    releaseOpenResources();
-                    return btErrNoMemory;
-                }
-                BT_TRACE("openBtDb(): Existing file: indexArraySize: %d\n", (int)cr.indexArraySize);
-                newNDLast = where;
-                int rc = openInventory(where, fileBytes);
-                if (rc != 0) return rc;
-                // The root's own slot was freed.  A root subscript outside
-                // the array in use is left to fetchPage, which refuses it.
-                if (cr.rootOffset < cr.currentIXCount && indexArray[cr.rootOffset].state == available)
-                    emptyTree = true;
-            }
-
-            if (emptyTree) {
-                rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
-                if (rootP == nullptr) {
-                    BT_ERROR("openBtDb(): myCalloc() returned NULL:  %s .\n", allocFailureText(dbErrno));
-                    dbErrno = btErrNoMemoryErrno;
-                    releaseOpenResources();
-                    return btErrNoMemory;
-                }
-                // The new root goes at the end of the data: right behind the
-                // control record, or behind the last slot the inventory met.
-                if (!placeEmptyRoot(newNDLast)) {
-                    BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
-                    dbErrno = btErrNoMemoryErrno;
-                    releaseOpenResources();
-                    return btErrNoMemory;
-                }
-            } else {
-                rootP = fetchPage((int)cr.rootOffset);
-                if (rootP == nullptr || rootP == failedNode()) {
-                    rootP = nullptr;
-                    if (dbErrno == 0) dbErrno = btErrShortTransfer;
-                    int rc = dbErrno == btErrCorrupt ? btErrCorrupt : btErrOpen;
-                    BT_ERROR("openBtDb(): unable to load root page.\n");
-                    releaseOpenResources();
-                    return rc;
-                }
-            }
-            int rc = purgecache();
-            if (rc != 0) {
-                BT_ERROR("openBtDb(): purgeCache(): rc=%d, setting db state to dbCorrupt.\n", rc);
-                cr.dbState = dbCorrupt;
-                WriteCtrlRec();
-                releaseOpenResources();
-                BT_ERROR("openBtDb(): returning %d .\n", rc);
-                return rc;
-            }
+            rc = loadExistingTree();
+            if (rc != 0) return rc;
         }
     }
-
     if (dbHandle == nullptr) {
-        // Create the file, or recreate one that could not be used.
-        BT_TRACE("openBTDb(): Creating new db file '%s' ...\n", name);
-        errno = 0;
-        dbHandle = plat::DbFile::open(name, plat::DbFile::Mode::Create);
-        if (dbHandle != nullptr) {
-            BT_TRACE("openBtDb(): Opened db file '%s' in wb+ mode, handle=%p.\n", name, (void*)dbHandle);
-        } else {
-            dbErrno = errno != 0 ? errno : btErrShortTransfer;
-            BT_ERROR("openBtDb(): fopen: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
-        }
-        if (dbErrno == 0) {
-            if (indexArray != nullptr) BT_FREE(indexArray);
-            indexArray = nullptr;
-            cr.dbDataLen = dataSize;
-            cr.currentIXCount = 0;
-            cr.indexArraySize = 0;
-            cr.dbMagic = dbMagicNumber;
-            cr.dbVersMaj = dbVersionMajor;
-            cr.dbVersMin = dbVersionMinor;
-            cr.dbKeyLen = 0;
-            std::memset(cr.appArea, 0, sizeof cr.appArea);
-            if (WriteCtrlRec() != 0)
-                BT_ERROR("openBtDb(): fgetpos:  errno %d, \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
-        }
-        if (dbErrno == 0) {
-            rootP = dbCalloc(BT_SOURCE, __LINE__, newNodeAllocBytes);
-            if (rootP == nullptr) {
-                dbErrno = btErrNoMemoryErrno;
-                BT_ERROR("openBtDb(): myCalloc returned NULL: %s .\n", "Memory Allocation");
-            }
-        }
-        if (dbErrno == 0) {
-            if (!placeEmptyRoot(ctrlRecSize)) {
-                BT_ERROR("openBtDb(): addIndexEntry() failed on memory allocation.\n");
-                releaseOpenResources();
-                return btErrNoMemory;
-            }
-            newNDLast = ctrlRecSize + diskNodeBaseSize;
-            WriteCtrlRec();
-        }
+        int rc = createFile(name);
+        if (rc != 0) return rc;
     }
-
     if (dbErrno != 0) {
         BT_ERROR("openBtDb(): Unable to open db file '%s'.\n", name);
-        releaseOpenResources();
         return btErrOpen;
     }
+    cleanup.dismiss();
     if (reset) dbErrno = btErrFormatChanged;
     cr.dbState = dbOpened;
     WriteCtrlRec();

@@ -193,10 +193,13 @@ private:
     int64_t knownFileEnd = 0;
     bool writePositionIsSound(plat::DbFile* stream, int64_t diskLoc);
 
+    // The steps of openBtDb.
+    int openExistingFile(const char* name, bool* reset);
+    int loadExistingTree();
+    int createFile(const char* name);
     int openInventory(int64_t where, int64_t fileBytes);
     int failOpenCorrupt(const char* why);
     bool placeEmptyRoot(int64_t pos);
-    bool ctrlRecIsSound(int64_t fileBytes);
     const char16_t* alignedKey(const uint8_t* datum);
 
     // Write-side helpers (Insert, Delete and their rebalancing).

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "journal.h"
+#include "journal_report.h"
 #include "platform.h"
 
 namespace {
@@ -29,19 +29,6 @@ std::string boundedText(const uint8_t* p, size_t n) {
 }
 
 }  // namespace
-
-const char* actionName(uint32_t action, char* buf, size_t bufSize) {
-    switch (action) {
-    case 1: return "Rename Old";
-    case 2: return "Rename New";
-    case 3: return "Delete";
-    case 4: return "Create";
-    case 5: return "Change Attribute";
-    case 6: return "Modify";
-    case 11: return "Delete Restore";
-    default: std::snprintf(buf, bufSize, "Type %d", (int)action); return buf;
-    }
-}
 
 char* formatSize(uint64_t n, char* buf, size_t bufSize) {
     static const char* const units[] = {"Byte", "KB", "MB", "GB", "TB", "PB"};
@@ -82,15 +69,13 @@ const char* keyLengthText(unsigned keyLen, char* buf, size_t bufSize) {
 }
 
 void printJournalRec(const uint8_t* data, size_t dataLen, const char16_t* key) {
-    journalRec rec;
-    std::memset(&rec, 0, sizeof rec);
-    std::memcpy(&rec, data, dataLen < sizeof rec ? dataLen : sizeof rec);
+    journalRec rec = journalRecFrom(data, dataLen);
     char actionBuf[32];
     plat::outPrintf("-----------------------------------------\n   Object Name  : %s\n   Action       : %s\n"
                 "   Object Type  : %s\n   Inserted     : %s\n   Object Time  : %s\n"
                 "-----------------------------------------\n\n",
                 plat::outName(key).c_str(), actionName(rec.action, actionBuf, sizeof actionBuf),
-                rec.objectType == 1 ? "File" : "Directory", withoutNewline(timeText(rec.insertedTime)).c_str(),
+                objectTypeName(rec.objectType), withoutNewline(timeText(rec.insertedTime)).c_str(),
                 withoutNewline(timeText(rec.objectTime)).c_str());
 }
 
@@ -108,8 +93,10 @@ void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info,
             server = boundedText(info->serverAndNode, l);
             node = boundedText(info->serverAndNode + l, serverNodeBytes - l);
         }
-        state = info->journalState == 2 ? "Valid" : info->journalState == 1 ? "Incremental in Progress" : "Not Valid";
-        validation = info->journalState == 2 ? timeText(info->validationDate) : "(not set)\n";
+        state = info->journalState == journalValid                   ? "Valid"
+                : info->journalState == journalIncrementalInProgress ? "Incremental in Progress"
+                                                                     : "Not Valid";
+        validation = info->journalState == journalValid ? timeText(info->validationDate) : "(not set)\n";
     }
     const char* type = info->journalType == journalUnformatted ? "Unformatted"
                        : info->journalType == journalChange    ? "Change Journal"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "journal.h"
+#include "journal_report.h"
 #include "platform.h"
 #include "requests.h"
 #include "viewer.h"

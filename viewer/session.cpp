@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "format.h"
-#include "journal.h"
+#include "journal_report.h"
 #include "platform.h"
 #include "tooldb.h"
 #include "viewer.h"

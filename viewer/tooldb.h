@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "jbbtreev.h"
-#include "journal.h"
+#include "journal_report.h"
 
 class toolDB : public bTree {
 public:

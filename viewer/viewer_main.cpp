@@ -5,7 +5,7 @@
 
 #include "format.h"
 #include "jbbtreev.h"
-#include "journal.h"
+#include "journal_report.h"
 #include "platform.h"
 #include "viewer.h"
 #include "widetext.h"

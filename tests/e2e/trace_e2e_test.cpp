@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,16 +141,31 @@ TEST_F(Tracing, TimestampsAndPositionsOnTheConsole) {
   const RunResult r = gen("g", {"--count", "50", "--trace", "btreedb,memory", "--trace-file", "STDOUT",
                                 "--trace-timestamps"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::regex line(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} : (jbbtreev|kvmem|trace)\.cpp *\( *\d+\): .*)");
+  const std::regex line(
+      R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} : )"
+      R"((jbbtreev|ctrlrec|indexarray|diskspace|nodecache|search|datum|delete|insert|kvmem|trace)\.cpp *\( *\d+\): .*)");
   size_t stamped = 0, memory = 0;
+  std::set<std::string> engineFiles;
   for (const std::string& l : maskedLines(r.out)) {
     if (l.empty() || l[0] < '0' || l[0] > '9') continue;  // a message's own further lines
     ++stamped;
     ASSERT_TRUE(std::regex_match(l, line)) << l;
     memory += l.find("KVMEM(") != std::string::npos;
+    // Each engine line names the file it comes from.
+    const size_t at = l.find(" : ") + 3;
+    const std::string file = l.substr(at, l.find(".cpp") - at);
+    const std::pair<const char*, const char*> homes[] = {
+        {"fetchPage()", "nodecache"}, {"Insert()", "insert"}, {"openBtDb()", "jbbtreev"}};
+    for (const auto& h : homes) {
+      if (l.find(h.first) != std::string::npos) {
+        EXPECT_EQ(h.second, file) << l;
+      }
+    }
+    engineFiles.insert(file);
   }
   EXPECT_GT(stamped, 100u);
   EXPECT_GT(memory, 10u);
+  EXPECT_TRUE(engineFiles.count("nodecache") && engineFiles.count("insert") && engineFiles.count("jbbtreev"));
 }
 
 TEST_F(Tracing, BadTraceOptionsAndFiles) {

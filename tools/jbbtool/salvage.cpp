@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "command.h"
-#include "jbbtreev.h"
 #include "journal.h"
 #include "keyorder.h"
 #include "nodeview.h"
@@ -146,14 +145,14 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     h.progress = progress.callback();
     NodeView v;
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
-        if (s.info.state == available) return;  // a free slot: what it holds was deleted
+        if (s.info.state == slotFree) return;  // a free slot: what it holds was deleted
         ++nodes;
         held.push_back(s.info.ixaSubscript);
         if (image == nullptr) {
             ++unreadable;
-            uint8_t head[offsetof(nodeHeader, count) + 2];
+            uint8_t head[nodeOff::count + 2];
             if (db.readAt(s.offset, head, sizeof head)) {
-                const uint16_t count = get16(head + offsetof(nodeHeader, count));
+                const uint16_t count = get16(head + nodeOff::count);
                 if (count <= maxDatumsPerNode) unreadableEntries += count;
             }
             log.say("node at offset " + std::to_string(s.offset) + " cannot be read whole; its datums are lost");
@@ -316,7 +315,7 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     uint64_t written = 0;
     std::vector<Copy> group;
     std::vector<Active*> taken;
-    const size_t insertedAt = offsetof(journalRec, insertedTime);
+    const size_t insertedAt = journalRecOff::insertedTime;
     while (true) {
         while (next < runs.size() &&
                (heap.empty() ||

@@ -6,9 +6,10 @@
 #include <memory>
 
 #include "batchqueue.h"
-#include "jbbtreev.h"
 #include "journal.h"
 #include "secondthread.h"
+#include "subscriptindex.h"
+#include "treeshape.h"
 
 namespace jbbtool {
 
@@ -141,7 +142,7 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         ++st->slots;
         const int64_t slotEnd = s.offset + (int64_t)std::min<uint64_t>(s.info.slotLength, (uint64_t)(size - s.offset));
-        if (s.info.state == available) {
+        if (s.info.state == slotFree) {
             addToMap(st->mapFree, s.offset, slotEnd, size);
             ++st->freeSlots;
             st->freeBytes += s.info.slotLength;
@@ -225,39 +226,42 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         }
         st->topDirs.emplace_back(name, d.count);
     }
-    // Levels: breadth first from the root over the branches the pass kept.
-    std::sort(st->nodes.begin(), st->nodes.end(),
-              [](const NodeShape& a, const NodeShape& b) { return a.subscript < b.subscript; });
-    auto find = [&](uint32_t sub) -> const NodeShape* {
-        auto it = std::lower_bound(st->nodes.begin(), st->nodes.end(), sub,
-                                   [](const NodeShape& n, uint32_t s) { return n.subscript < s; });
-        return it != st->nodes.end() && it->subscript == sub ? &*it : nullptr;
+    // Levels: the nodes reached from the root, by their depth, from the
+    // branches the pass kept.
+    SubscriptIndex index;
+    index.build(st->nodes.size(), [&](size_t i) { return st->nodes[i].subscript; });
+    struct Nodes {
+        const Stats& st;
+        const SubscriptIndex& index;
+        size_t find(uint32_t sub) const { return index.find(sub); }
+        int branches(size_t i) const { return st.nodes[i].leaf ? 0 : (int)st.nodes[i].count + 1; }
+        uint32_t branch(size_t i, int j) const { return st.nodes[i].branch[j]; }
     };
-    std::vector<const NodeShape*> level;
-    if (const NodeShape* root = find(db.ctrl().rootOffset))
-        level.push_back(root);
-    else if (st->slots > 0)  // a file of a control record alone holds an empty tree
-        st->treeProblem = "rootOffset " + std::to_string(db.ctrl().rootOffset) + " names no readable node";
-    uint64_t visited = 0;
-    while (!level.empty() && st->levels.size() < 64 && visited <= st->nodes.size()) {
-        std::vector<uint64_t> hist(maxDatumsPerNode + 1, 0);
-        std::vector<const NodeShape*> next;
-        for (const NodeShape* n : level) {
-            ++visited;
-            ++hist[std::min<size_t>(n->count, maxDatumsPerNode)];
-            if (n->leaf) continue;
-            for (int i = 0; i <= n->count; ++i) {
-                if (const NodeShape* c = find(n->branch[i]))
-                    next.push_back(c);
-                else if (st->treeProblem.empty())
-                    st->treeProblem = "branch " + std::to_string(i) + " of node " + std::to_string(n->subscript) +
-                                      " at offset " + std::to_string(n->offset) + " names subscript " +
-                                      std::to_string(n->branch[i]) + ", which no readable node holds";
-            }
+    struct Visitor {
+        Stats& st;
+        const TreeShape& shape;
+        void edge(size_t, int, size_t) {}
+        // A branch that leads nowhere makes the tree unreadable from its
+        // root: the first one is told.
+        void fault(ShapeFault f, size_t n, int j, uint32_t sub, size_t) {
+            if ((f != ShapeFault::NoNode && f != ShapeFault::NoBranch) || !st.treeProblem.empty()) return;
+            st.treeProblem = "branch " + std::to_string(j) + " of node " + std::to_string(st.nodes[n].subscript) +
+                             " at offset " + std::to_string(st.nodes[n].offset) + " names subscript " +
+                             std::to_string(sub) + ", which no readable node holds";
         }
-        st->levels.push_back(hist);
-        level.swap(next);
-    }
+        void done(size_t i) {
+            const size_t level = (size_t)shape.depth(i) - 1;
+            if (level >= kMaxLevels) return;
+            if (st.levels.size() <= level) st.levels.resize(level + 1, std::vector<uint64_t>(maxDatumsPerNode + 1, 0));
+            ++st.levels[level][std::min<size_t>(st.nodes[i].count, maxDatumsPerNode)];
+        }
+    };
+    TreeShape shape;
+    Visitor v{*st, shape};
+    const size_t root = index.find(db.ctrl().rootOffset);
+    if (root == SubscriptIndex::kNone && st->slots > 0)  // a file of a control record alone holds an empty tree
+        st->treeProblem = "rootOffset " + std::to_string(db.ctrl().rootOffset) + " names no readable node";
+    shape.walk(st->nodes.size(), root, Nodes{*st, index}, v);
 }
 
 }  // namespace jbbtool

@@ -22,6 +22,9 @@ constexpr size_t kTopDirectories = 20;
 // Columns of the file map: used, slack and free bytes along the file.
 constexpr size_t kMapColumns = 400;
 constexpr size_t kMaxChartDays = 50000;
+// Levels of the tree that stats counts nodes of; a damaged file may chain
+// nodes far deeper.
+constexpr size_t kMaxLevels = 64;
 
 // Key-length buckets in UTF-16 units: 16 wide up to 256, then doubling.
 std::string bucketName(size_t b);

@@ -12,7 +12,6 @@
 #include "command.h"
 #include "commands_list.h"
 #include "dbimage.h"
-#include "jbbtreev.h"
 #include "journal.h"
 #include "platform.h"
 #include "progress.h"

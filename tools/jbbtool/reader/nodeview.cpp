@@ -13,27 +13,36 @@ std::u16string NodeView::key(size_t k) const {
     return s;
 }
 
-std::string parseDatum(const uint8_t* d, size_t n, uint16_t dataLen, DatumRef* out, uint32_t base) {
-    if (n < 4) return "datum header runs past the node's end";
-    uint32_t nkl = keyunits::load1(d);
-    uint32_t dataStart = 2u + keyunits::load1(d + 2);
-    if (nkl > n) return "datum length " + std::to_string(nkl) + " runs past the node's end";
-    if (dataStart < datumKeyOffset + 2) return "data offset " + std::to_string(dataStart - 2) + " lies inside the datum header";
-    if (dataStart + dataLen > nkl)
-        return "data record at " + std::to_string(dataStart) + " (" + std::to_string(dataLen) +
-               " bytes) runs past the datum length " + std::to_string(nkl);
-    const size_t room = (dataStart - datumKeyOffset) / 2;
-    bool surrogate;
-    const size_t units = scanKeyUnits(d + datumKeyOffset, room, &surrogate);
-    if (units == room) return "key has no terminator before its data";
-    out->offset = base;
-    out->keyUnits = (uint32_t)units;
-    out->surrogate = surrogate;
-    out->dataPos = base + dataStart;
-    return std::string();
+namespace {
+
+// The format's node decoder finds each key's end with the vector scan,
+// which notes on the way whether the key holds a surrogate.
+struct ScanKey {
+    bool* surrogate;
+    size_t operator()(const uint8_t* key, size_t room) const { return scanKeyUnits(key, room, surrogate); }
+};
+
+// What is wrong with datum `d` (at `off` in the image), in words.
+std::string datumFault(btformat::Fault f, const uint8_t* d, uint16_t dataLen) {
+    using btformat::Fault;
+    switch (f) {
+        case Fault::datumLength:
+            return "datum length " + std::to_string(btformat::datumLength(d)) + " runs past the node's end";
+        case Fault::datumDataOffset:
+            return "data offset " + std::to_string(btformat::load16(d + datumOff::dataOffset)) +
+                   " lies inside the datum header";
+        case Fault::datumRecord:
+            return "data record at " + std::to_string(btformat::datumDataStart(d)) + " (" + std::to_string(dataLen) +
+                   " bytes) runs past the datum length " + std::to_string(btformat::datumLength(d));
+        default:
+            return btformat::faultText(f);
+    }
 }
 
+}  // namespace
+
 void parseNode(const uint8_t* image, uint32_t size, uint16_t dataLen, NodeView* out) {
+    using btformat::Fault;
     out->image = image;
     out->datums.clear();
     out->fault.clear();
@@ -43,24 +52,27 @@ void parseNode(const uint8_t* image, uint32_t size, uint16_t dataLen, NodeView* 
         return;
     }
     std::memcpy(&out->header, image, sizeof out->header);
-    unsigned count = out->header.count;
-    if (count > (unsigned)maxDatumsPerNode) {
-        out->fault = "datum count " + std::to_string(count) + " is above 10";
-        count = maxDatumsPerNode;
+    bool surrogate = false;
+    const btformat::NodeCheck c = btformat::decodeNode(
+        image, size, dataLen,
+        [&](const btformat::DatumFacts& f) { out->datums.push_back({f.offset, f.keyUnits, f.dataPos, surrogate}); },
+        ScanKey{&surrogate});
+    switch (c.fault) {
+        case Fault::none:
+            break;
+        case Fault::nodeSize:
+            out->fault = "node size " + std::to_string(size) + ": " + btformat::faultText(c.fault);
+            break;
+        case Fault::nodeCount:
+            out->fault = "datum count " + std::to_string(out->header.count) + " is above 10";
+            break;
+        case Fault::nodeTrailing:
+            out->fault = "datums end at " + std::to_string(c.offset) + ", node size is " + std::to_string(size);
+            break;
+        default:
+            out->fault = "datum " + std::to_string(c.datum) + ": " + datumFault(c.fault, image + c.offset, dataLen);
+            break;
     }
-    uint32_t off = nodeHeaderSize;
-    for (unsigned i = 0; i < count; ++i) {
-        DatumRef r;
-        std::string why = parseDatum(image + off, size - off, dataLen, &r, off);
-        if (!why.empty()) {
-            out->fault = "datum " + std::to_string(i) + ": " + why;
-            return;
-        }
-        out->datums.push_back(r);
-        off += keyunits::load1(image + off);
-    }
-    if (out->fault.empty() && off != size)
-        out->fault = "datums end at " + std::to_string(off) + ", node size is " + std::to_string(size);
 }
 
 }  // namespace jbbtool

@@ -1,6 +1,7 @@
 // The node decoder of jbbtool's reader: a node image as read from its slot,
 // with its datums located and every length and offset checked against the
-// image's size.
+// image's size by the format's own decoder (btformat::decodeNode, as the
+// engine checks a node), and what is wrong said in words.
 //
 // Contract:
 // - A NodeView does not own its image: `image` points into a buffer of the
@@ -8,8 +9,8 @@
 //   which must outlive every use of the view and of what key() and data()
 //   return.  The view owns only its list of datums, whose room it keeps
 //   when it is parsed into again.
-// - parseNode() and parseDatum() never read outside the bytes they are
-//   given, whatever those hold.
+// - parseNode() never reads outside the bytes it is given, whatever those
+//   hold.
 // - Plain data: a view is used by one thread at a time; decoding two images
 //   on two threads needs two views.
 #pragma once
@@ -47,13 +48,8 @@ struct NodeView {
     bool isLeaf() const { return header.branch[0] == 0; }
 };
 
-// Parses a node image of `size` bytes whose datums carry `dataLen`-byte
-// records.  Never reads outside the image.
+// Parses a node image of `size` bytes (its nodeSize field says so) whose
+// datums carry `dataLen`-byte records.  Never reads outside the image.
 void parseNode(const uint8_t* image, uint32_t size, uint16_t dataLen, NodeView* out);
-
-// Locates datum fields in `bytes` (n bytes available from a datum start):
-// the datum's length, key length and data position, when they are sound
-// for a record of dataLen bytes.  Empty string when sound, else the fault.
-std::string parseDatum(const uint8_t* bytes, size_t n, uint16_t dataLen, DatumRef* out, uint32_t base);
 
 }  // namespace jbbtool

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "jbbtreev.h"
 #include "secondthread.h"
 #include "slotscan.h"
 
@@ -14,31 +13,13 @@ void SlotMap::add(uint32_t subscript, int64_t offset, uint32_t nodeSize, bool us
 }
 
 void SlotMap::finish() {
-    // Slots were added in the order of their offsets; of two naming one
-    // subscript, the first wins.  Subscripts of a sound file run from 1 to
-    // about the number of slots: a direct table then costs little and
-    // needs no sorting.  Other files are sorted (by both: a plain sort
-    // needs no buffer, as a stable sort would).
-    direct_.clear();
-    uint32_t maxSub = 0;
-    for (const Entry& e : entries_) maxSub = std::max(maxSub, e.subscript);
-    if (!entries_.empty() && maxSub <= 4 * entries_.size() + 1024) {
-        direct_.assign((size_t)maxSub + 1, 0);
-        for (size_t i = 0; i < entries_.size(); ++i)
-            if (direct_[entries_[i].subscript] == 0) direct_[entries_[i].subscript] = (uint32_t)i + 1;
-        return;
-    }
-    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-        return a.subscript != b.subscript ? a.subscript < b.subscript : a.offset < b.offset;
-    });
+    // Slots were added in the order of their offsets.
+    index_.build(entries_.size(), [this](size_t i) { return entries_[i].subscript; });
 }
 
 const SlotMap::Entry* SlotMap::find(uint32_t subscript) const {
-    if (!direct_.empty())
-        return subscript < direct_.size() && direct_[subscript] != 0 ? &entries_[direct_[subscript] - 1] : nullptr;
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), subscript,
-                               [](const Entry& e, uint32_t s) { return e.subscript < s; });
-    return it != entries_.end() && it->subscript == subscript ? &*it : nullptr;
+    const size_t at = index_.find(subscript);
+    return at == SubscriptIndex::kNone ? nullptr : &entries_[at];
 }
 
 namespace {
@@ -53,7 +34,7 @@ bool mapSlots(DbImage& db, SlotMap* map, int64_t from, int64_t until, int64_t* s
     h.stoppedAt = stoppedAt;
     h.noImages = true;
     h.slot = [&](const SlotRef& s, const uint8_t*) {
-        map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != available);
+        map->add(s.info.ixaSubscript, s.offset, s.info.nodeSize, s.info.state != slotFree);
     };
     h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { *damaged = true; };
     return scanSlots(db, h);

@@ -23,6 +23,7 @@
 
 #include "dbimage.h"
 #include "largevector.h"
+#include "subscriptindex.h"
 
 namespace jbbtool {
 
@@ -48,8 +49,8 @@ public:
     size_t size() const { return entries_.size(); }
 
 private:
-    LargeVector<Entry> entries_;
-    std::vector<uint32_t> direct_;  // subscript -> entry + 1, when subscripts are dense
+    LargeVector<Entry> entries_;  // in file order
+    SubscriptIndex index_;
 };
 
 // `progress` (may be empty) is called with the offset the pass has reached.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jbbtreev.h"
 
 namespace jbbtool {
 
@@ -15,15 +14,8 @@ constexpr int64_t kProgressEvery = 64ll << 20;
 
 bool plausibleInfo(const uint8_t* p, int64_t offset, int64_t fileSize, bool checkMagic) {
     nodeInfo in;
-    std::memcpy(&in, p, sizeof in);
-    if (checkMagic && in.nodeMagic != nodeMagicNumber) return false;
-    if (in.slotLength < nodeInfoSize || in.slotLength > (uint64_t)(fileSize - offset)) return false;
-    if (in.ixaSubscript == 0) return false;
-    if (in.state == 0)
-        return in.nodeSize >= nodeHeaderSize && in.nodeSize <= in.slotLength && in.nodeSize <= maxNodeSize;
-    if (in.state == 1)
-        return in.nodeSize == (uint32_t)in.slotLength || (in.nodeSize >= nodeHeaderSize && in.nodeSize <= in.slotLength);
-    return false;
+    return btformat::decodeNodeInfo(p, nodeInfoSize, offset, fileSize, btformat::anySubscript, &in, checkMagic) ==
+           btformat::Fault::none;
 }
 
 int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed, int64_t limit) {
@@ -40,8 +32,7 @@ int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed, int64_t limit) {
         if (got < nodeInfoSize) break;
         size_t i = 0;
         for (; i + nodeInfoSize <= got; ++i) {
-            if (p[i] == 0xCD && p[i + 1] == 0xAB && p[i + 2] == 0 && p[i + 3] == 0 &&
-                plausibleInfo(p + i, pos + (int64_t)i, size))
+            if (btformat::hasNodeMagic(p + i) && plausibleInfo(p + i, pos + (int64_t)i, size))
                 return pos + (int64_t)i;
         }
         pos += (int64_t)i;
@@ -74,20 +65,25 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
         }
         SlotRef s;
         s.offset = where;
-        std::memcpy(&s.info, p, sizeof s.info);
-        bool magicOk = s.info.nodeMagic == nodeMagicNumber;
-        bool accept = h.strict ? plausibleInfo(p, where, size) : magicOk && s.info.slotLength >= nodeInfoSize;
+        // A strict pass takes only blocks the format finds sound; the other
+        // takes every block with the magic that can be stepped over, and
+        // leaves judging the rest to its handler.
+        const btformat::Fault fault =
+            btformat::decodeNodeInfo(p, got, where, size, btformat::anySubscript, &s.info);
+        const bool magicOk = fault != btformat::Fault::infoMagic;
+        const bool accept =
+            h.strict ? fault == btformat::Fault::none : magicOk && s.info.slotLength >= nodeInfoSize;
         if (accept) {
             const uint8_t* image = nullptr;
             int64_t left = size - where;
-            if (!h.noImages && s.info.state != available && s.info.nodeSize >= nodeHeaderSize &&
+            if (!h.noImages && s.info.state != slotFree && s.info.nodeSize >= nodeHeaderSize &&
                 s.info.nodeSize <= maxNodeSize && (int64_t)s.info.nodeSize <= left) {
                 image = db.view(where, s.info.nodeSize, &got);
                 if (image == nullptr) return false;
             }
             if (h.slot) h.slot(s, image);
             prevStart = where;
-            prevEnd = where + (s.info.state != available && s.info.nodeSize >= nodeInfoSize
+            prevEnd = where + (s.info.state != slotFree && s.info.nodeSize >= nodeInfoSize
                                    ? std::min<int64_t>(s.info.nodeSize, left)
                                    : (int64_t)nodeInfoSize);
             if (s.info.slotLength > (uint64_t)left) {

@@ -5,6 +5,7 @@
 
 #include "jbbtreev.h"
 #include "keyunits.h"
+#include "readahead.h"
 
 namespace jbbtool {
 
@@ -75,17 +76,19 @@ void TreeWalker::dropAhead(size_t entry) {
     aheadAt_[entry] = -1;
 }
 
-void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget) {
+void TreeWalker::readBatch(const std::vector<uint32_t>& subscripts) {
     requests_.clear();
     wanted_.clear();
-    for (size_t i = 0; i < n; ++i) {
-        const SlotMap::Entry* e = map_.find(subscripts[i]);
+    uint64_t bytes = 0;
+    for (uint32_t sub : subscripts) {
+        if (requests_.size() >= readahead::maxNodes) break;
+        const SlotMap::Entry* e = map_.find(sub);
         if (e == nullptr) continue;
         const size_t at = map_.index(e);
-        if (!e->used || visited_[at] || e->nodeSize < nodeHeaderSize || e->nodeSize > maxNodeSize ||
-            e->nodeSize > *budget || aheadAt_[at] >= 0)
+        if (!e->used || visited_[at] || !readahead::sizeReadable(e->nodeSize) ||
+            bytes + e->nodeSize > readahead::maxBytes || aheadAt_[at] >= 0)
             continue;
-        *budget -= e->nodeSize;
+        bytes += e->nodeSize;
         if (aheadFree_.empty()) {
             aheadAt_[at] = (int32_t)ahead_.size();
             ahead_.emplace_back();
@@ -114,24 +117,25 @@ void TreeWalker::readBatch(const uint32_t* subscripts, size_t n, size_t* budget)
 }
 
 void TreeWalker::readAhead(const Level& l) {
-    // Up to 8 MiB a node, and 32 MiB held in all, whatever sizes and
-    // branches a damaged file gives: what is left out is read when it is
-    // reached.
+    // What the walk reads ahead, as the engine's prefetch does
+    // (readahead.h), with at most 32 MiB held in all, whatever a damaged
+    // file gives.  The children are those the walk will descend to: the
+    // branches around the datums that parsed soundly.
     if (aheadBytes_ > (32u << 20)) return;
-    size_t budget = 8u << 20;
-    const uint32_t* children = l.node.header.branch;
-    const size_t n = l.node.datums.size() + 1;
-    readBatch(children, n, &budget);
-    std::vector<uint32_t> grandchildren;
-    for (size_t i = 0; i < n; ++i) {
-        const SlotMap::Entry* e = map_.find(children[i]);
+    nodeHeader h = l.node.header;
+    h.count = (uint16_t)l.node.datums.size();
+    batch_.clear();
+    readahead::forEachChild(h, [this](uint32_t sub) { batch_.push_back(sub); });
+    readBatch(batch_);
+    grandchildren_.clear();
+    for (uint32_t sub : batch_) {
+        const SlotMap::Entry* e = map_.find(sub);
         if (e == nullptr || aheadAt_[map_.index(e)] < 0) continue;
-        nodeHeader h;
-        std::memcpy(&h, ahead_[(size_t)aheadAt_[map_.index(e)]].data(), sizeof h);  // an image is at least a header long
-        if (h.branch[0] == 0 || h.count > maxDatumsPerNode) continue;
-        grandchildren.insert(grandchildren.end(), h.branch, h.branch + h.count + 1);
+        nodeHeader child;
+        std::memcpy(&child, ahead_[(size_t)aheadAt_[map_.index(e)]].data(), sizeof child);  // at least a header long
+        readahead::forEachChild(child, [this](uint32_t g) { grandchildren_.push_back(g); });
     }
-    readBatch(grandchildren.data(), grandchildren.size(), &budget);
+    readBatch(grandchildren_);
 }
 
 bool TreeWalker::next(WalkEntry* out) {

@@ -1,9 +1,10 @@
 // The tree walker of jbbtool's reader: every entry of the tree in key
 // order, nodes read by their slots through a SlotMap, the children and
 // grandchildren of an inner node read together before the walk descends
-// into it.  A node that cannot be read or parsed, a branch to no node and
-// a branch to a node already walked are skipped and reported through
-// `problem`; the walk goes on with the rest.
+// into it (which ones, readahead.h says for the engine too).  A node that
+// cannot be read or parsed, a branch to no node and a branch to a node
+// already walked are skipped and reported through `problem`; the walk goes
+// on with the rest.
 //
 // Contract:
 // - The walker borrows the DbImage and the SlotMap, which must outlive it;
@@ -80,7 +81,8 @@ private:
     // Before the walk descends into an inner node, its children and
     // grandchildren that are not yet at hand are read, in two batches.
     void readAhead(const Level& l);
-    void readBatch(const uint32_t* subscripts, size_t n, size_t* budget);
+    void readBatch(const std::vector<uint32_t>& subscripts);
+    std::vector<uint32_t> batch_, grandchildren_;  // kept for their room
     void dropAhead(size_t entry);
     DbImage& db_;
     const SlotMap& map_;
