@@ -41,12 +41,14 @@ extern "C" __attribute__((weak)) void __sanitizer_set_death_callback(void (*call
 
 namespace {
 
-// The input being run, named when a sanitizer ends the process.
+// The input being run, named when a sanitizer ends the process, on the
+// standard error the driver started with.
 std::string current;
+int reportFd = 2;
 
 void nameFailedInput() {
     const std::string line = "jbbdb_replay: the input that failed: " + current + "\n";
-    if (::write(2, line.data(), line.size()) < 0) return;
+    if (::write(reportFd, line.data(), line.size()) < 0) return;
 }
 
 // Sends the sanitizers' reports to the standard error of now; false in a
@@ -54,7 +56,10 @@ void nameFailedInput() {
 bool keepReportsVisible() {
     if (__sanitizer_set_report_fd == nullptr) return false;
     const int fd = ::dup(2);
-    if (fd >= 0) __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    if (fd >= 0) {
+        reportFd = fd;
+        __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    }
     if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(nameFailedInput);
     return true;
 }
