@@ -13,13 +13,35 @@
 
 namespace {
 
+// The database of one run and the Ctrl-C handling around it, ended in one
+// place: the database is closed (writing the nodes that deletions changed
+// only when asked), the handler removed and the handle freed, by end() or
+// else when the run leaves.
+class Session {
+public:
+    explicit Session(toolDB* db) : db_(db) {}
+    ~Session() { end(false); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    toolDB* db() const { return db_; }
+    void end(bool writeChanges) {
+        if (db_ == nullptr) return;
+        db_->closeBtDb(nullptr, writeChanges ? 0 : 1);
+        plat::removeInterruptHandler();
+        delete db_;
+        db_ = nullptr;
+    }
+
+private:
+    toolDB* db_;
+};
+
 // Ends a run that was interrupted while the database was open: the walk's
 // journal type is put back before the control record is written.
-int closeInterrupted(toolDB* db, uint32_t savedType) {
+int closeInterrupted(Session& session, uint32_t savedType) {
+    toolDB* db = session.db();
     if (db->journalInfoP != nullptr) db->journalInfoP->journalType = savedType;
-    db->closeBtDb(nullptr, 1);
-    plat::removeInterruptHandler();
-    delete db;
+    session.end(false);
     plat::outPrintf("\n\nInterrupted: counting stopped, the database was closed unchanged.\n");
     return -1;
 }
@@ -56,20 +78,20 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
 
     plat::outPrintf("Opening and Intializing DB ...\n");
     plat::installInterruptHandler();
-    toolDB* db = new toolDB(image.dbDataLen, image.dbKeyLen / 2);
+    Session session(new toolDB(image.dbDataLen, image.dbKeyLen / 2));
+    toolDB* db = session.db();
     // The viewer inspects a journal; it never creates, truncates or resets one.
     db->setOpenExistingOnly(true);
     int rc = db->openBtDb(path, 0);
     if (rc != 0) {
-        plat::removeInterruptHandler();
-        delete db;
+        session.end(false);
         plat::outPrintf("\n\nUnable to open Journal Database file '%s', rc=%d\n\n", path, rc);
         return -1;
     }
     db->attachJournalInfo();
     journalInfo* info = db->journalInfoP;
     const ctrlRec& cr = db->controlRecord();
-    if (plat::interruptRequested()) return closeInterrupted(db, info->journalType);
+    if (plat::interruptRequested()) return closeInterrupted(session, info->journalType);
 
     plat::outPrintf("\nCounting Database Entries (walking thru entire db) ...\n\n");
     uint32_t savedType = info->journalType;
@@ -78,14 +100,12 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     long start = plat::clockMs();
     int walkRc = db->WalkTree();
     long end = plat::clockMs();
-    if (plat::interruptRequested()) return closeInterrupted(db, savedType);
+    if (plat::interruptRequested()) return closeInterrupted(session, savedType);
     if (walkRc != 0) {
         int err = db->dbGetLastError();
         plat::outPrintf("Initial database scan failed: errno = %d, \"%s\"\n", err, plat::errnoText(err).c_str());
         info->journalType = savedType;
-        db->closeBtDb(nullptr, 1);
-        plat::removeInterruptHandler();
-        delete db;
+        session.end(false);
         return -1;
     }
     info->journalType = savedType;
@@ -96,22 +116,14 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     plat::outPrintf("\nTotal DB Walk Time   : %s\n\n", formatElapsed(elapsed, start, end));
 
     if (info->journalType == journalUnformatted) {
-        db->closeBtDb(nullptr, 1);
-        plat::removeInterruptHandler();
-        delete db;
+        // Closed before the question: the answer may remove the file.
+        session.end(false);
         return askJustCreated(path);
     }
-    if (!interactive) {
-        db->closeBtDb(nullptr, 1);
-        plat::removeInterruptHandler();
-        delete db;
-        return 0;
-    }
+    if (!interactive) return 0;
     bool interrupted = runRequestLoop(db);
     // Nodes that deletions changed are written before the record is closed.
-    db->closeBtDb(nullptr, 0);
-    plat::removeInterruptHandler();
-    delete db;
+    session.end(true);
     if (interrupted) {
         plat::outPrintf("\n\nInterrupted: the database was closed.\n");
         return -1;

@@ -819,8 +819,27 @@ TEST_F(Jbbtool, BranchesToOneNodeDoNotMultiplyTheWork) {
   r = onFile({"dump"}, file);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("reached a second time"), std::string::npos) << r.err;
-  EXPECT_EQ(onFile({"stats"}, file).status, 0);
+  // stats counts each node once, at the depth the walk first reaches it,
+  // as check walks the tree.
+  r = onFile({"stats"}, file);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("depth 31, 155 entries"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("level 31: 1 nodes; by datums 5:1\n"), std::string::npos) << r.out;
   EXPECT_EQ(tool({"diff", file, file}).status, 2);
+}
+
+TEST_F(Jbbtool, CheckRefusesAnIndexArrayTheFileCouldNotUseAsTheEngineDoes) {
+  Built b = built();
+  b.db.ctrl.indexArraySize = 4000000000u;  // a multiple of 500, far beyond the file's slots
+  const Bytes image = b.db.image();
+  const std::string file = put("array.jbbdb", image);
+  RunResult r = onFile({"check"}, file);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("ctrl-field at offset 12: indexArraySize 4000000000 is larger than a file of " +
+                       std::to_string(image.size()) + " bytes could use\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("not a multiple"), std::string::npos) << r.out;
 }
 
 }  // namespace

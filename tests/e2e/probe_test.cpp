@@ -128,6 +128,25 @@ TEST_F(Probe, ArgumentLengthLimit) {
   EXPECT_EQ(r.err, "");
 }
 
+// Names far past the limit, at the length where the wide form of a name
+// would be cut (8959 characters and one either side, and more): refused as
+// too long before any buffer holds them, and nothing is made in the folder.
+TEST_F(Probe, NamesAtTheWideTextLimitAreRefusedAsTooLong) {
+#ifdef _WIN32
+  GTEST_SKIP() << "cmd.exe, which starts the viewer here, takes command lines of at most 8191 characters";
+#endif
+  for (size_t chars : {size_t{8958}, size_t{8959}, size_t{9000}}) {
+    SCOPED_TRACE(chars);
+    std::string arg = s.dir().file("");
+    while (arg.size() < chars) arg += 'n';
+    RunResult r = s.run({arg});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, bannerText(date) + "\n\nDatabase name is too long: at most 1273 bytes are allowed.\n\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(fs::is_empty(s.dir().path()));
+  }
+}
+
 TEST_F(Probe, ShortFilesCannotBeRead) {
   const Bytes full = smallJournal();
   expectRefused("empty", {}, kNotReadText);

@@ -17,11 +17,6 @@ void SlotMap::finish() {
     index_.build(entries_.size(), [this](size_t i) { return entries_[i].subscript; });
 }
 
-const SlotMap::Entry* SlotMap::find(uint32_t subscript) const {
-    const size_t at = index_.find(subscript);
-    return at == SubscriptIndex::kNone ? nullptr : &entries_[at];
-}
-
 namespace {
 
 // One pass over the info blocks into `map`, from `from` up to `until`.

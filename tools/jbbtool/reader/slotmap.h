@@ -42,7 +42,10 @@ public:
     void reserve(size_t n) { entries_.reserve(n); }
     // Adds the slots of another map (made by add() alone), after these.
     void append(const SlotMap& more);
-    const Entry* find(uint32_t subscript) const;
+    const Entry* find(uint32_t subscript) const {
+        const size_t at = index_.find(subscript);
+        return at == SubscriptIndex::kNone ? nullptr : &entries_[at];
+    }
     // An entry's place among the map's size() entries, for state kept
     // beside the map.
     size_t index(const Entry* e) const { return (size_t)(e - entries_.data()); }

@@ -62,9 +62,10 @@ struct SlotScanHandler {
 // h.until) in one pass.  False on a read error.
 bool scanSlots(DbImage& db, const SlotScanHandler& h);
 
-// True when the 24 bytes at p look like a node info block: the magic, a
-// known state, and lengths that a slot at `offset` of a file of
-// `fileSize` bytes can have.
+// True when the format's decoder (btformat::decodeNodeInfo) finds the 24
+// bytes at p sound as the node info block of a slot at `offset` of a file
+// of `fileSize` bytes, whatever subscript it names: the magic (unless
+// checkMagic is false), a known state, and lengths such a slot can have.
 bool plausibleInfo(const uint8_t* p, int64_t offset, int64_t fileSize, bool checkMagic = true);
 
 // The offset of the next plausible info block at or after `from` and

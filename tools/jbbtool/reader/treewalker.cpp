@@ -22,25 +22,25 @@ bool TreeWalker::push(uint32_t subscript) {
         return false;
     }
     const size_t at = map_.index(e);
-    if (visited_[at]) {
+    if (state_[at] == kWalked) {
         if (problem) problem("node " + std::to_string(subscript) + " is reached a second time; skipped");
         return false;
     }
-    visited_[at] = 1;
     Level l;
     l.subscript = subscript;
     l.offset = e->offset;
     // The size comes from the slot's header: no buffer is made for one
     // that no node can have.
     const bool sizeOk = e->nodeSize >= nodeHeaderSize && e->nodeSize <= maxNodeSize;
-    if (aheadAt_[at] >= 0) {
-        NodeBuffer& a = ahead_[(size_t)aheadAt_[at]];
+    if (state_[at] >= 0) {
+        NodeBuffer& a = ahead_[(size_t)state_[at]];
         if (a.size() == e->nodeSize) {
             aheadBytes_ -= a.size();
             std::swap(l.image, a);
         }
         dropAhead(at);
     }
+    state_[at] = kWalked;
     if (l.image.empty() && sizeOk) {
         l.image = pool_.get(e->nodeSize);
         if (!db_.readAt(e->offset, l.image.data(), e->nodeSize)) l.image.release();
@@ -69,11 +69,11 @@ bool TreeWalker::push(uint32_t subscript) {
 }
 
 void TreeWalker::dropAhead(size_t entry) {
-    NodeBuffer& a = ahead_[(size_t)aheadAt_[entry]];
+    NodeBuffer& a = ahead_[(size_t)state_[entry]];
     aheadBytes_ -= a.size();
     a.release();
-    aheadFree_.push_back(aheadAt_[entry]);
-    aheadAt_[entry] = -1;
+    aheadFree_.push_back(state_[entry]);
+    state_[entry] = kNotRead;
 }
 
 void TreeWalker::readBatch(const std::vector<uint32_t>& subscripts) {
@@ -85,18 +85,18 @@ void TreeWalker::readBatch(const std::vector<uint32_t>& subscripts) {
         const SlotMap::Entry* e = map_.find(sub);
         if (e == nullptr) continue;
         const size_t at = map_.index(e);
-        if (!e->used || visited_[at] || !readahead::sizeReadable(e->nodeSize) ||
-            bytes + e->nodeSize > readahead::maxBytes || aheadAt_[at] >= 0)
+        if (!e->used || state_[at] != kNotRead || !readahead::sizeReadable(e->nodeSize) ||
+            bytes + e->nodeSize > readahead::maxBytes)
             continue;
         bytes += e->nodeSize;
         if (aheadFree_.empty()) {
-            aheadAt_[at] = (int32_t)ahead_.size();
+            state_[at] = (int32_t)ahead_.size();
             ahead_.emplace_back();
         } else {
-            aheadAt_[at] = aheadFree_.back();
+            state_[at] = aheadFree_.back();
             aheadFree_.pop_back();
         }
-        NodeBuffer& img = ahead_[(size_t)aheadAt_[at]];
+        NodeBuffer& img = ahead_[(size_t)state_[at]];
         img = pool_.get(e->nodeSize);
         aheadBytes_ += e->nodeSize;
         plat::ReadRequest r;
@@ -130,9 +130,10 @@ void TreeWalker::readAhead(const Level& l) {
     grandchildren_.clear();
     for (uint32_t sub : batch_) {
         const SlotMap::Entry* e = map_.find(sub);
-        if (e == nullptr || aheadAt_[map_.index(e)] < 0) continue;
+        const int32_t place = e != nullptr ? state_[map_.index(e)] : kNotRead;
+        if (place < 0) continue;
         nodeHeader child;
-        std::memcpy(&child, ahead_[(size_t)aheadAt_[map_.index(e)]].data(), sizeof child);  // at least a header long
+        std::memcpy(&child, ahead_[(size_t)place].data(), sizeof child);  // at least a header long
         readahead::forEachChild(child, [this](uint32_t g) { grandchildren_.push_back(g); });
     }
     readBatch(grandchildren_);
@@ -141,8 +142,7 @@ void TreeWalker::readAhead(const Level& l) {
 bool TreeWalker::next(WalkEntry* out) {
     if (!started_) {
         started_ = true;
-        visited_.assign(map_.size(), 0);
-        aheadAt_.assign(map_.size(), -1);
+        state_.assign(map_.size(), kNotRead);
         if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
         if (!push(db_.ctrl().rootOffset)) return false;
     }

@@ -87,10 +87,11 @@ private:
     DbImage& db_;
     const SlotMap& map_;
     std::vector<Level> stack_;
-    // Per slot map entry (by SlotMap::index): walked already, and the
-    // place of its image among those read ahead (-1: none).
-    LargeVector<uint8_t> visited_;
-    LargeVector<int32_t> aheadAt_;
+    // Per slot map entry (by SlotMap::index): not read yet, walked
+    // already, or the place of its image among those read ahead.  One
+    // number, so that a look at a node's state costs one memory access.
+    static constexpr int32_t kNotRead = -1, kWalked = -2;
+    LargeVector<int32_t> state_;
     std::vector<NodeBuffer> ahead_;
     std::vector<int32_t> aheadFree_;  // places free for reuse
     NodeBuffer handedOut_;  // the whole leaf handed out last, kept until the next call
