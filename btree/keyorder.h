@@ -8,9 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+
+#include "keyunits.h"
 
 // Compares the NUL-terminated key `target` with a NUL-terminated key stored
 // at `stored`, which may lie at an odd address inside a node image.
@@ -42,30 +41,12 @@ inline int compareKeys(const char16_t* a, const char16_t* b) {
 }
 
 // The same order for two keys of known lengths (in units, terminators not
-// counted), stored at possibly odd addresses: eight (or four) units are
-// compared at a time, which matters to readers that compare every neighbouring pair
-// of a large file's keys.
+// counted), stored at possibly odd addresses: the shared units are found
+// eight at a time (keyunits.h), which matters to readers that compare
+// every neighbouring pair of a large file's keys.
 inline int compareKeyUnits(const uint8_t* a, size_t aUnits, const uint8_t* b, size_t bUnits) {
     const size_t n = aUnits < bUnits ? aUnits : bUnits;
-    size_t i = 0;
-#if defined(__SSE2__)
-    for (; i + 8 <= n; i += 8) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 2 * i));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 2 * i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(x, y)) != 0xFFFF) break;
-    }
-#endif
-    for (; i + 4 <= n; i += 4) {
-        uint64_t x, y;
-        std::memcpy(&x, a + 2 * i, sizeof x);
-        std::memcpy(&y, b + 2 * i, sizeof y);
-        if (x != y) break;
-    }
-    for (; i < n; ++i) {
-        uint16_t x, y;
-        std::memcpy(&x, a + 2 * i, sizeof x);
-        std::memcpy(&y, b + 2 * i, sizeof y);
-        if (x != y) return x < y ? -1 : 1;
-    }
+    const size_t i = commonKeyUnits(a, b, n);
+    if (i < n) return keyunits::load1(a + 2 * i) < keyunits::load1(b + 2 * i) ? -1 : 1;
     return aUnits == bUnits ? 0 : aUnits < bUnits ? -1 : 1;
 }

@@ -7,6 +7,7 @@
 
 #include "engine_internal.h"
 #include "platform.h"
+#include "readahead.h"
 
 using namespace btdetail;
 
@@ -125,10 +126,8 @@ diskNode* bTree::fetchPage(int loc) {
 }
 
 namespace {
-// Limits of one batch of read-ahead: the branches of eleven nodes, and a
-// bound on the bytes held for them.
-constexpr size_t readAheadNodes = branchesPerNode * branchesPerNode;
-constexpr uint64_t readAheadBytes = 4u << 20;
+// Limits of one batch of read-ahead (readahead.h).
+constexpr size_t readAheadNodes = readahead::maxNodes;
 }  // namespace
 
 // Reads the nodes `locs` that are only on disk into memory with one batched
@@ -184,29 +183,25 @@ void bTree::prefetchChildren(const diskNode* p) {
     size_t n = 0;
     uint64_t bytes = 0;
     auto collect = [&](const diskNode* parent) {
-        const nodeHeader& h = parent->nodeData;
-        for (int i = 0; i <= h.count && i < branchesPerNode && n < readAheadNodes; ++i) {
-            uint32_t loc = h.branch[i];
-            if (loc == 0 || loc >= cr.currentIXCount) continue;
+        readahead::forEachChild(parent->nodeData, [&](uint32_t loc) {
+            if (n >= readAheadNodes || loc >= cr.currentIXCount) return;
             const indexNode& e = indexArray[loc];
-            if (e.state != empty || e.nodeSize < nodeHeaderSize || e.nodeSize > maxNodeSize ||
-                e.nodePos < (int64_t)ctrlRecSize || bytes + e.nodeSize > readAheadBytes)
-                continue;
+            if (e.state != empty || !readahead::sizeReadable(e.nodeSize) || e.nodePos < (int64_t)ctrlRecSize ||
+                bytes + e.nodeSize > readahead::maxBytes)
+                return;
             locs[n++] = loc;
             bytes += e.nodeSize;
-        }
+        });
     };
     collect(p);
     if (n > 1) readAhead(locs, n);
     n = 0;
     bytes = 0;
-    const nodeHeader& h = p->nodeData;
-    for (int i = 0; i <= h.count && i < branchesPerNode; ++i) {
-        uint32_t loc = h.branch[i];
-        if (loc == 0 || loc >= cr.currentIXCount) continue;
+    readahead::forEachChild(p->nodeData, [&](uint32_t loc) {
+        if (loc >= cr.currentIXCount) return;
         const indexNode& child = indexArray[loc];
-        if (child.node != nullptr && child.node != p && child.node->nodeData.branch[0] != 0) collect(child.node);
-    }
+        if (child.node != nullptr && child.node != p) collect(child.node);
+    });
     if (n > 1) readAhead(locs, n);
 }
 

@@ -149,6 +149,45 @@ TEST_F(Jbbgen, IncrementalJournalHoldsDirectories) {
     EXPECT_EQ(JournalRec::fromBytes(e.second.data(), e.second.size()).objectType, 2u);
 }
 
+// The shape options make journals unlike the default one: many
+// directories with few entries each, times over decades, filled record
+// tails.
+TEST_F(Jbbgen, ShapeOptionsSetDirectoriesTimesAndRecordTails) {
+  auto directoryOf = [](const std::u16string& k) { return k.substr(0, k.find_last_of(u'\\')); };
+  const DbContents wide = make("wide", {"--count", "4000", "--seed", "9", "--per-directory", "1.5",
+                                        "--inserted-span", "12418", "--object-span", "365", "--fill-opaque"});
+  ASSERT_EQ(wide.entries.size(), 4000u);
+  std::set<std::u16string> wideDirs;
+  int64_t oldest = INT64_MAX, newest = INT64_MIN;
+  for (const auto& e : wide.entries) {
+    wideDirs.insert(directoryOf(e.first));
+    const JournalRec r = JournalRec::fromBytes(e.second.data(), e.second.size());
+    oldest = std::min(oldest, r.inserted);
+    newest = std::max(newest, r.inserted);
+    EXPECT_LE(r.objectTime, r.inserted);
+    EXPECT_GE(r.objectTime, r.inserted - 365 * kDay);
+    EXPECT_NE(r.opaque, (std::array<uint8_t, 8>{})) << "a record tail left zero";
+  }
+  // 4000 entries at 1.5 a directory: about 2667 directories.
+  EXPECT_GT(wideDirs.size(), 2500u);
+  EXPECT_LT(wideDirs.size(), 2850u);
+  EXPECT_GE(oldest, kDefaultActivation);
+  EXPECT_LT(newest, kDefaultActivation + 12418 * kDay);
+  EXPECT_GT(newest - oldest, 30 * 365 * kDay);
+
+  // Shape options are for synthetic entries only, and take sane values.
+  const std::string list = input("few.txt", "create\tfile\t0\t0\tC:\\a\n");
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--input", list, "--fill-opaque"},
+                                                                {"--per-directory", "0.5"},
+                                                                {"--per-directory", "1.1234567"},
+                                                                {"--per-directory", "1000.5"},
+                                                                {"--inserted-span", "100001"},
+                                                                {"--object-span", "-1"}}) {
+    SCOPED_TRACE(args[1]);
+    EXPECT_EQ(refused("shape", args).rfind("jbbgen: ", 0), 0u);
+  }
+}
+
 TEST_F(Jbbgen, EmptyJournal) {
   DbContents c = make("empty", {"--count", "0"});
   EXPECT_TRUE(c.entries.empty());

@@ -110,6 +110,25 @@ std::string hex(const Bytes& b) {
   return s;
 }
 
+// Text that is UTF-8 through and through: no stray or cut sequence, no
+// overlong form, no surrogate, nothing past U+10FFFF.
+bool wellFormedUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char b = (unsigned char)s[i];
+    const size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    uint32_t cp = n == 1 ? b : b & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      if (((unsigned char)s[i + k] & 0xC0) != 0x80) return false;
+      cp = cp << 6 | ((unsigned char)s[i + k] & 0x3F);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += n;
+  }
+  return true;
+}
+
 size_t countLines(const std::string& text, const std::string& prefix = "") {
   size_t n = 0, at = 0;
   while (at < text.size()) {
@@ -175,7 +194,7 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
       {"ctrl-state", [](Built& b) { b.db.ctrl.state = kDbCorrupt; }},
       {"ctrl-field", [](Built& b) { b.db.ctrl.lastIndex = 0; }},
       {"ctrl-field", [](Built& b) { b.db.ctrl.rootOffset = 9999; }},
-      {"ctrl-field", [](Built& b) { b.db.ctrl.dataLen = 24; }},
+      {"ctrl-field", [](Built& b) { b.db.ctrl.lastNDRec = 4096; }},
       {"bad-magic", [](Built& b) { nodeOf(b.db, b.info.levels[2][0]).magic = 0x1234; }},
       {"slot-gap",
        [](Built& b) { b.db.slots.insert(b.db.slots.begin() + 2, Slot::rawBytes(Bytes(100, 0x55))); }},
@@ -439,6 +458,207 @@ TEST_F(Jbbtool, SalvageKeepsTheNewestCopyOfAKeyFoundTwice) {
       << r.err;
 }
 
+// Two copies of a key at one inserted time with different records: the
+// one first in the file stands, whatever the order of the keys' nodes.
+TEST_F(Jbbtool, SalvageKeepsTheFirstCopyInTheFileOnEqualTimes) {
+  Built b = built(100, 2, 4);
+  Node copy = nodeOf(b.db, b.info.levels[1][2]);
+  const Bytes original = copy.datums[0].data;
+  copy.subscript = b.db.ctrl.currentIXCount;
+  Bytes rec = original;
+  putU32(rec, 0, 99);  // another action, the same inserted time
+  copy.datums[0].data = rec;
+  b.db.slots.insert(b.db.slots.begin(), Slot::used(copy));  // before the original
+  b.db.updateCounters();
+  RunResult r = onFile({"dump", "--salvage", "--json"}, put("d.jbbdb", b.db.image()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(countLines(r.out, "{\"key\""), 100u);
+  EXPECT_NE(r.out.find(hex(rec)), std::string::npos);
+  EXPECT_EQ(r.out.find(hex(original)), std::string::npos);
+  EXPECT_NE(r.err.find("found twice: kept the copy at offset " + std::to_string(kCtrlRecSize + kNodeHeaderSize)),
+            std::string::npos)
+      << r.err;
+}
+
+// Datums with room beyond their key and their record are read by the
+// engine through their fields: check finds nothing, salvage keeps them,
+// and on such a sound file salvage gives what dump gives.  A datum too
+// short for its record stays a finding and is dropped.
+TEST_F(Jbbtool, DatumsWithRoomAreSoundAndSalvageEqualsDumpOnSoundFiles) {
+  TreeOptions o;
+  o.height = 3;
+  o.gapEvery = 7;  // bytes between the key's terminator and the data
+  TreeInfo info;
+  DbFile db = buildTree(journalEntries(400, 5), JournalInfo(), o, &info);
+  size_t roomy = 0;
+  for (Slot& s : db.slots) {
+    if (s.isFree()) continue;
+    for (size_t i = 0; i < s.node.datums.size(); i += 3, ++roomy) s.node.datums[i].data.resize(33 + i, 0x5A);
+  }
+  ASSERT_GT(roomy, 100u);
+  db.updateCounters();
+  put("room.jbbdb", db.image());
+  RunResult v = runProgram(JBBVIEW_PATH, {dir.file("room")}, "", dir.path());
+  EXPECT_NE(v.out.find("     Number of DB Entries    400\n"), std::string::npos) << v.out;
+  RunResult c = onFile({"check"}, dir.file("room.jbbdb"));
+  EXPECT_EQ(c.status, 0) << c.out;
+  EXPECT_NE(c.out.find("result: sound\n"), std::string::npos) << c.out;
+  const std::string plain = dumpTo(dir.file("room.jbbdb"), "room.txt");
+  RunResult s = onFile({"dump", "--salvage"}, dir.file("room.jbbdb"));
+  EXPECT_EQ(s.status, 0) << s.err;
+  EXPECT_EQ(s.out, plain);
+  EXPECT_EQ(countLines(s.out), 400u);
+  EXPECT_EQ(s.err, "jbbtool dump --salvage: " + dir.file("room.jbbdb") +
+                       ": 400 entries written from " + std::to_string(db.slots.size()) +
+                       " nodes; 0 datums dropped, 0 nodes lost\njbbtool dump --salvage: " + dir.file("room.jbbdb") +
+                       ": walked from the control record's root, the tree reaches 400 entries\n");
+
+  // Records shorter than the datums' room read the same way.
+  DbFile shorter = db;
+  shorter.ctrl.dataLen = 24;
+  c = onFile({"check"}, put("shorter.jbbdb", shorter.image()));
+  EXPECT_EQ(c.status, 0) << c.out;
+
+  // A journal of jbbgen with filled record tails, too.
+  ASSERT_EQ(gen({dir.file("g"), "--count", "3000", "--fill-opaque", "--per-directory", "2"}).status, 0);
+  RunResult gs = onFile({"dump", "--salvage"}, dir.file("g.jbbdb"));
+  EXPECT_EQ(gs.status, 0) << gs.err;
+  EXPECT_EQ(gs.out, dumpTo(dir.file("g.jbbdb"), "g.txt"));
+
+  // One datum one byte too short for its record.
+  Node& leaf = nodeOf(db, info.levels[2][3]);
+  leaf.datums[1].data.resize(31);
+  put("short.jbbdb", db.image());
+  c = onFile({"check"}, dir.file("short.jbbdb"));
+  EXPECT_EQ(c.status, 1);
+  EXPECT_NE(c.out.find("summary: datum-bounds         1\n"), std::string::npos) << c.out;
+  s = onFile({"dump", "--salvage"}, dir.file("short.jbbdb"));
+  EXPECT_EQ(s.status, 1);
+  EXPECT_EQ(countLines(s.out), 399u);
+  EXPECT_NE(s.err.find("has room for a 31-byte record, the file's records have 32; dropped"), std::string::npos)
+      << s.err;
+}
+
+// What salvage could not save is counted: nodes whose slot headers are
+// gone (named by branches, held by no slot), slots cut short, and the
+// entries the walk from the control record's root reaches.
+TEST_F(Jbbtool, SalvageCountsWhatItCouldNotSave) {
+  Built b = built(600, 3, 11);
+  const uint32_t lost1 = b.info.levels[2][1], lost2 = b.info.levels[2][4];
+  const size_t lostDatums = nodeOf(b.db, lost1).datums.size() + nodeOf(b.db, lost2).datums.size();
+  Bytes image = b.db.image();
+  for (uint32_t sub : {lost1, lost2}) putBytes(image, b.db.slotOffset(slotIndex(b.db, sub)), Bytes(24, 0x77));
+  RunResult r = onFile({"dump", "--salvage"}, put("s.jbbdb", image));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(countLines(r.out), 600 - lostDatums);
+  const std::string head = "jbbtool dump --salvage: " + dir.file("s.jbbdb") + ": ";
+  size_t usedSlots = 0;
+  for (const Slot& s : b.db.slots) usedSlots += s.isFree() ? 0 : 1;
+  EXPECT_NE(r.err.find(head + std::to_string(600 - lostDatums) + " entries written from " +
+                       std::to_string(usedSlots - 2) +
+                       " nodes; 0 datums dropped, 2 nodes lost (0 slots held no readable node, 2 subscripts named by "
+                       "branches are in no slot)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(head + "walked from the control record's root, the tree reaches " +
+                       std::to_string(600 - lostDatums) +
+                       " entries; 2 of its branches lead to no readable node, whose entries are not counted\n"),
+            std::string::npos)
+      << r.err;
+
+  // A file cut inside its last used slot: that slot's node is lost with it.
+  size_t lastUsed = 0;
+  for (size_t i = 0; i < b.db.slots.size(); ++i)
+    if (!b.db.slots[i].isFree()) lastUsed = i;
+  Bytes cut(image.begin(), image.begin() + (long)b.db.slotOffset(lastUsed) + 30);
+  r = onFile({"dump", "--salvage"}, put("cut.jbbdb", cut));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(" nodes lost ("), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(" 0 nodes lost"), std::string::npos) << r.err;
+}
+
+// No control-record field is trusted: an implausible data length gives
+// way to the datums' own, and says so; the dump is one jbbgen reads.
+TEST_F(Jbbtool, SalvageTakesTheDataLengthFromTheDatumsWhenTheControlRecordsIsImplausible) {
+  for (bool magic : {true, false}) {
+    SCOPED_TRACE(magic);
+    Built b = built(100, 2, 6);
+    b.db.ctrl.dataLen = 8970;
+    if (!magic) b.db.ctrl.magic = 0x3F2A;
+    const std::string file = put("odd.jbbdb", b.db.image());
+    RunResult r = onFile({"dump", "--salvage"}, file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(countLines(r.out), 100u);
+    EXPECT_EQ(r.out.find("%data-length"), std::string::npos) << r.out.substr(0, 300);
+    EXPECT_NE(r.err.find(magic ? "the control record's data length 8970 is implausible: only 0 of 100 datums have "
+                                 "room for it; records taken as 32 bytes, the length most datums have\n"
+                               : "the control record is damaged; records taken as 32 bytes, the length most "
+                                 "datums have\n"),
+              std::string::npos)
+        << r.err;
+    put("odd.txt", Bytes(r.out.begin(), r.out.end()));
+    RunResult g = gen({dir.file(magic ? "back1" : "back2"), "--input", dir.file("odd.txt")});
+    EXPECT_EQ(g.status, 0) << g.err;
+  }
+}
+
+// Odd but legal databases (records of 0, 16 and 40 bytes, journal types 0
+// and 7) pass every reading command cleanly, under the sanitizers too, and
+// salvage gives what dump gives.
+TEST_F(Jbbtool, OddDataLengthsAndJournalTypesRunClean) {
+  for (uint16_t len : {0, 16, 40}) {
+    for (uint32_t type : {0u, 7u}) {
+      SCOPED_TRACE(std::to_string(len) + "/" + std::to_string(type));
+      TreeOptions o;
+      o.dataLen = len;
+      JournalInfo j;
+      j.type = type;
+      const std::string file = put("odd.jbbdb", buildTree(journalEntries(120, len + type), j, o).image());
+      for (const std::vector<std::string>& cmd :
+           std::vector<std::vector<std::string>>{{"check"}, {"stats"}, {"dump", "--json"}, {"dump", "--salvage", "--json"}}) {
+        RunResult r = onFile(cmd, file);
+        EXPECT_EQ(r.status, 0) << cmd[0] << ": " << r.out << r.err;
+        EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+      }
+      EXPECT_EQ(onFile({"dump", "--salvage"}, file).out, onFile({"dump"}, file).out);
+    }
+  }
+}
+
+// Every line of a dump is UTF-8, the comment lines of a damaged control
+// area too: bytes of the server and node that are no UTF-8 are escaped.
+TEST_F(Jbbtool, DumpOfADamagedControlAreaIsUtf8) {
+  Built b = built(50, 2, 2);
+  JournalInfo j;
+  j.setServerNode("\xFF\xFEsrv\"", "n\xC3");
+  b.db.ctrl.setJournal(j);
+  const std::string d = dumpTo(put("area.jbbdb", b.db.image()), "area.txt");
+  EXPECT_NE(d.find("# server \"\\u00ff\\u00fesrv\\\"\", node \"n\\u00c3\", file system \"C:\"\n"), std::string::npos)
+      << d.substr(0, 400);
+  EXPECT_TRUE(wellFormedUtf8(d)) << d.substr(0, 400);
+}
+
+// stats on a tree it cannot read from the root says why and exits 1.
+TEST_F(Jbbtool, StatsSaysWhyItCannotReadTheTree) {
+  Built b = built(300, 3, 8);
+  b.db.ctrl.rootOffset = 4999;
+  RunResult r = onFile({"stats"}, put("noroot.jbbdb", b.db.image()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(": the tree cannot be read: rootOffset 4999 names no readable node\n"), std::string::npos)
+      << r.err;
+  Built c = built(300, 3, 8);
+  const uint32_t gone = c.info.levels[1][0];
+  Bytes image = c.db.image();
+  putBytes(image, c.db.slotOffset(slotIndex(c.db, gone)), Bytes(24, 0x77));
+  r = onFile({"stats"}, put("nochild.jbbdb", image));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("names subscript " + std::to_string(gone) + ", which no readable node holds\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("  the tree cannot be read: "), std::string::npos) << r.out;
+}
+
 // ---- diff and stats ----
 
 TEST_F(Jbbtool, DiffListsWhatDiffers) {
@@ -599,8 +819,27 @@ TEST_F(Jbbtool, BranchesToOneNodeDoNotMultiplyTheWork) {
   r = onFile({"dump"}, file);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("reached a second time"), std::string::npos) << r.err;
-  EXPECT_EQ(onFile({"stats"}, file).status, 0);
+  // stats counts each node once, at the depth the walk first reaches it,
+  // as check walks the tree.
+  r = onFile({"stats"}, file);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("depth 31, 155 entries"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("level 31: 1 nodes; by datums 5:1\n"), std::string::npos) << r.out;
   EXPECT_EQ(tool({"diff", file, file}).status, 2);
+}
+
+TEST_F(Jbbtool, CheckRefusesAnIndexArrayTheFileCouldNotUseAsTheEngineDoes) {
+  Built b = built();
+  b.db.ctrl.indexArraySize = 4000000000u;  // a multiple of 500, far beyond the file's slots
+  const Bytes image = b.db.image();
+  const std::string file = put("array.jbbdb", image);
+  RunResult r = onFile({"check"}, file);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("ctrl-field at offset 12: indexArraySize 4000000000 is larger than a file of " +
+                       std::to_string(image.size()) + " bytes could use\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("not a multiple"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // be the map a single pass makes, whatever damage lies near the middle.
 #include <gtest/gtest.h>
 
-#include "dbimage.h"
+#include "secondthread.h"
+#include "slotmap.h"
 #include "dbwriter.h"
 #include "viewrun.h"
 
@@ -66,10 +67,17 @@ TEST(SlotMapHalves, GiveTheMapOfOnePassWhateverLiesAtTheMiddle) {
         jbbtool::DbImage db;
         std::string err;
         ASSERT_TRUE(db.open(path, &err)) << err;
-        jbbtool::SlotMap one, halves;
+        jbbtool::SlotMap one, halves, halvesInline;
         ASSERT_TRUE(jbbtool::buildSlotMap(db, &one, nullptr, INT64_MAX));
         ASSERT_TRUE(jbbtool::buildSlotMap(db, &halves, nullptr, 0));
+        // Where the system refuses a second thread, the halves are mapped
+        // one after the other.
+        jbbtool::SecondThread::refuseThreadsForTesting(true);
+        const bool mapped = jbbtool::buildSlotMap(db, &halvesInline, nullptr, 0);
+        jbbtool::SecondThread::refuseThreadsForTesting(false);
+        ASSERT_TRUE(mapped);
         EXPECT_EQ(describe(halves, 4000), describe(one, 4000));
+        EXPECT_EQ(describe(halvesInline, 4000), describe(one, 4000));
         EXPECT_FALSE(describe(one, 4000).empty());
     }
 }

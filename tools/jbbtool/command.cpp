@@ -1,10 +1,12 @@
-// What every command shares: the usage error and the help flag.
+// What every command shares: the usage error, the help flag, the command
+// line and the opening of a database file.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "command.h"
+#include "dbimage.h"
 
 namespace jbbtool {
 
@@ -67,6 +69,20 @@ int parseCommandLine(const char* command, int argc, char** argv, std::initialize
                           operands->size());
     }
     return -1;
+}
+
+bool openForCommand(const char* command, const std::string& path, DbImage* db) {
+    std::string err;
+    if (!db->open(path, &err)) {
+        std::fprintf(stderr, "jbbtool %s: %s\n", command, err.c_str());
+        return false;
+    }
+    if (db->hasCtrl() && db->ctrl().dbState == dbOpened)
+        std::fprintf(stderr,
+                     "jbbtool %s: %s is marked open (dbOpened): the journal service may hold it, and what is "
+                     "read may be changing\n",
+                     command, db->path().c_str());
+    return true;
 }
 
 }  // namespace jbbtool

@@ -12,6 +12,8 @@
 
 namespace jbbtool {
 
+class DbImage;
+
 // Exit statuses shared by every command.
 enum ExitStatus : int {
     kExitSound = 0,     // the command ran and found nothing wrong
@@ -56,5 +58,11 @@ struct OptionSpec {
 // minOperands..maxOperands).
 int parseCommandLine(const char* command, int argc, char** argv, std::initializer_list<OptionSpec> specs,
                      size_t minOperands, size_t maxOperands, std::vector<std::string>* operands);
+
+// Opens `path` for jbbtool's `command`: a file that cannot be opened is
+// reported on standard error ("jbbtool COMMAND: reason"), and one marked
+// open is said to be so (the journal service holds it, or did not close
+// it), since what is read may be changing.  False when it cannot be opened.
+bool openForCommand(const char* command, const std::string& path, DbImage* db);
 
 }  // namespace jbbtool

@@ -12,7 +12,9 @@
 #include "dbimage.h"
 #include "keyorder.h"
 #include "platform.h"
+#include "slotmap.h"
 #include "textout.h"
+#include "treewalker.h"
 
 namespace jbbtool {
 

@@ -13,10 +13,13 @@
 #include "dumpwriter.h"
 #include "entrypipe.h"
 #include "keyorder.h"
+#include "nodeview.h"
 #include "platform.h"
 #include "progress.h"
 #include "salvage.h"
+#include "slotmap.h"
 #include "textout.h"
+#include "treewalker.h"
 
 namespace jbbtool {
 
@@ -77,16 +80,11 @@ int dumpTree(DbImage& db, DumpWriter& w) {
             walker.wholeLeaves = true;
             walker.problem = [&](const std::string& what) { out.problem(what); };
             WalkEntry e;
-            std::vector<std::unique_ptr<uint8_t[]>> spare;
             while (walker.next(&e)) {
-                if (e.leaf == nullptr) {
+                if (e.leaf == nullptr)
                     out.put(e);
-                    continue;
-                }
-                out.putLeaf(e, walker.takeLeaf());
-                out.takeSpare(&spare);
-                for (auto& b : spare) walker.giveBack(std::move(b));
-                spare.clear();
+                else
+                    out.putLeaf(e, walker.takeLeaf());
             }
             return walker.ioFailed() ? kExitUsage : kExitSound;
         },
@@ -153,9 +151,14 @@ void helpDump(FILE* out) {
                "              (schema jbbtool.dump/1)\n"
                "  --salvage   read every slot of the file directly instead of following the\n"
                "              tree, trusting no control-record field; keeps every datum\n"
-               "              that parses soundly, of a key found twice the copy with the\n"
-               "              newest inserted time (the first found on a tie), and says on\n"
-               "              standard error what it dropped and why\n"
+               "              that parses soundly and has room for a record (the control\n"
+               "              record's length when plausible, else the one most datums\n"
+               "              have), of a key found twice the copy with the newest\n"
+               "              inserted time (the first in the file on a tie), and says on\n"
+               "              standard error what it dropped and why, and what it could\n"
+               "              not save: slots with no readable node, subscripts that\n"
+               "              branches name and no slot holds, and the entries the walk\n"
+               "              from the control record's root reaches\n"
                "\n"
                "Exit status: 0 every entry written, 1 entries left out (damage), 2 usage or\n"
                "I/O error.\n",

@@ -1,5 +1,6 @@
 #include "dumpwriter.h"
 
+#include <cstdio>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,8 +19,38 @@ namespace {
 journalRec asJournalRec(const uint8_t* data, uint16_t dataLen) {
     journalRec r;
     std::memset(&r, 0, sizeof r);
-    std::memcpy(&r, data, dataLen < sizeof r ? dataLen : sizeof r);
+    if (dataLen > 0) std::memcpy(&r, data, dataLen < sizeof r ? dataLen : sizeof r);
     return r;
+}
+
+// Bytes of the control area as a JSON string: well-formed UTF-8 as it
+// stands, every other byte as its \u00XX escape, so that the comment
+// lines of a damaged area are UTF-8 as well.
+std::string bytesString(const std::string& bytes) {
+    std::string out = "\"";
+    auto cont = [&](size_t i) { return i < bytes.size() && ((unsigned char)bytes[i] & 0xC0) == 0x80; };
+    for (size_t i = 0; i < bytes.size();) {
+        const unsigned char b = (unsigned char)bytes[i];
+        const unsigned char b1 = i + 1 < bytes.size() ? (unsigned char)bytes[i + 1] : 0;
+        size_t n = b < 0x80 ? 1
+                   : b >= 0xC2 && b <= 0xDF ? 2
+                   : b >= 0xE0 && b <= 0xEF && (b != 0xE0 || b1 >= 0xA0) && (b != 0xED || b1 < 0xA0) ? 3
+                   : b >= 0xF0 && b <= 0xF4 && (b != 0xF0 || b1 >= 0x90) && (b != 0xF4 || b1 < 0x90) ? 4
+                                                                                                      : 0;
+        for (size_t k = 1; k < n; ++k)
+            if (!cont(i + k)) n = 0;
+        if (n == 0) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", b);
+            out += esc;
+            ++i;
+        } else {
+            const std::string j = jsonString(bytes.substr(i, n));  // escapes quotes and controls
+            out.append(j, 1, j.size() - 2);
+            i += n;
+        }
+    }
+    return out + "\"";
 }
 
 std::string hexUnits(const std::u16string& key) {
@@ -84,7 +115,7 @@ void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
         text("# journal type " + std::to_string(ji.journalType) + ", state " + std::to_string(ji.journalState) +
              ", activated " + utcText(ji.activationDate) + ", validated " + utcText(ji.validationDate) +
              ", maximum size " + std::to_string((unsigned long long)ji.maxJournalSize) + "\n# server " +
-             jsonString(sn.substr(0, l)) + ", node " + jsonString(sn.substr(l)) + ", file system " + jsonString(fs) +
+             bytesString(sn.substr(0, l)) + ", node " + bytesString(sn.substr(l)) + ", file system " + jsonString(fs) +
              "\n");
     }
     if (dataLen != sizeof(journalRec)) text("%data-length " + std::to_string(dataLen) + "\n");
@@ -188,7 +219,19 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
         for (size_t i = 0; plain && i < sizeof r.opaque; ++i) plain = r.opaque[i] == 0;
         std::string& b = buf_;
         const size_t lineStart = b.size();
-        if (!plain) text("%record " + hexBytes(data, dataLen) + "\n");
+        if (!plain) {
+            // Written in place: journals whose records all carry their last
+            // 8 bytes have such a line for every entry.
+            static const char kDigits[] = "0123456789abcdef";
+            b += "%record ";
+            const size_t at = b.size();
+            b.resize(at + 2 * (size_t)dataLen + 1);
+            for (size_t i = 0; i < dataLen; ++i) {
+                b[at + 2 * i] = kDigits[data[i] >> 4];
+                b[at + 2 * i + 1] = kDigits[data[i] & 15];
+            }
+            b.back() = '\n';
+        }
         // The name goes last on the line; it is written at its place, and
         // only then is it known whether the entry needs a %key line first.
         if (const char* w = actionText(r.action))
@@ -198,9 +241,9 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
         b += '\t';
         b += r.objectType == 1 ? "file" : r.objectType == 2 ? "directory" : std::to_string(r.objectType).c_str();
         b += '\t';
-        inserted_.append(b, r.insertedTime);
+        appendUtcText(b, r.insertedTime);
         b += '\t';
-        objectTime_.append(b, r.objectTime);
+        appendUtcText(b, r.objectTime);
         b += '\t';
         if (!appendNameField(b, key, units)) {
             const std::u16string k = unitsOf(key, units);

@@ -39,7 +39,6 @@ private:
     bool json_;
     bool failed_ = false;
     std::string buf_;  // written out in pieces of about kFlushBytes
-    UtcText inserted_, objectTime_;
     static constexpr size_t kFlushBytes = 256u << 10;
 };
 

@@ -2,11 +2,10 @@
 
 #include <cstring>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "batchqueue.h"
+#include "secondthread.h"
 
 namespace jbbtool {
 
@@ -29,8 +28,7 @@ struct Batch {
     std::vector<uint8_t> bytes;  // keys and records
     std::vector<Item> items;
     std::vector<std::string> problems;
-    std::vector<std::unique_ptr<uint8_t[]>> leaves;  // a leaf item's `at` indexes these
-    std::vector<uint32_t> leafSizes;
+    std::vector<NodeBuffer> leaves;  // a leaf item's `at` indexes these
     size_t size = 0;  // bytes held
 };
 
@@ -43,16 +41,11 @@ public:
         it.entry = e;
         consume_(it);
     }
-    void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) override {
+    void putLeaf(const WalkEntry& e, NodeBuffer buffer) override {
         PipeItem it;
         it.entry = e;
-        it.entry.leaf = buffer.get();
+        it.entry.leaf = buffer.data();
         consume_(it);
-        if (e.leafSize <= TreeWalker::kPooledBytes) spare_.push_back(std::move(buffer));
-    }
-    void takeSpare(std::vector<std::unique_ptr<uint8_t[]>>* out) override {
-        for (auto& b : spare_) out->push_back(std::move(b));
-        spare_.clear();
     }
     void problem(const std::string& what) override {
         PipeItem it;
@@ -62,7 +55,6 @@ public:
 
 private:
     const std::function<void(const PipeItem&)>& consume_;
-    std::vector<std::unique_ptr<uint8_t[]>> spare_;
 };
 
 class Pipe : public EntrySink {
@@ -81,18 +73,12 @@ public:
         if (b.size >= kBatchBytes) send();
     }
 
-    void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) override {
+    void putLeaf(const WalkEntry& e, NodeBuffer buffer) override {
         Batch& b = *fresh_;
         b.items.push_back({b.leaves.size(), 0, 0, true, e.leafSize, e.subscript, e.offset, 0});
         b.leaves.push_back(std::move(buffer));
-        b.leafSizes.push_back(e.leafSize);
         b.size += e.leafSize;
         if (b.size >= kBatchBytes) send();
-    }
-
-    void takeSpare(std::vector<std::unique_ptr<uint8_t[]>>* out) override {
-        for (auto& b : spare_) out->push_back(std::move(b));
-        spare_.clear();
     }
 
     void problem(const std::string& what) override {
@@ -114,7 +100,8 @@ public:
         b->problems.clear();
         b->size = 0;
         // The leaves' buffers go back with the batch, to the reading side,
-        // which allocated them.
+        // which lets go of them when it fills the batch again: the pool
+        // is then touched by one thread at a time.
         queue_.giveBack(std::move(b));
     }
 
@@ -122,16 +109,11 @@ private:
     void send() {
         queue_.send(std::move(fresh_));
         fresh_ = queue_.fresh();
-        Batch& b = *fresh_;
-        for (size_t i = 0; i < b.leaves.size(); ++i)
-            if (b.leafSizes[i] <= TreeWalker::kPooledBytes) spare_.push_back(std::move(b.leaves[i]));
-        b.leaves.clear();  // the larger ones are freed here, where they were made
-        b.leafSizes.clear();
+        fresh_->leaves.clear();  // consumed leaves' buffers go back to their pool
     }
     const uint16_t dataLen_;
     BatchQueue<Batch> queue_;
     std::unique_ptr<Batch> fresh_;  // being filled by the reading side
-    std::vector<std::unique_ptr<uint8_t[]>> spare_;
 };
 
 }  // namespace
@@ -140,24 +122,25 @@ int pipeEntries(uint16_t dataLen, const std::function<int(EntrySink&)>& produce,
                 const std::function<void(const PipeItem&)>& consume) {
     Pipe pipe(dataLen);
     int result = 0;
-    std::thread reader;
-    try {
-        reader = std::thread([&] {
+    SecondThread reader([&](bool beside) {
+        if (beside) {
             result = produce(pipe);
             pipe.finish();
-        });
-    } catch (const std::system_error&) {
-        DirectSink direct(consume);
-        return produce(direct);
-    }
-    while (std::unique_ptr<Batch> b = pipe.take()) {
+        } else {
+            DirectSink direct(consume);
+            result = produce(direct);
+        }
+    });
+    while (reader.beside()) {
+        std::unique_ptr<Batch> b = pipe.take();
+        if (b == nullptr) break;
         for (const Batch::Item& it : b->items) {
             PipeItem p;
             p.last = &it == &b->items.back();
             if (it.problem != 0) {
                 p.problem = &b->problems[it.problem - 1];
             } else if (it.leaf) {
-                p.entry.leaf = b->leaves[it.at].get();
+                p.entry.leaf = b->leaves[it.at].data();
                 p.entry.leafSize = it.leafSize;
                 p.entry.subscript = it.subscript;
                 p.entry.offset = it.offset;

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "dbimage.h"
+#include "nodebuffer.h"
+#include "treewalker.h"
 
 namespace jbbtool {
 
@@ -32,11 +33,9 @@ public:
     // Copies an entry's key and its `dataLen`-byte record.
     virtual void put(const WalkEntry& e) = 0;
     // Takes a whole leaf (e.leafSize bytes) in its buffer, from
-    // TreeWalker::takeLeaf().
-    virtual void putLeaf(const WalkEntry& e, std::unique_ptr<uint8_t[]> buffer) = 0;
-    // Buffers of leaves of at most TreeWalker::kPooledBytes that have been
-    // consumed, for TreeWalker::giveBack().
-    virtual void takeSpare(std::vector<std::unique_ptr<uint8_t[]>>* out) = 0;
+    // TreeWalker::takeLeaf(); the buffer goes back to its pool once the
+    // leaf has been consumed.
+    virtual void putLeaf(const WalkEntry& e, NodeBuffer buffer) = 0;
     virtual void problem(const std::string& what) = 0;
 };
 

@@ -1,29 +1,41 @@
 #include "salvage.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <queue>
 #include <string>
 #include <vector>
 
 #include "command.h"
-#include "jbbtreev.h"
+#include "journal.h"
 #include "keyorder.h"
+#include "nodeview.h"
 #include "progress.h"
+#include "slotscan.h"
 #include "textout.h"
+
+// Salvage reads the file twice.  The first pass takes every slot in file
+// order and keeps per node only where it lies and its smallest key (plus
+// its subscript, datum count and branches, to tell what was lost); the
+// second reads the nodes again one by one in the order of those keys and
+// merges their datums into key order.  Only the nodes whose key ranges
+// overlap the point the merge has reached are held at once (in a sound
+// tree about one per level), so memory grows with the number of nodes,
+// not with the bytes of the entries.
 
 namespace jbbtool {
 
 namespace {
 
-struct Salvaged {
-    std::u16string key;
-    size_t rec;       // offset of the record in the record store
-    uint16_t recLen;
-    int64_t offset;   // of the datum in the file
-    int64_t inserted;
-};
+uint16_t get16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 // Reports on standard error, the first kMaxLines lines in full.
 class DropLog {
@@ -40,45 +52,130 @@ private:
     uint64_t lines_ = 0;
 };
 
+// Keys kept for the whole run, in large chunks that never move.
+class KeyChunks {
+public:
+    const char16_t* add(const uint8_t* key, uint32_t units) {
+        if (chunks_.empty() || used_ + units > cap_) {
+            cap_ = std::max<size_t>(kChunkUnits, units);
+            chunks_.emplace_back(new char16_t[cap_ > 0 ? cap_ : 1]);
+            used_ = 0;
+        }
+        char16_t* p = chunks_.back().get() + used_;
+        if (units > 0) std::memcpy(p, key, 2 * (size_t)units);
+        used_ += units;
+        return p;
+    }
+
+private:
+    static constexpr size_t kChunkUnits = 1u << 18;
+    std::vector<std::unique_ptr<char16_t[]>> chunks_;
+    size_t used_ = 0, cap_ = 0;
+};
+
+// A node with datums, as the first pass leaves it for the merge.
+struct Run {
+    int64_t offset;         // of its slot
+    const char16_t* first;  // its smallest key
+    uint32_t size;          // nodeSize
+    uint32_t units;         // of the smallest key
+};
+
+// What a node says of the tree: its subscript, datums and branches.
+struct Shape {
+    uint32_t subscript;
+    uint32_t branchAt;  // into the branch list; kLeaf for a leaf
+    uint16_t count;
+    static constexpr uint32_t kLeaf = 0xFFFFFFFFu;
+};
+
+int compareAt(const void* a, uint32_t au, const void* b, uint32_t bu) {
+    return compareKeyUnits(static_cast<const uint8_t*>(a), au, static_cast<const uint8_t*>(b), bu);
+}
+
+// A node read again for the merge, its datums in key order.
+struct Active {
+    std::unique_ptr<uint8_t[]> bytes;
+    NodeView v;
+    uint8_t order[maxDatumsPerNode];
+    size_t n = 0, pos = 0;
+    int64_t offset = 0;  // of its slot
+    const DatumRef& datum() const { return v.datums[order[pos]]; }
+    const uint8_t* key() const { return v.image + datum().offset + datumKeyOffset; }
+    uint32_t units() const { return datum().keyUnits; }
+    int64_t where() const { return offset + datum().offset; }
+};
+
+// Orders a heap of nodes by their next datum: smallest key on top, then
+// the one first in the file.
+struct LaterFirst {
+    bool operator()(const Active* a, const Active* b) const {
+        const int c = compareAt(a->key(), a->units(), b->key(), b->units());
+        return c != 0 ? c > 0 : a->where() > b->where();
+    }
+};
+
+// A datum of one key, met by the merge.
+struct Copy {
+    const Active* node;
+    const DatumRef* d;
+    int64_t where;   // in the file
+    uint32_t room;   // bytes from its data offset to its end
+};
+
 }  // namespace
 
 int salvageEntries(DbImage& db, DumpWriter& w) {
     DropLog log(db.path());
-    std::vector<Salvaged> found;
-    std::vector<uint8_t> records;
-    std::map<uint16_t, uint64_t> lengths;  // record length -> datums
-    uint64_t dropped = 0, lostNodes = 0, nodes = 0;
+    const ctrlRec& c = db.ctrl();
+    const bool ctrlSound = db.hasCtrl() && c.dbMagic == dbMagicNumber && c.dbVersMaj == dbVersionMajor &&
+                           c.dbVersMin == dbVersionMinor;
+
+    // ---- first pass: every slot in file order ----
+    KeyChunks keys;
+    std::vector<Run> runs;
+    std::vector<Shape> shapes;
+    std::vector<uint32_t> branches, held;  // branches of inner nodes; subscripts that slots hold
+    std::map<uint32_t, uint64_t> rooms;    // bytes from data offset to datum end -> datums
+    uint64_t datums = 0, dropped = 0, nodes = 0, unreadable = 0, unreadableEntries = 0;
 
     SlotScanHandler h;
     h.strict = true;
     ProgressLine progress("dump --salvage", db.size());
     h.progress = progress.callback();
+    NodeView v;
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
-        if (s.info.state == available) return;  // a free slot: what it holds was deleted
+        if (s.info.state == slotFree) return;  // a free slot: what it holds was deleted
         ++nodes;
+        held.push_back(s.info.ixaSubscript);
         if (image == nullptr) {
-            ++lostNodes;
+            ++unreadable;
+            uint8_t head[nodeOff::count + 2];
+            if (db.readAt(s.offset, head, sizeof head)) {
+                const uint16_t count = get16(head + nodeOff::count);
+                if (count <= maxDatumsPerNode) unreadableEntries += count;
+            }
             log.say("node at offset " + std::to_string(s.offset) + " cannot be read whole; its datums are lost");
             return;
         }
-        NodeView v;
         parseNode(image, s.info.nodeSize, 0, &v);
-        for (const DatumRef& d : v.datums) {
-            uint16_t nkl;
-            std::memcpy(&nkl, image + d.offset, 2);
-            uint16_t len = (uint16_t)(d.offset + nkl - d.dataPos);
-            Salvaged e;
-            e.key = v.key(&d - v.datums.data());
-            e.rec = records.size();
-            e.recLen = len;
-            e.offset = s.offset + d.offset;
-            int64_t inserted = 0;
-            if (len >= 16) std::memcpy(&inserted, image + d.dataPos + 8, 8);
-            e.inserted = inserted;
-            records.insert(records.end(), image + d.dataPos, image + d.dataPos + len);
-            ++lengths[len];
-            found.push_back(std::move(e));
+        Shape sh{s.info.ixaSubscript, Shape::kLeaf, (uint16_t)std::min<unsigned>(v.header.count, maxDatumsPerNode)};
+        if (!v.isLeaf()) {
+            sh.branchAt = (uint32_t)branches.size();
+            branches.insert(branches.end(), v.header.branch, v.header.branch + sh.count + 1);
         }
+        shapes.push_back(sh);
+        const DatumRef* least = nullptr;
+        for (const DatumRef& d : v.datums) {
+            ++datums;
+            ++rooms[d.offset + get16(image + d.offset) - d.dataPos];
+            if (least == nullptr || compareAt(image + d.offset + datumKeyOffset, d.keyUnits,
+                                              image + least->offset + datumKeyOffset, least->keyUnits) < 0)
+                least = &d;
+        }
+        if (least != nullptr)
+            runs.push_back({s.offset, keys.add(image + least->offset + datumKeyOffset, least->keyUnits),
+                            s.info.nodeSize, least->keyUnits});
         if (!v.fault.empty()) {
             unsigned count = v.header.count;
             if (count > v.datums.size()) dropped += count - v.datums.size();
@@ -101,65 +198,201 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
         return kExitUsage;
     }
 
-    // The records' length: the one most datums have.  The control record's
-    // dbDataLen is not trusted; it only breaks a tie.
-    uint16_t dataLen = db.hasCtrl() ? db.ctrl().dbDataLen : 32;
-    uint64_t best = 0;
-    for (const auto& l : lengths)
-        if (l.second > best || (l.second == best && l.first == dataLen)) best = l.second, dataLen = l.first;
-
-    std::vector<uint32_t> order;
-    order.reserve(found.size());
-    for (uint32_t i = 0; i < found.size(); ++i) {
-        if (found[i].recLen != dataLen) {
-            ++dropped;
-            log.say("datum at offset " + std::to_string(found[i].offset) + " (key " + jsonString(found[i].key) +
-                    ") has a " + std::to_string(found[i].recLen) + "-byte record, the file's records have " +
-                    std::to_string(dataLen) + "; dropped");
-            continue;
-        }
-        order.push_back(i);
+    // ---- the records' length ----
+    // The control record's, as the engine reads it, when the control
+    // record is sound and most datums have room for such a record; else
+    // the length most datums have room for exactly.
+    uint16_t dataLen = sizeof(journalRec);
+    uint64_t fit = 0;
+    for (const auto& r : rooms)
+        if (ctrlSound && r.first >= c.dbDataLen) fit += r.second;
+    if (ctrlSound && 2 * fit >= datums) {
+        dataLen = c.dbDataLen;
+    } else {
+        uint64_t best = 0;
+        for (const auto& r : rooms)
+            if (r.second > best) best = r.second, dataLen = (uint16_t)r.first;
+        log.say((ctrlSound ? "the control record's data length " + std::to_string(c.dbDataLen) +
+                                 " is implausible: only " + std::to_string(fit) + " of " + std::to_string(datums) +
+                                 " datums have room for it"
+                           : std::string("the control record is damaged")) +
+                "; records taken as " + std::to_string(dataLen) + " bytes" +
+                (datums > 0 ? ", the length most datums have" : ", the length of a journal's records"));
     }
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return compareKeys(found[a].key.c_str(), found[b].key.c_str()) < 0;
+
+    // ---- what was lost beyond the datums ----
+    std::sort(held.begin(), held.end());
+    uint64_t missing = 0;  // subscripts named by branches (or the root) that no slot holds
+    {
+        std::vector<uint32_t> named(branches);
+        if (ctrlSound) named.push_back(c.rootOffset);
+        std::sort(named.begin(), named.end());
+        named.erase(std::unique(named.begin(), named.end()), named.end());
+        for (uint32_t b : named) {
+            if (b == 0 || std::binary_search(held.begin(), held.end(), b)) continue;
+            if (missing++ < 20)
+                log.say("subscript " + std::to_string(b) + " is named by a branch or the root, but no slot holds it");
+        }
+    }
+    std::vector<uint32_t>().swap(held);
+    // The walk from the control record's root over the nodes found: the
+    // entries it reaches, and its branches to nodes that cannot be read.
+    std::string walkText;
+    if (ctrlSound) {
+        std::stable_sort(shapes.begin(), shapes.end(),
+                         [](const Shape& a, const Shape& b) { return a.subscript < b.subscript; });
+        auto find = [&](uint32_t sub) -> int64_t {
+            auto it = std::lower_bound(shapes.begin(), shapes.end(), sub,
+                                       [](const Shape& s, uint32_t x) { return s.subscript < x; });
+            return it != shapes.end() && it->subscript == sub ? it - shapes.begin() : -1;
+        };
+        const int64_t root = find(c.rootOffset);
+        if (root < 0) {
+            walkText = "the control record's root, subscript " + std::to_string(c.rootOffset) +
+                       ", names no readable node";
+        } else {
+            std::vector<bool> seen(shapes.size(), false);
+            std::vector<int64_t> stack{root};
+            seen[(size_t)root] = true;
+            uint64_t reached = 0, cut = 0;
+            while (!stack.empty()) {
+                const Shape& s = shapes[(size_t)stack.back()];
+                stack.pop_back();
+                reached += s.count;
+                if (s.branchAt == Shape::kLeaf) continue;
+                for (uint32_t i = 0; i <= s.count; ++i) {
+                    const int64_t child = find(branches[s.branchAt + i]);
+                    if (child < 0) {
+                        ++cut;
+                    } else if (!seen[(size_t)child]) {
+                        seen[(size_t)child] = true;
+                        stack.push_back(child);
+                    }
+                }
+            }
+            walkText = "walked from the control record's root, the tree reaches " + std::to_string(reached) +
+                       " entries" +
+                       (cut > 0 ? "; " + std::to_string(cut) +
+                                      " of its branches lead to no readable node, whose entries are not counted"
+                                : std::string());
+        }
+    }
+    std::vector<Shape>().swap(shapes);
+    std::vector<uint32_t>().swap(branches);
+
+    // ---- second pass: the nodes in the order of their smallest keys ----
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+        const int c = compareAt(a.first, a.units, b.first, b.units);
+        return c != 0 ? c < 0 : a.offset < b.offset;
     });
-    // A key found twice: the copy with the newest inserted time stands for
-    // the journal's last change of the object (an insert of a key that is
-    // there replaces its record); on equal times the first one found in
-    // the file, so that the choice depends on nothing else.
-    std::vector<uint32_t> kept;
-    kept.reserve(order.size());
-    for (size_t i = 0; i < order.size();) {
-        size_t j = i + 1;
-        uint32_t keep = order[i];
-        while (j < order.size() && found[order[j]].key == found[order[i]].key) {
-            if (found[order[j]].inserted > found[keep].inserted) keep = order[j];
-            ++j;
-        }
-        for (size_t k = i; k < j; ++k) {
-            if (order[k] == keep) continue;
-            ++dropped;
-            log.say("key " + jsonString(found[keep].key) + " found twice: kept the copy at offset " +
-                    std::to_string(found[keep].offset) + " (newest inserted time), dropped the one at offset " +
-                    std::to_string(found[order[k]].offset));
-        }
-        kept.push_back(keep);
-        i = j;
-    }
-
-    const bool areaSound = db.hasCtrl() && db.ctrl().dbMagic == dbMagicNumber;
+    const bool areaSound = db.hasCtrl() && c.dbMagic == dbMagicNumber;
     if (!areaSound) log.say("the control record is damaged; no journal control area written");
-    w.head(areaSound ? db.ctrl().appArea : nullptr, dataLen);
-    for (uint32_t i : kept) w.entry(found[i].key, records.data() + found[i].rec, dataLen);
+    w.head(areaSound ? c.appArea : nullptr, dataLen);
+
+    std::priority_queue<Active*, std::vector<Active*>, LaterFirst> heap;
+    auto activate = [&](const Run& r) {
+        std::unique_ptr<Active> a(new Active);
+        a->bytes.reset(new uint8_t[r.size]);
+        a->offset = r.offset;
+        if (!db.readAt(r.offset, a->bytes.get(), r.size)) {
+            ++unreadable;
+            log.say("node at offset " + std::to_string(r.offset) + " could not be read again; its datums are lost");
+            return;
+        }
+        parseNode(a->bytes.get(), r.size, 0, &a->v);
+        a->n = a->v.datums.size();
+        for (size_t i = 0; i < a->n; ++i) a->order[i] = (uint8_t)i;
+        const Active& n = *a;
+        std::stable_sort(a->order, a->order + a->n, [&](uint8_t x, uint8_t y) {
+            const DatumRef& dx = n.v.datums[x];
+            const DatumRef& dy = n.v.datums[y];
+            return compareAt(n.v.image + dx.offset + datumKeyOffset, dx.keyUnits, n.v.image + dy.offset + datumKeyOffset,
+                             dy.keyUnits) < 0;
+        });
+        if (a->n > 0) heap.push(a.release());
+    };
+    size_t next = 0;
+    uint64_t written = 0;
+    std::vector<Copy> group;
+    std::vector<Active*> taken;
+    const size_t insertedAt = journalRecOff::insertedTime;
+    while (true) {
+        while (next < runs.size() &&
+               (heap.empty() ||
+                compareAt(runs[next].first, runs[next].units, heap.top()->key(), heap.top()->units()) <= 0))
+            activate(runs[next++]);
+        if (heap.empty()) break;
+        // Every copy of the smallest key: all nodes that can hold it are
+        // at hand, since no node left to read begins below it.
+        group.clear();
+        taken.clear();
+        const uint8_t* key = heap.top()->key();
+        const uint32_t units = heap.top()->units();
+        while (!heap.empty() && compareAt(heap.top()->key(), heap.top()->units(), key, units) == 0) {
+            Active* a = heap.top();
+            heap.pop();
+            taken.push_back(a);
+            do {
+                const DatumRef& d = a->datum();
+                group.push_back({a, &d, a->where(), d.offset + get16(a->v.image + d.offset) - d.dataPos});
+                ++a->pos;
+            } while (a->pos < a->n && compareAt(a->key(), a->units(), key, units) == 0);
+        }
+        std::sort(group.begin(), group.end(), [](const Copy& x, const Copy& y) { return x.where < y.where; });
+        // A datum too short for the records is dropped; of the others the
+        // copy with the newest inserted time stands for the journal's last
+        // change of the object (an insert of a key that is there replaces
+        // its record); on equal times the first one in the file, so that
+        // the choice depends on nothing else.
+        const Copy* keep = nullptr;
+        int64_t keepTime = 0;
+        for (const Copy& cp : group) {
+            const std::u16string shown = cp.node->v.key(cp.d - cp.node->v.datums.data());
+            if (cp.room < dataLen) {
+                ++dropped;
+                log.say("datum at offset " + std::to_string(cp.where) + " (key " + jsonString(shown) +
+                        ") has room for a " + std::to_string(cp.room) + "-byte record, the file's records have " +
+                        std::to_string(dataLen) + "; dropped");
+                continue;
+            }
+            int64_t t = 0;
+            if (dataLen >= insertedAt + sizeof t) std::memcpy(&t, cp.node->v.image + cp.d->dataPos + insertedAt, sizeof t);
+            if (keep == nullptr || t > keepTime) keep = &cp, keepTime = t;
+        }
+        if (keep != nullptr) {
+            for (const Copy& cp : group) {
+                if (&cp == keep || cp.room < dataLen) continue;
+                ++dropped;
+                log.say("key " + jsonString(keep->node->v.key(keep->d - keep->node->v.datums.data())) +
+                        " found twice: kept the copy at offset " + std::to_string(keep->where) +
+                        " (newest inserted time), dropped the one at offset " + std::to_string(cp.where));
+            }
+            w.entry(keep->node->v.image + keep->d->offset + datumKeyOffset, keep->d->keyUnits,
+                    keep->node->v.image + keep->d->dataPos, dataLen);
+            ++written;
+        }
+        for (Active* a : taken) {
+            if (a->pos < a->n)
+                heap.push(a);
+            else
+                delete a;
+        }
+    }
 
     if (log.lines() > DropLog::kMaxLines)
         std::fprintf(stderr, "jbbtool dump --salvage: %s: %llu more reports not shown\n", db.path().c_str(),
                      (unsigned long long)(log.lines() - DropLog::kMaxLines));
+    std::string lost;
+    if (unreadable + missing > 0)
+        lost = " (" + std::to_string(unreadable) + " slots held no readable node" +
+               (unreadableEntries > 0 ? ", with at least " + std::to_string(unreadableEntries) + " entries" : "") +
+               ", " + std::to_string(missing) + " subscripts named by branches are in no slot)";
     std::fprintf(stderr,
-                 "jbbtool dump --salvage: %s: %zu entries written from %llu nodes; %llu datums dropped, %llu nodes "
-                 "lost\n",
-                 db.path().c_str(), kept.size(), (unsigned long long)nodes, (unsigned long long)dropped,
-                 (unsigned long long)lostNodes);
+                 "jbbtool dump --salvage: %s: %llu entries written from %llu nodes; %llu datums dropped, %llu nodes "
+                 "lost%s\n",
+                 db.path().c_str(), (unsigned long long)written, (unsigned long long)nodes,
+                 (unsigned long long)dropped, (unsigned long long)(unreadable + missing), lost.c_str());
+    if (!walkText.empty()) std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", db.path().c_str(), walkText.c_str());
     return log.lines() > 0 ? kExitFindings : kExitSound;
 }
 

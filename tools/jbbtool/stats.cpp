@@ -1,14 +1,15 @@
 #include "stats.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 #include "batchqueue.h"
-#include "jbbtreev.h"
 #include "journal.h"
+#include "secondthread.h"
+#include "subscriptindex.h"
+#include "treeshape.h"
 
 namespace jbbtool {
 
@@ -57,15 +58,13 @@ void addToMap(std::vector<double>& col, int64_t from, int64_t to, int64_t fileSi
 // counting happens at once.
 class DirectoryFeed {
 public:
-    explicit DirectoryFeed(DirectoryCounter& dirs) : dirs_(dirs), queue_(4), fresh_(queue_.fresh()) {
-        try {
-            counter_ = std::thread([this] { count(); });
-        } catch (const std::system_error&) {
-        }
-    }
+    explicit DirectoryFeed(DirectoryCounter& dirs)
+        : dirs_(dirs), queue_(4), fresh_(queue_.fresh()), counter_([this](bool beside) {
+              if (beside) count();
+          }) {}
     ~DirectoryFeed() { finish(); }
     void put(uint64_t hash, uint32_t node, uint32_t datum) {
-        if (!counter_.joinable()) {
+        if (!counter_.beside()) {
             dirs_.add(hash, node, datum);
             return;
         }
@@ -77,9 +76,11 @@ public:
     }
     // Waits until everything put is counted.
     void finish() {
-        if (!counter_.joinable()) return;
-        if (!fresh_->empty()) queue_.send(std::move(fresh_));
-        queue_.finish();
+        if (counter_.beside() && fresh_ != nullptr) {
+            if (!fresh_->empty()) queue_.send(std::move(fresh_));
+            fresh_.reset();
+            queue_.finish();
+        }
         counter_.join();
     }
 
@@ -106,7 +107,7 @@ private:
     DirectoryCounter& dirs_;
     BatchQueue<Batch> queue_;
     std::unique_ptr<Batch> fresh_;
-    std::thread counter_;
+    SecondThread counter_;  // last: it starts once the rest is made
 };
 
 }  // namespace
@@ -123,15 +124,25 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     SlotScanHandler h;
     h.progress = progress.callback();
     NodeView view;  // reused: its datum list keeps its room
-    // The counts of recent days are kept at hand, a day in each of 256
-    // places, so that the map of days is seldom searched.
-    int64_t dayKey[256];
-    std::vector<uint64_t>* dayCounts[256] = {};
+    // Entries per day and action are counted in a flat table, a day in
+    // each of 2^14 places (any 44 years without two days in one place),
+    // its number and counts side by side, so that a journal whose times
+    // spread over decades costs one cache line per entry.  A day whose
+    // place another day holds is counted in the map of days directly.
+    // Days are kept up to a bound, whatever times a damaged file holds.
+    struct DayPlace {
+        int64_t day;
+        uint64_t counts[kChartActionCount];
+    };
+    constexpr size_t kDayPlaces = 1u << 14;
+    constexpr int64_t kNoDay = INT64_MIN;
+    std::vector<DayPlace> days(kDayPlaces, DayPlace{kNoDay, {}});
+    size_t daysKept = 0;
     DirectoryFeed feed(st->dirs);
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
         ++st->slots;
         const int64_t slotEnd = s.offset + (int64_t)std::min<uint64_t>(s.info.slotLength, (uint64_t)(size - s.offset));
-        if (s.info.state == available) {
+        if (s.info.state == slotFree) {
             addToMap(st->mapFree, s.offset, slotEnd, size);
             ++st->freeSlots;
             st->freeBytes += s.info.slotLength;
@@ -166,21 +177,24 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
             std::memcpy(&r, v.data(i), dataLen < sizeof r ? dataLen : sizeof r);
             ++st->actions[r.action];
             const int64_t day = r.insertedTime >= 0 ? r.insertedTime / 86400 : (r.insertedTime + 1) / 86400 - 1;
-            // Days are kept up to a bound, whatever times a damaged file holds.
-            const size_t place = (size_t)day & 255;
-            if (dayCounts[place] == nullptr || dayKey[place] != day) {
-                auto it = st->perDay.find(day);
-                if (it == st->perDay.end() && st->perDay.size() < kMaxChartDays)
-                    it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
-                if (it != st->perDay.end()) {
-                    dayKey[place] = day;
-                    dayCounts[place] = &it->second;
-                }
+            DayPlace& d = days[(size_t)day & (kDayPlaces - 1)];
+            if (d.day == kNoDay && daysKept < kMaxChartDays) {
+                d.day = day;
+                ++daysKept;
             }
-            if (dayCounts[place] != nullptr && dayKey[place] == day)
-                ++(*dayCounts[place])[actionIndex(r.action)];
-            else
-                ++st->daysOmitted;
+            if (d.day == day) {
+                ++d.counts[actionIndex(r.action)];
+            } else {
+                auto it = st->perDay.find(day);
+                if (it == st->perDay.end() && daysKept < kMaxChartDays) {
+                    it = st->perDay.emplace(day, std::vector<uint64_t>(kChartActionCount, 0)).first;
+                    ++daysKept;
+                }
+                if (it != st->perDay.end())
+                    ++it->second[actionIndex(r.action)];
+                else
+                    ++st->daysOmitted;
+            }
             ++st->types[r.objectType == 1 ? 1 : 2];
             st->oldestInserted = std::min(st->oldestInserted, r.insertedTime);
             st->newestInserted = std::max(st->newestInserted, r.insertedTime);
@@ -193,6 +207,8 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
     h.event = [&](TileEvent, int64_t, int64_t, uint32_t) { ++st->damaged; };
     const bool scanned = scanSlots(db, h);
     feed.finish();
+    for (const DayPlace& d : days)
+        if (d.day != kNoDay) st->perDay.emplace(d.day, std::vector<uint64_t>(d.counts, d.counts + kChartActionCount));
     if (!scanned) return;
     // The names of the directories shown, from the datums that hold them.
     for (const DirectoryCounter::Slot& d : st->dirs.top(kTopDirectories)) {
@@ -210,30 +226,42 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         }
         st->topDirs.emplace_back(name, d.count);
     }
-    // Levels: breadth first from the root over the branches the pass kept.
-    std::sort(st->nodes.begin(), st->nodes.end(),
-              [](const NodeShape& a, const NodeShape& b) { return a.subscript < b.subscript; });
-    auto find = [&](uint32_t sub) -> const NodeShape* {
-        auto it = std::lower_bound(st->nodes.begin(), st->nodes.end(), sub,
-                                   [](const NodeShape& n, uint32_t s) { return n.subscript < s; });
-        return it != st->nodes.end() && it->subscript == sub ? &*it : nullptr;
+    // Levels: the nodes reached from the root, by their depth, from the
+    // branches the pass kept.
+    SubscriptIndex index;
+    index.build(st->nodes.size(), [&](size_t i) { return st->nodes[i].subscript; });
+    struct Nodes {
+        const Stats& st;
+        const SubscriptIndex& index;
+        size_t find(uint32_t sub) const { return index.find(sub); }
+        int branches(size_t i) const { return st.nodes[i].leaf ? 0 : (int)st.nodes[i].count + 1; }
+        uint32_t branch(size_t i, int j) const { return st.nodes[i].branch[j]; }
     };
-    std::vector<const NodeShape*> level;
-    if (const NodeShape* root = find(db.ctrl().rootOffset)) level.push_back(root);
-    uint64_t visited = 0;
-    while (!level.empty() && st->levels.size() < 64 && visited <= st->nodes.size()) {
-        std::vector<uint64_t> hist(maxDatumsPerNode + 1, 0);
-        std::vector<const NodeShape*> next;
-        for (const NodeShape* n : level) {
-            ++visited;
-            ++hist[std::min<size_t>(n->count, maxDatumsPerNode)];
-            if (n->leaf) continue;
-            for (int i = 0; i <= n->count; ++i)
-                if (const NodeShape* c = find(n->branch[i])) next.push_back(c);
+    struct Visitor {
+        Stats& st;
+        const TreeShape& shape;
+        void edge(size_t, int, size_t) {}
+        // A branch that leads nowhere makes the tree unreadable from its
+        // root: the first one is told.
+        void fault(ShapeFault f, size_t n, int j, uint32_t sub, size_t) {
+            if ((f != ShapeFault::NoNode && f != ShapeFault::NoBranch) || !st.treeProblem.empty()) return;
+            st.treeProblem = "branch " + std::to_string(j) + " of node " + std::to_string(st.nodes[n].subscript) +
+                             " at offset " + std::to_string(st.nodes[n].offset) + " names subscript " +
+                             std::to_string(sub) + ", which no readable node holds";
         }
-        st->levels.push_back(hist);
-        level.swap(next);
-    }
+        void done(size_t i) {
+            const size_t level = (size_t)shape.depth(i) - 1;
+            if (level >= kMaxLevels) return;
+            if (st.levels.size() <= level) st.levels.resize(level + 1, std::vector<uint64_t>(maxDatumsPerNode + 1, 0));
+            ++st.levels[level][std::min<size_t>(st.nodes[i].count, maxDatumsPerNode)];
+        }
+    };
+    TreeShape shape;
+    Visitor v{*st, shape};
+    const size_t root = index.find(db.ctrl().rootOffset);
+    if (root == SubscriptIndex::kNone && st->slots > 0)  // a file of a control record alone holds an empty tree
+        st->treeProblem = "rootOffset " + std::to_string(db.ctrl().rootOffset) + " names no readable node";
+    shape.walk(st->nodes.size(), root, Nodes{*st, index}, v);
 }
 
 }  // namespace jbbtool

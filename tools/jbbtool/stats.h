@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "dbimage.h"
+#include "nodeview.h"
+#include "slotscan.h"
 #include "largevector.h"
 #include "progress.h"
 
@@ -20,6 +22,9 @@ constexpr size_t kTopDirectories = 20;
 // Columns of the file map: used, slack and free bytes along the file.
 constexpr size_t kMapColumns = 400;
 constexpr size_t kMaxChartDays = 50000;
+// Levels of the tree that stats counts nodes of; a damaged file may chain
+// nodes far deeper.
+constexpr size_t kMaxLevels = 64;
 
 // Key-length buckets in UTF-16 units: 16 wide up to 256, then doubling.
 std::string bucketName(size_t b);
@@ -157,6 +162,7 @@ struct Stats {
     uint64_t daysOmitted = 0;  // entries of days beyond kMaxChartDays
     uint64_t unparsed = 0;
     uint64_t damaged = 0;  // slots or nodes the pass could not use
+    std::string treeProblem;  // why the tree cannot be read from its root; empty when it can
 };
 
 // The actions the time chart tells apart, and the index of an action code

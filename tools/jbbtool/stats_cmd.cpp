@@ -12,7 +12,6 @@
 #include "command.h"
 #include "commands_list.h"
 #include "dbimage.h"
-#include "jbbtreev.h"
 #include "journal.h"
 #include "platform.h"
 #include "progress.h"
@@ -45,6 +44,7 @@ void printText(const DbImage& db, const Stats& st) {
         plat::outPrintfUtf8("  %llu damaged slots or nodes (jbbtool check tells more)\n",
                             (unsigned long long)(st.damaged + st.unparsed));
     plat::outPrintfUtf8("Tree\n  depth %zu, %llu entries\n", st.levels.size(), (unsigned long long)st.entries);
+    if (!st.treeProblem.empty()) plat::outPrintfUtf8("  the tree cannot be read: %s\n", st.treeProblem.c_str());
     for (size_t l = 0; l < st.levels.size(); ++l) {
         uint64_t n = 0;
         for (uint64_t v : st.levels[l]) n += v;
@@ -158,7 +158,10 @@ int runStats(int argc, char** argv) {
         printJson(db, st);
     else
         printText(db, st);
-    return st.damaged + st.unparsed > 0 ? kExitFindings : kExitSound;
+    if (!st.treeProblem.empty())
+        std::fprintf(stderr, "jbbtool stats: %s: the tree cannot be read: %s\n", db.path().c_str(),
+                     st.treeProblem.c_str());
+    return st.damaged + st.unparsed > 0 || !st.treeProblem.empty() ? kExitFindings : kExitSound;
 }
 
 void helpStats(FILE* out) {
@@ -177,8 +180,8 @@ void helpStats(FILE* out) {
                "              bytes along it), the fill per level, the key lengths, and\n"
                "              the entries over time by action\n"
                "\n"
-               "Exit status: 0, 1 when damaged slots or nodes were met, 2 usage or I/O\n"
-               "error.\n",
+               "Exit status: 0, 1 when damaged slots or nodes were met or the tree cannot\n"
+               "be read from its root (standard error says why), 2 usage or I/O error.\n",
                out);
 }
 

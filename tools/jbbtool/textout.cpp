@@ -106,48 +106,38 @@ std::string hexBytes(const uint8_t* p, size_t n) {
     return out;
 }
 
-std::string utcText(int64_t t) {
-    std::string s;
-    UtcText().append(s, t);
-    return s;
+namespace {
+
+// YYYY-MM-DDT of a day counted from 1970-01-01 (proleptic Gregorian).
+void civilDate(int64_t days, char* text) {
+    int64_t z = days + 719468;
+    int64_t era = z / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t y = yoe + era * 400;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2) ++y;
+    for (int i = 3; i >= 0; --i, y /= 10) text[i] = (char)('0' + y % 10);
+    text[4] = '-';
+    text[5] = (char)('0' + m / 10);
+    text[6] = (char)('0' + m % 10);
+    text[7] = '-';
+    text[8] = (char)('0' + d / 10);
+    text[9] = (char)('0' + d % 10);
+    text[10] = 'T';
 }
 
-void UtcText::append(std::string& out, int64_t t) {
-    // 253402300799 is 9999-12-31T23:59:59Z.
-    if (t < 0 || t > 253402300799ll) {
-        out += std::to_string(t);
-        return;
-    }
-    const int64_t days = t / 86400, secs = t % 86400;
-    Day& c = days_[days & 4095];
-    if (c.day != days) {
-        // Civil date from days since 1970-01-01 (proleptic Gregorian).
-        int64_t z = days + 719468;
-        int64_t era = z / 146097;
-        int64_t doe = z - era * 146097;
-        int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-        int64_t y = yoe + era * 400;
-        int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-        int64_t mp = (5 * doy + 2) / 153;
-        int64_t d = doy - (153 * mp + 2) / 5 + 1;
-        int64_t m = mp < 10 ? mp + 3 : mp - 9;
-        if (m <= 2) ++y;
-        for (int i = 3; i >= 0; --i, y /= 10) c.text[i] = (char)('0' + y % 10);
-        c.text[4] = '-';
-        c.text[5] = (char)('0' + m / 10);
-        c.text[6] = (char)('0' + m % 10);
-        c.text[7] = '-';
-        c.text[8] = (char)('0' + d / 10);
-        c.text[9] = (char)('0' + d % 10);
-        c.text[10] = 'T';
-        c.day = days;
-    }
+// The date text, then HH:MM:SSZ of `secs` into the day.
+void appendTime(std::string& out, const char* date, int64_t secs) {
     static const char kPairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
     char buf[20];
-    std::memcpy(buf, c.text, 11);
+    std::memcpy(buf, date, 11);
     std::memcpy(buf + 11, kPairs + 2 * (secs / 3600), 2);
     buf[13] = ':';
     std::memcpy(buf + 14, kPairs + 2 * (secs / 60 % 60), 2);
@@ -155,6 +145,27 @@ void UtcText::append(std::string& out, int64_t t) {
     std::memcpy(buf + 17, kPairs + 2 * (secs % 60), 2);
     buf[19] = 'Z';
     out.append(buf, 20);
+}
+
+// 253402300799 is 9999-12-31T23:59:59Z.
+constexpr int64_t kLastTime = 253402300799ll;
+
+}  // namespace
+
+std::string utcText(int64_t t) {
+    std::string s;
+    appendUtcText(s, t);
+    return s;
+}
+
+void appendUtcText(std::string& out, int64_t t) {
+    if (t < 0 || t > kLastTime) {
+        out += std::to_string(t);
+        return;
+    }
+    char date[11];
+    civilDate(t / 86400, date);
+    appendTime(out, date, t % 86400);
 }
 
 }  // namespace jbbtool

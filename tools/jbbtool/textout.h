@@ -24,18 +24,9 @@ std::string hexBytes(const uint8_t* p, size_t n);
 // number of seconds.
 std::string utcText(int64_t t);
 
-// utcText appended to `out`, for writers of many times: the texts of
-// recent days are kept, a day in each of 4096 places.
-class UtcText {
-public:
-    void append(std::string& out, int64_t t);
-
-private:
-    struct Day {
-        int64_t day = -1;
-        char text[11];  // YYYY-MM-DDT
-    };
-    Day days_[4096];
-};
+// utcText appended to `out`, for writers of many times.  The date is
+// worked out anew each time: that costs less than a table of dates once
+// the times spread over years.
+void appendUtcText(std::string& out, int64_t t);
 
 }  // namespace jbbtool

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jbbtreev.h"
 #include "keyorder.h"
 #include "largevector.h"
+#include "subscriptindex.h"
 #include "textout.h"
-#include "unitscan.h"
+#include "treeshape.h"
+#include "keyunits.h"
 
 namespace jbbtool {
 
@@ -54,7 +55,7 @@ public:
         for (size_t i = 0; i < keys.size(); ++i) {
             const KeyRef& k = keys[i];
             const size_t shared =
-                i == 0 ? 0 : commonUnits(keys[0].p, k.p, std::min<size_t>({keys[0].units, k.units, 0xFFFF}));
+                i == 0 ? 0 : commonKeyUnits(keys[0].p, k.p, std::min<size_t>({keys[0].units, k.units, 0xFFFF}));
             c.push_back((char16_t)shared);
             c.push_back((char16_t)(k.units - shared));
             const size_t at = c.size();
@@ -130,8 +131,6 @@ struct NodeRec {
     uint16_t count;  // datums that parsed soundly
     bool leaf;
     bool sound;      // every field within bounds
-    uint8_t visit;   // 0 not yet, 1 on the current path, 2 done
-    int32_t depth;
     // The keys that bound the node's keys, from the walk: datum loKey of
     // node loNode (an index into the checker's nodes) lies below them, and
     // datum hiKey of node hiNode above them.  kNoBound at an edge.  The
@@ -168,18 +167,17 @@ private:
     void checkLeafBounds();
     void checkLeafBounds(const NodeRec& n, const uint8_t* image);
     NodeRec* node(uint32_t sub);
+    bool bounded(size_t i) const;
 
     DbImage& db_;
     CheckReport* r_;
     const ctrlRec* cr_ = nullptr;
     LargeVector<NodeRec> nodes_;
-    LargeVector<std::pair<uint32_t, uint32_t>> bySub_;  // subscript, index into nodes_
-    std::vector<uint32_t> direct_;  // subscript -> index + 1, when subscripts are dense
+    SubscriptIndex index_;  // over nodes_
+    TreeShape shape_;
     LargeVector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
     std::vector<std::pair<uint32_t, bool>> freeSubs_;    // free slots' subscripts
     KeyStore keys_;
-    uint64_t otherRecordLength_ = 0;  // datums whose record room is not dbDataLen
-    uint32_t seenRecordLength_ = 0;
     int64_t lastSlot_ = -1;
     uint32_t lastSub_ = 0;
     std::vector<KeyRef> scratch_;
@@ -188,32 +186,45 @@ private:
 };
 
 void Checker::checkCtrl() {
+    // The format's checks, each told with the values that break it.
+    using btformat::Fault;
     const ctrlRec& c = *cr_;
-    if (c.dbMagic != dbMagicNumber)
-        find("ctrl-magic", 0, 0, "control record magic number is " + hexBytes((const uint8_t*)&c.dbMagic, 2) +
-                                     " (bytes), expected cdab");
-    if (c.dbVersMaj != dbVersionMajor || c.dbVersMin != dbVersionMinor)
-        find("ctrl-version", 0, 2,
-             "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected 2.2");
-    if (c.dbState == dbCorrupt)
-        find("ctrl-state", 0, 4, "the file is marked damaged (dbCorrupt)");
-    else if (c.dbState != dbClosed && c.dbState != dbOpened)
-        find("ctrl-state", 0, 4, "unknown state " + std::to_string(c.dbState));
-    if (c.dbKeyLen != 0)
-        find("ctrl-field", 0, 32, "dbKeyLen is " + std::to_string(c.dbKeyLen) + ", expected 0 (variable-length keys)");
-    if (c.currentIXCount > c.indexArraySize)
-        find("ctrl-field", 0, 16,
+    const btformat::CtrlFaults faults =
+        btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&c), sizeof c, db_.size());
+    if (faults.has(Fault::ctrlMagic)) {
+        const uint16_t magic = dbMagicNumber;  // as the file holds it, little-endian
+        find("ctrl-magic", 0, ctrlOff::dbMagic,
+             "control record magic number is " + hexBytes((const uint8_t*)&c.dbMagic, 2) + " (bytes), expected " +
+                 hexBytes((const uint8_t*)&magic, 2));
+    }
+    if (faults.has(Fault::ctrlVersion))
+        find("ctrl-version", 0, ctrlOff::dbVersMaj,
+             "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected " +
+                 std::to_string(dbVersionMajor) + "." + std::to_string(dbVersionMinor));
+    if (faults.has(Fault::ctrlStateCorrupt))
+        find("ctrl-state", 0, ctrlOff::dbState, "the file is marked damaged (dbCorrupt)");
+    else if (faults.has(Fault::ctrlStateUnknown))
+        find("ctrl-state", 0, ctrlOff::dbState, "unknown state " + std::to_string(c.dbState));
+    if (faults.has(Fault::ctrlKeyLength))
+        find("ctrl-field", 0, ctrlOff::dbKeyLen,
+             "dbKeyLen is " + std::to_string(c.dbKeyLen) + ", expected 0 (variable-length keys)");
+    if (faults.has(Fault::ctrlCounters))
+        find("ctrl-field", 0, ctrlOff::currentIXCount,
              "currentIXCount " + std::to_string(c.currentIXCount) + " is above indexArraySize " +
                  std::to_string(c.indexArraySize));
-    if (c.indexArraySize % indexArrayGrowth != 0)
-        find("ctrl-field", 0, 12,
-             "indexArraySize " + std::to_string(c.indexArraySize) + " is not a multiple of 500");
+    if (faults.has(Fault::ctrlIndexArraySize))
+        find("ctrl-field", 0, ctrlOff::indexArraySize,
+             "indexArraySize " + std::to_string(c.indexArraySize) + " is larger than a file of " +
+                 std::to_string(db_.size()) + " bytes could use");
+    if (faults.has(Fault::ctrlIndexArrayStep))
+        find("ctrl-field", 0, ctrlOff::indexArraySize,
+             "indexArraySize " + std::to_string(c.indexArraySize) + " is not a multiple of " +
+                 std::to_string(indexArrayGrowth));
 }
 
 NodeRec* Checker::node(uint32_t sub) {
-    if (!direct_.empty()) return sub < direct_.size() && direct_[sub] != 0 ? &nodes_[direct_[sub] - 1] : nullptr;
-    auto it = std::lower_bound(bySub_.begin(), bySub_.end(), std::make_pair(sub, 0u));
-    return it != bySub_.end() && it->first == sub ? &nodes_[it->second] : nullptr;
+    const size_t at = index_.find(sub);
+    return at == SubscriptIndex::kNone ? nullptr : &nodes_[at];
 }
 
 void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
@@ -228,7 +239,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
              "slot names subscript " + std::to_string(sub) + ", outside 1.." +
                  std::to_string(cr_->currentIXCount > 0 ? cr_->currentIXCount - 1 : 0) + " (currentIXCount " +
                  std::to_string(cr_->currentIXCount) + ")");
-    if (in.state == available) {
+    if (in.state == slotFree) {
         ++r_->freeSlots;
         freeSubs_.emplace_back(sub, true);
         bool fresh = in.nodeSize == (uint32_t)in.slotLength;
@@ -240,7 +251,7 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         return;
     }
     ++r_->usedSlots;
-    if (in.state != newIX)
+    if (in.state != slotHoldsNode)
         find("slot-state", sub, s.offset, "slot state " + std::to_string(in.state) + ", expected 0 (node) or 1 (free)");
     if (in.nodeSize > in.slotLength)
         find("slot-overlap", sub, s.offset,
@@ -274,10 +285,6 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
         uint32_t prevUnits = 0;
         for (size_t i = 0; i < v.datums.size(); ++i) {
             const DatumRef& d = v.datums[i];
-            uint16_t nkl;
-            std::memcpy(&nkl, image + d.offset, sizeof nkl);
-            uint32_t room = d.offset + nkl - d.dataPos;
-            if (room != cr_->dbDataLen && otherRecordLength_++ == 0) seenRecordLength_ = room;
             const uint8_t* k = image + d.offset + datumKeyOffset;
             if (d.surrogate && unpairedSurrogateAt(k, d.keyUnits))
                 note(kNoteUnpairedSurrogate, sub, s.offset + d.offset,
@@ -318,141 +325,118 @@ void Checker::onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub) {
 }
 
 void Checker::afterScan() {
-    // Subscripts of a sound file run from 1 to about the number of slots:
-    // direct tables by subscript then cost little and need no sorting.
-    // Other files are sorted.
-    uint32_t maxSub = 0;
-    for (const auto& s : slotSubs_) maxSub = std::max(maxSub, s.first);
-    const bool dense = !slotSubs_.empty() && maxSub <= 4 * slotSubs_.size() + 1024;
-    if (dense) {
-        direct_.assign((size_t)maxSub + 1, 0);
-        for (size_t i = 0; i < nodes_.size(); ++i)  // the first slot naming a subscript wins
-            if (direct_[nodes_[i].subscript] == 0) direct_[nodes_[i].subscript] = (uint32_t)i + 1;
-        // A subscript named by two slots, in the order of the file.
-        LargeVector<int64_t> seenAt((size_t)maxSub + 1, -1);
-        for (const auto& s : slotSubs_) {
-            int64_t& before = seenAt[s.first];
-            if (before >= 0)
-                find("duplicate-subscript", s.first, s.second,
-                     "subscript also named by the slot at offset " + std::to_string(before));
-            before = s.second;
-        }
-    } else {
-        bySub_.reserve(nodes_.size());
-        for (size_t i = 0; i < nodes_.size(); ++i) bySub_.emplace_back(nodes_[i].subscript, (uint32_t)i);
-        std::sort(bySub_.begin(), bySub_.end());
-        std::sort(slotSubs_.begin(), slotSubs_.end());
-        for (size_t i = 1; i < slotSubs_.size(); ++i)
-            if (slotSubs_[i].first == slotSubs_[i - 1].first)
-                find("duplicate-subscript", slotSubs_[i].first, slotSubs_[i].second,
-                     "subscript also named by the slot at offset " + std::to_string(slotSubs_[i - 1].second));
-    }
+    // A subscript named by two slots.
+    SubscriptIndex::forEachRepeat(
+        slotSubs_.size(), [this](size_t i) { return slotSubs_[i].first; },
+        [this](size_t i, size_t before) {
+            find("duplicate-subscript", slotSubs_[i].first, slotSubs_[i].second,
+                 "subscript also named by the slot at offset " + std::to_string(slotSubs_[before].second));
+        });
+    index_.build(nodes_.size(), [this](size_t i) { return nodes_[i].subscript; });
     if (r_->slots == 0) return;
     const ctrlRec& c = *cr_;
     if (c.currentIXCount == 0 && c.indexArraySize == 0)
-        find("ctrl-field", 0, 12, "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
+        find("ctrl-field", 0, ctrlOff::indexArraySize, "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
     if (c.lastNDRec != lastSlot_)
-        find("ctrl-field", 0, 24,
+        find("ctrl-field", 0, ctrlOff::lastNDRec,
              "lastNDRec " + std::to_string(c.lastNDRec) + " names another slot than the last, at offset " +
                  std::to_string(lastSlot_));
     if (c.lastIndex != lastSub_)
-        find("ctrl-field", 0, 20,
+        find("ctrl-field", 0, ctrlOff::lastIndex,
              "lastIndex " + std::to_string(c.lastIndex) + " is not the subscript of the last slot, " +
                  std::to_string(lastSub_));
-    if (otherRecordLength_ > 0)
-        find("ctrl-field", 0, 34,
-             "dbDataLen is " + std::to_string(c.dbDataLen) + ", but " + std::to_string(otherRecordLength_) +
-                 " datums end " + std::to_string(seenRecordLength_) + " bytes after their data offset");
     if (node(c.rootOffset) == nullptr) {
         bool isFree = false;
         for (const auto& f : freeSubs_) isFree = isFree || f.first == c.rootOffset;
-        find("ctrl-field", 0, 8,
+        find("ctrl-field", 0, ctrlOff::rootOffset,
              "rootOffset " + std::to_string(c.rootOffset) + (isFree ? " names a free slot" : " names no slot"));
     }
 }
 
 void Checker::walkShape() {
     NodeRec* root = node(cr_->rootOffset);
-    if (root == nullptr) return;
     std::map<int, uint64_t> leafDepths;
-    struct Frame {
-        NodeRec* n;
-        int next;  // next branch to follow
+    struct Nodes {
+        const Checker& c;
+        size_t find(uint32_t sub) const { return c.index_.find(sub); }
+        int branches(size_t i) const { return c.nodes_[i].leaf ? 0 : (int)c.nodes_[i].count + 1; }
+        uint32_t branch(size_t i, int j) const { return c.branches_[c.nodes_[i].branches + (size_t)j]; }
     };
-    std::vector<Frame> stack;
-    root->visit = 1;
-    root->depth = 1;
-    stack.push_back({root, 0});
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        NodeRec* n = f.n;
-        int branches = n->leaf ? 0 : (int)n->count + 1;
-        if (f.next >= branches) {
-            n->visit = 2;
-            ++r_->reachableNodes;
-            r_->entries += n->count;
-            if (n->leaf) ++leafDepths[n->depth];
-            stack.pop_back();
-            continue;
+    struct Visitor {
+        Checker& c;
+        std::map<int, uint64_t>& leafDepths;
+        void done(size_t i) {
+            const NodeRec& n = c.nodes_[i];
+            ++c.r_->reachableNodes;
+            c.r_->entries += n.count;
+            if (n.leaf) ++leafDepths[c.shape_.depth(i)];
         }
-        uint32_t sub = branches_[n->branches + f.next++];
-        if (sub == 0) {
-            find("bad-branch", n->subscript, n->offset,
-                 "inner node has no branch " + std::to_string(f.next - 1));
-            continue;
+        void fault(ShapeFault f, size_t i, int j, uint32_t sub, size_t child) {
+            const NodeRec& n = c.nodes_[i];
+            switch (f) {
+                case ShapeFault::NoBranch:
+                    c.find("bad-branch", n.subscript, n.offset, "inner node has no branch " + std::to_string(j));
+                    break;
+                case ShapeFault::NoNode:
+                    c.find("bad-branch", n.subscript, n.offset,
+                           "branch " + std::to_string(j) + " names subscript " + std::to_string(sub) +
+                               ", which holds no node");
+                    break;
+                case ShapeFault::Cycle:
+                    c.find("node-cycle", c.nodes_[child].subscript, c.nodes_[child].offset,
+                           "node is reached from itself (through node " + std::to_string(n.subscript) + ")");
+                    break;
+                case ShapeFault::ReachedTwice:
+                    c.find("node-reached-twice", c.nodes_[child].subscript, c.nodes_[child].offset,
+                           "node is reached again from node " + std::to_string(n.subscript));
+                    break;
+            }
         }
-        NodeRec* child = node(sub);
-        if (child == nullptr) {
-            find("bad-branch", n->subscript, n->offset,
-                 "branch " + std::to_string(f.next - 1) + " names subscript " + std::to_string(sub) + ", which holds no node");
-            continue;
+        // The branch followed lies between datums j - 1 and j: the keys
+        // that bound the child.
+        void edge(size_t parent, int j, size_t childAt) {
+            const NodeRec* n = &c.nodes_[parent];
+            NodeRec* child = &c.nodes_[childAt];
+            const uint32_t self = (uint32_t)parent;
+            const bool keysKept = n->keys != kNoKeys;
+            if (j > 0 && keysKept) {
+                child->loNode = self, child->loKey = (uint8_t)(j - 1), child->loKeys = n->keys;
+            } else {
+                child->loNode = n->loNode, child->loKey = n->loKey, child->loKeys = n->loKeys;
+            }
+            if (j < (int)n->count && keysKept) {
+                child->hiNode = self, child->hiKey = (uint8_t)j, child->hiKeys = n->keys;
+            } else {
+                child->hiNode = n->hiNode, child->hiKey = n->hiKey, child->hiKeys = n->hiKeys;
+            }
         }
-        if (child->visit == 1) {
-            find("node-cycle", child->subscript, child->offset,
-                 "node is reached from itself (through node " + std::to_string(n->subscript) + ")");
-            continue;
-        }
-        if (child->visit == 2) {
-            find("node-reached-twice", child->subscript, child->offset,
-                 "node is reached again from node " + std::to_string(n->subscript));
-            continue;
-        }
-        child->visit = 1;
-        child->depth = n->depth + 1;
-        const int j = f.next - 1;  // the branch followed: between datums j - 1 and j
-        const uint32_t self = (uint32_t)(n - nodes_.data());
-        const bool keysKept = n->keys != kNoKeys;
-        if (j > 0 && keysKept) {
-            child->loNode = self, child->loKey = (uint8_t)(j - 1), child->loKeys = n->keys;
-        } else {
-            child->loNode = n->loNode, child->loKey = n->loKey, child->loKeys = n->loKeys;
-        }
-        if (j < (int)n->count && keysKept) {
-            child->hiNode = self, child->hiKey = (uint8_t)j, child->hiKeys = n->keys;
-        } else {
-            child->hiNode = n->hiNode, child->hiKey = n->hiKey, child->hiKeys = n->hiKeys;
-        }
-        stack.push_back({child, 0});
-    }
+    };
+    Visitor v{*this, leafDepths};
+    shape_.walk(nodes_.size(), root != nullptr ? (size_t)(root - nodes_.data()) : SubscriptIndex::kNone, Nodes{*this}, v);
+    if (root == nullptr) return;
     // Leaves at other depths than most of them.
     int common = 0;
     uint64_t most = 0;
     for (const auto& d : leafDepths)
         if (d.second > most) most = d.second, common = d.first;
     r_->depth = common;
-    for (NodeRec& n : nodes_) {
-        if (n.visit == 0) {
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+        const NodeRec& n = nodes_[i];
+        if (!shape_.reached(i)) {
             find("node-unreachable", n.subscript, n.offset, "node is not reached from the root");
             continue;
         }
-        if (n.leaf && n.depth != common)
+        if (n.leaf && shape_.depth(i) != common)
             find("leaf-depth", n.subscript, n.offset,
-                 "leaf at depth " + std::to_string(n.depth) + ", most leaves are at depth " + std::to_string(common));
+                 "leaf at depth " + std::to_string(shape_.depth(i)) + ", most leaves are at depth " +
+                     std::to_string(common));
         bool isRoot = &n == root;
-        if ((!isRoot && (n.count < 5 || n.count > maxDatumsPerNode)) || (isRoot && !n.leaf && n.count == 0))
+        if ((!isRoot && (n.count < minDatumsPerNode || n.count > maxDatumsPerNode)) ||
+            (isRoot && !n.leaf && n.count == 0))
             find("node-fill", n.subscript, n.offset,
-                 std::string(isRoot ? "inner root" : "node") + " holds " + std::to_string(n.count) +
-                     " datums" + (isRoot ? "" : ", expected 5 to 10"));
+                 std::string(isRoot ? "inner root" : "node") + " holds " + std::to_string(n.count) + " datums" +
+                     (isRoot ? "" : ", expected " + std::to_string(minDatumsPerNode) + " to " +
+                                        std::to_string(maxDatumsPerNode)));
     }
 }
 
@@ -460,21 +444,23 @@ void Checker::walkShape() {
 // nodes that bound it, in a second sequential pass: keeping every leaf's
 // keys from the first pass would cost more memory than the file's
 // inner nodes do.
+bool Checker::bounded(size_t i) const {
+    const NodeRec& n = nodes_[i];
+    return n.leaf && shape_.reached(i) && n.count > 0 && (n.loNode != kNoBound || n.hiNode != kNoBound);
+}
+
 void Checker::checkLeafBounds() {
-    auto bounded = [](const NodeRec& n) {
-        return n.leaf && n.visit == 2 && n.count > 0 && (n.loNode != kNoBound || n.hiNode != kNoBound);
-    };
     // The bounding keys lie at random in the key store: they are asked
     // for a few leaves ahead.
     constexpr size_t kAhead = 4;
     for (size_t i = 0; i < nodes_.size(); ++i) {  // in the order of their offsets: one sequential pass
-        if (i + kAhead < nodes_.size() && bounded(nodes_[i + kAhead])) {
+        if (i + kAhead < nodes_.size() && bounded(i + kAhead)) {
             const NodeRec& a = nodes_[i + kAhead];
             if (a.loNode != kNoBound) keys_.prefetch(a.loKeys);
             if (a.hiNode != kNoBound) keys_.prefetch(a.hiKeys);
         }
         const NodeRec& n = nodes_[i];
-        if (!bounded(n)) continue;
+        if (!bounded(i)) continue;
         size_t got;
         const uint8_t* image = db_.view(n.offset, n.nodeSize, &got);
         if (image == nullptr) {
@@ -487,20 +473,28 @@ void Checker::checkLeafBounds() {
 }
 
 void Checker::checkLeafBounds(const NodeRec& n, const uint8_t* image) {
-    // Only the first and the last datum are parsed; the lengths of those
-    // between lead to the last.  The first pass found them sound, unless
-    // the file has changed since.
+    // The format's decoder checks every datum again (the file may have
+    // changed since the first pass), finding each key's end by its last
+    // unit where it can; only the first and the last key are measured.
     const uint16_t dataLen = cr_->dbDataLen;
+    btformat::DatumFacts facts[2] = {};
+    uint32_t seen = 0;
+    btformat::decodeNode(
+        image, n.nodeSize, dataLen,
+        [&](const btformat::DatumFacts& f) {
+            if (seen == 0) facts[0] = f;
+            if (++seen == n.count) facts[1] = f;
+        },
+        btformat::KeyEnds());
+    if (seen < n.count) return;
     DatumRef first, last;
-    uint32_t off = nodeHeaderSize;
-    if (!parseDatum(image + off, n.nodeSize - off, dataLen, &first, off).empty()) return;
-    for (unsigned i = 0; i + 1 < n.count; ++i) {
-        uint16_t nkl;
-        std::memcpy(&nkl, image + off, sizeof nkl);
-        if (nkl < datumKeyOffset || nkl > n.nodeSize - off - datumKeyOffset) return;
-        off += nkl;
+    for (int k = 0; k < 2; ++k) {
+        const btformat::DatumFacts& f = facts[k];
+        const uint8_t* key = image + f.offset + datumKeyOffset;
+        bool surrogate;
+        const uint32_t units = (uint32_t)scanKeyUnits(key, (f.dataPos - f.offset - datumKeyOffset) / 2, &surrogate);
+        (k == 0 ? first : last) = DatumRef{f.offset, units, f.dataPos, surrogate};
     }
-    if (!parseDatum(image + off, n.nodeSize - off, dataLen, &last, off).empty()) return;
     auto keyText = [&](const DatumRef& d) {
         NodeView v;
         v.image = image;
@@ -544,7 +538,7 @@ void Checker::run(std::function<void(int64_t)> progress) {
         return;
     }
     if (r_->slots == 0 && (cr_->currentIXCount != 0 || cr_->indexArraySize != 0) && db_.size() > (int64_t)ctrlRecSize)
-        find("ctrl-field", 0, 16, "the file holds no slot");
+        find("ctrl-field", 0, ctrlOff::currentIXCount, "the file holds no slot");
     afterScan();
     walkShape();
     checkLeafBounds();

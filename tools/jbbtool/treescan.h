@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "dbimage.h"
+#include "nodeview.h"
+#include "slotscan.h"
 
 namespace jbbtool {
 

@@ -99,8 +99,8 @@ bool HashSet::insert(uint64_t h) {
     }
 }
 
-SyntheticEntries::SyntheticEntries(uint64_t seed, bool directoriesOnly, int64_t baseTime)
-    : rng_(seed), directoriesOnly_(directoriesOnly), baseTime_(baseTime) {}
+SyntheticEntries::SyntheticEntries(uint64_t seed, bool directoriesOnly, int64_t baseTime, const EntryShape& shape)
+    : rng_(seed), directoriesOnly_(directoriesOnly), baseTime_(baseTime), shape_(shape) {}
 
 void SyntheticEntries::appendNumber(std::u16string* s, uint64_t n, int width) {
     char16_t digits[24];
@@ -208,20 +208,63 @@ void SyntheticEntries::makeName(std::u16string* key, bool directory) {
     if (!directory) appendFileName(key);
 }
 
+namespace {
+
+uint64_t hashUnits(const std::u16string& s) {
+    // FNV-1a over the code units, then mixed so that the low bits (the
+    // slot of a HashSet) depend on every unit.
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (char16_t c : s) h = (h ^ c) * 0x100000001B3ull;
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    return h;
+}
+
+}  // namespace
+
+void SyntheticEntries::nextDirectory() {
+    // A directory not used before: a few draws, then one more folder with
+    // a number no other directory has.
+    for (int attempt = 0;; ++attempt) {
+        directory_.clear();
+        appendRoot(&directory_);
+        const uint64_t d = rng_.below(100);
+        const int folders = d < 40 ? 1 : d < 75 ? 2 : 3;
+        for (int i = 0; i < folders; ++i) appendFolder(&directory_);
+        if (attempt >= 20) {
+            directory_ += u"\\Teil ";
+            appendNumber(&directory_, directoriesMade_);
+        }
+        if (directoriesSeen_.insert(hashUnits(directory_))) break;
+    }
+    ++directoriesMade_;
+    const double whole = static_cast<double>(static_cast<uint64_t>(shape_.perDirectory));
+    const double part = shape_.perDirectory - whole;
+    directoryLeft_ = static_cast<uint64_t>(whole) + (rng_.below(1000000) < static_cast<uint64_t>(part * 1e6) ? 1 : 0);
+}
+
+void SyntheticEntries::makeNameInDirectory(std::u16string* key, bool directory) {
+    *key = directory_;
+    if (directory)
+        appendFolder(key);
+    else
+        appendFileName(key);
+}
+
 bool SyntheticEntries::next(std::u16string* key, journalRec* rec) {
     const bool directory = directoriesOnly_ || rng_.percent(8);
+    const bool grouped = shape_.perDirectory >= 1;
+    if (grouped && directoryLeft_ == 0) nextDirectory();
     for (int attempt = 0;; ++attempt) {
         if (attempt == 10000) return false;
-        makeName(key, directory);
-        // FNV-1a over the code units, then mixed so that the low bits (the
-        // slot of the set) depend on every unit.
-        uint64_t h = 0xCBF29CE484222325ull;
-        for (char16_t c : *key) h = (h ^ c) * 0x100000001B3ull;
-        h ^= h >> 29;
-        h *= 0xBF58476D1CE4E5B9ull;
-        h ^= h >> 32;
-        if (seen_.insert(h)) break;
+        if (grouped)
+            makeNameInDirectory(key, directory);
+        else
+            makeName(key, directory);
+        if (seen_.insert(hashUnits(*key))) break;
     }
+    if (grouped) --directoryLeft_;
 
     *rec = journalRec{};
     // Modify 40%, Create 22%, Delete 12%, Change Attribute 10%, Rename Old
@@ -229,13 +272,21 @@ bool SyntheticEntries::next(std::u16string* key, journalRec* rec) {
     const uint64_t a = rng_.below(100);
     rec->action = a < 40 ? 6 : a < 62 ? 4 : a < 74 ? 3 : a < 84 ? 5 : a < 90 ? 1 : a < 96 ? 2 : 11;
     rec->objectType = directory ? 2 : 1;
-    rec->insertedTime = baseTime_ + static_cast<int64_t>(rng_.below(90 * kDay));
-    if (rec->action == 3 || rec->action == 11) {
+    rec->insertedTime =
+        baseTime_ + (shape_.insertedSpan > 0 ? static_cast<int64_t>(rng_.below(shape_.insertedSpan)) : 0);
+    if (shape_.objectSpan >= 0) {
+        rec->objectTime = rec->insertedTime - static_cast<int64_t>(rng_.below(shape_.objectSpan + 1));
+    } else if (rec->action == 3 || rec->action == 11) {
         // A deleted object carries its last time stamp, often long ago.
         rec->objectTime = rec->insertedTime - static_cast<int64_t>(rng_.below(3 * 365 * kDay));
     } else {
         // A change is journaled moments after the object's time stamp.
         rec->objectTime = rec->insertedTime - static_cast<int64_t>(rng_.below(300));
+    }
+    if (shape_.fillOpaque) {
+        uint64_t v = rng_.next();
+        if (v == 0) v = 1;
+        for (int i = 0; i < 8; ++i) rec->opaque[i] = static_cast<uint8_t>(v >> (8 * i));
     }
     return true;
 }

@@ -113,7 +113,7 @@ public:
     EntrySequence(const Options& o, std::vector<InputEntry>& input)
         : synthetic_(o.inputFile.empty()),
           total_(synthetic_ ? o.count : input.size()),
-          generator_(o.seed, o.journalType == journalIncrementalNeeded, o.activated),
+          generator_(o.seed, o.journalType == journalIncrementalNeeded, o.activated, o.shape),
           input_(input) {
         if (!synthetic_) {
             order_ = insertionOrder(input.size(), o.order, o.seed,

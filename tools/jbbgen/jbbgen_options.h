@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jbbgen_names.h"
+
 namespace jbbgen {
 
 enum class Order {
@@ -33,6 +35,8 @@ struct Options {
     std::string inputFile;
     Order order = Order::Random;
     bool orderGiven = false;
+    EntryShape shape;        // of synthetic entries
+    bool shapeGiven = false;  // an option of the shape was given
 
     // The journal control area.
     uint32_t journalType = 1;

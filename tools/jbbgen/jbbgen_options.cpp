@@ -24,6 +24,20 @@ const char* usageText() {
            "                     sorted (ascending keys), file (as in FILE; default with\n"
            "                     --input)\n"
            "\n"
+           "Shape of the synthetic entries:\n"
+           "  --per-directory N  N entries per directory on average (a decimal number\n"
+           "                     from 1 to 1000; a directory gets the whole number below\n"
+           "                     or above N), each directory a new one; without it\n"
+           "                     names are drawn one by one and share a few thousand\n"
+           "                     directories\n"
+           "  --inserted-span DAYS  inserted times fall in the DAYS days from the\n"
+           "                     activation date (default 90, at most 100000)\n"
+           "  --object-span DAYS   object times lie up to DAYS days before the inserted\n"
+           "                     time (default: moments before it, up to three years\n"
+           "                     for a deleted object; at most 100000)\n"
+           "  --fill-opaque      fill the last 8 bytes of every record (carried, never\n"
+           "                     shown) with seeded bytes instead of zeros\n"
+           "\n"
            "Journal control area:\n"
            "  --type T           change (1, default), incremental (2), unformatted (0),\n"
            "                     or a number\n"
@@ -76,9 +90,34 @@ const char* usageText() {
 namespace {
 
 // The options that take a value.
-const char* const kValueOptions[] = {"--count", "--seed",   "--input",     "--order",
-                                     "--type",  "--fs",     "--server",    "--node",
-                                     "--state", "--activated", "--validated", "--max-size"};
+const char* const kValueOptions[] = {"--count",         "--seed",          "--input",         "--order",
+                                     "--per-directory", "--inserted-span", "--object-span", "--type",
+                                     "--fs",            "--server",        "--node",          "--state",
+                                     "--activated",     "--validated",     "--max-size"};
+
+// The options of the shape of synthetic entries.
+bool isShapeOption(const std::string& opt) {
+    return opt == "--per-directory" || opt == "--inserted-span" || opt == "--object-span" ||
+           opt == "--fill-opaque";
+}
+
+// A decimal number with at most six digits after the point, from 1 to
+// 1000.
+bool parseEntriesPerDirectory(const std::string& v, double* out) {
+    const size_t point = v.find('.');
+    uint64_t whole, part = 0;
+    if (!parseUnsigned(v.substr(0, point), 1000, &whole)) return false;
+    if (point != std::string::npos) {
+        const std::string digits = v.substr(point + 1);
+        if (digits.empty() || digits.size() > 6 || !parseUnsigned(digits, 999999, &part)) return false;
+        for (size_t i = digits.size(); i < 6; ++i) part *= 10;
+    }
+    if (whole < 1 || (whole == 1000 && part != 0)) return false;
+    *out = static_cast<double>(whole) + static_cast<double>(part) / 1e6;
+    return true;
+}
+
+constexpr uint64_t kMaxSpanDays = 100000;
 
 bool takesValue(const std::string& opt) {
     for (const char* o : kValueOptions)
@@ -142,7 +181,11 @@ bool applyValue(const std::string& opt, const std::string& v, Options* o, std::s
         *err = "bad value '" + v + "' for " + opt + ": " + what;
         return false;
     };
-    if (opt != "--count" && opt != "--seed" && opt != "--input" && opt != "--order") o->areaGiven = true;
+    if (isShapeOption(opt)) {
+        o->shapeGiven = true;
+    } else if (opt != "--count" && opt != "--seed" && opt != "--input" && opt != "--order") {
+        o->areaGiven = true;
+    }
     if (opt == "--count") {
         if (!parseUnsigned(v, maxSyntheticCount, &o->count))
             return bad("expected a number from 0 to " + std::to_string(maxSyntheticCount));
@@ -164,6 +207,14 @@ bool applyValue(const std::string& opt, const std::string& v, Options* o, std::s
             return bad("expected random, sorted or file");
         }
         o->orderGiven = true;
+    } else if (opt == "--per-directory") {
+        if (!parseEntriesPerDirectory(v, &o->shape.perDirectory))
+            return bad("expected a number from 1 to 1000 (at most six decimals)");
+    } else if (opt == "--inserted-span" || opt == "--object-span") {
+        uint64_t days;
+        if (!parseUnsigned(v, kMaxSpanDays, &days))
+            return bad("expected a number of days from 0 to " + std::to_string(kMaxSpanDays));
+        (opt == "--inserted-span" ? o->shape.insertedSpan : o->shape.objectSpan) = static_cast<int64_t>(days) * 86400;
     } else if (opt == "--type") {
         if (!parseKeywordOrNumber(v,
                                   {{"change", journalChange},
@@ -238,10 +289,11 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err) {
             if (!applyValue(arg, value, o, err)) return ParseResult::Error;
             continue;
         }
-        bool* flag = arg == "--force"        ? &o->force
-                     : arg == "--leave-open" ? &o->leaveOpen
-                     : arg == "--verbose"    ? &o->verbose
-                                             : nullptr;
+        bool* flag = arg == "--force"         ? &o->force
+                     : arg == "--leave-open"  ? &o->leaveOpen
+                     : arg == "--verbose"     ? &o->verbose
+                     : arg == "--fill-opaque" ? &o->shape.fillOpaque
+                                              : nullptr;
         if (flag != nullptr || arg == "--progress" || arg == "--no-progress") {
             if (hasValue) {
                 *err = "option " + arg + " takes no value";
@@ -249,6 +301,7 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err) {
             }
             if (flag != nullptr) {
                 *flag = true;
+                if (isShapeOption(arg)) o->shapeGiven = true;
             } else {
                 o->progress = arg == "--progress" ? Progress::On : Progress::Off;
             }
@@ -265,6 +318,11 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err) {
     if (!o->inputFile.empty()) {
         if (o->countGiven) {
             *err = "--count and --input exclude each other";
+            return ParseResult::Error;
+        }
+        if (o->shapeGiven) {
+            *err = "--per-directory, --inserted-span, --object-span and --fill-opaque shape synthetic entries; "
+                   "--input gives its own";
             return ParseResult::Error;
         }
         if (!o->orderGiven) o->order = Order::File;

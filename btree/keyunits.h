@@ -1,7 +1,9 @@
-// Scans over UTF-16LE units stored at any address (keys inside node
-// images), for readers that look at every key of a large file: eight
-// units are tested at once where the processor has SSE2 (every x86-64
-// one), four or one elsewhere.
+// Scans over UTF-16LE key units stored at any address (keys inside node
+// images), for the key order and for readers that look at every key of a
+// large file.  The one home of the vector code: eight units are tested at
+// once where the processor has SSE2 (every x86-64 one), and the scalar
+// forms below, which finish every scan, are the reference that the vector
+// forms must agree with.
 #pragma once
 
 #include <cstddef>
@@ -11,27 +13,45 @@
 #include <emmintrin.h>
 #endif
 
-namespace jbbtool {
+namespace keyunits {
 
-namespace unitscan {
-
-inline uint64_t load4(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 inline uint16_t load1(const uint8_t* p) {
     uint16_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
+inline uint64_t load4(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
-}  // namespace unitscan
+// The scalar forms, from unit `from` on (the vector forms hand over their
+// tail to them).
+inline size_t scanScalar(const uint8_t* p, size_t max, bool* surrogate, size_t from = 0, bool sur = false) {
+    size_t i = from;
+    for (; i < max; ++i) {
+        const uint16_t u = load1(p + 2 * i);
+        if (u == 0) break;
+        sur = sur || (u & 0xF800) == 0xD800;
+    }
+    *surrogate = sur;
+    return i;
+}
+inline size_t commonScalar(const uint8_t* a, const uint8_t* b, size_t n, size_t from = 0) {
+    size_t i = from;
+    for (; i + 4 <= n; i += 4)
+        if (load4(a + 2 * i) != load4(b + 2 * i)) break;
+    while (i < n && load1(a + 2 * i) == load1(b + 2 * i)) ++i;
+    return i;
+}
+
+}  // namespace keyunits
 
 // The number of units before the first 0 among the `max` units at p (or
 // `max` when there is none), and whether a surrogate (0xD800-0xDFFF) lies
 // among them: one pass over a key for both.
-inline size_t scanKey(const uint8_t* p, size_t max, bool* surrogate) {
+inline size_t scanKeyUnits(const uint8_t* p, size_t max, bool* surrogate) {
     size_t i = 0;
     bool sur = false;
 #if defined(__SSE2__)
@@ -50,17 +70,11 @@ inline size_t scanKey(const uint8_t* p, size_t max, bool* surrogate) {
         sur = sur || s != 0;
     }
 #endif
-    for (; i < max; ++i) {
-        const uint16_t u = unitscan::load1(p + 2 * i);
-        if (u == 0) break;
-        sur = sur || (u & 0xF800) == 0xD800;
-    }
-    *surrogate = sur;
-    return i;
+    return keyunits::scanScalar(p, max, surrogate, i, sur);
 }
 
 // The number of leading units that the n units at a and at b share.
-inline size_t commonUnits(const uint8_t* a, const uint8_t* b, size_t n) {
+inline size_t commonKeyUnits(const uint8_t* a, const uint8_t* b, size_t n) {
     size_t i = 0;
 #if defined(__SSE2__)
     for (; i + 8 <= n; i += 8) {
@@ -70,10 +84,5 @@ inline size_t commonUnits(const uint8_t* a, const uint8_t* b, size_t n) {
         if (same != 0xFFFF) return i + (unsigned)__builtin_ctz(~same & 0xFFFF) / 2;
     }
 #endif
-    for (; i + 4 <= n; i += 4)
-        if (unitscan::load4(a + 2 * i) != unitscan::load4(b + 2 * i)) break;
-    while (i < n && unitscan::load1(a + 2 * i) == unitscan::load1(b + 2 * i)) ++i;
-    return i;
+    return keyunits::commonScalar(a, b, n, i);
 }
-
-}  // namespace jbbtool

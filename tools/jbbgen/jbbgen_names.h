@@ -53,12 +53,31 @@ private:
     size_t used_ = 0;
 };
 
+// What sets synthetic journals apart from one another, beyond the seed.
+// The defaults give jbbgen's usual journal; each setting that differs
+// draws its own numbers, so that the defaults keep their entries.
+struct EntryShape {
+    // Entries per directory on average, from 1; 0: each name is drawn on
+    // its own, and many entries share a few thousand directories.  A
+    // directory gets the whole or the next whole number of entries, so
+    // that the mean is what is asked.
+    double perDirectory = 0;
+    // Inserted times fall in the `insertedSpan` seconds from the base time.
+    int64_t insertedSpan = 90 * 86400;
+    // Object times lie up to `objectSpan` seconds before the inserted time;
+    // -1: moments before it, or up to three years for a deleted object.
+    int64_t objectSpan = -1;
+    // The last 8 bytes of each record (carried, never shown) hold seeded
+    // bytes, never all zero, instead of zeros.
+    bool fillOpaque = false;
+};
+
 class SyntheticEntries {
 public:
     // `directoriesOnly`: every entry names a directory (for a journal of
     // directories that need an incremental backup).  Inserted times fall
-    // in the 90 days from `baseTime`.
-    SyntheticEntries(uint64_t seed, bool directoriesOnly, int64_t baseTime);
+    // in the span of `shape` from `baseTime`.
+    SyntheticEntries(uint64_t seed, bool directoriesOnly, int64_t baseTime, const EntryShape& shape = EntryShape());
 
     // The next entry, its key unlike every key before.  False only if no
     // new key turned up in many draws (the name space is far larger than
@@ -67,6 +86,10 @@ public:
 
 private:
     void makeName(std::u16string* key, bool directory);
+    // A name in the current directory of --per-directory, which is made
+    // anew when its entries are used up.
+    void makeNameInDirectory(std::u16string* key, bool directory);
+    void nextDirectory();
     void appendRoot(std::u16string* s);
     void appendFolder(std::u16string* s);
     void appendFileName(std::u16string* s);
@@ -76,6 +99,11 @@ private:
     HashSet seen_;
     bool directoriesOnly_;
     int64_t baseTime_;
+    EntryShape shape_;
+    HashSet directoriesSeen_;
+    std::u16string directory_;
+    uint64_t directoryLeft_ = 0;  // entries still to come in directory_
+    uint64_t directoriesMade_ = 0;
 };
 
 }  // namespace jbbgen
