@@ -24,10 +24,15 @@ std::string toUtf8(const std::u16string& s) {
     for (size_t i = 0; i < s.size(); ++i) {
         uint32_t c = s[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        if (c < 0x80) out += (char)c;
-        else if (c < 0x800) out += {(char)(0xC0 | (c >> 6)), (char)(0x80 | (c & 0x3F))};
-        else if (c < 0x10000) out += {(char)(0xE0 | (c >> 12)), (char)(0x80 | ((c >> 6) & 0x3F)), (char)(0x80 | (c & 0x3F))};
-        else out += {(char)(0xF0 | (c >> 18)), (char)(0x80 | ((c >> 12) & 0x3F)), (char)(0x80 | ((c >> 6) & 0x3F)), (char)(0x80 | (c & 0x3F))};
+        if (c < 0x80)
+            out += (char)c;
+        else if (c < 0x800)
+            out += {(char)(0xC0 | (c >> 6)), (char)(0x80 | (c & 0x3F))};
+        else if (c < 0x10000)
+            out += {(char)(0xE0 | (c >> 12)), (char)(0x80 | ((c >> 6) & 0x3F)), (char)(0x80 | (c & 0x3F))};
+        else
+            out += {(char)(0xF0 | (c >> 18)), (char)(0x80 | ((c >> 12) & 0x3F)), (char)(0x80 | ((c >> 6) & 0x3F)),
+                    (char)(0x80 | (c & 0x3F))};
     }
     return out;
 }

@@ -7,17 +7,17 @@
 
 using namespace btdetail;
 
-bTree::bTree(uint16_t dataSizeArg, uint16_t /*keyLen: keys are always of variable length*/)
-    : dataSize(dataSizeArg) {
+bTree::bTree(uint16_t dataSizeArg, uint16_t /*keyLen: keys are always of variable length*/) : dataSize(dataSizeArg) {
     BT_TRACE("btree::btree(): entry, specified data size = %d.\n", (int)dataSizeArg);
     std::memset(&cr, 0, sizeof cr);
     cr.dbMagic = dbMagicNumber;
     cr.dbVersMaj = dbVersionMajor;
     cr.dbVersMin = dbVersionMinor;
-    BT_TRACE("btree::btree(): btree database configuration:\n    Key length:            variable\n"
-             "    data size            = %d bytes\n    # slots per disknode = %d\n"
-             "    diskNodeBaseSize     = %d\n    sizeof(ctrlInfo)     = %d\n",
-             (int)dataSize, maxDatumsPerNode, (int)diskNodeBaseSize, (int)sizeof(nodeInfo));
+    BT_TRACE(
+        "btree::btree(): btree database configuration:\n    Key length:            variable\n"
+        "    data size            = %d bytes\n    # slots per disknode = %d\n"
+        "    diskNodeBaseSize     = %d\n    sizeof(ctrlInfo)     = %d\n",
+        (int)dataSize, maxDatumsPerNode, (int)diskNodeBaseSize, (int)sizeof(nodeInfo));
     dataBuf = static_cast<uint8_t*>(BT_CALLOC(1, dataSize));
     if (dataBuf == nullptr) {
         dbErrno = btErrNoMemory;
@@ -48,8 +48,7 @@ int64_t bTree::dbSize() {
 
 const char* mapNodeStateStr(int state) {
     BT_TRACE("mapNodeStateStr(): entry, state=%d.\n", state);
-    static const char* const names[] = {"newIX",  "available", "empty",  "occupied",
-                                        "clean",  "modified",  "modhold"};
+    static const char* const names[] = {"newIX", "available", "empty", "occupied", "clean", "modified", "modhold"};
     if (state < 0 || state > 6) return "unknown";
     return names[state];
 }
@@ -63,13 +62,12 @@ int bTree::WriteCtrlRec() {
         dbErrno = btErrInvalid;
         rc = -1;
     } else {
-        BT_TRACE("WriteCtrlRec(): dbState: %s, currentIXCount: %d, lastIndex: %d\n",
-                 dbStateName(cr.dbState), (int)cr.currentIXCount, (int)cr.lastIndex);
+        BT_TRACE("WriteCtrlRec(): dbState: %s, currentIXCount: %d, lastIndex: %d\n", dbStateName(cr.dbState),
+                 (int)cr.currentIXCount, (int)cr.lastIndex);
         errno = 0;
         if (dbHandle->writeAt(0, &cr, sizeof cr) != (int64_t)sizeof cr) {
             dbErrno = streamErrno();
-            BT_ERROR("WriteCtrlRec(): fwrite: errno %d: \"%s\".\n", dbErrno,
-                     plat::errnoText(dbErrno).c_str());
+            BT_ERROR("WriteCtrlRec(): fwrite: errno %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
             rc = -1;
         }
     }
@@ -119,18 +117,19 @@ int btDbReadCtrlRec(const char16_t* name, void* buffer) {
             } else {
                 ctrlRec rec;
                 std::memcpy(&rec, buffer, sizeof rec);
-                BT_TRACE("btDbReadCtrlRec(): Read %d byte btree control record:\n  magic number     = %04x\n"
-                         "  db state         = %s\n  version          = %d.%d\n  root offset      = %d\n"
-                         "  index array size = %d\n  currentIXCount   = %d\n  lastIndex        = %d\n"
-                         "  lastNDRec        = %lld\n  dbKeyLen         = %d\n  dbDataLen        = %d\n\n",
-                         (int)ctrlRecSize, rec.dbMagic, dbStateName(rec.dbState), rec.dbVersMaj,
-                         rec.dbVersMin, (int)rec.rootOffset, (int)rec.indexArraySize,
-                         (int)rec.currentIXCount, (int)rec.lastIndex, (long long)rec.lastNDRec,
-                         rec.dbKeyLen, rec.dbDataLen);
+                BT_TRACE(
+                    "btDbReadCtrlRec(): Read %d byte btree control record:\n  magic number     = %04x\n"
+                    "  db state         = %s\n  version          = %d.%d\n  root offset      = %d\n"
+                    "  index array size = %d\n  currentIXCount   = %d\n  lastIndex        = %d\n"
+                    "  lastNDRec        = %lld\n  dbKeyLen         = %d\n  dbDataLen        = %d\n\n",
+                    (int)ctrlRecSize, rec.dbMagic, dbStateName(rec.dbState), rec.dbVersMaj, rec.dbVersMin,
+                    (int)rec.rootOffset, (int)rec.indexArraySize, (int)rec.currentIXCount, (int)rec.lastIndex,
+                    (long long)rec.lastNDRec, rec.dbKeyLen, rec.dbDataLen);
                 if (rec.dbMagic != dbMagicNumber) {
-                    BT_ERROR("btDbReadCtrlRec(): Corrupt btree control record detected, expected magic "
-                             "number %04x, read %04x .\n",
-                             dbMagicNumber, rec.dbMagic);
+                    BT_ERROR(
+                        "btDbReadCtrlRec(): Corrupt btree control record detected, expected magic "
+                        "number %04x, read %04x .\n",
+                        dbMagicNumber, rec.dbMagic);
                     rc = btErrBadCtrlRec;
                 } else if (rec.dbState == dbCorrupt) {
                     BT_ERROR("btDbReadCtrlRec(): database is in corrupted state.\n");

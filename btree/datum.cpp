@@ -44,14 +44,14 @@ int bTree::InsertDatum(diskNode** pp, int k, const uint8_t* d) {
     uint8_t* bp = datumAt(p, k);
     uint8_t* newLast = datumAt(p, p->nodeData.count);
     if ((uint64_t)(newLast + n - reinterpret_cast<uint8_t*>(p)) > p->allocSize)
-        BT_TRACE("InsertDatum(): p: %p buffer underflow!, bp: %p, newLast %p\n", (void*)p, (void*)bp,
-                 (void*)newLast);
+        BT_TRACE("InsertDatum(): p: %p buffer underflow!, bp: %p, newLast %p\n", (void*)p, (void*)bp, (void*)newLast);
     ++nodeChanges;
     std::memmove(bp + n, bp, (size_t)(newLast - bp));
     std::memcpy(bp, d, n);
     p->nodeData.count++;
     p->nodeData.info.nodeSize += n;
-    if (hasSubscript(p, cr.currentIXCount)) indexArray[p->nodeData.info.ixaSubscript].nodeSize = p->nodeData.info.nodeSize;
+    if (hasSubscript(p, cr.currentIXCount))
+        indexArray[p->nodeData.info.ixaSubscript].nodeSize = p->nodeData.info.nodeSize;
     BT_TRACE("InsertDatum(): returning %d .\n", 0);
     return 0;
 }
@@ -70,7 +70,8 @@ void bTree::RemoveDatum(diskNode** pp, int k) {
              (int)p->nodeData.info.nodeSize, (int)p->allocSize, (int)n, count);
     ++nodeChanges;
     p->nodeData.info.nodeSize -= n;
-    if (hasSubscript(p, cr.currentIXCount)) indexArray[p->nodeData.info.ixaSubscript].nodeSize = p->nodeData.info.nodeSize;
+    if (hasSubscript(p, cr.currentIXCount))
+        indexArray[p->nodeData.info.ixaSubscript].nodeSize = p->nodeData.info.nodeSize;
     if (k != count - 1) {
         uint8_t* end = datumAt(p, count);
         BT_TRACE("RemoveDatum(): memcpy %d, from src %p to bp %p\n", (int)(end - src), (void*)src, (void*)bp);

@@ -46,8 +46,8 @@ diskNode* bTree::fetchDescent(const char* op, uint32_t loc, int depth) {
     bool damaged = loc == 0 || depth + 1 >= maxTreeDepth || loc == cr.rootOffset;
     for (int i = 0; i <= depth && !damaged; ++i) damaged = pathLocs[i] == loc;
     if (damaged) {
-        BT_ERROR("%s(): branch %d at depth %d leads nowhere or back up the tree, database is corrupt.\n", op,
-                 (int)loc, depth);
+        BT_ERROR("%s(): branch %d at depth %d leads nowhere or back up the tree, database is corrupt.\n", op, (int)loc,
+                 depth);
         dbErrno = btErrCorrupt;
         return nullptr;
     }
@@ -255,9 +255,10 @@ int bTree::Successor(diskNode** pp, int k) {
     diskNode* p = *pp;
     uint32_t self = p->nodeData.info.ixaSubscript;
     auto damaged = [&](uint32_t loc) {
-        BT_ERROR("Successor(): branch %d below indexArray[%d] leads nowhere or back up the tree, database is "
-                 "corrupt.\n",
-                 (int)loc, (int)self);
+        BT_ERROR(
+            "Successor(): branch %d below indexArray[%d] leads nowhere or back up the tree, database is "
+            "corrupt.\n",
+            (int)loc, (int)self);
         dbErrno = btErrCorrupt;
         return -1;
     };
@@ -325,8 +326,7 @@ int bTree::MoveRight(diskNode** pp, int j, diskNode** plt, diskNode** prt) {
     BT_TRACE("MoveRight() entry, k = %d, p = %p, lt = %p, rt = %p\n", j, (void*)*pp, (void*)*plt, (void*)*prt);
     int lc = (*plt)->nodeData.count;
     // Room first, so that nothing changes unless everything fits.
-    if (ensureRoom(prt, datumLength(datumAt(*pp, j))) != 0 ||
-        ensureRoom(pp, datumLength(datumAt(*plt, lc - 1))) != 0)
+    if (ensureRoom(prt, datumLength(datumAt(*pp, j))) != 0 || ensureRoom(pp, datumLength(datumAt(*plt, lc - 1))) != 0)
         return -1;
     // The separator becomes rt's first datum, lt's last branch rt's first.
     if (InsertDatum(prt, 0, datumAt(*pp, j)) != 0) return -1;

@@ -30,8 +30,7 @@ uint32_t bTree::findFit(diskNode* p) {
         }
         indexArray[fit].nodeSize = need;
     }
-    BT_TRACE("findFit() returning: %d, node: %p, nodePos: %d\n", (int)fit, (void*)p,
-             (int)indexArray[fit].nodePos);
+    BT_TRACE("findFit() returning: %d, node: %p, nodePos: %d\n", (int)fit, (void*)p, (int)indexArray[fit].nodePos);
     return fit;
 }
 
@@ -70,11 +69,9 @@ int bTree::RealWriteEx(plat::DbFile* stream, const void* buf, uint64_t bytes, in
         if (written != (int64_t)bytes) {
             if (errno != 0) {
                 dbErrno = errno;
-                BT_ERROR("RealWriteEx(): fwrite: errno: %d: \"%s\".\n", dbErrno,
-                         plat::errnoText(dbErrno).c_str());
+                BT_ERROR("RealWriteEx(): fwrite: errno: %d: \"%s\".\n", dbErrno, plat::errnoText(dbErrno).c_str());
             } else {
-                BT_ERROR("RealWriteEx(): expected to fwrite %d bytes, only wrote %d .\n", (int)bytes,
-                         (int)written);
+                BT_ERROR("RealWriteEx(): expected to fwrite %d bytes, only wrote %d .\n", (int)bytes, (int)written);
                 dbErrno = btErrShortTransfer;
             }
             rc = btErrWrite;
@@ -94,16 +91,16 @@ int bTree::RealWrite(indexNode* ixP) {
         return 0;
     }
     if (p->nodeData.info.nodeMagic != nodeMagicNumber) {
-        BT_ERROR("RealWrite(): corrupt node, Invalid magic number %04x, expected %04x.\n",
-                 p->nodeData.info.nodeMagic, nodeMagicNumber);
+        BT_ERROR("RealWrite(): corrupt node, Invalid magic number %04x, expected %04x.\n", p->nodeData.info.nodeMagic,
+                 nodeMagicNumber);
         cr.dbState = dbCorrupt;
         dbErrno = btErrCorrupt;
         return btErrCorrupt;
     }
-    BT_TRACE("RealWrite(): ixP->nodeSize: %d, p->nodeData.nodeSize: %d, ixP->slotLength: %ld, "
-             "p->nodeData.info.slotLength: %ld\n",
-             (int)ixP->nodeSize, (int)p->nodeData.info.nodeSize, (long)ixP->slotLength,
-             (long)p->nodeData.info.slotLength);
+    BT_TRACE(
+        "RealWrite(): ixP->nodeSize: %d, p->nodeData.nodeSize: %d, ixP->slotLength: %ld, "
+        "p->nodeData.info.slotLength: %ld\n",
+        (int)ixP->nodeSize, (int)p->nodeData.info.nodeSize, (long)ixP->slotLength, (long)p->nodeData.info.slotLength);
     BT_TRACE("RealWrite: ixP->nodePos: %lld, newNDLast: %lld\n", (long long)ixP->nodePos, (long long)newNDLast);
 
     if (ixP->nodePos != cr.lastNDRec && p->nodeData.info.nodeSize > ixP->slotLength) {
@@ -192,12 +189,12 @@ int bTree::RealWrite(indexNode* ixP) {
 int bTree::deleteNode(diskNode** pp) {
     diskNode* p = *pp;
     const nodeHeader& h = p->nodeData;
-    BT_TRACE("deleteNode: allocSize: %ld, nodeSize %ld, slotLength: %ld, array subscript: %d, count: %d, "
-             "branches: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",
-             (long)p->allocSize, (long)h.info.nodeSize, (long)h.info.slotLength, (int)h.info.ixaSubscript,
-             (int)h.count, (int)h.branch[0], (int)h.branch[1], (int)h.branch[2], (int)h.branch[3],
-             (int)h.branch[4], (int)h.branch[5], (int)h.branch[6], (int)h.branch[7], (int)h.branch[8],
-             (int)h.branch[9], (int)h.branch[10]);
+    BT_TRACE(
+        "deleteNode: allocSize: %ld, nodeSize %ld, slotLength: %ld, array subscript: %d, count: %d, "
+        "branches: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",
+        (long)p->allocSize, (long)h.info.nodeSize, (long)h.info.slotLength, (int)h.info.ixaSubscript, (int)h.count,
+        (int)h.branch[0], (int)h.branch[1], (int)h.branch[2], (int)h.branch[3], (int)h.branch[4], (int)h.branch[5],
+        (int)h.branch[6], (int)h.branch[7], (int)h.branch[8], (int)h.branch[9], (int)h.branch[10]);
     uint32_t s = h.info.ixaSubscript;
     delIndex(&actList, s);
     indexNode& e = indexArray[s];

@@ -22,29 +22,29 @@ constexpr const char* sourceBaseName(const char* path) {
 // Source name the engine passes with its trace points and allocations: the
 // name of the engine's source file that makes the call (found while
 // compiling).
-#define BT_SOURCE                                                                     \
-    ([] {                                                                             \
-        constexpr const char* btSourceName_ = btdetail::sourceBaseName(__FILE__);    \
-        return btSourceName_;                                                         \
+#define BT_SOURCE                                                                 \
+    ([] {                                                                         \
+        constexpr const char* btSourceName_ = btdetail::sourceBaseName(__FILE__); \
+        return btSourceName_;                                                     \
     }())
 
 // A trace point under class BTREEDB; the flag is tested before anything is
 // formatted or evaluated.
-#define BT_TRACE(...)                                              \
-    do {                                                           \
-        if (traceFlag_BTREEDB) {                                   \
-            TraceLocation btLoc_{BT_SOURCE, (uint32_t)__LINE__};   \
-            tracePoint(&btLoc_, traceFlag_BTREEDB, __VA_ARGS__);   \
-        }                                                          \
+#define BT_TRACE(...)                                            \
+    do {                                                         \
+        if (traceFlag_BTREEDB) {                                 \
+            TraceLocation btLoc_{BT_SOURCE, (uint32_t)__LINE__}; \
+            tracePoint(&btLoc_, traceFlag_BTREEDB, __VA_ARGS__); \
+        }                                                        \
     } while (0)
 
 // A trace point with a wide (UTF-16) format.
-#define BT_TRACEW(...)                                             \
-    do {                                                           \
-        if (traceFlag_BTREEDB) {                                   \
-            TraceLocation btLoc_{BT_SOURCE, (uint32_t)__LINE__};   \
-            tracePointW(&btLoc_, traceFlag_BTREEDB, __VA_ARGS__);  \
-        }                                                          \
+#define BT_TRACEW(...)                                            \
+    do {                                                          \
+        if (traceFlag_BTREEDB) {                                  \
+            TraceLocation btLoc_{BT_SOURCE, (uint32_t)__LINE__};  \
+            tracePointW(&btLoc_, traceFlag_BTREEDB, __VA_ARGS__); \
+        }                                                         \
     } while (0)
 
 // An error report of the engine.
@@ -63,9 +63,7 @@ using btformat::datumLength;
 inline uint16_t get16(const uint8_t* p) { return btformat::load16(p); }
 
 inline uint8_t* nodeBytes(diskNode* p) { return reinterpret_cast<uint8_t*>(&p->nodeData); }
-inline const uint8_t* nodeBytes(const diskNode* p) {
-    return reinterpret_cast<const uint8_t*>(&p->nodeData);
-}
+inline const uint8_t* nodeBytes(const diskNode* p) { return reinterpret_cast<const uint8_t*>(&p->nodeData); }
 
 // Datum k of a node, found by stepping over the lengths of the ones before.
 inline uint8_t* datumAt(diskNode* p, int k) {

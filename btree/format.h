@@ -81,9 +81,9 @@ constexpr uint8_t dbVersionMinor = 2;
 constexpr uint32_t ctrlRecSize = 2088;
 constexpr uint32_t appAreaSize = 2048;
 constexpr uint32_t nodeInfoSize = 24;
-constexpr uint32_t nodeHeaderSize = 72;        // diskNodeBaseSize
-constexpr int maxDatumsPerNode = 10;           // "# slots per disknode"
-constexpr int minDatumsPerNode = 5;            // fewer leaves a non-root node underfull
+constexpr uint32_t nodeHeaderSize = 72;  // diskNodeBaseSize
+constexpr int maxDatumsPerNode = 10;     // "# slots per disknode"
+constexpr int minDatumsPerNode = 5;      // fewer leaves a non-root node underfull
 constexpr int branchesPerNode = 11;
 // The engine makes datums of at most 32767 bytes; a datum's length field
 // can say up to 65535, and files are read up to that.
@@ -107,8 +107,8 @@ enum : uint32_t { slotHoldsNode = 0, slotFree = 1 };
 // Field offsets of the control record.
 namespace ctrlOff {
 constexpr uint32_t dbMagic = 0, dbVersMaj = 2, dbVersMin = 3, dbState = 4, rootOffset = 8, indexArraySize = 12,
-                   currentIXCount = 16, lastIndex = 20, lastNDRec = 24, dbKeyLen = 32, dbDataLen = 34,
-                   appArea = 36, padding = 2084;
+                   currentIXCount = 16, lastIndex = 20, lastNDRec = 24, dbKeyLen = 32, dbDataLen = 34, appArea = 36,
+                   padding = 2084;
 }
 // Field offsets of a node info block and of the rest of the node header.
 namespace infoOff {
@@ -141,14 +141,16 @@ struct ctrlRec {
 };
 static_assert(sizeof(ctrlRec) == ctrlRecSize, "control record image");
 static_assert(offsetof(ctrlRec, dbMagic) == ctrlOff::dbMagic && offsetof(ctrlRec, dbVersMaj) == ctrlOff::dbVersMaj &&
-                  offsetof(ctrlRec, dbVersMin) == ctrlOff::dbVersMin && offsetof(ctrlRec, dbState) == ctrlOff::dbState &&
+                  offsetof(ctrlRec, dbVersMin) == ctrlOff::dbVersMin &&
+                  offsetof(ctrlRec, dbState) == ctrlOff::dbState &&
                   offsetof(ctrlRec, rootOffset) == ctrlOff::rootOffset &&
                   offsetof(ctrlRec, indexArraySize) == ctrlOff::indexArraySize &&
                   offsetof(ctrlRec, currentIXCount) == ctrlOff::currentIXCount &&
                   offsetof(ctrlRec, lastIndex) == ctrlOff::lastIndex &&
-                  offsetof(ctrlRec, lastNDRec) == ctrlOff::lastNDRec && offsetof(ctrlRec, dbKeyLen) == ctrlOff::dbKeyLen &&
-                  offsetof(ctrlRec, dbDataLen) == ctrlOff::dbDataLen && offsetof(ctrlRec, appArea) == ctrlOff::appArea &&
-                  offsetof(ctrlRec, padding) == ctrlOff::padding,
+                  offsetof(ctrlRec, lastNDRec) == ctrlOff::lastNDRec &&
+                  offsetof(ctrlRec, dbKeyLen) == ctrlOff::dbKeyLen &&
+                  offsetof(ctrlRec, dbDataLen) == ctrlOff::dbDataLen &&
+                  offsetof(ctrlRec, appArea) == ctrlOff::appArea && offsetof(ctrlRec, padding) == ctrlOff::padding,
               "control record field offsets");
 
 // The first 24 bytes of every slot.
@@ -160,8 +162,10 @@ struct nodeInfo {
     uint32_t ixaSubscript;  // index-array subscript
 };
 static_assert(sizeof(nodeInfo) == nodeInfoSize, "node info block");
-static_assert(offsetof(nodeInfo, nodeMagic) == infoOff::nodeMagic && offsetof(nodeInfo, nodeSize) == infoOff::nodeSize &&
-                  offsetof(nodeInfo, slotLength) == infoOff::slotLength && offsetof(nodeInfo, state) == infoOff::state &&
+static_assert(offsetof(nodeInfo, nodeMagic) == infoOff::nodeMagic &&
+                  offsetof(nodeInfo, nodeSize) == infoOff::nodeSize &&
+                  offsetof(nodeInfo, slotLength) == infoOff::slotLength &&
+                  offsetof(nodeInfo, state) == infoOff::state &&
                   offsetof(nodeInfo, ixaSubscript) == infoOff::ixaSubscript,
               "node info block field offsets");
 
@@ -251,14 +255,14 @@ enum class Fault : uint8_t {
     infoState,         // tolerated: neither 0 nor 1 (read as a node)
     infoSlotPastEnd,   // tolerated: the slot reaches past the end of the file
     // node image
-    nodeSize,          // image below 72 bytes or above maxNodeSize, or not its nodeSize
-    nodeCount,         // more than 10 datums
-    datumHeader,       // a datum's 4-byte header runs past the node's end
-    datumLength,       // a datum's nkl runs past the node's end
-    datumDataOffset,   // the record would begin inside the datum's header
-    datumRecord,       // the record runs past the datum's nkl
-    datumKey,          // no 0 unit ends the key before the record
-    nodeTrailing,      // tolerated: bytes after the last datum
+    nodeSize,         // image below 72 bytes or above maxNodeSize, or not its nodeSize
+    nodeCount,        // more than 10 datums
+    datumHeader,      // a datum's 4-byte header runs past the node's end
+    datumLength,      // a datum's nkl runs past the node's end
+    datumDataOffset,  // the record would begin inside the datum's header
+    datumRecord,      // the record runs past the datum's nkl
+    datumKey,         // no 0 unit ends the key before the record
+    nodeTrailing,     // tolerated: bytes after the last datum
 };
 
 // A short English text for the fault (lower case, no final stop).

@@ -24,8 +24,8 @@ uint32_t bTree::addIndexEntry() {
         if (cr.currentIXCount == 0) cr.currentIXCount = 1;  // subscript 0 is never a node
     }
     const indexNode& e = indexArray[cr.currentIXCount];
-    BT_TRACE("addIndexEntry() values at exit: nodeSize: %d, slotLength %d, newNDLast: %lld\n",
-             (int)e.nodeSize, (int)e.slotLength, (long long)newNDLast);
+    BT_TRACE("addIndexEntry() values at exit: nodeSize: %d, slotLength %d, newNDLast: %lld\n", (int)e.nodeSize,
+             (int)e.slotLength, (long long)newNDLast);
     uint32_t loc = cr.currentIXCount++;
     BT_TRACE("addIndexEntry(): returning %d .\n", (int)loc);
     return loc;

@@ -125,14 +125,18 @@ int bTree::insertEntry(const char16_t* key, const uint8_t* datum) {
         for (int i = 0; i <= depth; ++i) {
             if (path[i].node != nullptr && path[i].node != rootP) dbFree(BT_SOURCE, __LINE__, path[i].node);
             if (prep[i].sibling != nullptr) {
-                if (placed) dbFree(BT_SOURCE, __LINE__, prep[i].sibling);
-                else BT_FREE(prep[i].sibling);
+                if (placed)
+                    dbFree(BT_SOURCE, __LINE__, prep[i].sibling);
+                else
+                    BT_FREE(prep[i].sibling);
             }
             if (prep[i].median != nullptr) BT_FREE(prep[i].median);
         }
         if (newRoot != nullptr && newRoot != rootP) {
-            if (placed) dbFree(BT_SOURCE, __LINE__, newRoot);
-            else BT_FREE(newRoot);
+            if (placed)
+                dbFree(BT_SOURCE, __LINE__, newRoot);
+            else
+                BT_FREE(newRoot);
         }
         return rc;
     };

@@ -80,9 +80,7 @@ namespace {
 // instead of one per slot.
 class SlotScanner {
 public:
-    explicit SlotScanner(plat::DbFile* file) : file_(file) {
-        buf_ = static_cast<uint8_t*>(BT_MALLOC(windowBytes));
-    }
+    explicit SlotScanner(plat::DbFile* file) : file_(file) { buf_ = static_cast<uint8_t*>(BT_MALLOC(windowBytes)); }
     ~SlotScanner() {
         if (buf_ != nullptr) BT_FREE(buf_);
     }
@@ -114,10 +112,14 @@ private:
 // What open says when a slot's info block refuses the file.
 const char* inventoryText(btformat::Fault f) {
     switch (f) {
-    case btformat::Fault::infoMagic: return "bad node magic number";
-    case btformat::Fault::infoSubscript: return "slot names a subscript outside the index array";
-    case btformat::Fault::infoSlotLength: return "slot length does not fit the file";
-    default: return "node size does not fit its slot";
+        case btformat::Fault::infoMagic:
+            return "bad node magic number";
+        case btformat::Fault::infoSubscript:
+            return "slot names a subscript outside the index array";
+        case btformat::Fault::infoSlotLength:
+            return "slot length does not fit the file";
+        default:
+            return "node size does not fit its slot";
     }
 }
 
@@ -150,10 +152,11 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
         // reach past the end of the file, and its node must not.
         btformat::Fault fault =
             btformat::decodeNodeInfo(block, nodeInfoSize, where, fileBytes, cr.currentIXCount, &tInfo);
-        BT_TRACE("openBtDb(): read node from disk:\n   tInfo.ixaSubscript = %d\n   tInfo.state        = %d (%s)\n"
-                 "   where              = %lld\n   tInfo.slotLength   = %d\n   tInfo.nodeSize     = %d\n\n",
-                 (int)tInfo.ixaSubscript, (int)tInfo.state, mapNodeStateStr((int)tInfo.state), (long long)where,
-                 (int)tInfo.slotLength, (int)tInfo.nodeSize);
+        BT_TRACE(
+            "openBtDb(): read node from disk:\n   tInfo.ixaSubscript = %d\n   tInfo.state        = %d (%s)\n"
+            "   where              = %lld\n   tInfo.slotLength   = %d\n   tInfo.nodeSize     = %d\n\n",
+            (int)tInfo.ixaSubscript, (int)tInfo.state, mapNodeStateStr((int)tInfo.state), (long long)where,
+            (int)tInfo.slotLength, (int)tInfo.nodeSize);
         if (!btformat::tolerated(fault)) return failOpenCorrupt(inventoryText(fault));
         uint32_t s = tInfo.ixaSubscript;
         bool isFree = tInfo.state == slotFree;
@@ -179,9 +182,10 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
     // slot as the last would have that node written over its neighbours.
     // The file's own last slot is taken instead.
     if (lastPos != 0 && cr.lastNDRec != lastPos) {
-        BT_ERROR("openBtDb(): control record names slot %lld (indexArray[%d]) as the last, the file ends with "
-                 "slot %lld (indexArray[%d]).\n",
-                 (long long)cr.lastNDRec, (int)cr.lastIndex, (long long)lastPos, (int)lastSub);
+        BT_ERROR(
+            "openBtDb(): control record names slot %lld (indexArray[%d]) as the last, the file ends with "
+            "slot %lld (indexArray[%d]).\n",
+            (long long)cr.lastNDRec, (int)cr.lastIndex, (long long)lastPos, (int)lastSub);
         cr.lastNDRec = lastPos;
         cr.lastIndex = lastSub;
     }
@@ -221,8 +225,7 @@ int bTree::openExistingFile(const char* name, bool* reset) {
     }
     BT_TRACE("openBtDb(): Read %d byte ctrl-record.\n", (int)got);
     // The record as read (what a short read left is the handle's own).
-    btformat::CtrlFaults faults =
-        btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&cr), sizeof cr, 0, dataSize);
+    btformat::CtrlFaults faults = btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&cr), sizeof cr, 0, dataSize);
     if (got < (int64_t)sizeof cr) faults.add(btformat::Fault::ctrlShort);
     if (faults.has(btformat::Fault::ctrlShort) || faults.has(btformat::Fault::ctrlVersion) ||
         faults.has(btformat::Fault::ctrlDataLength)) {
@@ -235,8 +238,7 @@ int bTree::openExistingFile(const char* name, bool* reset) {
         dbHandle = nullptr;
         *reset = true;
     } else if (faults.has(btformat::Fault::ctrlMagic)) {
-        BT_ERROR("openBtDb(): Invalid Control record, magic number=%04x, expected %04x .\n", cr.dbMagic,
-                 dbMagicNumber);
+        BT_ERROR("openBtDb(): Invalid Control record, magic number=%04x, expected %04x .\n", cr.dbMagic, dbMagicNumber);
         dbErrno = btErrBadCtrlRec;
         return btErrBadCtrlRec;
     } else if (cr.dbState == dbCorrupt) {
@@ -255,11 +257,12 @@ int bTree::openExistingFile(const char* name, bool* reset) {
 // open file and brings the root into memory (a new, empty one when the
 // tree is empty).  0, or the open's failure result.
 int bTree::loadExistingTree() {
-    BT_TRACE("openBtDb(): Control record contents: \n\tdbMagic, dbVersMaj.dbversMin : 0x%04x, %d.%d\n"
-             "\trootOffset: %d\n\tindexArraySize: %d\n\tcurrentIXCount: %d\n\tlastIndex:      %d\n"
-             "\tlastNDRec:      %lld\n\tdbDataLen:      %d\n",
-             cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, (int)cr.rootOffset, (int)cr.indexArraySize,
-             (int)cr.currentIXCount, (int)cr.lastIndex, (long long)cr.lastNDRec, cr.dbDataLen);
+    BT_TRACE(
+        "openBtDb(): Control record contents: \n\tdbMagic, dbVersMaj.dbversMin : 0x%04x, %d.%d\n"
+        "\trootOffset: %d\n\tindexArraySize: %d\n\tcurrentIXCount: %d\n\tlastIndex:      %d\n"
+        "\tlastNDRec:      %lld\n\tdbDataLen:      %d\n",
+        cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, (int)cr.rootOffset, (int)cr.indexArraySize, (int)cr.currentIXCount,
+        (int)cr.lastIndex, (long long)cr.lastNDRec, cr.dbDataLen);
     // The slots begin right behind the control record.
     int64_t where = ctrlRecSize;
     int64_t fileBytes = dbSize();
@@ -423,12 +426,13 @@ int bTree::openBtDb(const char* name, int createFromScratch) {
     if (reset) dbErrno = btErrFormatChanged;
     cr.dbState = dbOpened;
     WriteCtrlRec();
-    BT_TRACE("\nCritical values after openBtDb():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\navlList: %p\n"
-             "newNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\ncr.indexArraySize: %d\n"
-             "cr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
-             (void*)rootP, (int)rootP->nodeData.info.ixaSubscript, (void*)actList, (void*)avlList,
-             (long long)newNDLast, (void*)indexArray, (int)cr.rootOffset, (int)cr.lastIndex,
-             (int)cr.indexArraySize, (int)cr.currentIXCount, (long long)cr.lastNDRec);
+    BT_TRACE(
+        "\nCritical values after openBtDb():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\navlList: %p\n"
+        "newNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\ncr.indexArraySize: %d\n"
+        "cr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
+        (void*)rootP, (int)rootP->nodeData.info.ixaSubscript, (void*)actList, (void*)avlList, (long long)newNDLast,
+        (void*)indexArray, (int)cr.rootOffset, (int)cr.lastIndex, (int)cr.indexArraySize, (int)cr.currentIXCount,
+        (long long)cr.lastNDRec);
     BT_TRACE("openBtDb(): Successfully opened db file '%s' .\n", name);
     return 0;
 }
@@ -504,12 +508,13 @@ int bTree::makeEmpty() {
             }
         }
     }
-    BT_TRACE("makeEmpty():\nCritical values after makeEmpty():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\n"
-             "avlList: %p\nnewNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\n"
-             "cr.indexArraySize: %d\ncr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
-             (void*)rootP, rootP ? (int)rootP->nodeData.info.ixaSubscript : 0, (void*)actList, (void*)avlList,
-             (long long)newNDLast, (void*)indexArray, (int)cr.rootOffset, (int)cr.lastIndex,
-             (int)cr.indexArraySize, (int)cr.currentIXCount, (long long)cr.lastNDRec);
+    BT_TRACE(
+        "makeEmpty():\nCritical values after makeEmpty():\nrootP: %p\nrootP->diskLoc: %d\nactList: %p\n"
+        "avlList: %p\nnewNDLast: %lld\nindexArray: %p\ncr.rootOffset: %d\ncr.lastIndex: %d\n"
+        "cr.indexArraySize: %d\ncr.currentIXCount: %d\ncr.lastNDRec: %lld\n",
+        (void*)rootP, rootP ? (int)rootP->nodeData.info.ixaSubscript : 0, (void*)actList, (void*)avlList,
+        (long long)newNDLast, (void*)indexArray, (int)cr.rootOffset, (int)cr.lastIndex, (int)cr.indexArraySize,
+        (int)cr.currentIXCount, (long long)cr.lastNDRec);
     BT_TRACE("makeEmpty(): returning %s.\n", dbErrno == 0 ? "bTrue" : "bFalse");
     return dbErrno == 0 ? 1 : 0;
 }

@@ -45,7 +45,7 @@ struct indexNode {
     uint64_t slotLength;  // length of the slot
     uint32_t nodeSize;    // bytes of the node in use (a node is far below 4 GiB)
     uint32_t state;
-    diskNode* node;       // the buffer while the node is in memory
+    diskNode* node;  // the buffer while the node is in memory
 };
 
 // A cell of a subscript list (nodes in memory, free slots).

@@ -11,15 +11,16 @@
 
 using namespace btdetail;
 
-#define BT_TRACE_HEADER(fmtPrefix, p)                                                            \
-    BT_TRACE(fmtPrefix "allocSize: %ld, nodeSize %ld, slotLength: %ld, array subscript: %d, count: %d, " \
-                       "branches: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",                       \
-             (long)(p)->allocSize, (long)(p)->nodeData.info.nodeSize,        \
-             (long)(p)->nodeData.info.slotLength, (int)(p)->nodeData.info.ixaSubscript,                \
-             (int)(p)->nodeData.count, (int)(p)->nodeData.branch[0], (int)(p)->nodeData.branch[1],     \
-             (int)(p)->nodeData.branch[2], (int)(p)->nodeData.branch[3], (int)(p)->nodeData.branch[4], \
-             (int)(p)->nodeData.branch[5], (int)(p)->nodeData.branch[6], (int)(p)->nodeData.branch[7], \
-             (int)(p)->nodeData.branch[8], (int)(p)->nodeData.branch[9], (int)(p)->nodeData.branch[10])
+#define BT_TRACE_HEADER(fmtPrefix, p)                                                                      \
+    BT_TRACE(fmtPrefix                                                                                     \
+             "allocSize: %ld, nodeSize %ld, slotLength: %ld, array subscript: %d, count: %d, "             \
+             "branches: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",                                     \
+             (long)(p)->allocSize, (long)(p)->nodeData.info.nodeSize, (long)(p)->nodeData.info.slotLength, \
+             (int)(p)->nodeData.info.ixaSubscript, (int)(p)->nodeData.count, (int)(p)->nodeData.branch[0], \
+             (int)(p)->nodeData.branch[1], (int)(p)->nodeData.branch[2], (int)(p)->nodeData.branch[3],     \
+             (int)(p)->nodeData.branch[4], (int)(p)->nodeData.branch[5], (int)(p)->nodeData.branch[6],     \
+             (int)(p)->nodeData.branch[7], (int)(p)->nodeData.branch[8], (int)(p)->nodeData.branch[9],     \
+             (int)(p)->nodeData.branch[10])
 
 // Checks what a node read from disk says about itself before anything
 // walks its datums: its size, its datum count, and every datum's length,
@@ -40,86 +41,86 @@ diskNode* bTree::fetchPage(int loc) {
     }
     indexNode* e = &indexArray[loc];
     switch (e->state) {
-    case empty: {
-        uint64_t size = e->nodeSize;
-        if (size < nodeHeaderSize || size > maxNodeSize) {
-            BT_ERROR("fetchPage(): corrupt node, indexArray[%d] gives node size %lld .\n", loc, (long long)size);
-            dbErrno = btErrCorrupt;
-            return failedNode();
-        }
-        diskNode* buf = static_cast<diskNode*>(BT_CALLOC(1, sizeof(uint64_t) + size + nodeHeaderSize));
-        if (buf == nullptr) {
-            BT_ERROR("fetchPage(): memory allocation error .\n");
-            dbErrno = btErrNoMemoryErrno;
-            return failedNode();
-        }
-        BT_TRACE("fetchPage(): buf = %p, ieP->nodePos = %lld\n", (void*)buf, (long long)e->nodePos);
-        BT_TRACE("fetchPage(): Reading from disk at %lld to %p\n", (long long)e->nodePos, (void*)buf);
-        e->state = occupied;
-        e->node = buf;
-        buf->nodeData.info.ixaSubscript = (uint32_t)loc;
-        buf->allocSize = size;
-        // A failed transfer leaves the entry as it was: on disk, not in memory.
-        auto unload = [&]() {
-            BT_FREE(buf);
-            e->node = nullptr;
-            e->state = empty;
-        };
-        errno = 0;
-        if (dbHandle == nullptr || e->nodePos < (int64_t)ctrlRecSize) {
-            int err = errno;
-            BT_ERROR("fetchPage(): fsetpos: error %d .\n", err);
-            dbErrno = err != 0 ? err : btErrShortTransfer;
-            unload();
-            return failedNode();
-        }
-        BT_TRACE("fetchPage(): trying to read %d bytes to %p\n", (int)size, (void*)&buf->nodeData);
-        errno = 0;
-        // The whole node in one positioned read.
-        if (dbHandle->readAt(e->nodePos, &buf->nodeData, (size_t)size) != (int64_t)size) {
-            int err = errno;
-            BT_ERROR("fetchPage(): fread: error %d .\n", err);
-            dbErrno = err != 0 ? err : btErrShortTransfer;
-            unload();
-            return failedNode();
-        }
-        BT_TRACE("fetchPage: from disk: indexArray[%d]\n", loc);
-        ++nodeReads;
-        // Checked before it joins the cache: a node that failed its checks
-        // never stands in memory, where a later operation would trust it.
-        if (buf->nodeData.info.ixaSubscript != (uint32_t)loc || !nodeIsSound(buf, (uint32_t)size)) {
-            BT_ERROR("fetchPage(): corrupt node at indexArray[%d], disk offset %lld .\n", loc,
-                     (long long)e->nodePos);
-            unload();
-            dbErrno = btErrCorrupt;
-            return failedNode();
-        }
-        addIndex(&actList, (uint32_t)loc);
-        if (purgecache() != 0) {
-            BT_ERROR("fetchPage(): purgeCache failed.\n");
-            // Nobody holds the node: the entry goes back to disk only.
+        case empty: {
+            uint64_t size = e->nodeSize;
+            if (size < nodeHeaderSize || size > maxNodeSize) {
+                BT_ERROR("fetchPage(): corrupt node, indexArray[%d] gives node size %lld .\n", loc, (long long)size);
+                dbErrno = btErrCorrupt;
+                return failedNode();
+            }
+            diskNode* buf = static_cast<diskNode*>(BT_CALLOC(1, sizeof(uint64_t) + size + nodeHeaderSize));
+            if (buf == nullptr) {
+                BT_ERROR("fetchPage(): memory allocation error .\n");
+                dbErrno = btErrNoMemoryErrno;
+                return failedNode();
+            }
+            BT_TRACE("fetchPage(): buf = %p, ieP->nodePos = %lld\n", (void*)buf, (long long)e->nodePos);
+            BT_TRACE("fetchPage(): Reading from disk at %lld to %p\n", (long long)e->nodePos, (void*)buf);
+            e->state = occupied;
+            e->node = buf;
+            buf->nodeData.info.ixaSubscript = (uint32_t)loc;
+            buf->allocSize = size;
+            // A failed transfer leaves the entry as it was: on disk, not in memory.
+            auto unload = [&]() {
+                BT_FREE(buf);
+                e->node = nullptr;
+                e->state = empty;
+            };
+            errno = 0;
+            if (dbHandle == nullptr || e->nodePos < (int64_t)ctrlRecSize) {
+                int err = errno;
+                BT_ERROR("fetchPage(): fsetpos: error %d .\n", err);
+                dbErrno = err != 0 ? err : btErrShortTransfer;
+                unload();
+                return failedNode();
+            }
+            BT_TRACE("fetchPage(): trying to read %d bytes to %p\n", (int)size, (void*)&buf->nodeData);
+            errno = 0;
+            // The whole node in one positioned read.
+            if (dbHandle->readAt(e->nodePos, &buf->nodeData, (size_t)size) != (int64_t)size) {
+                int err = errno;
+                BT_ERROR("fetchPage(): fread: error %d .\n", err);
+                dbErrno = err != 0 ? err : btErrShortTransfer;
+                unload();
+                return failedNode();
+            }
+            BT_TRACE("fetchPage: from disk: indexArray[%d]\n", loc);
+            ++nodeReads;
+            // Checked before it joins the cache: a node that failed its checks
+            // never stands in memory, where a later operation would trust it.
+            if (buf->nodeData.info.ixaSubscript != (uint32_t)loc || !nodeIsSound(buf, (uint32_t)size)) {
+                BT_ERROR("fetchPage(): corrupt node at indexArray[%d], disk offset %lld .\n", loc,
+                         (long long)e->nodePos);
+                unload();
+                dbErrno = btErrCorrupt;
+                return failedNode();
+            }
+            addIndex(&actList, (uint32_t)loc);
+            if (purgecache() != 0) {
+                BT_ERROR("fetchPage(): purgeCache failed.\n");
+                // Nobody holds the node: the entry goes back to disk only.
+                e = &indexArray[loc];
+                delIndex(&actList, (uint32_t)loc);
+                unload();
+                return failedNode();
+            }
             e = &indexArray[loc];
-            delIndex(&actList, (uint32_t)loc);
-            unload();
-            return failedNode();
+            break;
         }
-        e = &indexArray[loc];
-        break;
-    }
-    case clean:
-        e->state = occupied;
-        break;
-    case modified:
-        e->state = modhold;
-        break;
-    case occupied:
-    case modhold:
-        break;
-    default:
-        // A free or never-used subscript: there is no node to return.
-        BT_ERROR("fetchPage(): Invalid location %d .\n", loc);
-        dbErrno = btErrInvalid;
-        return failedNode();
+        case clean:
+            e->state = occupied;
+            break;
+        case modified:
+            e->state = modhold;
+            break;
+        case occupied:
+        case modhold:
+            break;
+        default:
+            // A free or never-used subscript: there is no node to return.
+            BT_ERROR("fetchPage(): Invalid location %d .\n", loc);
+            dbErrno = btErrInvalid;
+            return failedNode();
     }
     BT_TRACE_HEADER("fetchPage(): ", e->node);
     return e->node;
@@ -159,8 +160,8 @@ void bTree::readAhead(const uint32_t* locs, size_t n) {
         diskNode* buf = bufs[i];
         // A damaged tree may name a node twice: it is taken once.
         bool sound = count > 1 && e.state == empty && reqs[i].got == (int64_t)e.nodeSize &&
-                     buf->nodeData.info.nodeMagic == nodeMagicNumber &&
-                     buf->nodeData.info.ixaSubscript == locs[i] && nodeIsSound(buf, (uint32_t)e.nodeSize);
+                     buf->nodeData.info.nodeMagic == nodeMagicNumber && buf->nodeData.info.ixaSubscript == locs[i] &&
+                     nodeIsSound(buf, (uint32_t)e.nodeSize);
         if (!sound) {
             BT_FREE(buf);
             continue;
@@ -213,8 +214,8 @@ int bTree::writePage(diskNode** pp) {
         e = &indexArray[s];
         if (e->node != p) e->node = p;
     }
-    BT_TRACE("writePage() entry: p = %p, db handle = %p, count = %d indexArray[%d]\n", (void*)p,
-             (void*)dbHandle, (int)p->nodeData.count, (int)s);
+    BT_TRACE("writePage() entry: p = %p, db handle = %p, count = %d indexArray[%d]\n", (void*)p, (void*)dbHandle,
+             (int)p->nodeData.count, (int)s);
     BT_TRACE_HEADER("writePage(): ", p);
     dbErrno = 0;
     ++nodeChanges;
@@ -312,8 +313,10 @@ int bTree::purgecache() {
             return btErrCorrupt;
         }
         if (e.node == rootP) continue;
-        if (e.state == clean) cleanCell = c;
-        else if (e.state == modified) modCell = c;
+        if (e.state == clean)
+            cleanCell = c;
+        else if (e.state == modified)
+            modCell = c;
     }
     if (cleanCell != nullptr) {
         uint32_t loc = cleanCell->loc;
@@ -342,8 +345,7 @@ int bTree::purgecache() {
 }
 
 int bTree::FlushMemNodes() {
-    BT_TRACE("FlushMemNodes() entry: currentIXCount = %d, actList = %p\n", (int)cr.currentIXCount,
-             (void*)actList);
+    BT_TRACE("FlushMemNodes() entry: currentIXCount = %d, actList = %p\n", (int)cr.currentIXCount, (void*)actList);
     int result = 0;
     while (actList != nullptr) {
         listCell* head = actList;
@@ -401,8 +403,10 @@ void bTree::ExitCleanup() {
         }
         if (kvCheckBlock(e.node, BT_SOURCE, __LINE__) != 0)
             BT_TRACE("ExitCleanup() bad memory check for indexArray[%d], node: %p\n", (int)c->loc, (void*)e.node);
-        if (e.state == occupied) e.state = clean;
-        else if (e.state == modhold) e.state = modified;
+        if (e.state == occupied)
+            e.state = clean;
+        else if (e.state == modhold)
+            e.state = modified;
         link = &c->next;
     }
     BT_TRACE("ExitCleanup() actlist size: %d\n", cells);

@@ -51,20 +51,20 @@ diskNode* bTree::Search(const char16_t* target, diskNode* p, int* targetPos, int
     BT_TRACEW(u"Search(private) entry, target = %s, root = %p, targetPos = %d\n", target, (void*)p, *targetPos);
     if (p == nullptr) return nullptr;
     const nodeHeader& h = p->nodeData;
-    BT_TRACE("Search(): targetPos: %d, allocSize: %ld, nodeSize %ld, slotLength: %ld, array subscript: %d, "
-             "count: %d, branches: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",
-             *targetPos, (long)p->allocSize, (long)h.info.nodeSize, (long)h.info.slotLength,
-             (int)h.info.ixaSubscript, (int)h.count, (int)h.branch[0], (int)h.branch[1], (int)h.branch[2],
-             (int)h.branch[3], (int)h.branch[4], (int)h.branch[5], (int)h.branch[6], (int)h.branch[7],
-             (int)h.branch[8], (int)h.branch[9], (int)h.branch[10]);
+    BT_TRACE(
+        "Search(): targetPos: %d, allocSize: %ld, nodeSize %ld, slotLength: %ld, array subscript: %d, "
+        "count: %d, branches: %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d\n",
+        *targetPos, (long)p->allocSize, (long)h.info.nodeSize, (long)h.info.slotLength, (int)h.info.ixaSubscript,
+        (int)h.count, (int)h.branch[0], (int)h.branch[1], (int)h.branch[2], (int)h.branch[3], (int)h.branch[4],
+        (int)h.branch[5], (int)h.branch[6], (int)h.branch[7], (int)h.branch[8], (int)h.branch[9], (int)h.branch[10]);
     if (SearchNode(target, p, targetPos)) return p;
     if (h.branch[0] == 0) return nullptr;  // a leaf: the key is not there
     pathLocs[depth] = h.info.ixaSubscript;
     uint32_t next = h.branch[*targetPos];
     for (int i = 0; i <= depth; ++i) {
         if (pathLocs[i] == next || depth + 1 >= maxTreeDepth) {
-            BT_ERROR("Search(): branch %d of indexArray[%d] leads back up the tree, database is corrupt.\n",
-                     (int)next, (int)h.info.ixaSubscript);
+            BT_ERROR("Search(): branch %d of indexArray[%d] leads back up the tree, database is corrupt.\n", (int)next,
+                     (int)h.info.ixaSubscript);
             dbErrno = btErrCorrupt;
             return failedNode();
         }
@@ -94,8 +94,8 @@ uint8_t* bTree::Search(const char16_t* target) {
         if (p != rootP) dbFree(BT_SOURCE, __LINE__, p);
     }
     if (traceFlag_BTREEDB) {
-        tracePrintf(BT_SOURCE, __LINE__, "Leaving Search(), currentIXCount = %d, root = %p\n",
-                    (int)cr.currentIXCount, (void*)rootP);
+        tracePrintf(BT_SOURCE, __LINE__, "Leaving Search(), currentIXCount = %d, root = %p\n", (int)cr.currentIXCount,
+                    (void*)rootP);
         for (uint32_t i = 1; indexArray != nullptr && i < cr.currentIXCount; ++i)
             if (indexArray[i].state == occupied)
                 tracePrintf(BT_SOURCE, __LINE__, "\tOccupied: indexArray[%d].node = %p\n", (int)i,
@@ -126,9 +126,10 @@ int bTree::walkTree(diskNode* p, int depth) {
         bool loop = depth + 1 >= maxTreeDepth || ++walkFetches > cr.currentIXCount;
         for (int i = 0; i <= depth && !loop; ++i) loop = pathLocs[i] == loc;
         if (loop) {
-            BT_ERROR("walkTree(): branch %d of indexArray[%d] leads back up the tree or into a subtree already "
-                     "walked, database is corrupt.\n",
-                     (int)loc, (int)h.info.ixaSubscript);
+            BT_ERROR(
+                "walkTree(): branch %d of indexArray[%d] leads back up the tree or into a subtree already "
+                "walked, database is corrupt.\n",
+                (int)loc, (int)h.info.ixaSubscript);
             dbErrno = btErrCorrupt;
             return failedNode();
         }

@@ -92,7 +92,8 @@ bool freshCopy(const std::string& path, const uint8_t* image, size_t size) { ret
 // A key made from input bytes, 1 to 8 units, some of them beyond ASCII.
 std::u16string madeKey(const uint8_t* b, size_t n) {
     std::u16string k;
-    for (size_t i = 0; i < n && k.size() < 8; ++i) k.push_back(b[i] % 3 == 0 ? char16_t(0x100 + b[i]) : char16_t('A' + b[i] % 26));
+    for (size_t i = 0; i < n && k.size() < 8; ++i)
+        k.push_back(b[i] % 3 == 0 ? char16_t(0x100 + b[i]) : char16_t('A' + b[i] % 26));
     if (k.empty()) k = u"K";
     return k;
 }
@@ -112,10 +113,21 @@ void runChosen(const std::string& path, const uint8_t* ops, size_t n) {
         t.keys.clear();
         const std::u16string& key = pool[arg % pool.size()];
         switch (op) {
-            case 0: t.openBtDb(path.c_str(), 0); break;
-            case 1: t.visits = 0; t.WalkTree(); break;
-            case 2: t.Search(key.c_str()); ++i; break;
-            case 3: t.Delete(key.c_str()); ++i; break;
+            case 0:
+                t.openBtDb(path.c_str(), 0);
+                break;
+            case 1:
+                t.visits = 0;
+                t.WalkTree();
+                break;
+            case 2:
+                t.Search(key.c_str());
+                ++i;
+                break;
+            case 3:
+                t.Delete(key.c_str());
+                ++i;
+                break;
             case 4:
                 std::memset(data, arg, sizeof data);
                 t.Insert(key.c_str(), data);
@@ -128,8 +140,14 @@ void runChosen(const std::string& path, const uint8_t* ops, size_t n) {
                 ++i;
                 break;
             }
-            case 6: { int rc = 0; t.closeBtDb(&rc, 0); break; }
-            default: t.closeBtDb(nullptr, 1); break;
+            case 6: {
+                int rc = 0;
+                t.closeBtDb(&rc, 0);
+                break;
+            }
+            default:
+                t.closeBtDb(nullptr, 1);
+                break;
         }
     }
     t.closeBtDb(nullptr, 0);
@@ -151,8 +169,8 @@ std::string deleteRequests(const std::vector<std::u16string>& keys) {
     return lines;
 }
 
-void runViewer(const std::string& base, const uint8_t* image, size_t size, const uint8_t* script,
-               size_t scriptSize, bool interactive, const std::string& prefix) {
+void runViewer(const std::string& base, const uint8_t* image, size_t size, const uint8_t* script, size_t scriptSize,
+               bool interactive, const std::string& prefix) {
     const std::string path = base + ".jbbdb";
     const std::string input = base + ".in";
     std::vector<uint8_t> lines(prefix.begin(), prefix.end());

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: msgsource_replay [--mutations N] SOURCE...\n       msgsource_replay --saved INPUT...\n");
+        std::fprintf(stderr,
+                     "usage: msgsource_replay [--mutations N] SOURCE...\n       msgsource_replay --saved INPUT...\n");
         return 2;
     }
     std::signal(SIGABRT, keepFinding);

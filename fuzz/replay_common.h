@@ -25,12 +25,24 @@ inline bool readFile(const char* path, std::vector<uint8_t>* out) {
 inline bool changeAt(std::vector<uint8_t>& image, std::mt19937& rng, size_t limit) {
     const size_t at = rng() % limit;
     switch (rng() % 6) {
-        case 0: image[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-        case 1: image[at] = 0; break;
-        case 2: image[at] = 0xFF; break;
-        case 3: image[at] = static_cast<uint8_t>(rng()); break;
-        case 4: image.resize(at); return false;
-        default: image.resize(image.size() + 1 + rng() % 512, static_cast<uint8_t>(rng())); break;
+        case 0:
+            image[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            break;
+        case 1:
+            image[at] = 0;
+            break;
+        case 2:
+            image[at] = 0xFF;
+            break;
+        case 3:
+            image[at] = static_cast<uint8_t>(rng());
+            break;
+        case 4:
+            image.resize(at);
+            return false;
+        default:
+            image.resize(image.size() + 1 + rng() % 512, static_cast<uint8_t>(rng()));
+            break;
     }
     return true;
 }

@@ -95,9 +95,14 @@ void mutate(std::vector<uint8_t>& image, std::mt19937& rng) {
     for (int c = 0; c < changes; ++c) {
         size_t limit = image.size();
         switch (rng() % 3) {
-            case 0: limit = std::min<size_t>(limit, 2088); break;
-            case 1: limit = std::min<size_t>(limit, 2088 + 4096); break;
-            default: break;
+            case 0:
+                limit = std::min<size_t>(limit, 2088);
+                break;
+            case 1:
+                limit = std::min<size_t>(limit, 2088 + 4096);
+                break;
+            default:
+                break;
         }
         if (!changeAt(image, rng, limit)) return;
     }

@@ -109,7 +109,8 @@ int main(int argc, char** argv) {
     // Choice bytes: every kind of each target (the reader's one file and
     // rings; the open's wrapping, ring, plain and log), lines of several
     // lengths.
-    const uint8_t choices[][2] = {{0, 0}, {1, 3}, {2, 7}, {3, 200}, {4, 1}, {5, 17}, {6, 255}, {7, 64}, {0x9D, 4}, {0xFE, 9}};
+    const uint8_t choices[][2] = {{0, 0},  {1, 3},   {2, 7},  {3, 200},  {4, 1},
+                                  {5, 17}, {6, 255}, {7, 64}, {0x9D, 4}, {0xFE, 9}};
     const std::vector<std::string> images = seeds();
     for (const std::string& image : images) {
         for (const auto& c : choices) {

@@ -5,14 +5,23 @@
 
 const char* actionName(uint32_t action, char* buf, size_t bufSize) {
     switch (action) {
-    case actionRenameOld: return "Rename Old";
-    case actionRenameNew: return "Rename New";
-    case actionDelete: return "Delete";
-    case actionCreate: return "Create";
-    case actionChangeAttribute: return "Change Attribute";
-    case actionModify: return "Modify";
-    case actionDeleteRestore: return "Delete Restore";
-    default: std::snprintf(buf, bufSize, "Type %d", (int)action); return buf;
+        case actionRenameOld:
+            return "Rename Old";
+        case actionRenameNew:
+            return "Rename New";
+        case actionDelete:
+            return "Delete";
+        case actionCreate:
+            return "Create";
+        case actionChangeAttribute:
+            return "Change Attribute";
+        case actionModify:
+            return "Modify";
+        case actionDeleteRestore:
+            return "Delete Restore";
+        default:
+            std::snprintf(buf, bufSize, "Type %d", (int)action);
+            return buf;
     }
 }
 

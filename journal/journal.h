@@ -68,7 +68,7 @@ struct __attribute__((packed)) journalInfo {
     uint8_t padding2[4];
     uint64_t maxJournalSize;  // bytes; 0 unlimited
     uint8_t serverNameLength;
-    uint8_t serverAndNode[serverNodeBytes];  // server (L bytes), node, NUL
+    uint8_t serverAndNode[serverNodeBytes];           // server (L bytes), node, NUL
     uint8_t fileSystemName[fileSystemNameUnits * 2];  // UTF-16LE, NUL-terminated
 };
 static_assert(sizeof(journalInfo) == journalInfoSize, "journal control area");

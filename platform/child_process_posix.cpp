@@ -23,8 +23,8 @@ ChildProcess::~ChildProcess() {
     if (outFd_ >= 0) close(outFd_);
 }
 
-bool ChildProcess::start(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& stdinPath, const std::string& stderrPath) {
+bool ChildProcess::start(const std::string& program, const std::vector<std::string>& args, const std::string& stdinPath,
+                         const std::string& stderrPath) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     std::vector<char*> argv;

@@ -10,8 +10,7 @@ namespace plat {
 
 bool ChildProcess::supported() { return false; }
 ChildProcess::~ChildProcess() {}
-bool ChildProcess::start(const std::string&, const std::vector<std::string>&, const std::string&,
-                         const std::string&) {
+bool ChildProcess::start(const std::string&, const std::vector<std::string>&, const std::string&, const std::string&) {
     return false;
 }
 bool ChildProcess::read(std::string&, int) { return false; }

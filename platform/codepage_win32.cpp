@@ -27,8 +27,7 @@ bool convertCodePage(char* text, unsigned from, unsigned to) {
         int n = 0;
         BOOL usedDefault = FALSE;
         if (w > 0) {
-            n = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide, w, bytes, sizeof bytes, "?",
-                                    &usedDefault);
+            n = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide, w, bytes, sizeof bytes, "?", &usedDefault);
         }
         if (n <= 0 || usedDefault) {
             bytes[0] = '?';

@@ -16,14 +16,22 @@ namespace {
 // errno for a failed transfer, as the run-time would set it.
 void setErrnoFrom(DWORD err) {
     switch (err) {
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL: errno = ENOSPC; break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_SHARING_VIOLATION: errno = EACCES; break;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: errno = ENOMEM; break;
-    default: errno = EIO; break;
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_SHARING_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            errno = ENOMEM;
+            break;
+        default:
+            errno = EIO;
+            break;
     }
 }
 

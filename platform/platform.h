@@ -73,8 +73,7 @@ bool stdoutIsWideConsole();
 // printf() to standard output, through the console's wide-character output
 // where stdoutIsWideConsole().  Pending stdout text goes out first, so the
 // order of all writes to standard output is kept.
-int outPrintf(const char* fmt, ...)
-    JBB_PRINTF_LIKE(1, 2);
+int outPrintf(const char* fmt, ...) JBB_PRINTF_LIKE(1, 2);
 
 // A name for a %s of outPrintf(): consoleText(src, units), except on a
 // wide console, where it carries every UTF-16 unit through to the console
@@ -96,8 +95,7 @@ bool outWriteUtf8(const char* text, size_t size);
 bool outWriteNarrow(const char* text, size_t size);
 // printf() of UTF-8 text to standard output, written as outWriteUtf8()
 // writes (with vprintf where standard output is no wide console).
-int outPrintfUtf8(const char* fmt, ...)
-    JBB_PRINTF_LIKE(1, 2);
+int outPrintfUtf8(const char* fmt, ...) JBB_PRINTF_LIKE(1, 2);
 // Ends a wide console's pending UTF-8 sequence (as U+FFFD) and flushes
 // standard output; false when standard output has failed.
 bool outFlush();

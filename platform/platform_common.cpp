@@ -26,9 +26,8 @@ bool formatCtime(const std::tm& tm, char out[32]) {
         out[0] = '\0';
         return false;
     }
-    const int n = std::snprintf(out, 32, "%s %s %02d %02d:%02d:%02d %d\n", kDays[tm.tm_wday],
-                                kMonths[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                                tm.tm_year + 1900);
+    const int n = std::snprintf(out, 32, "%s %s %02d %02d:%02d:%02d %d\n", kDays[tm.tm_wday], kMonths[tm.tm_mon],
+                                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
     if (n != 25) {
         out[0] = '\0';
         return false;
@@ -115,46 +114,125 @@ std::string consoleText(const wchar16* src, size_t units) {
 std::string errnoText(int err) {
     const char* text = nullptr;
     switch (err) {
-        case 0: text = "Success"; break;
-        case EPERM: text = "Operation not permitted"; break;
-        case ENOENT: text = "No such file or directory"; break;
-        case ESRCH: text = "No such process"; break;
-        case EINTR: text = "Interrupted system call"; break;
-        case EIO: text = "Input/output error"; break;
-        case ENXIO: text = "No such device or address"; break;
-        case E2BIG: text = "Argument list too long"; break;
-        case ENOEXEC: text = "Exec format error"; break;
-        case EBADF: text = "Bad file descriptor"; break;
-        case ECHILD: text = "No child processes"; break;
-        case EAGAIN: text = "Resource temporarily unavailable"; break;
-        case ENOMEM: text = "Cannot allocate memory"; break;
-        case EACCES: text = "Permission denied"; break;
-        case EFAULT: text = "Bad address"; break;
-        case EBUSY: text = "Device or resource busy"; break;
-        case EEXIST: text = "File exists"; break;
-        case EXDEV: text = "Invalid cross-device link"; break;
-        case ENODEV: text = "No such device"; break;
-        case ENOTDIR: text = "Not a directory"; break;
-        case EISDIR: text = "Is a directory"; break;
-        case EINVAL: text = "Invalid argument"; break;
-        case ENFILE: text = "Too many open files in system"; break;
-        case EMFILE: text = "Too many open files"; break;
-        case ENOTTY: text = "Inappropriate ioctl for device"; break;
-        case EFBIG: text = "File too large"; break;
-        case ENOSPC: text = "No space left on device"; break;
-        case ESPIPE: text = "Illegal seek"; break;
-        case EROFS: text = "Read-only file system"; break;
-        case EMLINK: text = "Too many links"; break;
-        case EPIPE: text = "Broken pipe"; break;
-        case EDOM: text = "Numerical argument out of domain"; break;
-        case ERANGE: text = "Numerical result out of range"; break;
-        case EDEADLK: text = "Resource deadlock avoided"; break;
-        case ENAMETOOLONG: text = "File name too long"; break;
-        case ENOLCK: text = "No locks available"; break;
-        case ENOSYS: text = "Function not implemented"; break;
-        case ENOTEMPTY: text = "Directory not empty"; break;
-        case EILSEQ: text = "Invalid or incomplete multibyte or wide character"; break;
-        default: break;
+        case 0:
+            text = "Success";
+            break;
+        case EPERM:
+            text = "Operation not permitted";
+            break;
+        case ENOENT:
+            text = "No such file or directory";
+            break;
+        case ESRCH:
+            text = "No such process";
+            break;
+        case EINTR:
+            text = "Interrupted system call";
+            break;
+        case EIO:
+            text = "Input/output error";
+            break;
+        case ENXIO:
+            text = "No such device or address";
+            break;
+        case E2BIG:
+            text = "Argument list too long";
+            break;
+        case ENOEXEC:
+            text = "Exec format error";
+            break;
+        case EBADF:
+            text = "Bad file descriptor";
+            break;
+        case ECHILD:
+            text = "No child processes";
+            break;
+        case EAGAIN:
+            text = "Resource temporarily unavailable";
+            break;
+        case ENOMEM:
+            text = "Cannot allocate memory";
+            break;
+        case EACCES:
+            text = "Permission denied";
+            break;
+        case EFAULT:
+            text = "Bad address";
+            break;
+        case EBUSY:
+            text = "Device or resource busy";
+            break;
+        case EEXIST:
+            text = "File exists";
+            break;
+        case EXDEV:
+            text = "Invalid cross-device link";
+            break;
+        case ENODEV:
+            text = "No such device";
+            break;
+        case ENOTDIR:
+            text = "Not a directory";
+            break;
+        case EISDIR:
+            text = "Is a directory";
+            break;
+        case EINVAL:
+            text = "Invalid argument";
+            break;
+        case ENFILE:
+            text = "Too many open files in system";
+            break;
+        case EMFILE:
+            text = "Too many open files";
+            break;
+        case ENOTTY:
+            text = "Inappropriate ioctl for device";
+            break;
+        case EFBIG:
+            text = "File too large";
+            break;
+        case ENOSPC:
+            text = "No space left on device";
+            break;
+        case ESPIPE:
+            text = "Illegal seek";
+            break;
+        case EROFS:
+            text = "Read-only file system";
+            break;
+        case EMLINK:
+            text = "Too many links";
+            break;
+        case EPIPE:
+            text = "Broken pipe";
+            break;
+        case EDOM:
+            text = "Numerical argument out of domain";
+            break;
+        case ERANGE:
+            text = "Numerical result out of range";
+            break;
+        case EDEADLK:
+            text = "Resource deadlock avoided";
+            break;
+        case ENAMETOOLONG:
+            text = "File name too long";
+            break;
+        case ENOLCK:
+            text = "No locks available";
+            break;
+        case ENOSYS:
+            text = "Function not implemented";
+            break;
+        case ENOTEMPTY:
+            text = "Directory not empty";
+            break;
+        case EILSEQ:
+            text = "Invalid or incomplete multibyte or wide character";
+            break;
+        default:
+            break;
     }
     if (text != nullptr) {
         return text;

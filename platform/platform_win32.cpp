@@ -86,8 +86,7 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
         out[0] = static_cast<char>(units[0]);
         return 1;
     }
-    const wchar_t wide[2] = {static_cast<wchar_t>(units[0]),
-                             static_cast<wchar_t>(count == 2 ? units[1] : 0)};
+    const wchar_t wide[2] = {static_cast<wchar_t>(units[0]), static_cast<wchar_t>(count == 2 ? units[1] : 0)};
     const int wideCount = static_cast<int>(count);
     const int room = static_cast<int>(kMaxCharBytes);
     if (cp == CP_UTF8 || cp == CP_UTF7) {
@@ -96,8 +95,7 @@ size_t encodeChar(const wchar16* units, size_t count, char* out) {
         return n > 0 ? static_cast<size_t>(n) : 0;
     }
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, wideCount, out, room, nullptr,
-                                &usedDefault);
+    int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, wideCount, out, room, nullptr, &usedDefault);
     if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
         n = WideCharToMultiByte(cp, 0, wide, wideCount, out, room, nullptr, nullptr);
     }
@@ -221,8 +219,8 @@ size_t narrowToUtf16(wchar16* dst, const char* src, size_t maxUnits) {
     for (size_t i = 0; i < wide.size();) {
         size_t units = 1;
         if (isSurrogate(wide[i])) {
-            const bool pair = wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-                              wide[i + 1] <= 0xDFFF;
+            const bool pair =
+                wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
             if (!pair) {
                 return static_cast<size_t>(-1);
             }
@@ -374,7 +372,7 @@ FILE* openPrivateFile(const char* path, const char* mode, const char** refusal) 
         errno = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT
                 : e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS  ? EEXIST
                 : e == ERROR_ACCESS_DENIED                             ? EACCES
-                                                                        : EIO;
+                                                                       : EIO;
         return nullptr;
     }
     auto refuse = [&](const char* why, int err) -> FILE* {
@@ -425,8 +423,8 @@ bool fileModified(const char* path, int64_t* ns) {
                            ? GetFileAttributesExW(detail::widePath(path).c_str(), GetFileExInfoStandard, &data)
                            : GetFileAttributesExA(path, GetFileExInfoStandard, &data);
     if (!found) return false;
-    const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                           data.ftLastWriteTime.dwLowDateTime;
+    const uint64_t ticks =
+        (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     // 100-ns ticks since 1601 to nanoseconds since 1970.
     *ns = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
     return true;

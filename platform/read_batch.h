@@ -7,11 +7,11 @@
 namespace plat {
 
 struct ReadRequest {
-    int64_t pos = 0;    // file position
+    int64_t pos = 0;  // file position
     void* buf = nullptr;
     size_t len = 0;
-    int64_t got = 0;    // bytes read (fewer than len at the end of the file), or -1
-    int err = 0;        // errno when got is -1
+    int64_t got = 0;  // bytes read (fewer than len at the end of the file), or -1
+    int err = 0;      // errno when got is -1
 };
 
 }  // namespace plat

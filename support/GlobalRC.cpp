@@ -22,15 +22,15 @@ namespace {
 
 const char kSource[] = "GlobalRC";
 
-#define RC_TRACE(flag, ...)                              \
-    do {                                                 \
-        const TraceLocation loc_{kSource, __LINE__};     \
-        tracePoint(&loc_, flag, __VA_ARGS__);            \
+#define RC_TRACE(flag, ...)                          \
+    do {                                             \
+        const TraceLocation loc_{kSource, __LINE__}; \
+        tracePoint(&loc_, flag, __VA_ARGS__);        \
     } while (0)
 
 // Messages whose return code is 4 whatever their severity (ascending).
 const int32_t kWarningMessages[] = {
-    326,   1086,  1115,  1136,  1147,  1154,  1159,  1228,  1242,  1243,  1269,  1413, 1469,
+    326,   1086,  1115,  1136,  1147,  1154,  1159,  1228,  1242,  1243,  1269,  1413,  1469,
     1753,  1754,  1802,  1803,  1804,  1946,  1947,  3008,  5154,  5279,  5823,  14005, 14007,
     14008, 14017, 14018, 14025, 14037, 14042, 14044, 14045, 14084, 14973, 14987,
 };
@@ -66,9 +66,14 @@ int32_t globalRCClassify(int32_t msgNum) {
     }
     if (msgNum == 9999) return 12;
     switch (__atomic_load_n(&severityOf, __ATOMIC_ACQUIRE)(static_cast<uint32_t>(msgNum))) {
-        case 3: case 6: case 7: return 12;
-        case 5: return 8;
-        default: return 0;
+        case 3:
+        case 6:
+        case 7:
+            return 12;
+        case 5:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -90,23 +95,23 @@ int GlobalRC::set(int32_t msgNum) {
         return 0;
     }
     RC_TRACE(traceFlag_EXTRC_DETAIL, "msgNum = %d.\n", static_cast<int>(msgNum));
-    RC_TRACE(traceFlag_EXTRC_DETAIL, "Before processing, rc = %d, rcMacroMax = %d, rcMax = %d.\n",
-             static_cast<int>(rc), static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
+    RC_TRACE(traceFlag_EXTRC_DETAIL, "Before processing, rc = %d, rcMacroMax = %d, rcMax = %d.\n", static_cast<int>(rc),
+             static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
     RC_TRACE(traceFlag_EXTRC_DETAIL, "msgRC = %d.\n", static_cast<int>(msgRC));
     int result = 0;
     if (msgRC > rc) {
         RC_TRACE(traceFlag_EXTRC, "msgNum = %d changed the Global RC.\n", static_cast<int>(msgNum));
-        RC_TRACE(traceFlag_EXTRC, "Old values: rc = %d, rcMacroMax = %d, rcMax = %d.\n",
-                 static_cast<int>(rc), static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
+        RC_TRACE(traceFlag_EXTRC, "Old values: rc = %d, rcMacroMax = %d, rcMax = %d.\n", static_cast<int>(rc),
+                 static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
         rc = msgRC;
         rcMacroMax = std::max(rcMacroMax, msgRC);
         rcMax = std::max(rcMax, msgRC);
-        RC_TRACE(traceFlag_EXTRC, "New values: rc = %d, rcMacroMax = %d, rcMax = %d.\n",
-                 static_cast<int>(rc), static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
+        RC_TRACE(traceFlag_EXTRC, "New values: rc = %d, rcMacroMax = %d, rcMax = %d.\n", static_cast<int>(rc),
+                 static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
         result = 1;
     }
-    RC_TRACE(traceFlag_EXTRC_DETAIL, "After processing, rc = %d, rcMacroMax = %d, rcMax = %d.\n",
-             static_cast<int>(rc), static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
+    RC_TRACE(traceFlag_EXTRC_DETAIL, "After processing, rc = %d, rcMacroMax = %d, rcMax = %d.\n", static_cast<int>(rc),
+             static_cast<int>(rcMacroMax), static_cast<int>(rcMax));
     if (unlockHandle(lock) != 0) {
         RC_TRACE(traceFlag_EXTRC, "%s", "Unable to release global rc mutex\n");
         showLockFailure(__LINE__, "Unable to release global rc mutex");

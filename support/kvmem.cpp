@@ -83,19 +83,16 @@ void* kvCalloc(int32_t count, uint64_t size, const char* file, int line) {
     const bool representable = count >= 0 && (n == 0 || size <= UINT64_MAX / n);
     const uint64_t bytes = representable ? n * size : 0;
     size_t total = 0;
-    void* block =
-        representable && blockSize(bytes, &total) ? std::calloc(total, 1) : nullptr;
+    void* block = representable && blockSize(bytes, &total) ? std::calloc(total, 1) : nullptr;
     if (block == nullptr) {
-        traceErrPrintf(kSourceName, __LINE__, traceFlag_MEMORY,
-                       "calloc() failed: Size %lld File %s Line %d\n", static_cast<long long>(size),
-                       file, line);
+        traceErrPrintf(kSourceName, __LINE__, traceFlag_MEMORY, "calloc() failed: Size %lld File %s Line %d\n",
+                       static_cast<long long>(size), file, line);
         callOutOfMemoryHandler(size);
         return nullptr;
     }
     void* p = stampBlock(block, bytes);
     if (traceFlag_MEMORY) {
-        tracePrintf(kSourceName, __LINE__,
-                    "KVMEM(c+) Addr %p Size %lld Count %ld File %s Line %d\n", p,
+        tracePrintf(kSourceName, __LINE__, "KVMEM(c+) Addr %p Size %lld Count %ld File %s Line %d\n", p,
                     static_cast<long long>(size), static_cast<long>(count), file, line);
     }
     return p;
@@ -119,16 +116,16 @@ void* kvReAlloc(void* old, uint64_t newSize, const char* file, int line) {
     }
     void* p = stampBlock(block, newSize);
     if (traceFlag_MEMORY) {
-        tracePrintf(kSourceName, __LINE__, "KVMEM(r+) naddr %p oaddr %p nsize %lld File %s Line %d\n",
-                    p, old, static_cast<long long>(newSize), file, line);
+        tracePrintf(kSourceName, __LINE__, "KVMEM(r+) naddr %p oaddr %p nsize %lld File %s Line %d\n", p, old,
+                    static_cast<long long>(newSize), file, line);
     }
     return p;
 }
 
 void kvFree(void* p, const char* file, int line) {
     if (p == nullptr) {
-        traceErrPrintf(kSourceName, __LINE__, traceFlag_MEMORY,
-                       "Attempt to free NULL pointer. File %s Line %d\n", file, line);
+        traceErrPrintf(kSourceName, __LINE__, traceFlag_MEMORY, "Attempt to free NULL pointer. File %s Line %d\n", file,
+                       line);
         return;
     }
     if (kvCheckBlock(p, file, line) != 0) {
@@ -150,17 +147,14 @@ int kvCheckBlock(void* p, const char* file, int line) {
     // and would put the trailer before the caller's bytes.
     if (header.guard != kvGuardWord || header.recordedSize < kvBlockOverhead) {
         traceErrPrintf(kSourceName, __LINE__, traceFlag_MEMORY,
-                       "Block header invalid, possible memory overwrite. Addr %p, File %s, Line %d\n",
-                       p, file, line);
+                       "Block header invalid, possible memory overwrite. Addr %p, File %s, Line %d\n", p, file, line);
         return -1;
     }
     uint32_t trailer = 0;
-    std::memcpy(&trailer, static_cast<unsigned char*>(p) + (header.recordedSize - kvBlockOverhead),
-                sizeof trailer);
+    std::memcpy(&trailer, static_cast<unsigned char*>(p) + (header.recordedSize - kvBlockOverhead), sizeof trailer);
     if (trailer != kvGuardWord) {
         traceErrPrintf(kSourceName, __LINE__, traceFlag_MEMORY,
-                       "Block trailer invalid, possible memory overwrite. Addr %p, File %s, Line %d\n",
-                       p, file, line);
+                       "Block trailer invalid, possible memory overwrite. Addr %p, File %s, Line %d\n", p, file, line);
         return -1;
     }
     return 0;

@@ -82,8 +82,7 @@ FileStart examineStart(FILE* f) {
     const size_t n = std::fread(head, 1, sizeof head, f);
     std::rewind(f);
     if (n == 0) return FileStart::Empty;
-    return n == sizeof head && std::memcmp(head, traceMagic, sizeof head) == 0 ? FileStart::Ours
-                                                                               : FileStart::Foreign;
+    return n == sizeof head && std::memcmp(head, traceMagic, sizeof head) == 0 ? FileStart::Ours : FileStart::Foreign;
 }
 
 // Reads the header of our existing wrapping file `f`; true, with the
@@ -96,7 +95,8 @@ bool resumable(const TraceControl* tc, FILE* f, uint32_t* nextWrite, bool* crlf)
     const int64_t size = plat::streamTell(f);
     std::rewind(f);
     // A wrapped file may end with the wrap marker just past the maximum.
-    if (size < 0 || size > static_cast<int64_t>(tc->maxSizeMB) * kMegabyte + static_cast<int64_t>(sizeof traceWrapMarker)) {
+    if (size < 0 ||
+        size > static_cast<int64_t>(tc->maxSizeMB) * kMegabyte + static_cast<int64_t>(sizeof traceWrapMarker)) {
         return false;
     }
     char line[traceHeaderReadLimit + 2];
@@ -257,9 +257,9 @@ int traceOpen(const char* name, int announce) {
     if (tc->stream != nullptr) return 0;
     // Header offsets are 32-bit numbers: a larger maximum would wrap them.
     const bool segmented = tc->segmentCount >= 2;
-    if (tc->wrapEnabled && (tc->maxSizeMB > traceMaxSizeLimitMB ||
-                            (segmented && (tc->segmentSizeMB > traceMaxSizeLimitMB ||
-                                           tc->lastSegmentSizeMB > traceMaxSizeLimitMB)))) {
+    if (tc->wrapEnabled &&
+        (tc->maxSizeMB > traceMaxSizeLimitMB ||
+         (segmented && (tc->segmentSizeMB > traceMaxSizeLimitMB || tc->lastSegmentSizeMB > traceMaxSizeLimitMB)))) {
         if (tc->consoleOutput) {
             std::printf("Unable to open trace output file %s: a maximum size above %u MB\n", tc->fileName,
                         static_cast<unsigned>(traceMaxSizeLimitMB));
@@ -362,9 +362,9 @@ void traceWrapIfFull(int length) {
     if (tc == nullptr || tc->stream == nullptr) return;
     const int64_t projected = tc->nextWrite + length + traceWrapReserve;
     const uint32_t segments = tc->segmentCount;
-    const uint32_t limit = segments <= 1                         ? tc->maxSizeMB
+    const uint32_t limit = segments <= 1                    ? tc->maxSizeMB
                            : tc->currentSegment == segments ? tc->lastSegmentSizeMB
-                                                                : tc->segmentSizeMB;
+                                                            : tc->segmentSizeMB;
     if (static_cast<double>(projected) / static_cast<double>(kMegabyte) > limit) {
         plat::streamSeek(tc->stream, tc->nextWrite);
         if (segments >= 2) {
@@ -445,8 +445,7 @@ void utMakeRoom(LogFileCtl* log, int length) {
     unsigned long stored = 0;
     if (std::fscanf(f, "LOGHEADERREC %lu", &stored) != 1) stored = 0;
     log->nextWrite = static_cast<int64_t>(stored);
-    const int64_t projected =
-        static_cast<int64_t>(std::strlen(logEndOfDataMarker)) + length + log->nextWrite + 1;
+    const int64_t projected = static_cast<int64_t>(std::strlen(logEndOfDataMarker)) + length + log->nextWrite + 1;
     const int64_t room = static_cast<int64_t>(log->maxBytes) - static_cast<int64_t>(std::strlen(logWrapMarker)) - 1;
     if (projected > room) {
         plat::streamSeek(f, log->nextWrite);

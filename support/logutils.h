@@ -37,8 +37,7 @@ void traceCheckWrap(int length);
 // Writes text without a prefix: the write result, negative after a failure
 // (which switches tracing off), 0 when nothing was written.
 int traceWriteRaw(const char* text);
-void traceRawPrintf(const char* fmt, ...)
-    JBB_PRINTF_LIKE(1, 2);
+void traceRawPrintf(const char* fmt, ...) JBB_PRINTF_LIKE(1, 2);
 
 // One wrapping log file.
 struct LogFileCtl {

@@ -33,15 +33,13 @@ namespace {
 
 const char kSource[] = "nls.cpp";
 
-#define NLS_TRACE(...)                                         \
-    do {                                                       \
-        const TraceLocation loc_{kSource, __LINE__};           \
-        tracePoint(&loc_, traceFlag_NLS, __VA_ARGS__);         \
+#define NLS_TRACE(...)                                 \
+    do {                                               \
+        const TraceLocation loc_{kSource, __LINE__};   \
+        tracePoint(&loc_, traceFlag_NLS, __VA_ARGS__); \
     } while (0)
 
-void copyName(char* dst, const char* src) {
-    std::snprintf(dst, kNlsNameSize, "%s", src != nullptr ? src : "");
-}
+void copyName(char* dst, const char* src) { std::snprintf(dst, kNlsNameSize, "%s", src != nullptr ? src : ""); }
 
 // A failure message built in the text buffer: shown with the output
 // function of code 6, counted as message 9999 and traced.
@@ -194,8 +192,7 @@ uint32_t ReadIndex(nlsContext* ctx, uint32_t n, int alternate) {
     NLS_TRACE("ReadIndex: indexOffset = %u\n", static_cast<unsigned>(offset));
     unsigned char b[2];
     if (n == 0 || !readAt(f, offset, b, 2)) {
-        reportFailure(ctx, "QLX0105E Error trying to read index for message %u from repository '%s'.\n",
-                      n, name);
+        reportFailure(ctx, "QLX0105E Error trying to read index for message %u from repository '%s'.\n", n, name);
         return 0;
     }
     const uint32_t r = (static_cast<uint32_t>(b[0]) << 8) | b[1];
@@ -247,8 +244,8 @@ nlsMsg* ReadMsg(nlsContext* ctx, uint32_t n, int alternate) {
         }
         if (!idWritten && nlsHasIdentifier(h.severity)) {
             char id[24];
-            const int len = std::snprintf(id, sizeof id, "%s%04u%c ", ctx->prefix, n % 10000,
-                                          kNlsIdentifierLetters[h.severity]);
+            const int len =
+                std::snprintf(id, sizeof id, "%s%04u%c ", ctx->prefix, n % 10000, kNlsIdentifierLetters[h.severity]);
             if (len > 0 && static_cast<size_t>(len) <= room - pos) {
                 std::memcpy(text + pos, id, static_cast<size_t>(len));
                 if (pos == 0) idLen = static_cast<uint8_t>(len);

@@ -117,7 +117,7 @@ public:
     virtual long nextLong() = 0;
     virtual long long nextLongLong() = 0;
     virtual double nextDouble() = 0;
-    virtual const char* nextText() = 0;        // null prints as "(null)"
+    virtual const char* nextText() = 0;         // null prints as "(null)"
     virtual const wchar_t* nextWideText() = 0;  // null prints as "(null)"
 };
 
@@ -194,8 +194,7 @@ nlsMsg* nlFindMsg(nlsContext* ctx, uint32_t n);
 // Formats the message text text[0..len) (first byte: its form) with the
 // arguments and appends it to `buf`; returns the buffer's length.  An
 // ordered-insert text that nlsParseOrdered refuses appends nothing.
-uint32_t nlOrderInsert(nlsContext* ctx, nlsBuffer* buf, const char* text, size_t len,
-                       NlsArgs& args);
+uint32_t nlOrderInsert(nlsContext* ctx, nlsBuffer* buf, const char* text, size_t len, NlsArgs& args);
 
 // Message n formatted with the arguments, in *out (kvCalloc; the caller
 // frees it with kvFree) and its length; null and 0 when there is none.

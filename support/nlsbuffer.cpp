@@ -43,9 +43,8 @@ uint32_t nlsCharBuffer::append(const char* text, uint32_t count) {
     if (count == 0) count = static_cast<uint32_t>(available);
     const uint64_t need = uint64_t{length} + count + 1;
     if (need > uint64_t{capacity} * 1024) {
-        void* grown = need <= kMaxBufferBytes
-                          ? kvReAlloc(buffer, ((need >> 12) + 1) * 4096, kSource, __LINE__)
-                          : nullptr;
+        void* grown =
+            need <= kMaxBufferBytes ? kvReAlloc(buffer, ((need >> 12) + 1) * 4096, kSource, __LINE__) : nullptr;
         if (grown == nullptr) {
             kvFree(buffer, kSource, __LINE__);
             buffer = nullptr;

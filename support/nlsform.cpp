@@ -80,7 +80,8 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
     // The 32-bit and 64-bit modifiers of texts written for Windows.
     bool sized = false;
     bool sized64 = false;
-    if (i + 2 < avail && s[i] == 'I' && ((s[i + 1] == '6' && s[i + 2] == '4') || (s[i + 1] == '3' && s[i + 2] == '2'))) {
+    if (i + 2 < avail && s[i] == 'I' &&
+        ((s[i + 1] == '6' && s[i + 2] == '4') || (s[i + 1] == '3' && s[i + 2] == '2'))) {
         sized = true;
         sized64 = s[i + 1] == '6';
         for (int k = 0; k < 3; ++k) c.lenMod[lenChars++] = s[i++];
@@ -97,7 +98,12 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
     const bool shortInt = none || c.lenMod[0] == 'h' || (sized && !sized64);
     const bool oneL = lenChars == 1 && c.lenMod[0] == 'l';
     switch (c.conv) {
-        case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
             c.type = shortInt ? NlsArgType::Int : oneL ? NlsArgType::Long : NlsArgType::LongLong;
             break;
         case 'c':
@@ -108,11 +114,19 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
             if (!none && !oneL) return false;
             c.type = oneL ? NlsArgType::WideText : NlsArgType::Text;
             break;
-        case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
             if (!none && !oneL) return false;
             c.type = NlsArgType::Double;
             break;
-        case 'n': case 'p':
+        case 'n':
+        case 'p':
             c.type = NlsArgType::Refused;
             break;
         default:
@@ -232,8 +246,8 @@ bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char**
             return false;
         }
         const void* nul = std::memchr(text + pos, '\0', len - pos);
-        const size_t pieceLen = nul == nullptr ? len - pos
-                                               : static_cast<size_t>(static_cast<const char*>(nul) - (text + pos));
+        const size_t pieceLen =
+            nul == nullptr ? len - pos : static_cast<size_t>(static_cast<const char*>(nul) - (text + pos));
         if (nul == nullptr && k < o.count) {
             *why = "a piece of literal text runs past the text";
             return false;

@@ -41,11 +41,11 @@ enum class NlsArgType : uint8_t {
 
 // One conversion specification, "%[N$][flags][width|*[M$]][.prec|.*[M$]][len]conv".
 struct NlsConversion {
-    size_t length = 0;  // characters from the % to the conversion character, both included
-    char conv = 0;      // the conversion character
+    size_t length = 0;              // characters from the % to the conversion character, both included
+    char conv = 0;                  // the conversion character
     char lenMod[4] = {0, 0, 0, 0};  // "", "hh", "h", "l", "ll", "I32" or "I64"
     uint8_t modLength = 0;          // characters of lenMod, just before conv
-    int stars = 0;      // star values taken before the value (width, precision)
+    int stars = 0;                  // star values taken before the value (width, precision)
     // Positional numbers (1 up), 0 when not given: the value, the width
     // star and the precision star.
     unsigned pos = 0;
@@ -65,10 +65,10 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
 struct NlsInsert {
     uint8_t stars = 0;
     uint8_t kind = 0;
-    bool wide = false;                // mask bit set
+    bool wide = false;                  // mask bit set
     char spec[kNlsMaxSpec + 1] = {};    // as stored in the file
     char format[kNlsMaxSpec + 2] = {};  // as formatted: an l put in for a wide s or c
-    NlsConversion conv;               // the conversion read (with the wide l applied)
+    NlsConversion conv;                 // the conversion read (with the wide l applied)
 };
 
 struct NlsOrdered {

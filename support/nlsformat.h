@@ -56,10 +56,10 @@
 
 #include <cstdint>
 
-constexpr uint32_t kNlsHeaderSize = 64;    // bytes before the index
-constexpr uint32_t kNlsRecordUnit = 64;    // records are counted in these
-constexpr uint32_t kNlsMaxRecord = 65535;  // largest record number
-constexpr uint32_t kNlsMaxMessage = 65535; // largest message number
+constexpr uint32_t kNlsHeaderSize = 64;     // bytes before the index
+constexpr uint32_t kNlsRecordUnit = 64;     // records are counted in these
+constexpr uint32_t kNlsMaxRecord = 65535;   // largest record number
+constexpr uint32_t kNlsMaxMessage = 65535;  // largest message number
 constexpr uint32_t kNlsMaxSegmentText = 255;
 constexpr uint32_t kNlsMaxResponse = 7;
 constexpr int kNlsMaxInserts = 10;
@@ -91,9 +91,7 @@ constexpr uint64_t nlsIndexOffset(uint32_t n) {
     return 2 * ((((static_cast<uint64_t>(n) - 1) >> 5) + 1) * 32 + ((static_cast<uint64_t>(n) - 1) & 31));
 }
 
-constexpr uint64_t nlsRecordOffset(uint32_t r) {
-    return (static_cast<uint64_t>(r) - 1) * kNlsRecordUnit;
-}
+constexpr uint64_t nlsRecordOffset(uint32_t r) { return (static_cast<uint64_t>(r) - 1) * kNlsRecordUnit; }
 
 // True when messages of this severity carry the identifier.
 constexpr bool nlsHasIdentifier(unsigned severity) {
@@ -114,8 +112,8 @@ inline NlsSegmentHeader nlsDecodeSegment(const unsigned char b[2]) {
 }
 
 inline void nlsEncodeSegment(const NlsSegmentHeader& h, unsigned char b[2]) {
-    const unsigned v = (h.continued ? 0x8000u : 0u) | ((h.severity & 15u) << 11) |
-                       ((h.responseLen & 7u) << 8) | h.textLen;
+    const unsigned v =
+        (h.continued ? 0x8000u : 0u) | ((h.severity & 15u) << 11) | ((h.responseLen & 7u) << 8) | h.textLen;
     b[0] = static_cast<unsigned char>(v >> 8);
     b[1] = static_cast<unsigned char>(v & 0xFF);
 }

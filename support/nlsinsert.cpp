@@ -50,9 +50,15 @@ size_t formatValue(char* dst, size_t cap, const char* spec, int stars, const int
     if (cap == 0) return 0;
     int n;
     switch (stars) {
-        case 0: n = std::snprintf(dst, cap, spec, value); break;
-        case 1: n = std::snprintf(dst, cap, spec, star[0], value); break;
-        default: n = std::snprintf(dst, cap, spec, star[0], star[1], value); break;
+        case 0:
+            n = std::snprintf(dst, cap, spec, value);
+            break;
+        case 1:
+            n = std::snprintf(dst, cap, spec, star[0], value);
+            break;
+        default:
+            n = std::snprintf(dst, cap, spec, star[0], star[1], value);
+            break;
     }
     if (n < 0) {
         dst[0] = '\0';
@@ -89,19 +95,23 @@ const char* modifierFor(const NlsConversion& c) {
         case NlsArgType::Int:
             if (c.conv == 'c') return c.lenMod[0] == 'l' ? "l" : "";
             return c.lenMod[0] == 'h' ? c.lenMod : "";
-        case NlsArgType::Long: return "l";
-        case NlsArgType::LongLong: return "ll";
-        case NlsArgType::Double: return c.lenMod;
-        case NlsArgType::WideText: return "l";
-        default: return "";
+        case NlsArgType::Long:
+            return "l";
+        case NlsArgType::LongLong:
+            return "ll";
+        case NlsArgType::Double:
+            return c.lenMod;
+        case NlsArgType::WideText:
+            return "l";
+        default:
+            return "";
     }
 }
 
 // Takes the value of conversion `c` (its stars already taken) from `args`
 // as its type asks and formats it with `spec`, its length modifier set to
 // what that type passes, into dst (capacity cap).
-size_t formatTaken(char* dst, size_t cap, const char* spec, const NlsConversion& c, const Stars& st,
-                   NlsArgs& args) {
+size_t formatTaken(char* dst, size_t cap, const char* spec, const NlsConversion& c, const Stars& st, NlsArgs& args) {
     // (A specification too long for fmt leaves it empty: the value is still
     // taken, and shows nothing.)
     char fmt[kSpecRoom];
@@ -145,8 +155,7 @@ size_t formatTaken(char* dst, size_t cap, const char* spec, const NlsConversion&
 
 // Takes the star values and the value of conversion `c` from `args` and
 // formats them with `spec` into dst (capacity cap).
-size_t formatConversion(char* dst, size_t cap, const char* spec, const NlsConversion& c,
-                        NlsArgs& args) {
+size_t formatConversion(char* dst, size_t cap, const char* spec, const NlsConversion& c, NlsArgs& args) {
     const Stars st = takeStars(c, args);
     return formatTaken(dst, cap, spec, c, st, args);
 }
@@ -215,8 +224,7 @@ void formatPrintf(nlsBuffer* buf, const char* text, size_t len, NlsArgs& args) {
     size_t pos = 0;
     for (size_t i = 0; i < len && pos < room;) {
         NlsConversion c;
-        if (text[i] != '%' || !nlsScanConversion(text + i, len - i, false, &c) ||
-            c.length >= kMaxPrintfSpec) {
+        if (text[i] != '%' || !nlsScanConversion(text + i, len - i, false, &c) || c.length >= kMaxPrintfSpec) {
             out[pos++] = text[i++];
             continue;
         }
@@ -289,8 +297,7 @@ uint32_t nlOrderInsert(nlsContext* ctx, nlsBuffer* buf, const char* text, size_t
         formatOrdered(ctx, buf, text, len, args);
     }
     const TraceLocation loc{kSource, __LINE__};
-    tracePoint(&loc, traceFlag_NLS, "return from nlOrderInsert (char), msgLen %d:\n",
-               static_cast<int>(buf->length));
+    tracePoint(&loc, traceFlag_NLS, "return from nlOrderInsert (char), msgLen %d:\n", static_cast<int>(buf->length));
     return buf->length;
 }
 

@@ -72,6 +72,4 @@ void nlsDisplayLockFailure(const char* source, int line, const char* text) {
     issueLockFailure(source, line, text, true);
 }
 
-void nlsShowLockFailure(const char* source, int line, const char* text) {
-    issueLockFailure(source, line, text, false);
-}
+void nlsShowLockFailure(const char* source, int line, const char* text) { issueLockFailure(source, line, text, false); }

@@ -37,8 +37,7 @@ LogStart examineStart(FILE* f) {
     const size_t n = std::fread(head, 1, sizeof head, f);
     std::rewind(f);
     if (n == 0) return LogStart::Empty;
-    return n == sizeof head && std::memcmp(head, logHeaderMagic, sizeof head) == 0 ? LogStart::Ours
-                                                                                   : LogStart::Foreign;
+    return n == sizeof head && std::memcmp(head, logHeaderMagic, sizeof head) == 0 ? LogStart::Ours : LogStart::Foreign;
 }
 
 // True, with the stored next-write offset, when `f` is a log of ours

@@ -24,8 +24,8 @@ int pkQuotedToken(const char** pos, std::string* out) {
     const char* p = *pos;
     while (*p == ' ' || *p == '\t') ++p;
     const char* begin = p;
-    const char* end = nullptr;  // one past the token
-    const char* next = nullptr; // where the position moves to
+    const char* end = nullptr;   // one past the token
+    const char* next = nullptr;  // where the position moves to
     bool quoteFault = false;
     if (*p == '\'' || *p == '"') {
         const char* close = std::strchr(p + 1, *p);
@@ -205,17 +205,41 @@ size_t pkWideVFormat(char16_t* out, size_t cap, const char16_t* fmt, va_list ap)
         char buf[kMaxField + 512];
         int n = -1;
         switch (conv) {
-            case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
+            case u'd':
+            case u'i':
+            case u'u':
+            case u'x':
+            case u'X':
+            case u'o':
                 switch (len) {
-                    case Len::l: n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long)); break;
-                    case Len::ll: n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long long)); break;
-                    case Len::j: n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, intmax_t)); break;
-                    case Len::z: n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, size_t)); break;
-                    case Len::t: n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, ptrdiff_t)); break;
-                    default: n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, int)); break;
+                    case Len::l:
+                        n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long));
+                        break;
+                    case Len::ll:
+                        n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long long));
+                        break;
+                    case Len::j:
+                        n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, intmax_t));
+                        break;
+                    case Len::z:
+                        n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, size_t));
+                        break;
+                    case Len::t:
+                        n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, ptrdiff_t));
+                        break;
+                    default:
+                        n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, int));
+                        break;
                 }
                 break;
-            case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
+            case u'e':
+            case u'E':
+            case u'f':
+            case u'F':
+            case u'g':
+            case u'G':
+            case u'a':
+            case u'A':
                 if (len == Len::L) {
                     n = std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long double));
                 } else {

@@ -11,8 +11,8 @@
 constexpr size_t pkMaxNameChars = 8192;
 // Longest token psQuotedToken takes, and its results.
 constexpr size_t pkMaxTokenBytes = 8447;
-constexpr int pkErrQuote = 177;     // a quote left open or followed by something else
-constexpr int pkErrTooLong = 937;   // token longer than pkMaxTokenBytes
+constexpr int pkErrQuote = 177;    // a quote left open or followed by something else
+constexpr int pkErrTooLong = 937;  // token longer than pkMaxTokenBytes
 
 // A name with a directory part is used as it is: `out` is emptied and 0
 // returned.  Otherwise `out` is the current directory, the platform's

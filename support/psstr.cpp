@@ -10,9 +10,7 @@
 
 namespace {
 
-size_t prefixAtCharBoundary(const std::string& s, size_t cap) {
-    return psCharBoundary(s.data(), s.size(), cap);
-}
+size_t prefixAtCharBoundary(const std::string& s, size_t cap) { return psCharBoundary(s.data(), s.size(), cap); }
 
 // Converts `text` to UTF-16 (at most psMaxConvertChars units); false when
 // it is not valid multibyte text.

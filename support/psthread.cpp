@@ -54,8 +54,7 @@ int psMutexLock(psMutex* m, uint16_t limitSeconds) {
                 break;
             }
             case plat::MutexWait::Failed:
-                traceErrPrintf(kSourceName, __LINE__, traceFlag_GENERAL, "Mutex lock failed: %d.\n",
-                               plat::lastError());
+                traceErrPrintf(kSourceName, __LINE__, traceFlag_GENERAL, "Mutex lock failed: %d.\n", plat::lastError());
                 return -1;
         }
     }

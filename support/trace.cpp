@@ -106,8 +106,7 @@ size_t tracePositionPart(char* buf, size_t cap, const char* file, uint32_t line)
     return traceAppend(buf, cap, 0, "%-20s(%4u): ", file, static_cast<unsigned>(line));
 }
 
-size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt,
-                          va_list ap) {
+size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt, va_list ap) {
     return traceAppendV(buf, cap, tracePositionPart(buf, cap, file, line), fmt, ap);
 }
 

@@ -43,29 +43,29 @@ using TraceThreadTagProvider = void (*)(char* pendingLine, char* tag);
 
 // The process's trace settings and output.
 struct TraceControl {
-    FILE* stream = nullptr;        // open trace output, null = none
-    int64_t startOfData = 0;       // offset just after a wrapping file's header
-    int64_t nextWrite = 0;         // where the next line goes in a wrapping file
-    psMutex controlMutex;          // guards opening, closing and resetting
-    int32_t clientType = 0;        // 0 to 12 selects the client tag
-    uint32_t wrapEnabled = 0;      // the trace file wraps at maxSizeMB
-    uint32_t consoleOutput = 0;    // output to stdout/stderr allowed; open failures reported
+    FILE* stream = nullptr;                  // open trace output, null = none
+    int64_t startOfData = 0;                 // offset just after a wrapping file's header
+    int64_t nextWrite = 0;                   // where the next line goes in a wrapping file
+    psMutex controlMutex;                    // guards opening, closing and resetting
+    int32_t clientType = 0;                  // 0 to 12 selects the client tag
+    uint32_t wrapEnabled = 0;                // the trace file wraps at maxSizeMB
+    uint32_t consoleOutput = 0;              // output to stdout/stderr allowed; open failures reported
     char baseFileName[traceNameBytes] = {};  // as configured, without segment suffix
     char fileName[traceNameBytes] = {};      // as opened, or STDOUT, STDERR, CONSOLE
     uint32_t maxSizeMB = 0;
     uint32_t timestampsRequested = 0;  // opening switches TIMESTAMP and PREFIX on
     uint32_t segmentSizeMB = 0;
-    uint32_t segmentCount = 0;         // 0 or 1: a single file
-    uint32_t currentSegment = 1;       // 1-based
+    uint32_t segmentCount = 0;    // 0 or 1: a single file
+    uint32_t currentSegment = 1;  // 1-based
     uint32_t previousSegment = 0;
     uint32_t lastSegmentSizeMB = 0;
-    uint32_t switchingSegment = 0;     // set while moving to the next segment
-    uint32_t enabled = 0;              // trace output may be produced
-    uint32_t callbackMode = 0;         // lines go to outputCallback
+    uint32_t switchingSegment = 0;  // set while moving to the next segment
+    uint32_t enabled = 0;           // trace output may be produced
+    uint32_t callbackMode = 0;      // lines go to outputCallback
     TraceOutputCallback outputCallback = nullptr;
     void* callbackContext = nullptr;
     TraceThreadTagProvider threadTagProvider = nullptr;  // used under TID
-    uint32_t begun = 0;                // a trace has been opened before
+    uint32_t begun = 0;                                  // a trace has been opened before
 };
 
 // The installed control block; null until traceInstallControl().
@@ -77,19 +77,15 @@ extern psMutex traceFileMutex;
 // block) and creates its mutexes.
 TraceControl* traceInstallControl();
 
-void tracePoint(const TraceLocation* loc, uint8_t classFlag, const char* fmt, ...)
-    JBB_PRINTF_LIKE(3, 4);
+void tracePoint(const TraceLocation* loc, uint8_t classFlag, const char* fmt, ...) JBB_PRINTF_LIKE(3, 4);
 // Wide format: %s takes a UTF-16 string (char16_t*), %c a char16_t.
 void tracePointW(const TraceLocation* loc, uint8_t classFlag, const char16_t* fmt, ...);
 
-int tracePrintf(const char* file, uint32_t line, const char* fmt, ...)
-    JBB_PRINTF_LIKE(3, 4);
+int tracePrintf(const char* file, uint32_t line, const char* fmt, ...) JBB_PRINTF_LIKE(3, 4);
 int traceVPrintf(const char* file, uint32_t line, const char* fmt, va_list ap);
 int traceVPrintfW(const char* file, uint32_t line, const char16_t* fmt, va_list ap);
-int traceErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const char* fmt, ...)
-    JBB_PRINTF_LIKE(4, 5);
-int tracePlusErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const char* fmt, ...)
-    JBB_PRINTF_LIKE(4, 5);
+int traceErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const char* fmt, ...) JBB_PRINTF_LIKE(4, 5);
+int tracePlusErrPrintf(const char* file, uint32_t line, uint8_t classFlag, const char* fmt, ...) JBB_PRINTF_LIKE(4, 5);
 int traceIsActive();
 // Writes one formatted message as a line: prefix and message to the
 // output.  Returns the write result (negative after a failure, which

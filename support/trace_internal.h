@@ -52,8 +52,7 @@ inline void traceFlagStore(uint8_t& flag, uint8_t v) { __atomic_store_n(&flag, v
 // Formats into buf[0..cap) after the `used` bytes already there, never
 // past the buffer; returns the new length of the text.
 size_t traceAppendV(char* buf, size_t cap, size_t used, const char* fmt, va_list ap);
-size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...)
-    JBB_PRINTF_LIKE(4, 5);
+size_t traceAppend(char* buf, size_t cap, size_t used, const char* fmt, ...) JBB_PRINTF_LIKE(4, 5);
 
 // Writes the "%-20s(%4u): " part of a message into buf when PREFIX is on
 // (else empties buf); returns its length.
@@ -61,8 +60,7 @@ size_t tracePositionPart(char* buf, size_t cap, const char* file, uint32_t line)
 
 // Writes the "%-20s(%4u): " part when PREFIX is on, then the message;
 // returns the length of the text in buf.
-size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt,
-                          va_list ap);
+size_t traceFormatMessage(char* buf, size_t cap, const char* file, uint32_t line, const char* fmt, va_list ap);
 
 // True when an error report has a receiver: an open error log or an
 // active trace.  Without one, the report is not even formatted.

@@ -8,7 +8,7 @@
 struct TraceClass {
     const char* name;  // upper case; null in the row that ends the table
     uint8_t* flag;
-    int kind;          // 1 for the communication and delta classes, else 0
+    int kind;  // 1 for the communication and delta classes, else 0
 };
 
 struct TraceAggregate {

@@ -51,8 +51,8 @@ extern const char traceBuildDate[];
 
 constexpr char traceMagic[] = "ZEP Trace   ";
 constexpr size_t traceMagicLength = sizeof traceMagic - 1;
-constexpr size_t traceOffsetField = 12;   // "%-12u" at byte 12
-constexpr size_t traceMaxSizeOffset = 24; // "%-10u" at byte 24
+constexpr size_t traceOffsetField = 12;    // "%-12u" at byte 12
+constexpr size_t traceMaxSizeOffset = 24;  // "%-10u" at byte 24
 constexpr char traceOffsetPlaceholder[] = "123456789012";
 // Bytes 24 on: maximum size, product text, build date, two newlines.
 constexpr char traceHeaderTailFormat[] = "%-10u Quillstore 6.1.1.00 090824B Build date: %s\n\n";

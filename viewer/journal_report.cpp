@@ -71,16 +71,16 @@ const char* keyLengthText(unsigned keyLen, char* buf, size_t bufSize) {
 void printJournalRec(const uint8_t* data, size_t dataLen, const char16_t* key) {
     journalRec rec = journalRecFrom(data, dataLen);
     char actionBuf[32];
-    plat::outPrintf("-----------------------------------------\n   Object Name  : %s\n   Action       : %s\n"
-                "   Object Type  : %s\n   Inserted     : %s\n   Object Time  : %s\n"
-                "-----------------------------------------\n\n",
-                plat::outName(key).c_str(), actionName(rec.action, actionBuf, sizeof actionBuf),
-                objectTypeName(rec.objectType), withoutNewline(timeText(rec.insertedTime)).c_str(),
-                withoutNewline(timeText(rec.objectTime)).c_str());
+    plat::outPrintf(
+        "-----------------------------------------\n   Object Name  : %s\n   Action       : %s\n"
+        "   Object Type  : %s\n   Inserted     : %s\n   Object Time  : %s\n"
+        "-----------------------------------------\n\n",
+        plat::outName(key).c_str(), actionName(rec.action, actionBuf, sizeof actionBuf), objectTypeName(rec.objectType),
+        withoutNewline(timeText(rec.insertedTime)).c_str(), withoutNewline(timeText(rec.objectTime)).c_str());
 }
 
-void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info, uint32_t entries,
-                      uint16_t keyLen, uint16_t dataLen, const char* dbName, uint64_t fileSize) {
+void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info, uint32_t entries, uint16_t keyLen,
+                      uint16_t dataLen, const char* dbName, uint64_t fileSize) {
     char maxSizeBuf[64], fileSizeBuf[64], keyBuf[64];
     const char* maxSize = info->maxJournalSize == 0 ? "Unlimited" : formatSize(info->maxJournalSize, maxSizeBuf);
     std::string activation = timeText(info->activationDate);
@@ -105,16 +105,17 @@ void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info,
     std::memcpy(fsName, info->fileSystemName, sizeof info->fileSystemName);
     fsName[fileSystemNameUnits] = 0;
 
-    plat::outPrintf("\n\nJournal Database Information:\n\n     Btree Database Version  %d.%d\n"
-                "     Database File           %s.jbbdb\n     Database File Disk Size %s\n"
-                "     Journal  File System    %s\n     Journal  Key length     %s\n"
-                "     Journal  Data length    %d Bytes\n     Journal Activation Date %s"
-                "     Journal Validation Date %s     Maximum Journal Size    %s\n"
-                "     Journal Type            %s\n     Journal State           %s\n"
-                "     Valid for Server        %s\n     Valid for Node          %s\n",
-                versMaj, versMin, dbName, formatSize(fileSize, fileSizeBuf), plat::outName(fsName).c_str(),
-                keyLengthText(keyLen, keyBuf, sizeof keyBuf), dataLen, activation.c_str(), validation.c_str(),
-                maxSize, type, state.c_str(), server.c_str(), node.c_str());
+    plat::outPrintf(
+        "\n\nJournal Database Information:\n\n     Btree Database Version  %d.%d\n"
+        "     Database File           %s.jbbdb\n     Database File Disk Size %s\n"
+        "     Journal  File System    %s\n     Journal  Key length     %s\n"
+        "     Journal  Data length    %d Bytes\n     Journal Activation Date %s"
+        "     Journal Validation Date %s     Maximum Journal Size    %s\n"
+        "     Journal Type            %s\n     Journal State           %s\n"
+        "     Valid for Server        %s\n     Valid for Node          %s\n",
+        versMaj, versMin, dbName, formatSize(fileSize, fileSizeBuf), plat::outName(fsName).c_str(),
+        keyLengthText(keyLen, keyBuf, sizeof keyBuf), dataLen, activation.c_str(), validation.c_str(), maxSize, type,
+        state.c_str(), server.c_str(), node.c_str());
     if (entries == 0xFFFFFFFFu)
         plat::outPrintf("     Number of DB Entries    unknown\n\n");
     else

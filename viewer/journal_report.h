@@ -18,8 +18,8 @@ void printJournalRec(const uint8_t* data, size_t dataLen, const char16_t* key);
 
 // Prints the "Journal Database Information" report.  entries 0xFFFFFFFF
 // means unknown.
-void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info, uint32_t entries,
-                      uint16_t keyLen, uint16_t dataLen, const char* dbName, uint64_t fileSize);
+void printJournalInfo(uint8_t versMaj, uint8_t versMin, const journalInfo* info, uint32_t entries, uint16_t keyLen,
+                      uint16_t dataLen, const char* dbName, uint64_t fileSize);
 
 // Key length text: "Variable Length" for 0, else the size text of the
 // value followed by " Characters".

@@ -17,14 +17,16 @@ constexpr size_t requestLineBytes = 1024;
 void printHelp() {
     plat::outPrintf("Enter request on a single line, in the following format:\n\n");
     plat::outPrintf("\t\tReq-Type [Entry-key]\n\n");
-    plat::outPrintf("Req-type may be one of the following:\n\tDel\tDelete a row from the database. The fully-qualified\n"
-                "\t\tcase sensitive file name is required.\n\tFind\tFind the entry whose key is the argument\n"
-                "\tList\tPrint all the entries to stdout. No arguments\n\t\tare required.\n\tQuit\n");
+    plat::outPrintf(
+        "Req-type may be one of the following:\n\tDel\tDelete a row from the database. The fully-qualified\n"
+        "\t\tcase sensitive file name is required.\n\tFind\tFind the entry whose key is the argument\n"
+        "\tList\tPrint all the entries to stdout. No arguments\n\t\tare required.\n\tQuit\n");
 }
 
 void deleteRequest(toolDB* db, const char16_t* key) {
-    plat::outPrintf("This operation can lead to a corrupted database if the journal daemon service is also running.\n\n"
-                "Are you sure you want to delete this record?(y/n): ");
+    plat::outPrintf(
+        "This operation can lead to a corrupted database if the journal daemon service is also running.\n\n"
+        "Are you sure you want to delete this record?(y/n): ");
     std::fflush(stdout);
     int answer = std::getchar();
     if (answer == EOF || charToUpper((char)answer) != 'Y') return;
@@ -35,7 +37,7 @@ void deleteRequest(toolDB* db, const char16_t* key) {
     if (rc == -1) {
         int err = db->dbGetLastError();
         plat::outPrintf("Deletion of key \"%s\" failed.\nerrno = %d, %s.\n", shown.c_str(), err,
-                    plat::errnoText(err).c_str());
+                        plat::errnoText(err).c_str());
     } else if (rc == 1) {
         plat::outPrintf("Key %s not found in the database.\n", shown.c_str());
     } else {
@@ -62,7 +64,7 @@ void findRequest(toolDB* db, const char16_t* key) {
     } else if (db->dbGetLastError() != 0) {
         int err = db->dbGetLastError();
         plat::outPrintf("Error searching the database for %s\nerrno = %d, \"%s\"\n", shown.c_str(), err,
-                    plat::errnoText(err).c_str());
+                        plat::errnoText(err).c_str());
     } else {
         plat::outPrintf("Your key \"%s\" was not found in the database\n", shown.c_str());
     }
@@ -142,9 +144,12 @@ bool runRequestLoop(toolDB* db) {
         int code = parseRequest(line, keyText, sizeof keyText);
         if (code == requestQuit) return false;
         if (code == requestDel || code == requestFind) strToWide(key, keyText);
-        if (code == requestDel) deleteRequest(db, key);
-        else if (code == requestFind) findRequest(db, key);
-        else if (code == requestList) listRequest(db);
+        if (code == requestDel)
+            deleteRequest(db, key);
+        else if (code == requestFind)
+            findRequest(db, key);
+        else if (code == requestList)
+            listRequest(db);
         if (plat::interruptRequested()) return true;
     }
 }

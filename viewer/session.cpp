@@ -69,8 +69,9 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
     if (image.dbState == dbOpened) {
         int64_t size = 0;
         if (!plat::fileSize(path, &size)) size = 0;
-        plat::outPrintf("\n\nThe specified database is currently in the open state.\n\n"
-                    "Only control record information can be displayed.\n\n");
+        plat::outPrintf(
+            "\n\nThe specified database is currently in the open state.\n\n"
+            "Only control record information can be displayed.\n\n");
         printJournalInfo(image.dbVersMaj, image.dbVersMin, reinterpret_cast<const journalInfo*>(image.appArea),
                          0xFFFFFFFFu, image.dbKeyLen, image.dbDataLen, dbName, (uint64_t)size);
         return 0;

@@ -29,12 +29,24 @@ const char* baseName(const char* word) {
 
 void printProbeFailure(int rc, const char* path) {
     switch (rc) {
-    case btErrNotFound: plat::outPrintf("\n\nSpecified database file '%s' not found. \n\n", path); break;
-    case btErrReadCtrlRec: plat::outPrintf("\n\nError reading control record. \n\n"); break;
-    case btErrBadCtrlRec: plat::outPrintf("\n\nCorrupt database control record detected. \n\n"); break;
-    case btErrCorrupt: plat::outPrintf("\n\nCorrupt database detected. \n\n"); break;
-    case btErrOpen: plat::outPrintf("\n\nError opening database. \n\n"); break;
-    default: plat::outPrintf("\n\nError %d opening or reading database. \n\n", rc); break;
+        case btErrNotFound:
+            plat::outPrintf("\n\nSpecified database file '%s' not found. \n\n", path);
+            break;
+        case btErrReadCtrlRec:
+            plat::outPrintf("\n\nError reading control record. \n\n");
+            break;
+        case btErrBadCtrlRec:
+            plat::outPrintf("\n\nCorrupt database control record detected. \n\n");
+            break;
+        case btErrCorrupt:
+            plat::outPrintf("\n\nCorrupt database detected. \n\n");
+            break;
+        case btErrOpen:
+            plat::outPrintf("\n\nError opening database. \n\n");
+            break;
+        default:
+            plat::outPrintf("\n\nError %d opening or reading database. \n\n", rc);
+            break;
     }
 }
 
@@ -42,9 +54,10 @@ void printProbeFailure(int rc, const char* path) {
 
 int viewerMain(int argc, char** argv) {
     plat::selectUserLocale();
-    plat::outPrintf("Quillstore\nJournal Database Viewing Utility\nVersion %d, Release %d, Level %d.%d %s\n"
-                "Last Update: %s\n\n",
-                6, 1, 1, 0, "090824B", JBB_BUILD_DATE);
+    plat::outPrintf(
+        "Quillstore\nJournal Database Viewing Utility\nVersion %d, Release %d, Level %d.%d %s\n"
+        "Last Update: %s\n\n",
+        6, 1, 1, 0, "090824B", JBB_BUILD_DATE);
     if (argc <= 1) {
         const char* name = baseName(argc == 1 && argv[0] != nullptr ? argv[0] : "jbbview");
         std::fflush(stdout);
@@ -59,7 +72,7 @@ int viewerMain(int argc, char** argv) {
     const char* dbName = argv[1];
     if (std::strlen(dbName) + std::strlen(dbExtension) >= pathBufferBytes) {
         plat::outPrintf("\n\nDatabase name is too long: at most %d bytes are allowed.\n\n",
-                    (int)(pathBufferBytes - 1 - std::strlen(dbExtension)));
+                        (int)(pathBufferBytes - 1 - std::strlen(dbExtension)));
         return -1;
     }
     char path[pathBufferBytes];
@@ -77,10 +90,13 @@ int viewerMain(int argc, char** argv) {
     ctrlRec cr;
     std::memcpy(&cr, record, sizeof cr);
     char keyBuf[64];
-    plat::outPrintf("\n\nLocated Database:\n   db  file      = '%s'\n   db  state     = %s\n   magic number  = 0x%04X\n"
-                "   btree version = %d.%d\n   key length    = %s\n   data length   = %d Bytes\n\n",
-                path, cr.dbState == dbOpened ? "dbOpened" : cr.dbState == dbClosed ? "dbClosed" : "dbCorrupt",
-                cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, keyLengthText(cr.dbKeyLen / 2u, keyBuf, sizeof keyBuf),
-                cr.dbDataLen);
+    plat::outPrintf(
+        "\n\nLocated Database:\n   db  file      = '%s'\n   db  state     = %s\n   magic number  = 0x%04X\n"
+        "   btree version = %d.%d\n   key length    = %s\n   data length   = %d Bytes\n\n",
+        path,
+        cr.dbState == dbOpened   ? "dbOpened"
+        : cr.dbState == dbClosed ? "dbClosed"
+                                 : "dbCorrupt",
+        cr.dbMagic, cr.dbVersMaj, cr.dbVersMin, keyLengthText(cr.dbKeyLen / 2u, keyBuf, sizeof keyBuf), cr.dbDataLen);
     return openCountAndClose(path, dbName, record, interactive);
 }

@@ -74,11 +74,10 @@ TEST_F(Logs, ARecordPastTheFileSizeLimitIsReportedAndTheLogKept) {
     const std::string log = dir.file("error.log");
     const std::string before = logImage(9000, false);
     put(log, before);
-    const RunResult r = runProgram(
-        "/bin/sh",
-        {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", JBBTOOL_PATH, "msg", "--issue", "--error-log", log,
-         dir.file("m.rep"), "5", "the cellar"},
-        "", dir.path());
+    const RunResult r = runProgram("/bin/sh",
+                                   {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", JBBTOOL_PATH, "msg",
+                                    "--issue", "--error-log", log, dir.file("m.rep"), "5", "the cellar"},
+                                   "", dir.path());
     EXPECT_EQ(r.status, 12);
     EXPECT_EQ(r.out, "QLX0005E failure in the cellar\n");
     EXPECT_EQ(r.err, "jbbtool msg: could not write the error log " + log + ": File too large\n");
@@ -116,7 +115,8 @@ TEST_F(Logs, HardLinksAndFifosAreRefused) {
     const std::string log = dir.file("a.log");
     ASSERT_EQ(issue(log, "one").status, 12);
     const std::string before = bytes(log);
-    ASSERT_EQ(std::system(("ln '" + log + "' '" + dir.file("b.log") + "' && mkfifo '" + dir.file("f.log") + "'").c_str()), 0);
+    ASSERT_EQ(
+        std::system(("ln '" + log + "' '" + dir.file("b.log") + "' && mkfifo '" + dir.file("f.log") + "'").c_str()), 0);
     RunResult r = issue(dir.file("b.log"), "two");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "jbbtool msg: cannot open the log " + dir.file("b.log") +

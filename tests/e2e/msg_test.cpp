@@ -229,7 +229,8 @@ TEST_F(Msg, AListingThatWouldNotCompileBackIsAFinding) {
     EXPECT_EQ(r.out, "2 I \"xy\"\n");
     EXPECT_EQ(r.err, "jbbtool msgc: " + repo +
                          ": message 1: its text has neither the printf nor the ordered-insert form\n"
-                         "jbbtool msgc: " + repo + ": the listing compiles to a different file\n");
+                         "jbbtool msgc: " +
+                         repo + ": the listing compiles to a different file\n");
 }
 
 // jbbtool msg --issue: the text on standard output, the exit status the
@@ -238,8 +239,8 @@ TEST_F(Msg, IssuedMessagesSetTheExitStatusAndReachTheLogs) {
     const std::string repo = compile(kSource + std::string("1228 E \"counted as a warning\\n\"\n"), "m.rep");
     const std::string errorLog = dir.file("error.log"), echoLog = dir.file("echo.log");
     const auto issue = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> all{"msg", "--issue", "--error-log", errorLog, "--echo-log", echoLog,
-                                     "--log-max", "400", repo};
+        std::vector<std::string> all{"msg",   "--issue",   "--error-log", errorLog, "--echo-log",
+                                     echoLog, "--log-max", "400",         repo};
         all.insert(all.end(), args.begin(), args.end());
         const RunResult r = tool(all);
         EXPECT_EQ(r.err, "");
@@ -317,12 +318,20 @@ std::string foreignRepository(const std::vector<std::pair<unsigned, std::string>
 // none after it.  Codes 9 to 15 carry their identifier and list as codes.
 TEST_F(Msg, AnotherCompilersRepositoryListsInFullAndCompilesToTheSameSource) {
     std::vector<std::pair<unsigned, std::string>> records = {
-        {32, segment(false, 4, "", "\x01" "thirty-two %s\n")},
-        {2, segment(true, 6, "", "\x01" "two parts, ") + segment(false, 6, "YN", "joined")},
+        {32, segment(false, 4, "",
+                     "\x01"
+                     "thirty-two %s\n")},
+        {2, segment(true, 6, "",
+                    "\x01"
+                    "two parts, ") +
+                segment(false, 6, "YN", "joined")},
         {1, segment(false, 0, "", std::string("\0\0\0\0\0\2\1\0\0\0%s\0\0\1%d\0<\0|\0>", 24))},
     };
     for (int code = 9; code <= 15; ++code) {
-        records.push_back({static_cast<unsigned>(code), segment(false, code, "", "\x01" "code " + std::to_string(code))});
+        records.push_back({static_cast<unsigned>(code), segment(false, code, "",
+                                                                "\x01"
+                                                                "code " +
+                                                                    std::to_string(code))});
     }
     const std::string repo = put("other.rep", foreignRepository(records));
     const std::string source =
@@ -346,17 +355,19 @@ TEST_F(Msg, AnotherCompilersRepositoryListsInFullAndCompilesToTheSameSource) {
         EXPECT_EQ(msg({rep, "32", "x"}), "QLX0032I thirty-two x\n");
         for (int code = 9; code <= 15; ++code) {
             EXPECT_EQ(msg({rep, std::to_string(code)}), "QLX00" + std::string(code < 10 ? "0" : "") +
-                                                            std::to_string(code) + "ABCDFGH"[code - 9] +
-                                                            " code " + std::to_string(code));
+                                                            std::to_string(code) + "ABCDFGH"[code - 9] + " code " +
+                                                            std::to_string(code));
         }
     }
 }
 
 TEST_F(Msg, AFileThatIsNotARepositoryGetsOneLine) {
     std::string text;
-    for (int i = 0; i < 400; ++i) text += "# a line of text that is not a message repository " + std::to_string(i) + "\n";
+    for (int i = 0; i < 400; ++i)
+        text += "# a line of text that is not a message repository " + std::to_string(i) + "\n";
     for (const auto& [name, bytes, reason] :
-         {std::tuple<std::string, std::string, std::string>{"text.txt", text, "none of the 10713 messages its index names can be read"},
+         {std::tuple<std::string, std::string, std::string>{"text.txt", text,
+                                                            "none of the 10713 messages its index names can be read"},
           {"empty.rep", "", "shorter than the 64 bytes before its index"}}) {
         const RunResult r = tool({"msgc", "--list", put(name, bytes)});
         EXPECT_EQ(r.status, 1);
@@ -372,7 +383,9 @@ TEST_F(Msg, AFileThatIsNotARepositoryGetsOneLine) {
 TEST_F(Msg, InsertsThatDisagreeWithTheirKindCostOnlyThemselves) {
     const std::string ordered("\0\0\0\0\0\3\0\1\2\0\1%ld\0\0\2%I64x\0\0\1%s\0<\0|\0|\0>", 36);
     const std::string repo = put("kinds.rep", foreignRepository({{1, segment(false, 6, "", ordered)},
-                                                                  {3, segment(false, 4, "", "\x01" "fine")}}));
+                                                                 {3, segment(false, 4, "",
+                                                                             "\x01"
+                                                                             "fine")}}));
     EXPECT_EQ(msg({repo, "1", "-5", "255", "7"}), "QLX0001E <-5|ff|>");
     RunResult r = tool({"msg", repo, "1", "-5", "4294967296", "7"});
     EXPECT_EQ(r.status, 2);
@@ -380,7 +393,8 @@ TEST_F(Msg, InsertsThatDisagreeWithTheirKindCostOnlyThemselves) {
     r = tool({"msgc", "--list", repo});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "3 I \"fine\"\n");
-    EXPECT_EQ(r.err, "jbbtool msgc: " + repo + ": message 1: insert 1 (%ld) has kind 1, which a source cannot give it\n");
+    EXPECT_EQ(r.err,
+              "jbbtool msgc: " + repo + ": message 1: insert 1 (%ld) has kind 1, which a source cannot give it\n");
 }
 
 // The pieces of an ordered text are converted from code page 850 whether

@@ -113,8 +113,8 @@ TEST(Requests, DeletingEveryEntryThenListing) {
     for (const Entry& e : entries) listing += "\t" + utf16ToUtf8(e.key) + "\n";
     listing += "\n";
     EXPECT_NE(std::string::npos, out.find(std::string(kPrompt) + listing)) << out;
-    EXPECT_NE(std::string::npos, out.find(std::string(kPrompt) + "\nList of Incremental Needed Directories:\n\n\n" +
-                                          kPrompt))
+    EXPECT_NE(std::string::npos,
+              out.find(std::string(kPrompt) + "\nList of Incremental Needed Directories:\n\n\n" + kPrompt))
         << out;
     size_t completed = 0;
     for (size_t at = out.find("\" completed.\n"); at != std::string::npos; at = out.find("\" completed.\n", at + 1))

@@ -15,14 +15,14 @@
 namespace testdb {
 
 struct DbContents {
-  bool ok = false;
-  std::string error;  // why the file is not a valid tree (ok false)
-  CtrlRec ctrl;
-  uint64_t fileSize = 0;
-  std::vector<std::pair<std::u16string, Bytes>> entries;  // key order
-  int height = 0;     // levels of the tree; 0 for a file without slots
-  size_t usedSlots = 0;
-  size_t freeSlots = 0;
+    bool ok = false;
+    std::string error;  // why the file is not a valid tree (ok false)
+    CtrlRec ctrl;
+    uint64_t fileSize = 0;
+    std::vector<std::pair<std::u16string, Bytes>> entries;  // key order
+    int height = 0;                                         // levels of the tree; 0 for a file without slots
+    size_t usedSlots = 0;
+    size_t freeSlots = 0;
 };
 
 DbContents readDb(const Bytes& image);

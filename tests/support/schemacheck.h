@@ -11,9 +11,9 @@
 namespace testdb {
 
 struct SchemaCheck {
-  bool ran = false;    // false: no validator here, `report` says why
-  bool valid = false;  // every document valid
-  std::string report;  // what the validator printed
+    bool ran = false;    // false: no validator here, `report` says why
+    bool valid = false;  // every document valid
+    std::string report;  // what the validator printed
 };
 
 // Checks `schemaFile` and each line of each of `docs` against it; runs in

@@ -19,22 +19,21 @@ namespace testdb {
 
 // What the checker found out about a file on the way.
 struct TreeShape {
-  uint64_t entries = 0;   // datums in the tree
-  int height = 0;         // levels; 1 for a root that is a leaf
-  size_t nodes = 0;       // nodes reached from the root
-  size_t usedSlots = 0;
-  size_t freeSlots = 0;
-  uint32_t root = 0;      // rootOffset
-  unsigned rootCount = 0; // datums in the root
-  // The keys of every node, level by level from the root, each level's
-  // nodes in key order.
-  std::vector<std::vector<std::vector<std::u16string>>> levels;
+    uint64_t entries = 0;  // datums in the tree
+    int height = 0;        // levels; 1 for a root that is a leaf
+    size_t nodes = 0;      // nodes reached from the root
+    size_t usedSlots = 0;
+    size_t freeSlots = 0;
+    uint32_t root = 0;       // rootOffset
+    unsigned rootCount = 0;  // datums in the root
+    // The keys of every node, level by level from the root, each level's
+    // nodes in key order.
+    std::vector<std::vector<std::vector<std::u16string>>> levels;
 };
 
 // The problems found in `image`, one text each; empty when the file is
 // sound.  `expectedState` is the control record state the file must have.
-std::vector<std::string> checkTree(const Bytes& image, uint32_t expectedState = kDbClosed,
-                                   TreeShape* shape = nullptr);
+std::vector<std::string> checkTree(const Bytes& image, uint32_t expectedState = kDbClosed, TreeShape* shape = nullptr);
 std::vector<std::string> checkTreeFile(const std::string& path, uint32_t expectedState = kDbClosed,
                                        TreeShape* shape = nullptr);
 

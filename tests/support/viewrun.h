@@ -13,27 +13,27 @@
 namespace testdb {
 
 struct RunResult {
-  int status = 0;   // the program's exit status (-1 for exit(-1))
-  std::string out;  // everything written to standard output
-  std::string err;  // everything written to standard error
+    int status = 0;   // the program's exit status (-1 for exit(-1))
+    std::string out;  // everything written to standard output
+    std::string err;  // everything written to standard error
 };
 
 // A fresh folder under the system's temporary folder; removed with its
 // contents when the object goes (kept when JBB_KEEP_TEST_DIRS is set, for
 // looking at a failed run).
 class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
-  // The path of `name` inside the folder, as the program is given it.
-  std::string file(const std::string& name) const;
+    const std::filesystem::path& path() const { return path_; }
+    // The path of `name` inside the folder, as the program is given it.
+    std::string file(const std::string& name) const;
 
- private:
-  std::filesystem::path path_;
+private:
+    std::filesystem::path path_;
 };
 
 // Environment variables set for one run only, NAME and value.
@@ -44,9 +44,8 @@ using EnvList = std::vector<std::pair<std::string, std::string>>;
 // interpreter: a POSIX shell, or cmd.exe on Windows.  On Windows it is
 // empty when a word holds a character cmd.exe would change (" % or a line
 // end).
-std::string buildCommandLine(const std::string& exe, const std::vector<std::string>& args,
-                             const std::string& inFile, const std::string& outFile,
-                             const std::string& errFile, const EnvList& env = {});
+std::string buildCommandLine(const std::string& exe, const std::vector<std::string>& args, const std::string& inFile,
+                             const std::string& outFile, const std::string& errFile, const EnvList& env = {});
 
 // The path by which a Windows program reaches the program `path`: under
 // Wine a POSIX path from the build (/work/x) is Z:\work\x.  Elsewhere, and
@@ -62,30 +61,28 @@ std::string normalizeOutput(const std::string& text);
 // (empty: no input at all), standard output and error caught in files in
 // `workDir` (both passed through normalizeOutput).  A program that could
 // not be started, or that was killed, gives status INT32_MIN.
-RunResult runProgram(const std::string& exe, const std::vector<std::string>& args,
-                     const std::string& input, const std::filesystem::path& workDir,
-                     const EnvList& env = {});
+RunResult runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& input,
+                     const std::filesystem::path& workDir, const EnvList& env = {});
 
 // A temporary folder with databases in it and the viewer to run on them.
 class ViewerSession {
- public:
-  // `exe` as programPath() gives it.
-  explicit ViewerSession(const std::string& exe);
+public:
+    // `exe` as programPath() gives it.
+    explicit ViewerSession(const std::string& exe);
 
-  const std::string& exe() const { return exe_; }
-  const TempDir& dir() const { return dir_; }
-  // The argument that names database `name` (without the extension).
-  std::string arg(const std::string& name) const { return dir_.file(name); }
-  // The database file of `name`: the argument with ".jbbdb" appended.
-  std::string path(const std::string& name) const { return dir_.file(name) + ".jbbdb"; }
-  // Writes database `name` and returns its argument.
-  std::string put(const std::string& name, const Bytes& image) const;
-  RunResult run(const std::vector<std::string>& args, const std::string& input = "",
-                const EnvList& env = {}) const;
+    const std::string& exe() const { return exe_; }
+    const TempDir& dir() const { return dir_; }
+    // The argument that names database `name` (without the extension).
+    std::string arg(const std::string& name) const { return dir_.file(name); }
+    // The database file of `name`: the argument with ".jbbdb" appended.
+    std::string path(const std::string& name) const { return dir_.file(name) + ".jbbdb"; }
+    // Writes database `name` and returns its argument.
+    std::string put(const std::string& name, const Bytes& image) const;
+    RunResult run(const std::vector<std::string>& args, const std::string& input = "", const EnvList& env = {}) const;
 
- private:
-  std::string exe_;
-  TempDir dir_;
+private:
+    std::string exe_;
+    TempDir dir_;
 };
 
 // ---- Expected texts ----
@@ -104,8 +101,8 @@ std::string timeText(int64_t t);
 std::string sizeText(uint64_t n);
 
 // The Located Database block (with the blank line that ends it).
-std::string locatedText(const std::string& path, uint32_t state, uint16_t magic, uint8_t versMaj,
-                        uint8_t versMin, uint16_t keyLen, uint16_t dataLen);
+std::string locatedText(const std::string& path, uint32_t state, uint16_t magic, uint8_t versMaj, uint8_t versMin,
+                        uint16_t keyLen, uint16_t dataLen);
 std::string locatedText(const std::string& path, const CtrlRec& c);
 
 // What the counting walk prints for `count` entries.
@@ -114,17 +111,16 @@ std::string progressText(uint32_t count);
 constexpr uint32_t kUnknownCount = 0xFFFFFFFF;
 
 struct ReportFields {
-  uint8_t versMaj = 2;
-  uint8_t versMin = 2;
-  Bytes appArea;  // 2048 bytes
-  uint32_t entries = 0;
-  uint16_t keyLen = 0;
-  uint16_t dataLen = kJournalRecSize;
-  std::string name;  // the argument as given
-  uint64_t fileSize = 0;
+    uint8_t versMaj = 2;
+    uint8_t versMin = 2;
+    Bytes appArea;  // 2048 bytes
+    uint32_t entries = 0;
+    uint16_t keyLen = 0;
+    uint16_t dataLen = kJournalRecSize;
+    std::string name;  // the argument as given
+    uint64_t fileSize = 0;
 };
-ReportFields reportFields(const CtrlRec& c, uint32_t entries, const std::string& name,
-                          uint64_t fileSize);
+ReportFields reportFields(const CtrlRec& c, uint32_t entries, const std::string& name, uint64_t fileSize);
 
 // The "Journal Database Information" report with the entry count line.
 std::string reportText(const ReportFields& f);
@@ -135,18 +131,16 @@ std::string headText(const std::string& buildDate, const std::string& path);
 // The output of a run that opens the database in `path` (control record
 // `c` as the probe and the open see it), counts `entries`, and reports the
 // argument `name` and the file size; the walk time masked as "<T>".
-std::string countedRunText(const std::string& buildDate, const std::string& path,
-                           const std::string& name, const CtrlRec& c, uint32_t entries,
-                           uint64_t fileSize);
+std::string countedRunText(const std::string& buildDate, const std::string& path, const std::string& name,
+                           const CtrlRec& c, uint32_t entries, uint64_t fileSize);
 
 // The output of a run on a database in the open state.
-std::string openStateRunText(const std::string& buildDate, const std::string& path,
-                             const std::string& name, const CtrlRec& c, uint64_t fileSize);
+std::string openStateRunText(const std::string& buildDate, const std::string& path, const std::string& name,
+                             const CtrlRec& c, uint64_t fileSize);
 
 const char* const kOpeningText =
     "Opening and Intializing DB ...\n\nCounting Database Entries (walking thru entire db) ...\n\n";
-const char* const kJustCreatedQuestion =
-    "This database is in \"just-created\" state, do you want to keep it (Y/N)? ";
+const char* const kJustCreatedQuestion = "This database is in \"just-created\" state, do you want to keep it (Y/N)? ";
 const char* const kNoAnswerText = "\nNo answer was read; the database was kept.\n";
 
 // Replaces the value on the walk time line by "<T>" when it has the form

@@ -51,24 +51,38 @@ TEST_F(ConsoleOutTest, ConsoleShowsNamesWholeBetweenLocaleText) {
     const wchar16 name[] = {u'D', 0x0394, 0xD83D, 0xDE00, 0xDC00, 0x000E, u'7', 0x000F, u'\n', u'z', 0};
     std::string text = "caf\xE9 [" + markedName(name, SIZE_MAX) + "] " + markedName(name, 2) + "\n";
     text.append("a\0b", 3);
-    EXPECT_EQ(unitsOf(text), u"caf\u00E9 [D\u0394\U0001F600?\x0E" u"7\x0F\r\nz] D\u0394\r\na" + std::u16string(1, 0) + u"b");
+    EXPECT_EQ(unitsOf(text),
+              u"caf\u00E9 [D\u0394\U0001F600?\x0E"
+              u"7\x0F\r\nz] D\u0394\r\na" +
+                  std::u16string(1, 0) + u"b");
     EXPECT_EQ(unitsOf(markedName(name, 0)), u"") << "an empty name";
 }
 
 TEST_F(ConsoleOutTest, BytesThatAreNoWholeMarkedNameStayText) {
     const std::string texts[] = {
-        "x\x0E",            // a start at the end
-        "\x0E\x0Fy",        // no count
-        "\x0E" "5\x0F" "abc",  // a count beyond the end
-        "\x0E" "12x",       // no end of the count
-        "\x0E" "1234567890\x0F",  // a count too long to be one
+        "x\x0E",      // a start at the end
+        "\x0E\x0Fy",  // no count
+        "\x0E"
+        "5\x0F"
+        "abc",  // a count beyond the end
+        "\x0E"
+        "12x",  // no end of the count
+        "\x0E"
+        "1234567890\x0F",  // a count too long to be one
     };
     for (const std::string& t : texts) {
         EXPECT_EQ(unitsOf(t), widened(t)) << t;
     }
     // A whole form whose text is no UTF-8 shows U+FFFD for each bad byte.
-    EXPECT_EQ(unitsOf("\x0E" "3\x0F" "\xC3(\xF0"), u"\uFFFD(\uFFFD");
-    EXPECT_EQ(unitsOf("\x0E" "2\x0F" "\xC0\xAF"), u"\uFFFD\uFFFD") << "an overlong form";
+    EXPECT_EQ(unitsOf("\x0E"
+                      "3\x0F"
+                      "\xC3(\xF0"),
+              u"\uFFFD(\uFFFD");
+    EXPECT_EQ(unitsOf("\x0E"
+                      "2\x0F"
+                      "\xC0\xAF"),
+              u"\uFFFD\uFFFD")
+        << "an overlong form";
 }
 
 // On Windows the narrow text is the ANSI code page's (1252 under Wine).
@@ -85,11 +99,12 @@ TEST_F(ConsoleOutTest, NarrowTextComesFromTheUserCodePage) {
 // U+FFFD, and so does a sequence still cut short when the output ends.
 TEST_F(ConsoleOutTest, Utf8InPiecesShowsAsWrittenWhole) {
     const std::string text =
-        "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\n"   // e acute, a CJK character, a surrogate pair
-        "\x80\xC0\xAF\xED\xA0\x80\xE4\xB8" "b"      // six bad bytes, then a broken-off sequence
-        "\xF0\x9F";                                 // cut short at the end
-    const std::u16string shown = u"a\u00E9\u4E2D\U0001F600\r\n" + std::u16string(8, 0xFFFD) + u"b" +
-                                 std::u16string(2, 0xFFFD);
+        "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\n"  // e acute, a CJK character, a surrogate pair
+        "\x80\xC0\xAF\xED\xA0\x80\xE4\xB8"
+        "b"          // six bad bytes, then a broken-off sequence
+        "\xF0\x9F";  // cut short at the end
+    const std::u16string shown =
+        u"a\u00E9\u4E2D\U0001F600\r\n" + std::u16string(8, 0xFFFD) + u"b" + std::u16string(2, 0xFFFD);
     for (size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
         for (size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
             plat::detail::Utf8Stream s;

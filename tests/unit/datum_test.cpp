@@ -72,8 +72,7 @@ TEST_F(DatumTest, InsertsAtAnyPositionAndKeepsSizesInStep) {
     EXPECT_EQ(272u, root->nodeData.info.nodeSize);
     EXPECT_EQ(272u, t.indexArray[s].nodeSize);
     ASSERT_EQ(0, t.InsertDatum(&root, 2, datum(10, u'x').data()));
-    EXPECT_EQ((std::vector<Bytes>{datum(100, u'a'), datum(40, u'b'), datum(10, u'x'), datum(60, u'c')}),
-              datums(root));
+    EXPECT_EQ((std::vector<Bytes>{datum(100, u'a'), datum(40, u'b'), datum(10, u'x'), datum(60, u'c')}), datums(root));
 }
 
 TEST_F(DatumTest, RemovesFirstMiddleAndLast) {

@@ -54,7 +54,8 @@ std::vector<Entry> entriesFor(std::vector<std::u16string> keys) {
 
 std::vector<Entry> numbered(size_t n) {
     std::vector<std::u16string> keys;
-    for (size_t i = 0; i < n; ++i) keys.push_back(u"\\\\srv\\share\\dir" + utf8ToUtf16(std::to_string(i * 7919 % 100003)));
+    for (size_t i = 0; i < n; ++i)
+        keys.push_back(u"\\\\srv\\share\\dir" + utf8ToUtf16(std::to_string(i * 7919 % 100003)));
     return entriesFor(keys);
 }
 

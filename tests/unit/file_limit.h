@@ -14,33 +14,33 @@
 #endif
 
 class FileSizeLimit {
- public:
-  explicit FileSizeLimit(uint64_t bytes) {
+public:
+    explicit FileSizeLimit(uint64_t bytes) {
 #if !defined(_WIN32)
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    active_ = getrlimit(RLIMIT_FSIZE, &old_) == 0;
-    rlimit lim = old_;
-    lim.rlim_cur = static_cast<rlim_t>(bytes);
-    active_ = active_ && setrlimit(RLIMIT_FSIZE, &lim) == 0;
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        active_ = getrlimit(RLIMIT_FSIZE, &old_) == 0;
+        rlimit lim = old_;
+        lim.rlim_cur = static_cast<rlim_t>(bytes);
+        active_ = active_ && setrlimit(RLIMIT_FSIZE, &lim) == 0;
 #else
-    (void)bytes;
+        (void)bytes;
 #endif
-  }
-  ~FileSizeLimit() {
+    }
+    ~FileSizeLimit() {
 #if !defined(_WIN32)
-    if (active_) setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
+        if (active_) setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
 #endif
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
-  bool active() const { return active_; }
+    bool active() const { return active_; }
 
- private:
-  bool active_ = false;
+private:
+    bool active_ = false;
 #if !defined(_WIN32)
-  rlimit old_{};
-  void (*oldHandler_)(int) = SIG_DFL;
+    rlimit old_{};
+    void (*oldHandler_)(int) = SIG_DFL;
 #endif
 };

@@ -21,8 +21,8 @@ using F = btformat::Fault;
 namespace {
 
 std::string tempPath(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() /
-                   ("jbb_format_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::path dir =
+        fs::temp_directory_path() / ("jbb_format_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::create_directories(dir);
     return (dir / (name + ".jbbdb")).string();
 }
@@ -126,8 +126,20 @@ TEST(FormatChecks, NodeImagesAtEveryBound) {
     const Case cases[] = {
         {"empty-root", [] { return Node{}; }, true, F::none},
         {"ten-datums", [] { return leafOf(10); }, true, F::none},
-        {"count-eleven", [] { Node n = leafOf(10); n.count = 11; return n; }, false, F::nodeCount},
-        {"count-one-past-datums", [] { Node n = leafOf(4); n.count = 5; return n; }, false, F::datumHeader},
+        {"count-eleven",
+         [] {
+             Node n = leafOf(10);
+             n.count = 11;
+             return n;
+         },
+         false, F::nodeCount},
+        {"count-one-past-datums",
+         [] {
+             Node n = leafOf(4);
+             n.count = 5;
+             return n;
+         },
+         false, F::datumHeader},
         // The node ends 3 bytes after the last datum: no room for a header.
         {"datum-header-past-end",
          [] {
@@ -152,7 +164,13 @@ TEST(FormatChecks, NodeImagesAtEveryBound) {
              return n;
          },
          false, F::datumLength},
-        {"nkl-zero", [] { Node n = leafOf(3); n.datums[1].nkl = 0; return n; }, false, F::datumRecord},
+        {"nkl-zero",
+         [] {
+             Node n = leafOf(3);
+             n.datums[1].nkl = 0;
+             return n;
+         },
+         false, F::datumRecord},
         // Room after the record (nkl longer than key and record) and between
         // the key's terminator and the record are read through the fields.
         {"room-after-record",
@@ -163,7 +181,13 @@ TEST(FormatChecks, NodeImagesAtEveryBound) {
              return n;
          },
          true, F::none},
-        {"room-before-record", [] { Node n = leafOf(3); n.datums[1].gap = Bytes(9, 0xEE); return n; }, true, F::none},
+        {"room-before-record",
+         [] {
+             Node n = leafOf(3);
+             n.datums[1].gap = Bytes(9, 0xEE);
+             return n;
+         },
+         true, F::none},
         {"record-ends-at-nkl",
          [] {
              Node n = leafOf(3);
@@ -272,8 +296,8 @@ TEST(FormatChecks, NodeImagesAtEveryBound) {
         const uint8_t* node = image.data() + kCtrlRecSize;
         const size_t size = getU32(node + 4);
         std::vector<btformat::DatumFacts> facts;
-        btformat::NodeCheck got = btformat::decodeNode(
-            node, size, 32, [&](const btformat::DatumFacts& d) { facts.push_back(d); });
+        btformat::NodeCheck got =
+            btformat::decodeNode(node, size, 32, [&](const btformat::DatumFacts& d) { facts.push_back(d); });
         EXPECT_EQ(c.fault, got.fault) << btformat::faultText(got.fault);
         EXPECT_EQ(c.sound, btformat::tolerated(got.fault));
         btformat::NodeCheck quick = btformat::decodeNode(
@@ -307,7 +331,8 @@ TEST(FormatChecks, NodeInfoBlocksAtEveryBound) {
     const Case cases[] = {
         {"sound", [](DbFile&, size_t) {}, 0, F::none},
         {"bad-magic", [](DbFile& db, size_t l) { db.slots[l].node.magic = 0xABCE; }, btErrCorrupt, F::infoMagic},
-        {"bad-magic-big-endian", [](DbFile& db, size_t l) { db.slots[l].node.magic = 0xCDAB; }, btErrCorrupt, F::infoMagic},
+        {"bad-magic-big-endian", [](DbFile& db, size_t l) { db.slots[l].node.magic = 0xCDAB; }, btErrCorrupt,
+         F::infoMagic},
         // The index array is full: the free slot names its last entry,
         // currentIXCount - 1, and one past it.
         {"subscript-last-in-use",
@@ -323,8 +348,8 @@ TEST(FormatChecks, NodeInfoBlocksAtEveryBound) {
          },
          btErrCorrupt, F::infoSubscript},
         {"subscript-zero", [](DbFile& db, size_t) { db.slots.back().subscript = 0; }, btErrCorrupt, F::infoSubscript},
-        {"duplicate-subscript",
-         [](DbFile& db, size_t l) { db.slots.back().subscript = db.slots[l].node.subscript; }, btErrCorrupt, F::none},
+        {"duplicate-subscript", [](DbFile& db, size_t l) { db.slots.back().subscript = db.slots[l].node.subscript; },
+         btErrCorrupt, F::none},
         {"free-slot-of-24", [](DbFile& db, size_t) { db.slots.back().length = 24; }, 0, F::none},
         {"slot-length-23",
          [](DbFile& db, size_t) {
@@ -353,16 +378,12 @@ TEST(FormatChecks, NodeInfoBlocksAtEveryBound) {
              last = Slot::rawBytes(b);
          },
          0, F::infoFreeHeader},
-        {"node-size-below-slot-length",
-         [](DbFile& db, size_t l) { db.slots[l] = Slot::used(db.slots[l].node, 8); }, 0, F::none},
+        {"node-size-below-slot-length", [](DbFile& db, size_t l) { db.slots[l] = Slot::used(db.slots[l].node, 8); }, 0,
+         F::none},
         {"node-size-one-past-slot",
-         [](DbFile& db, size_t l) { db.slots[l].node.slotLength = db.slots[l].node.imageSize() - 1; },
-         btErrCorrupt, F::infoNodeOverSlot},
-        {"node-size-71",
-         [](DbFile& db, size_t l) {
-             db.slots[l].node.nodeSize = 71;
-         },
-         btErrCorrupt, F::infoNodeSize},
+         [](DbFile& db, size_t l) { db.slots[l].node.slotLength = db.slots[l].node.imageSize() - 1; }, btErrCorrupt,
+         F::infoNodeOverSlot},
+        {"node-size-71", [](DbFile& db, size_t l) { db.slots[l].node.nodeSize = 71; }, btErrCorrupt, F::infoNodeSize},
         // Any state but 1 holds a node.
         {"slot-state-two", [](DbFile& db, size_t l) { db.slots[l].node.state = 2; }, 0, F::infoState},
     };
@@ -427,7 +448,8 @@ TEST(FormatChecks, LastSlotAgainstTheEndOfTheFile) {
         putU64(image, at + 8, slotLen);
         putU32(image, at + 4, (uint32_t)(len + (uint64_t)c.nodeExtra));
         nodeInfo in;
-        F f = btformat::decodeNodeInfo(image.data() + at, image.size() - at, (int64_t)at, (int64_t)image.size(), 2, &in);
+        F f =
+            btformat::decodeNodeInfo(image.data() + at, image.size() - at, (int64_t)at, (int64_t)image.size(), 2, &in);
         EXPECT_EQ(c.fault, f) << btformat::faultText(f);
         long walked = 0;
         int rc = openAndWalk(image, c.name, &walked);
@@ -464,10 +486,10 @@ TEST(FormatChecks, ControlRecordsAtEveryBound) {
         {"state-opened", [](DbFile& db, Bytes&) { db.ctrl.state = kDbOpened; }, btErrNotClosed, F::none},
         {"state-corrupt", [](DbFile& db, Bytes&) { db.ctrl.state = kDbCorrupt; }, btErrCorrupt, F::ctrlStateCorrupt},
         {"state-unknown", [](DbFile& db, Bytes&) { db.ctrl.state = 3; }, 0, F::ctrlStateUnknown},
-        {"ix-count-fills-array",
-         [](DbFile& db, Bytes&) { db.ctrl.indexArraySize = db.ctrl.currentIXCount; }, 0, F::ctrlIndexArrayStep},
-        {"ix-count-one-past-array",
-         [](DbFile& db, Bytes&) { db.ctrl.indexArraySize = db.ctrl.currentIXCount - 1; }, btErrCorrupt, F::ctrlCounters},
+        {"ix-count-fills-array", [](DbFile& db, Bytes&) { db.ctrl.indexArraySize = db.ctrl.currentIXCount; }, 0,
+         F::ctrlIndexArrayStep},
+        {"ix-count-one-past-array", [](DbFile& db, Bytes&) { db.ctrl.indexArraySize = db.ctrl.currentIXCount - 1; },
+         btErrCorrupt, F::ctrlCounters},
         {"empty-counters-with-slots",
          [](DbFile& db, Bytes&) {
              db.ctrl.indexArraySize = 0;
@@ -491,8 +513,8 @@ TEST(FormatChecks, ControlRecordsAtEveryBound) {
         if (cut.size() != 1) image.resize(cut.size());
         long walked = 0;
         EXPECT_EQ(c.rc, openAndWalk(image, c.name, &walked));
-        btformat::CtrlFaults faults = btformat::checkCtrlRec(
-            image.data(), std::min<size_t>(image.size(), kCtrlRecSize), (int64_t)image.size(), 32);
+        btformat::CtrlFaults faults = btformat::checkCtrlRec(image.data(), std::min<size_t>(image.size(), kCtrlRecSize),
+                                                             (int64_t)image.size(), 32);
         EXPECT_EQ(c.fault, faults.first()) << btformat::faultText(faults.first());
     }
 }

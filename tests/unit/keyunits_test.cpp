@@ -39,7 +39,7 @@ TEST(KeyUnits, ScanFindsTheTerminatorAndSurrogatesAsTheScalarFormDoes) {
     std::mt19937 rng(17);
     for (size_t len = 0; len <= kMaxUnits; ++len)
         for (size_t at = 0; at < 16; ++at)
-            for (size_t zero = 0; zero <= len; ++zero)        // len: no terminator among them
+            for (size_t zero = 0; zero <= len; ++zero)            // len: no terminator among them
                 for (size_t sur = 0; sur <= len + 1; sur += 3) {  // past len: no surrogate
                     std::vector<uint16_t> u = randomUnits(rng, len);
                     if (sur < len) u[sur] = (uint16_t)(0xD800 + rng() % 0x800);

@@ -60,7 +60,7 @@ public:
     explicit KeyMaker(uint64_t seed) : rng_(seed) {}
     std::u16string make(uint64_t n) {
         static const char16_t* const dirs[] = {u"Windows", u"Users\\anna", u"Program Files", u"Données",
-                                               u"Проекты", u"tmp", u"データ"};
+                                               u"Проекты", u"tmp",         u"データ"};
         std::u16string k = u"C:\\";
         k += dirs[n % 7];
         k += u"\\";
@@ -211,7 +211,8 @@ TEST_F(ModelTest, HundredThousandEntries) {
             ASSERT_EQ(m.count(k) ? 1 : 0, t.Insert(k.c_str(), data.data()));
             m[k] = data;
         } else if (r < 70) {
-            ASSERT_EQ(m.count(k) ? 0 : 1, t.Delete(k.c_str())) << "dbErrno " << t.dbGetLastError() << " size " << m.size();
+            ASSERT_EQ(m.count(k) ? 0 : 1, t.Delete(k.c_str()))
+                << "dbErrno " << t.dbGetLastError() << " size " << m.size();
             m.erase(k);
         }
         if (m.size() >= nextCheck) {

@@ -70,8 +70,12 @@ struct Ins {
 };
 Text ordered(uint32_t mask, const std::vector<uint8_t>& order, const std::vector<Ins>& inserts,
              const std::vector<Text>& pieces, int count = -1) {
-    Text t{'\0', static_cast<char>(mask >> 24), static_cast<char>(mask >> 16), static_cast<char>(mask >> 8),
-           static_cast<char>(mask), static_cast<char>(count >= 0 ? count : static_cast<int>(inserts.size()))};
+    Text t{'\0',
+           static_cast<char>(mask >> 24),
+           static_cast<char>(mask >> 16),
+           static_cast<char>(mask >> 8),
+           static_cast<char>(mask),
+           static_cast<char>(count >= 0 ? count : static_cast<int>(inserts.size()))};
     for (uint8_t o : order) t.push_back(static_cast<char>(o));
     for (const Ins& i : inserts) {
         t.push_back(static_cast<char>(i.stars));
@@ -101,8 +105,7 @@ protected:
         return path;
     }
 
-    void open(const Repo& repo, uint32_t cacheLimit = 32, const Repo* alternate = nullptr,
-              bool codePage = false) {
+    void open(const Repo& repo, uint32_t cacheLimit = 32, const Repo* alternate = nullptr, bool codePage = false) {
         NlsSetup s;
         const std::string primary = write("primary.rep", repo.bytes);
         const std::string alt = alternate != nullptr ? write("alternate.rep", alternate->bytes) : "";
@@ -198,7 +201,11 @@ TEST_F(Nls, SegmentsJoinAndTheSeverityDecidesTheIdentifier) {
     r.put(12345, 400, printfRecord(7, "severe"));
     r.put(7, 16, printfRecord(3, "k"));
     r.put(8, 17, printfRecord(5, "w"));
-    r.put(9, 18, seg(true, 0, "YN", "\x01" "answer ") + seg(false, 9, "", "please"));
+    r.put(9, 18,
+          seg(true, 0, "YN",
+              "\x01"
+              "answer ") +
+              seg(false, 9, "", "please"));
     for (int code = 9; code <= 15; ++code) r.put(20 + code, 20 + code, printfRecord(code, "x"));
     open(r);
     EXPECT_EQ(get(106, 77u), "QLX0106E Message index not found for 77.");
@@ -272,9 +279,8 @@ TEST_F(Nls, TheAlternateRepositoryStandsInAndItsRingIsUsedOnRequest) {
     EXPECT_EQ(ring(nlsCtx.alternateCache), (std::vector<uint32_t>{1}));
     // Missing from both: reported once for each.
     EXPECT_EQ(get(9), "<none>");
-    EXPECT_EQ(shown, (std::vector<std::string>{
-                         "QLX0106E Message index not found for message 9.\n",
-                         "QLX0106E Message index not found for message 9.\n"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{"QLX0106E Message index not found for message 9.\n",
+                                               "QLX0106E Message index not found for message 9.\n"}));
     shown.clear();
     EXPECT_EQ(get(400), "<none>");  // beyond the end of both
     EXPECT_EQ(shown.back(), "QLX0105E Error trying to read index for message 400 from repository 'alternate'.\n");
@@ -317,7 +323,10 @@ TEST_F(Nls, DamagedRepositoriesGiveTheirMessageAndNoText) {
     }
     {
         Repo r;
-        r.put(1, 3, seg(true, 0, "", "\x01" "chain"));
+        r.put(1, 3,
+              seg(true, 0, "",
+                  "\x01"
+                  "chain"));
         cases.push_back({"chain runs off the file", r.bytes,
                          "QLX0107E Error trying to read header for message 1 from repository 'primary'.\n"});
     }
@@ -346,15 +355,14 @@ TEST_F(Nls, OrderedInsertsPlaceTheCallersArgumentsByTheOrderList) {
     // The caller's first argument is insert 1, its second insert 0.
     r.put(1, 3, seg(false, 0, "", ordered(0, {1, 0}, {{0, 0, "%s"}, {0, 1, "%d"}}, {"A[", "] B[", "]"})));
     // Stars come before each value; a 64-bit insert; a wide text.
-    r.put(2, 5, seg(false, 6, "", ordered(0x4, {2, 0, 1},
-                                          {{2, 1, "%*.*d"}, {0, 3, "%lld"}, {1, 0, "%-*s"}},
-                                          {"", "|", "|", "|"})));
+    r.put(2, 5,
+          seg(false, 6, "",
+              ordered(0x4, {2, 0, 1}, {{2, 1, "%*.*d"}, {0, 3, "%lld"}, {1, 0, "%-*s"}}, {"", "|", "|", "|"})));
     // No inserts at all (a count of -1 counts as 0).
     r.put(3, 7, seg(false, 0, "", ordered(0, {}, {}, {"just text"}, 0xFF)));
     open(r);
     EXPECT_EQ(get(1, 42, "x"), "A[x] B[42]");
-    EXPECT_EQ(get(2, 6, L"wide", 6, 3, 7, 1099511627776LL),
-              "QLX0002E    007|1099511627776|wide  |");
+    EXPECT_EQ(get(2, 6, L"wide", 6, 3, 7, 1099511627776LL), "QLX0002E    007|1099511627776|wide  |");
     EXPECT_EQ(get(3), "just text");
 }
 
@@ -377,8 +385,7 @@ TEST_F(Nls, RefusedInsertLayoutsFormatNothing) {
     };
     std::vector<Ins> eleven(11, Ins{0, 1, "%d"});
     const std::vector<Case> cases = {
-        {"more than 10 inserts", ordered(0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, eleven,
-                                         std::vector<Text>(12, "p"))},
+        {"more than 10 inserts", ordered(0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, eleven, std::vector<Text>(12, "p"))},
         {"an order list naming no insert", ordered(0, {0, 5}, {{0, 1, "%d"}, {0, 1, "%d"}}, {"a", "b", "c"})},
         {"an order list naming one insert twice", ordered(0, {1, 1}, {{0, 1, "%d"}, {0, 1, "%d"}}, {"a", "b", "c"})},
         {"a specification over 8 characters", ordered(0, {0}, {{0, 1, "%-100.50d"}}, {"a", "b"})},
@@ -407,9 +414,8 @@ TEST_F(Nls, RefusedInsertLayoutsFormatNothing) {
 TEST_F(Nls, InsertsWhoseConversionAndKindDisagreeCostOnlyThemselves) {
     Repo r;
     const std::vector<Ins> odd = {
-        {0, 1, "%ld"}, {0, 1, "%lld"}, {0, 2, "%I64d"}, {0, 1, "%hd"}, {1, 1, "%*ld"},
-        {0, 3, "%d"},  {0, 3, "%ld"},  {0, 3, "%I64x"}, {0, 3, "%c"},
-        {0, 1, "%s"},  {0, 0, "%d"},   {0, 1, "%f"},    {0, 0, "%p"}, {0, 0, "%n"},
+        {0, 1, "%ld"},   {0, 1, "%lld"}, {0, 2, "%I64d"}, {0, 1, "%hd"}, {1, 1, "%*ld"}, {0, 3, "%d"}, {0, 3, "%ld"},
+        {0, 3, "%I64x"}, {0, 3, "%c"},   {0, 1, "%s"},    {0, 0, "%d"},  {0, 1, "%f"},   {0, 0, "%p"}, {0, 0, "%n"},
     };
     for (size_t k = 0; k < odd.size(); ++k) {
         // The odd insert comes second in the text and first among the arguments.
@@ -558,16 +564,15 @@ TEST(NlsCharBuffer, GrowsInStepsOf4096Bytes) {
 TEST(CodePage, AllBytesOf850BecomeTheSame1252BytesOnEveryPlatform) {
     Text all;
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-    const Text expected =
-        Text(all, 0, 127) +
-        "\xC7\xFC\xE9\xE2\xE4\xE0\xE5\xE7\xEA\xEB\xE8\xEF\xEE\xEC\xC4\xC5\xC9"
-        "\xE6\xC6\xF4\xF6\xF2\xFB\xF9\xFF\xD6\xDC\xF8\xA3\xD8\xD7\x83\xE1"
-        "\xED\xF3\xFA\xF1\xD1\xAA\xBA\xBF\xAE\xAC\xBD\xBC\xA1\xAB\xBB\x3F"
-        "\x3F\x3F\x3F\x3F\xC1\xC2\xC0\xA9\x3F\x3F\x3F\x3F\xA2\xA5\x3F\x3F"
-        "\x3F\x3F\x3F\x3F\x3F\xE3\xC3\x3F\x3F\x3F\x3F\x3F\x3F\x3F\xA4\xF0"
-        "\xD0\xCA\xCB\xC8\x3F\xCD\xCE\xCF\x3F\x3F\x3F\x3F\xA6\xCC\x3F\xD3"
-        "\xDF\xD4\xD2\xF5\xD5\xB5\xFE\xDE\xDA\xDB\xD9\xFD\xDD\xAF\xB4\xAD"
-        "\xB1\x3F\xBE\xB6\xA7\xF7\xB8\xB0\xA8\xB7\xB9\xB3\xB2\x3F\xA0";
+    const Text expected = Text(all, 0, 127) +
+                          "\xC7\xFC\xE9\xE2\xE4\xE0\xE5\xE7\xEA\xEB\xE8\xEF\xEE\xEC\xC4\xC5\xC9"
+                          "\xE6\xC6\xF4\xF6\xF2\xFB\xF9\xFF\xD6\xDC\xF8\xA3\xD8\xD7\x83\xE1"
+                          "\xED\xF3\xFA\xF1\xD1\xAA\xBA\xBF\xAE\xAC\xBD\xBC\xA1\xAB\xBB\x3F"
+                          "\x3F\x3F\x3F\x3F\xC1\xC2\xC0\xA9\x3F\x3F\x3F\x3F\xA2\xA5\x3F\x3F"
+                          "\x3F\x3F\x3F\x3F\x3F\xE3\xC3\x3F\x3F\x3F\x3F\x3F\x3F\x3F\xA4\xF0"
+                          "\xD0\xCA\xCB\xC8\x3F\xCD\xCE\xCF\x3F\x3F\x3F\x3F\xA6\xCC\x3F\xD3"
+                          "\xDF\xD4\xD2\xF5\xD5\xB5\xFE\xDE\xDA\xDB\xD9\xFD\xDD\xAF\xB4\xAD"
+                          "\xB1\x3F\xBE\xB6\xA7\xF7\xB8\xB0\xA8\xB7\xB9\xB3\xB2\x3F\xA0";
     ASSERT_EQ(expected.size(), 255u);
     Text text = all;
     ASSERT_EQ(convertMessageText(&text[0]), 0);

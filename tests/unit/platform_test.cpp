@@ -74,8 +74,7 @@ TEST_F(Utf8LocaleTest, InvalidNarrowTextIsRefused) {
     EXPECT_EQ(plat::narrowToUtf16(wide, "ab\xC3", 16), kFailed) << "truncated sequence";
     EXPECT_EQ(plat::narrowToUtf16(wide, "\xED\xA0\x80", 16), kFailed) << "encoded surrogate";
     EXPECT_EQ(plat::narrowToUtf16(wide, "\xF4\x90\x80\x80", 16), kFailed) << "above U+10FFFF";
-    EXPECT_EQ(plat::narrowToUtf16(wide, "abc\xFF", 2), kFailed)
-        << "the part beyond a full destination is checked too";
+    EXPECT_EQ(plat::narrowToUtf16(wide, "abc\xFF", 2), kFailed) << "the part beyond a full destination is checked too";
 }
 
 TEST_F(Utf8LocaleTest, Utf16ToNarrowFailsOnUnpairedSurrogateOrOverflow) {

@@ -76,8 +76,7 @@ std::string pipeRun(std::string* expected) {
             if (it.entry.leaf != nullptr) {
                 const uint32_t i = it.entry.subscript;
                 bool intact = it.entry.offset == 10 * (int64_t)i;
-                for (size_t k = 0; k < it.entry.leafSize && intact; ++k)
-                    intact = it.entry.leaf[k] == (uint8_t)(i + k);
+                for (size_t k = 0; k < it.entry.leafSize && intact; ++k) intact = it.entry.leaf[k] == (uint8_t)(i + k);
                 got += "L" + std::to_string(i) + "/" + std::to_string(it.entry.leafSize) + (intact ? ";" : "!;");
                 return;
             }

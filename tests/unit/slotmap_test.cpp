@@ -43,7 +43,8 @@ TEST(SlotMapHalves, GiveTheMapOfOnePassWhateverLiesAtTheMiddle) {
         {"sound", [](DbFile&) {}},
         {"bad magic at the middle", [&](DbFile& d) { d.slots[mid].node.magic = 0x1234; }},
         {"bad magic after the middle", [&](DbFile& d) { d.slots[mid + 1].node.magic = 0x1234; }},
-        {"a gap at the middle", [&](DbFile& d) { d.slots.insert(d.slots.begin() + mid, Slot::rawBytes(Bytes(300, 0x55))); }},
+        {"a gap at the middle",
+         [&](DbFile& d) { d.slots.insert(d.slots.begin() + mid, Slot::rawBytes(Bytes(300, 0x55))); }},
         {"an info block copied into a node just after the middle of the file",
          [&](DbFile& d) {
              const Bytes img = d.image();
@@ -55,7 +56,8 @@ TEST(SlotMapHalves, GiveTheMapOfOnePassWhateverLiesAtTheMiddle) {
              ASSERT_LT(at + 24, (size_t)d.slotOffset(i + 1));
              d.patch(at, Bytes(img.begin() + (long)real, img.begin() + (long)real + 24));
          }},
-        {"a slot reaching too far", [&](DbFile& d) { d.slots[mid].node.slotLength = d.slots[mid].node.imageSize() + 40; }},
+        {"a slot reaching too far",
+         [&](DbFile& d) { d.slots[mid].node.slotLength = d.slots[mid].node.imageSize() + 40; }},
     };
     TempDir dir;
     for (const Case& c : cases) {

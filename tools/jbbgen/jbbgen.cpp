@@ -63,12 +63,24 @@ journalInfo makeJournalArea(const Options& o) {
 std::string engineErrorText(int code) {
     const char* what = nullptr;
     switch (code) {
-        case btErrNoMemory: case btErrNoMemoryErrno: what = "not enough memory"; break;
-        case btErrWrite: what = "write error"; break;
-        case btErrOpen: what = "cannot open the file"; break;
-        case btErrCorrupt: what = "the database is damaged"; break;
-        case btErrInvalid: what = "invalid request"; break;
-        default: break;
+        case btErrNoMemory:
+        case btErrNoMemoryErrno:
+            what = "not enough memory";
+            break;
+        case btErrWrite:
+            what = "write error";
+            break;
+        case btErrOpen:
+            what = "cannot open the file";
+            break;
+        case btErrCorrupt:
+            what = "the database is damaged";
+            break;
+        case btErrInvalid:
+            what = "invalid request";
+            break;
+        default:
+            break;
     }
     return "error " + std::to_string(code) + " (" + (what != nullptr ? what : plat::errnoText(code)) + ")";
 }
@@ -188,10 +200,11 @@ private:
 class ProgressLine {
 public:
     ProgressLine(Progress mode, uint64_t total)
-        : total_(total), every_(mode == Progress::On     ? 10000
-                                : mode == Progress::Off  ? 0
-                                : total >= 100000        ? 100000
-                                                         : 0) {}
+        : total_(total),
+          every_(mode == Progress::On    ? 10000
+                 : mode == Progress::Off ? 0
+                 : total >= 100000       ? 100000
+                                         : 0) {}
     void done(uint64_t n) {
         if (every_ != 0 && n % every_ == 0)
             std::fprintf(stderr, "jbbgen: %llu of %llu entries inserted\n", static_cast<unsigned long long>(n),
@@ -247,8 +260,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (head.hasArea && o.areaGiven)
-            return fail(o.inputFile + " gives the journal control area (%app-area); the options that set its "
-                                      "fields cannot be given with it");
+            return fail(o.inputFile +
+                        " gives the journal control area (%app-area); the options that set its "
+                        "fields cannot be given with it");
     }
     const std::string path = o.name + kExtension;
     int64_t existingSize;
@@ -262,8 +276,9 @@ int main(int argc, char** argv) {
     GenDb db;
     if (db.dbGetLastError() != 0) return fail("cannot set up the database: " + engineErrorText(db.dbGetLastError()));
     int rc = db.openBtDb(path.c_str(), 1);
-    if (rc != 0) return fail("cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
-                             engineErrorText(db.dbGetLastError()));
+    if (rc != 0)
+        return fail("cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
+                    engineErrorText(db.dbGetLastError()));
     // From here on a failure removes the half-made file.
     auto abandon = [&](const std::string& text) {
         db.closeBtDb(nullptr, 1);
@@ -273,8 +288,8 @@ int main(int argc, char** argv) {
     journalInfo area = makeJournalArea(o);
     if (head.hasArea) std::memcpy(&area, head.area, sizeof area);
     db.setJournalArea(area);
-    if (db.WriteCtrlRec() != 0) return abandon("cannot write the control record of " + path + ": " +
-                                               engineErrorText(db.dbGetLastError()));
+    if (db.WriteCtrlRec() != 0)
+        return abandon("cannot write the control record of " + path + ": " + engineErrorText(db.dbGetLastError()));
 
     ProgressLine progress(o.progress, entries.total());
     for (uint64_t i = 0; i < entries.total(); ++i) {

@@ -23,8 +23,8 @@ std::string trimBlanks(const std::string& s) {
 
 bool parseAction(const std::string& v, uint32_t* out) {
     static const std::pair<const char*, uint32_t> kNames[] = {
-        {"rename-old", 1}, {"rename-new", 2},       {"delete", 3},          {"create", 4},
-        {"change-attribute", 5}, {"modify", 6}, {"delete-restore", 11}};
+        {"rename-old", 1},       {"rename-new", 2}, {"delete", 3},         {"create", 4},
+        {"change-attribute", 5}, {"modify", 6},     {"delete-restore", 11}};
     const std::string w = normalizeWord(v);
     for (const auto& n : kNames) {
         if (w == n.first) {
@@ -198,7 +198,8 @@ bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why) {
     journalRec rec{};
     uint32_t action, objectType;
     if (!parseAction(fields[0], &action)) {
-        *why = "bad action '" + fields[0] + "' (a number, or rename-old, rename-new, delete, create, "
+        *why = "bad action '" + fields[0] +
+               "' (a number, or rename-old, rename-new, delete, create, "
                "change-attribute, modify, delete-restore)";
         return false;
     }
@@ -242,8 +243,8 @@ bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why) {
     return true;
 }
 
-bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries,
-                   std::vector<std::string>* errors, size_t maxErrors, InputHead* head) {
+bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, std::vector<std::string>* errors,
+                   size_t maxErrors, InputHead* head) {
     InputHead localHead;
     if (head == nullptr) head = &localHead;
     *head = InputHead();
@@ -314,8 +315,8 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries,
             first = i;
             continue;
         }
-        bad.emplace_back(cur.line, "duplicate name, first given on line " +
-                                       std::to_string((*entries)[idx[first]].line));
+        bad.emplace_back(cur.line,
+                         "duplicate name, first given on line " + std::to_string((*entries)[idx[first]].line));
     }
 
     if (bad.empty()) return true;

@@ -54,7 +54,7 @@ struct InputHead {
     uint8_t area[2048] = {};  // the journal control area, when hasArea
 };
 
-bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries,
-                   std::vector<std::string>* errors, size_t maxErrors = 20, InputHead* head = nullptr);
+bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, std::vector<std::string>* errors,
+                   size_t maxErrors = 20, InputHead* head = nullptr);
 
 }  // namespace jbbgen

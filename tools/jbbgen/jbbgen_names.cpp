@@ -16,63 +16,73 @@ const char16_t* pickMixed(Prng& rng, const char16_t* const (&common)[N], const c
     return rng.percent(7) ? pick(rng, intl) : pick(rng, common);
 }
 
-const char16_t* const kUsers[] = {
-    u"anna.berg", u"jmueller", u"t.nguyen",  u"maria.lopez",  u"k.tanaka", u"olivia",   u"Administrator",
-    u"svc_backup", u"peter.k", u"s.oconnor", u"li.wei",       u"Ana Ruiz", u"m.rossi",  u"Public",
-    u"dkowalski", u"emma.j",   u"rgupta",    u"Default User", u"hans",     u"c.dubois"};
+const char16_t* const kUsers[] = {u"anna.berg", u"jmueller",      u"t.nguyen",     u"maria.lopez", u"k.tanaka",
+                                  u"olivia",    u"Administrator", u"svc_backup",   u"peter.k",     u"s.oconnor",
+                                  u"li.wei",    u"Ana Ruiz",      u"m.rossi",      u"Public",      u"dkowalski",
+                                  u"emma.j",    u"rgupta",        u"Default User", u"hans",        u"c.dubois"};
 const char16_t* const kIntlUsers[] = {u"José García", u"Zoë", u"Jürgen", u"Søren", u"Дмитрий", u"田中"};
 
-const char16_t* const kUserAreas[] = {
-    u"Documents", u"Documents", u"Documents", u"Desktop", u"Downloads", u"Pictures",
-    u"Music",     u"Videos",    u"AppData\\Roaming\\Notes", u"AppData\\Local\\Temp",
-    u"Favorites", u"Documents\\Eigene Dateien"};
+const char16_t* const kUserAreas[] = {u"Documents",
+                                      u"Documents",
+                                      u"Documents",
+                                      u"Desktop",
+                                      u"Downloads",
+                                      u"Pictures",
+                                      u"Music",
+                                      u"Videos",
+                                      u"AppData\\Roaming\\Notes",
+                                      u"AppData\\Local\\Temp",
+                                      u"Favorites",
+                                      u"Documents\\Eigene Dateien"};
 
-const char16_t* const kProjects[] = {
-    u"Apollo",  u"Zeus-Web", u"Kundenportal", u"Migration 2024", u"Проект Север", u"新製品開発",
-    u"Intranet", u"Billing", u"Data Lake",    u"Relaunch Café"};
+const char16_t* const kProjects[] = {u"Apollo",     u"Zeus-Web", u"Kundenportal", u"Migration 2024", u"Проект Север",
+                                     u"新製品開発", u"Intranet", u"Billing",      u"Data Lake",      u"Relaunch Café"};
 
-const char16_t* const kProjectAreas[] = {u"src", u"src\\main", u"docs", u"tests", u"build\\Release",
-                                         u"assets", u"scripts", u"include"};
+const char16_t* const kProjectAreas[] = {u"src",    u"src\\main", u"docs",   u"tests", u"build\\Release",
+                                         u"assets", u"scripts",   u"include"};
 
 const char16_t* const kServers[] = {u"fileserver01", u"nas-berlin", u"FS-TOKYO", u"srv-hq", u"nas02"};
-const char16_t* const kShares[] = {u"Public", u"Finance$", u"Engineering", u"Marketing", u"HR",
-                                   u"Shared", u"Home$\\e.schmidt"};
+const char16_t* const kShares[] = {u"Public", u"Finance$", u"Engineering",     u"Marketing",
+                                   u"HR",     u"Shared",   u"Home$\\e.schmidt"};
 
-const char16_t* const kApps[] = {u"Program Files\\Office Suite", u"Program Files (x86)\\Photo Editor",
-                                 u"ProgramData\\Sync Agent\\Logs", u"Program Files\\Mail Client\\plugins",
-                                 u"Windows\\Temp", u"temp"};
+const char16_t* const kApps[] = {u"Program Files\\Office Suite",
+                                 u"Program Files (x86)\\Photo Editor",
+                                 u"ProgramData\\Sync Agent\\Logs",
+                                 u"Program Files\\Mail Client\\plugins",
+                                 u"Windows\\Temp",
+                                 u"temp"};
 
-const char16_t* const kMonths[] = {u"01 Januar", u"02 Février", u"03 März",     u"04 April",
-                                   u"05 Mayo",   u"06 Juni",    u"07 Июль",     u"08 August",
+const char16_t* const kMonths[] = {u"01 Januar",    u"02 Février", u"03 März",     u"04 April",
+                                   u"05 Mayo",      u"06 Juni",    u"07 Июль",     u"08 August",
                                    u"09 Septembre", u"10 Oktober", u"11 Listopad", u"12 Dezember"};
 
-const char16_t* const kEvents[] = {u"Urlaub Südtirol", u"Hochzeit Anna", u"Париж", u"京都旅行",
+const char16_t* const kEvents[] = {u"Urlaub Südtirol", u"Hochzeit Anna", u"Париж",  u"京都旅行",
                                    u"Geburtstag",      u"Sommerfest",    u"Lisboa", u"Weihnachten"};
 
 const char16_t* const kFolders[] = {
-    u"Reports",  u"Invoices", u"Drafts",    u"Old",      u"archive",   u"Meeting Notes", u"Design",
-    u"Backups",  u"Clients",  u"Contracts", u"Budget",   u"Planning",  u"Templates",     u"Scans",
-    u"Letters",  u"Private",  u"Team",      u"Travel",   u"Misc",      u"Customers",     u"Marketing",
-    u"Projects", u"Handouts", u"Exports",   u"Q1",       u"Q4 review", u"Presentations", u"Training"};
-const char16_t* const kIntlFolders[] = {u"Résumés",   u"Übersicht",      u"Straße und Verkehr", u"Kundenverträge",
-                                        u"Жильё",     u"Отчёты",         u"日本語資料",          u"写真",
-                                        u"Ελληνικά",  u"très important", u"Café"};
+    u"Reports",  u"Invoices", u"Drafts",    u"Old",    u"archive",   u"Meeting Notes", u"Design",
+    u"Backups",  u"Clients",  u"Contracts", u"Budget", u"Planning",  u"Templates",     u"Scans",
+    u"Letters",  u"Private",  u"Team",      u"Travel", u"Misc",      u"Customers",     u"Marketing",
+    u"Projects", u"Handouts", u"Exports",   u"Q1",     u"Q4 review", u"Presentations", u"Training"};
+const char16_t* const kIntlFolders[] = {
+    u"Résumés",    u"Übersicht", u"Straße und Verkehr", u"Kundenverträge", u"Жильё", u"Отчёты",
+    u"日本語資料", u"写真",      u"Ελληνικά",           u"très important", u"Café"};
 
 // Folders with characters outside the basic plane (surrogate pairs).
-const char16_t* const kAstralFolders[] = {u"\U0001F4C1 Sonstiges", u"\U0001D11E Noten",
-                                          u"\U0001F3B5 Playlists"};
+const char16_t* const kAstralFolders[] = {u"\U0001F4C1 Sonstiges", u"\U0001D11E Noten", u"\U0001F3B5 Playlists"};
 
-const char16_t* const kStems[] = {
-    u"report",  u"budget", u"invoice", u"notes",   u"presentation", u"letter",           u"contract",
-    u"summary", u"draft",  u"minutes", u"Angebot", u"plan",         u"scan",             u"backup",
-    u"export",  u"IMG",    u"DSC",     u"Screenshot", u"Protokoll", u"Kopie von Budget", u"Rechnung",
-    u"presupuesto", u"offerta", u"data", u"agenda", u"checklist", u"Quarterly Report", u"timesheet"};
-const char16_t* const kIntlStems[] = {u"Übersetzung", u"résumé", u"facture reçue", u"Отчёт", u"報告書",
-                                      u"Präsentation", u"Straßenplan"};
+const char16_t* const kStems[] = {u"report",       u"budget",      u"invoice",          u"notes",
+                                  u"presentation", u"letter",      u"contract",         u"summary",
+                                  u"draft",        u"minutes",     u"Angebot",          u"plan",
+                                  u"scan",         u"backup",      u"export",           u"IMG",
+                                  u"DSC",          u"Screenshot",  u"Protokoll",        u"Kopie von Budget",
+                                  u"Rechnung",     u"presupuesto", u"offerta",          u"data",
+                                  u"agenda",       u"checklist",   u"Quarterly Report", u"timesheet"};
+const char16_t* const kIntlStems[] = {u"Übersetzung", u"résumé",       u"facture reçue", u"Отчёт",
+                                      u"報告書",      u"Präsentation", u"Straßenplan"};
 
-const char16_t* const kExtensions[] = {u".docx", u".xlsx", u".pdf", u".txt", u".pptx", u".jpg",
-                                       u".png",  u".zip",  u".csv", u".msg", u".log",  u".json",
-                                       u".cpp",  u".h",    u".JPG", u".xml"};
+const char16_t* const kExtensions[] = {u".docx", u".xlsx", u".pdf", u".txt",  u".pptx", u".jpg", u".png", u".zip",
+                                       u".csv",  u".msg",  u".log", u".json", u".cpp",  u".h",   u".JPG", u".xml"};
 
 constexpr int64_t kDay = 86400;
 

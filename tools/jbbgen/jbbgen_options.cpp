@@ -90,15 +90,13 @@ const char* usageText() {
 namespace {
 
 // The options that take a value.
-const char* const kValueOptions[] = {"--count",         "--seed",          "--input",         "--order",
-                                     "--per-directory", "--inserted-span", "--object-span", "--type",
-                                     "--fs",            "--server",        "--node",          "--state",
-                                     "--activated",     "--validated",     "--max-size"};
+const char* const kValueOptions[] = {
+    "--count", "--seed",   "--input", "--order", "--per-directory", "--inserted-span", "--object-span", "--type",
+    "--fs",    "--server", "--node",  "--state", "--activated",     "--validated",     "--max-size"};
 
 // The options of the shape of synthetic entries.
 bool isShapeOption(const std::string& opt) {
-    return opt == "--per-directory" || opt == "--inserted-span" || opt == "--object-span" ||
-           opt == "--fill-opaque";
+    return opt == "--per-directory" || opt == "--inserted-span" || opt == "--object-span" || opt == "--fill-opaque";
 }
 
 // A decimal number with at most six digits after the point, from 1 to
@@ -146,11 +144,24 @@ bool parseSize(const std::string& v, uint64_t* out) {
     int shift = 0;
     if (!digits.empty()) {
         switch (digits.back()) {
-            case 'K': case 'k': shift = 10; break;
-            case 'M': case 'm': shift = 20; break;
-            case 'G': case 'g': shift = 30; break;
-            case 'T': case 't': shift = 40; break;
-            default: break;
+            case 'K':
+            case 'k':
+                shift = 10;
+                break;
+            case 'M':
+            case 'm':
+                shift = 20;
+                break;
+            case 'G':
+            case 'g':
+                shift = 30;
+                break;
+            case 'T':
+            case 't':
+                shift = 40;
+                break;
+            default:
+                break;
         }
         if (shift != 0) digits.pop_back();
     }
@@ -231,8 +242,7 @@ bool applyValue(const std::string& opt, const std::string& v, Options* o, std::s
     } else if (opt == "--node") {
         o->node = v;
     } else if (opt == "--state") {
-        if (!parseKeywordOrNumber(v, {{"valid", 2}, {"in-progress", 1}, {"not-valid", 0}},
-                                  &o->journalState))
+        if (!parseKeywordOrNumber(v, {{"valid", 2}, {"in-progress", 1}, {"not-valid", 0}}, &o->journalState))
             return bad("expected valid, in-progress, not-valid or a number");
     } else if (opt == "--activated" || opt == "--validated") {
         int64_t t;
@@ -321,8 +331,9 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* err) {
             return ParseResult::Error;
         }
         if (o->shapeGiven) {
-            *err = "--per-directory, --inserted-span, --object-span and --fill-opaque shape synthetic entries; "
-                   "--input gives its own";
+            *err =
+                "--per-directory, --inserted-span, --object-span and --fill-opaque shape synthetic entries; "
+                "--input gives its own";
             return ParseResult::Error;
         }
         if (!o->orderGiven) o->order = Order::File;

@@ -35,7 +35,7 @@ struct Options {
     std::string inputFile;
     Order order = Order::Random;
     bool orderGiven = false;
-    EntryShape shape;        // of synthetic entries
+    EntryShape shape;         // of synthetic entries
     bool shapeGiven = false;  // an option of the shape was given
 
     // The journal control area.

@@ -107,12 +107,11 @@ bool parseTime(const std::string& s, int64_t* out) {
     if (s.size() >= 19 && s[4] == '-') {
         std::string t = s;
         if (t.size() == 20 && (t[19] == 'Z' || t[19] == 'z')) t.pop_back();
-        if (t.size() != 19 || t[7] != '-' || (t[10] != 'T' && t[10] != ' ') || t[13] != ':' ||
-            t[16] != ':')
+        if (t.size() != 19 || t[7] != '-' || (t[10] != 'T' && t[10] != ' ') || t[13] != ':' || t[16] != ':')
             return false;
         int y, mo, d, h, mi, se;
-        if (!digitsAt(t, 0, 4, &y) || !digitsAt(t, 5, 2, &mo) || !digitsAt(t, 8, 2, &d) ||
-            !digitsAt(t, 11, 2, &h) || !digitsAt(t, 14, 2, &mi) || !digitsAt(t, 17, 2, &se))
+        if (!digitsAt(t, 0, 4, &y) || !digitsAt(t, 5, 2, &mo) || !digitsAt(t, 8, 2, &d) || !digitsAt(t, 11, 2, &h) ||
+            !digitsAt(t, 14, 2, &mi) || !digitsAt(t, 17, 2, &se))
             return false;
         static const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
         if (mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || se > 59) return false;

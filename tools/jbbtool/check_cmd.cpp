@@ -32,11 +32,11 @@ std::string findingJson(const Finding& f) {
 }
 
 void printText(const DbImage& db, const CheckReport& r) {
-    plat::outPrintfUtf8("%s: %lld bytes, %llu slots (%llu used, %llu free), %llu nodes reached, %llu entries, "
-                        "depth %d\n",
-                        db.path().c_str(), (long long)db.size(), (unsigned long long)r.slots,
-                        (unsigned long long)r.usedSlots, (unsigned long long)r.freeSlots,
-                        (unsigned long long)r.reachableNodes, (unsigned long long)r.entries, r.depth);
+    plat::outPrintfUtf8(
+        "%s: %lld bytes, %llu slots (%llu used, %llu free), %llu nodes reached, %llu entries, "
+        "depth %d\n",
+        db.path().c_str(), (long long)db.size(), (unsigned long long)r.slots, (unsigned long long)r.usedSlots,
+        (unsigned long long)r.freeSlots, (unsigned long long)r.reachableNodes, (unsigned long long)r.entries, r.depth);
     for (const Finding& f : r.findings) plat::outPrintfUtf8("%s\n", findingLine(f).c_str());
     for (const Finding& f : r.notes) plat::outPrintfUtf8("note: %s\n", findingLine(f).c_str());
     for (const char* const* c = kFindingCodes; *c != nullptr; ++c) {
@@ -57,12 +57,12 @@ void printText(const DbImage& db, const CheckReport& r) {
 void printJson(const DbImage& db, const CheckReport& r) {
     const ctrlRec& c = db.ctrl();
     std::string out = "{\"schema\":\"jbbtool.check/1\",\"file\":" + jsonString(db.path()) +
-                      ",\"fileSize\":" + std::to_string(db.size()) + ",\"sound\":" +
-                      (r.total() == 0 ? "true" : "false") + ",\"markedOpen\":" +
-                      (db.hasCtrl() && c.dbState == dbOpened ? "true" : "false");
+                      ",\"fileSize\":" + std::to_string(db.size()) +
+                      ",\"sound\":" + (r.total() == 0 ? "true" : "false") +
+                      ",\"markedOpen\":" + (db.hasCtrl() && c.dbState == dbOpened ? "true" : "false");
     if (db.hasCtrl()) {
-        out += ",\"control\":{\"magic\":" + std::to_string(c.dbMagic) + ",\"versionMajor\":" +
-               std::to_string(c.dbVersMaj) + ",\"versionMinor\":" + std::to_string(c.dbVersMin) +
+        out += ",\"control\":{\"magic\":" + std::to_string(c.dbMagic) +
+               ",\"versionMajor\":" + std::to_string(c.dbVersMaj) + ",\"versionMinor\":" + std::to_string(c.dbVersMin) +
                ",\"state\":" + std::to_string(c.dbState) + ",\"rootOffset\":" + std::to_string(c.rootOffset) +
                ",\"indexArraySize\":" + std::to_string(c.indexArraySize) +
                ",\"currentIXCount\":" + std::to_string(c.currentIXCount) +
@@ -72,9 +72,8 @@ void printJson(const DbImage& db, const CheckReport& r) {
         out += ",\"control\":null";
     }
     out += ",\"counts\":{\"slots\":" + std::to_string(r.slots) + ",\"usedSlots\":" + std::to_string(r.usedSlots) +
-           ",\"freeSlots\":" + std::to_string(r.freeSlots) + ",\"reachableNodes\":" +
-           std::to_string(r.reachableNodes) + ",\"entries\":" + std::to_string(r.entries) +
-           ",\"depth\":" + std::to_string(r.depth) + "}";
+           ",\"freeSlots\":" + std::to_string(r.freeSlots) + ",\"reachableNodes\":" + std::to_string(r.reachableNodes) +
+           ",\"entries\":" + std::to_string(r.entries) + ",\"depth\":" + std::to_string(r.depth) + "}";
     out += ",\"summary\":{";
     bool first = true;
     for (const char* const* code = kFindingCodes; *code != nullptr; ++code) {
@@ -114,28 +113,29 @@ int runCheck(int argc, char** argv) {
 }
 
 void helpCheck(FILE* out) {
-    std::fputs("Usage: jbbtool check [--json] FILE\n"
-               "\n"
-               "Verifies the structure of the database FILE (its full name, extension\n"
-               "included) without changing it: the control record's fields against the\n"
-               "file, the slots that tile the file from offset 2088, every node image and\n"
-               "datum, the tree's shape (reachability, fill, leaf depth) and the key order\n"
-               "within and across nodes.  One pass reads the file from start to end.\n"
-               "\n"
-               "Each finding is a line 'CODE node SUBSCRIPT at offset OFFSET: text', then\n"
-               "a 'summary: CODE COUNT' line per class and a 'result:' line.  Codes:\n"
-               "  ctrl-short ctrl-magic ctrl-version ctrl-state ctrl-field bad-magic\n"
-               "  slot-gap slot-overlap slot-past-end slot-state bad-subscript\n"
-               "  duplicate-subscript free-slot-header datum-bounds key-order\n"
-               "  key-order-across bad-branch node-unreachable node-reached-twice\n"
-               "  node-cycle node-fill leaf-depth\n"
-               "A key holding an unpaired surrogate is a legal Windows name: it is listed\n"
-               "as a note, not a finding.\n"
-               "\n"
-               "  --json    one JSON document instead (schema jbbtool.check/1)\n"
-               "\n"
-               "Exit status: 0 sound, 1 findings, 2 usage or I/O error.\n",
-               out);
+    std::fputs(
+        "Usage: jbbtool check [--json] FILE\n"
+        "\n"
+        "Verifies the structure of the database FILE (its full name, extension\n"
+        "included) without changing it: the control record's fields against the\n"
+        "file, the slots that tile the file from offset 2088, every node image and\n"
+        "datum, the tree's shape (reachability, fill, leaf depth) and the key order\n"
+        "within and across nodes.  One pass reads the file from start to end.\n"
+        "\n"
+        "Each finding is a line 'CODE node SUBSCRIPT at offset OFFSET: text', then\n"
+        "a 'summary: CODE COUNT' line per class and a 'result:' line.  Codes:\n"
+        "  ctrl-short ctrl-magic ctrl-version ctrl-state ctrl-field bad-magic\n"
+        "  slot-gap slot-overlap slot-past-end slot-state bad-subscript\n"
+        "  duplicate-subscript free-slot-header datum-bounds key-order\n"
+        "  key-order-across bad-branch node-unreachable node-reached-twice\n"
+        "  node-cycle node-fill leaf-depth\n"
+        "A key holding an unpaired surrogate is a legal Windows name: it is listed\n"
+        "as a note, not a finding.\n"
+        "\n"
+        "  --json    one JSON document instead (schema jbbtool.check/1)\n"
+        "\n"
+        "Exit status: 0 sound, 1 findings, 2 usage or I/O error.\n",
+        out);
 }
 
 }  // namespace

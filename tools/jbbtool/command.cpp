@@ -10,9 +10,7 @@
 
 namespace jbbtool {
 
-bool isHelpFlag(const char* arg) {
-    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
-}
+bool isHelpFlag(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
 int usageError(const char* command, const char* fmt, ...) {
     std::fprintf(stderr, "jbbtool %s: ", command);
@@ -65,8 +63,7 @@ int parseCommandLine(const char* command, int argc, char** argv, std::initialize
         if (minOperands == maxOperands)
             return usageError(command, "expected %zu file%s, found %zu", minOperands, minOperands == 1 ? "" : "s",
                               operands->size());
-        return usageError(command, "expected %zu to %zu files, found %zu", minOperands, maxOperands,
-                          operands->size());
+        return usageError(command, "expected %zu to %zu files, found %zu", minOperands, maxOperands, operands->size());
     }
     return -1;
 }

@@ -37,8 +37,7 @@ extern const Command kCommands[];
 
 // "jbbtool COMMAND: what went wrong" on standard error, then a pointer to
 // the command's help; returns kExitUsage.
-int usageError(const char* command, const char* fmt, ...)
-    JBB_PRINTF_LIKE(2, 3);
+int usageError(const char* command, const char* fmt, ...) JBB_PRINTF_LIKE(2, 3);
 
 // True when ARG is "--help" or "-h".
 bool isHelpFlag(const char* arg);

@@ -101,15 +101,17 @@ int runDiff(int argc, char** argv) {
     }
     if (a.walker->ioFailed() || b.walker->ioFailed()) return kExitUsage;
     if (json)
-        plat::outPrintfUtf8("{\"schema\":\"jbbtool.diff/1\",\"entriesA\":%llu,\"entriesB\":%llu,\"onlyA\":%llu,"
-                            "\"onlyB\":%llu,\"differ\":%llu}\n",
-                            (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
-                            (unsigned long long)onlyB, (unsigned long long)differ);
+        plat::outPrintfUtf8(
+            "{\"schema\":\"jbbtool.diff/1\",\"entriesA\":%llu,\"entriesB\":%llu,\"onlyA\":%llu,"
+            "\"onlyB\":%llu,\"differ\":%llu}\n",
+            (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
+            (unsigned long long)onlyB, (unsigned long long)differ);
     else
-        plat::outPrintfUtf8("summary: %llu entries in A, %llu in B; %llu only in A, %llu only in B, %llu with "
-                            "different records\n",
-                            (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
-                            (unsigned long long)onlyB, (unsigned long long)differ);
+        plat::outPrintfUtf8(
+            "summary: %llu entries in A, %llu in B; %llu only in A, %llu only in B, %llu with "
+            "different records\n",
+            (unsigned long long)a.entries, (unsigned long long)b.entries, (unsigned long long)onlyA,
+            (unsigned long long)onlyB, (unsigned long long)differ);
     if (a.problems + b.problems > 0) {
         std::fprintf(stderr, "jbbtool diff: a tree is damaged; the comparison is incomplete\n");
         return kExitUsage;
@@ -118,21 +120,22 @@ int runDiff(int argc, char** argv) {
 }
 
 void helpDiff(FILE* out) {
-    std::fputs("Usage: jbbtool diff [--json] A B\n"
-               "\n"
-               "Compares the entries of the databases A and B (full names, extension\n"
-               "included), walking both in key order.  One line per difference:\n"
-               "  only-a <tab> NAME     the key is in A only\n"
-               "  only-b <tab> NAME     the key is in B only\n"
-               "  differ <tab> NAME     both hold the key, with different records\n"
-               "then a summary line.\n"
-               "\n"
-               "  --json    JSON lines instead: {\"change\":...,\"key\":...} per difference,\n"
-               "            then a summary object (schema jbbtool.diff/1)\n"
-               "\n"
-               "Exit status: 0 equal entries, 1 they differ, 2 usage or I/O error, or a\n"
-               "damaged tree.\n",
-               out);
+    std::fputs(
+        "Usage: jbbtool diff [--json] A B\n"
+        "\n"
+        "Compares the entries of the databases A and B (full names, extension\n"
+        "included), walking both in key order.  One line per difference:\n"
+        "  only-a <tab> NAME     the key is in A only\n"
+        "  only-b <tab> NAME     the key is in B only\n"
+        "  differ <tab> NAME     both hold the key, with different records\n"
+        "then a summary line.\n"
+        "\n"
+        "  --json    JSON lines instead: {\"change\":...,\"key\":...} per difference,\n"
+        "            then a summary object (schema jbbtool.diff/1)\n"
+        "\n"
+        "Exit status: 0 equal entries, 1 they differ, 2 usage or I/O error, or a\n"
+        "damaged tree.\n",
+        out);
 }
 
 }  // namespace

@@ -27,8 +27,7 @@ namespace {
 
 int dumpTree(DbImage& db, DumpWriter& w) {
     const ctrlRec& c = db.ctrl();
-    if (!db.hasCtrl() || c.dbMagic != dbMagicNumber || c.dbVersMaj != dbVersionMajor ||
-        c.dbVersMin != dbVersionMinor) {
+    if (!db.hasCtrl() || c.dbMagic != dbMagicNumber || c.dbVersMaj != dbVersionMajor || c.dbVersMin != dbVersionMinor) {
         std::fprintf(stderr, "jbbtool dump: %s: no journal database control record (try dump --salvage)\n",
                      db.path().c_str());
         return kExitFindings;
@@ -121,8 +120,8 @@ int dumpTree(DbImage& db, DumpWriter& w) {
 int runDump(int argc, char** argv) {
     bool json = false, salvage = false;
     std::vector<std::string> files;
-    int rc = parseCommandLine("dump", argc, argv, {{"--json", &json, nullptr}, {"--salvage", &salvage, nullptr}}, 1,
-                              1, &files);
+    int rc = parseCommandLine("dump", argc, argv, {{"--json", &json, nullptr}, {"--salvage", &salvage, nullptr}}, 1, 1,
+                              &files);
     if (rc >= 0) return rc;
     DbImage db;
     if (!openForCommand("dump", files[0], &db)) return kExitUsage;
@@ -136,33 +135,34 @@ int runDump(int argc, char** argv) {
 }
 
 void helpDump(FILE* out) {
-    std::fputs("Usage: jbbtool dump [--json] [--salvage] FILE\n"
-               "\n"
-               "Writes every entry of the database FILE in key order, in the text format\n"
-               "that 'jbbgen NAME --input DUMP' reads back, preceded by the journal control\n"
-               "area (%app-area, as hexadecimal bytes, with its fields as # comments).\n"
-               "UTF-8 whatever the locale; no file name, size or time, so dumps of equal\n"
-               "journals are equal.  Lines that the five tab-separated fields cannot carry\n"
-               "get a line before them: '%record HEX' for a record whose last 8 bytes are\n"
-               "not zero, '%key HEX' (UTF-16 units) for a name with a tab, a line end or an\n"
-               "unpaired surrogate.\n"
-               "\n"
-               "  --json      JSON lines instead: a head line, then one line per entry\n"
-               "              (schema jbbtool.dump/1)\n"
-               "  --salvage   read every slot of the file directly instead of following the\n"
-               "              tree, trusting no control-record field; keeps every datum\n"
-               "              that parses soundly and has room for a record (the control\n"
-               "              record's length when plausible, else the one most datums\n"
-               "              have), of a key found twice the copy with the newest\n"
-               "              inserted time (the first in the file on a tie), and says on\n"
-               "              standard error what it dropped and why, and what it could\n"
-               "              not save: slots with no readable node, subscripts that\n"
-               "              branches name and no slot holds, and the entries the walk\n"
-               "              from the control record's root reaches\n"
-               "\n"
-               "Exit status: 0 every entry written, 1 entries left out (damage), 2 usage or\n"
-               "I/O error.\n",
-               out);
+    std::fputs(
+        "Usage: jbbtool dump [--json] [--salvage] FILE\n"
+        "\n"
+        "Writes every entry of the database FILE in key order, in the text format\n"
+        "that 'jbbgen NAME --input DUMP' reads back, preceded by the journal control\n"
+        "area (%app-area, as hexadecimal bytes, with its fields as # comments).\n"
+        "UTF-8 whatever the locale; no file name, size or time, so dumps of equal\n"
+        "journals are equal.  Lines that the five tab-separated fields cannot carry\n"
+        "get a line before them: '%record HEX' for a record whose last 8 bytes are\n"
+        "not zero, '%key HEX' (UTF-16 units) for a name with a tab, a line end or an\n"
+        "unpaired surrogate.\n"
+        "\n"
+        "  --json      JSON lines instead: a head line, then one line per entry\n"
+        "              (schema jbbtool.dump/1)\n"
+        "  --salvage   read every slot of the file directly instead of following the\n"
+        "              tree, trusting no control-record field; keeps every datum\n"
+        "              that parses soundly and has room for a record (the control\n"
+        "              record's length when plausible, else the one most datums\n"
+        "              have), of a key found twice the copy with the newest\n"
+        "              inserted time (the first in the file on a tie), and says on\n"
+        "              standard error what it dropped and why, and what it could\n"
+        "              not save: slots with no readable node, subscripts that\n"
+        "              branches name and no slot holds, and the entries the walk\n"
+        "              from the control record's root reaches\n"
+        "\n"
+        "Exit status: 0 every entry written, 1 entries left out (damage), 2 usage or\n"
+        "I/O error.\n",
+        out);
 }
 
 }  // namespace

@@ -32,11 +32,11 @@ std::string bytesString(const std::string& bytes) {
     for (size_t i = 0; i < bytes.size();) {
         const unsigned char b = (unsigned char)bytes[i];
         const unsigned char b1 = i + 1 < bytes.size() ? (unsigned char)bytes[i + 1] : 0;
-        size_t n = b < 0x80 ? 1
-                   : b >= 0xC2 && b <= 0xDF ? 2
+        size_t n = b < 0x80                                                                          ? 1
+                   : b >= 0xC2 && b <= 0xDF                                                          ? 2
                    : b >= 0xE0 && b <= 0xEF && (b != 0xE0 || b1 >= 0xA0) && (b != 0xED || b1 < 0xA0) ? 3
                    : b >= 0xF0 && b <= 0xF4 && (b != 0xF0 || b1 >= 0x90) && (b != 0xF4 || b1 < 0x90) ? 4
-                                                                                                      : 0;
+                                                                                                     : 0;
         for (size_t k = 1; k < n; ++k)
             if (!cont(i + k)) n = 0;
         if (n == 0) {
@@ -65,14 +65,22 @@ std::string hexUnits(const std::u16string& key) {
 // The word of a known journal action, or null.
 const char* actionText(uint32_t action) {
     switch (action) {
-        case 1: return "rename-old";
-        case 2: return "rename-new";
-        case 3: return "delete";
-        case 4: return "create";
-        case 5: return "change-attribute";
-        case 6: return "modify";
-        case 11: return "delete-restore";
-        default: return nullptr;
+        case 1:
+            return "rename-old";
+        case 2:
+            return "rename-new";
+        case 3:
+            return "delete";
+        case 4:
+            return "create";
+        case 5:
+            return "change-attribute";
+        case 6:
+            return "modify";
+        case 11:
+            return "delete-restore";
+        default:
+            return nullptr;
     }
 }
 
@@ -95,8 +103,8 @@ void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
         for (size_t i = 0; i < appAreaSize; ++i)
             if (area[i] != 0) used = i + 1;
     if (json_) {
-        text("{\"schema\":\"jbbtool.dump/1\",\"dataLength\":" + std::to_string(dataLen) + ",\"appArea\":" +
-             (area != nullptr ? "\"" + hexBytes(area, used) + "\"" : std::string("null")) + "}\n");
+        text("{\"schema\":\"jbbtool.dump/1\",\"dataLength\":" + std::to_string(dataLen) +
+             ",\"appArea\":" + (area != nullptr ? "\"" + hexBytes(area, used) + "\"" : std::string("null")) + "}\n");
         return;
     }
     text("# jbbtool dump: entries in key order, for jbbgen --input\n");

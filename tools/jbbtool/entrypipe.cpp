@@ -29,7 +29,7 @@ struct Batch {
     std::vector<Item> items;
     std::vector<std::string> problems;
     std::vector<NodeBuffer> leaves;  // a leaf item's `at` indexes these
-    size_t size = 0;  // bytes held
+    size_t size = 0;                 // bytes held
 };
 
 // Calls consume at once: the pipe without a second thread.

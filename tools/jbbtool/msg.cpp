@@ -49,9 +49,7 @@ public:
         for (int i = 0; i < argc; ++i) args_.push_back(plat::argumentInLocale(argv[i]));
     }
 
-    int nextInt() override {
-        return static_cast<int>(integer(INT_MIN, UINT_MAX, "a 32-bit integer"));
-    }
+    int nextInt() override { return static_cast<int>(integer(INT_MIN, UINT_MAX, "a 32-bit integer")); }
     long nextLong() override {
         return static_cast<long>(integer(LONG_MIN, static_cast<unsigned long long>(ULONG_MAX),
                                          sizeof(long) == 4 ? "a 32-bit integer" : "a 64-bit integer"));
@@ -103,9 +101,7 @@ private:
         current_ = next_;
         return args_[next_++].c_str();
     }
-    std::string describe(int i) const {
-        return "argument " + std::to_string(i + 1) + " ('" + args_[i] + "')";
-    }
+    std::string describe(int i) const { return "argument " + std::to_string(i + 1) + " ('" + args_[i] + "')"; }
     void fault(const std::string& what) {
         if (problem_.empty()) problem_ = describe(current_) + " " + what;
     }
@@ -179,7 +175,8 @@ int issue(NlsSetup setup, uint32_t number, int argc, char** argv) {
         if (nlsLogOpenProblem()[0] != '\0') {
             std::fprintf(stderr, "jbbtool msg: cannot open the log %s\n", nlsLogOpenProblem());
         } else {
-            std::fprintf(stderr, "jbbtool msg: cannot open the repository or a log: %s\n", plat::errnoText(err).c_str());
+            std::fprintf(stderr, "jbbtool msg: cannot open the repository or a log: %s\n",
+                         plat::errnoText(err).c_str());
         }
         return kExitUsage;
     }
@@ -194,7 +191,8 @@ int issue(NlsSetup setup, uint32_t number, int argc, char** argv) {
         const char* what;
         const char* path;
         int err;
-    } logs[] = {{"error log", setup.errorLog, nlsErrorLog.lastError}, {"echo log", setup.echoLog, nlsEchoLog.lastError}};
+    } logs[] = {{"error log", setup.errorLog, nlsErrorLog.lastError},
+                {"echo log", setup.echoLog, nlsEchoLog.lastError}};
     for (const auto& log : logs) {
         if (log.path != nullptr && log.err != 0) {
             std::fprintf(stderr, "jbbtool msg: could not write the %s %s: %s\n", log.what, log.path,

@@ -57,15 +57,13 @@ int compile(const char* sourcePath, const char* repoPath) {
     }
     std::vector<SourceMessage> messages;
     std::string file;
-    if (!parseSource(source, sourcePath, &messages, &why) ||
-        !buildRepository(&messages, sourcePath, &file, &why)) {
+    if (!parseSource(source, sourcePath, &messages, &why) || !buildRepository(&messages, sourcePath, &file, &why)) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return kExitUsage;
     }
     FILE* out = plat::openBinary(repoPath, "wb");
     if (out == nullptr) {
-        std::fprintf(stderr, "jbbtool msgc: cannot write '%s': %s\n", repoPath,
-                     plat::errnoText(errno).c_str());
+        std::fprintf(stderr, "jbbtool msgc: cannot write '%s': %s\n", repoPath, plat::errnoText(errno).c_str());
         return kExitUsage;
     }
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
@@ -89,7 +87,8 @@ bool hasMessageText(const ListedMessage& m) {
     if (static_cast<uint8_t>(m.text[0]) == kNlsFormPrintf) return m.text.find('\0') == std::string::npos;
     NlsOrdered o;
     const char* why = nullptr;
-    return static_cast<uint8_t>(m.text[0]) == kNlsFormOrdered && nlsParseOrdered(m.text.data(), m.text.size(), &o, &why);
+    return static_cast<uint8_t>(m.text[0]) == kNlsFormOrdered &&
+           nlsParseOrdered(m.text.data(), m.text.size(), &o, &why);
 }
 
 int list(const char* repoPath) {
@@ -130,8 +129,7 @@ int list(const char* repoPath) {
     const bool ours = file.compare(0, sizeof kNlsFileTag - 1, kNlsFileTag) == 0;
     std::vector<SourceMessage> again;
     std::string rebuilt;
-    if (!parseSource(listing, "listing", &again, &why) ||
-        !buildRepository(&again, "listing", &rebuilt, &why)) {
+    if (!parseSource(listing, "listing", &again, &why) || !buildRepository(&again, "listing", &rebuilt, &why)) {
         problems.push_back(why);
     } else {
         bool same = rebuilt == file;
@@ -181,7 +179,6 @@ void help(FILE* out) {
 
 }  // namespace
 
-extern const Command kMsgcCommand = {"msgc", "compile a message source, or list a message repository", run,
-                                     help};
+extern const Command kMsgcCommand = {"msgc", "compile a message source, or list a message repository", run, help};
 
 }  // namespace jbbtool

@@ -42,11 +42,21 @@ bool readQuoted(const std::string& line, size_t* i, std::string* out, std::strin
             if (j >= line.size()) break;
             const char e = line[j++];
             switch (e) {
-                case 'n': c = '\n'; break;
-                case 't': c = '\t'; break;
-                case 'r': c = '\r'; break;
-                case '\\': c = '\\'; break;
-                case '"': c = '"'; break;
+                case 'n':
+                    c = '\n';
+                    break;
+                case 't':
+                    c = '\t';
+                    break;
+                case 'r':
+                    c = '\r';
+                    break;
+                case '\\':
+                    c = '\\';
+                    break;
+                case '"':
+                    c = '"';
+                    break;
                 case 'x': {
                     const int hi = j < line.size() ? hexValue(line[j]) : -1;
                     const int lo = j + 1 < line.size() ? hexValue(line[j + 1]) : -1;
@@ -211,9 +221,16 @@ bool compileText(const std::string& text, std::string* out, std::string* why) {
         const NlsConversion& c = ins.conv;
         const std::string name = "%" + std::to_string(c.pos) + "$";
         switch (c.type) {
-            case NlsArgType::Text: case NlsArgType::WideText: ins.kind = kNlsKindText; break;
-            case NlsArgType::Int: ins.kind = kNlsKindInt; break;
-            case NlsArgType::LongLong: ins.kind = kNlsKindInt64; break;
+            case NlsArgType::Text:
+            case NlsArgType::WideText:
+                ins.kind = kNlsKindText;
+                break;
+            case NlsArgType::Int:
+                ins.kind = kNlsKindInt;
+                break;
+            case NlsArgType::LongLong:
+                ins.kind = kNlsKindInt64;
+                break;
             case NlsArgType::Long:
                 *why = name + " with l: write d for 32 bits or lld for 64 bits";
                 return false;
@@ -226,9 +243,8 @@ bool compileText(const std::string& text, std::string* out, std::string* why) {
             return false;
         }
         ins.first = c.pos - static_cast<unsigned>(c.stars);
-        const bool starsAdjacent =
-            (!c.starWidth || c.widthPos == ins.first) &&
-            (!c.starPrec || c.precPos == (c.starWidth ? ins.first + 1 : ins.first));
+        const bool starsAdjacent = (!c.starWidth || c.widthPos == ins.first) &&
+                                   (!c.starPrec || c.precPos == (c.starWidth ? ins.first + 1 : ins.first));
         if (c.pos <= static_cast<unsigned>(c.stars) || !starsAdjacent) {
             *why = "the star arguments of " + name + " must come just before it";
             return false;
@@ -248,8 +264,7 @@ bool compileText(const std::string& text, std::string* out, std::string* why) {
     }
     std::vector<uint8_t> order(inserts.size());
     for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<uint8_t>(k);
-    std::sort(order.begin(), order.end(),
-              [&](uint8_t a, uint8_t b) { return inserts[a].first < inserts[b].first; });
+    std::sort(order.begin(), order.end(), [&](uint8_t a, uint8_t b) { return inserts[a].first < inserts[b].first; });
     uint32_t mask = 0;
     for (size_t k = 0; k < inserts.size(); ++k) {
         if (inserts[k].wide) mask |= uint32_t{1} << k;
@@ -281,11 +296,21 @@ std::string escape(const std::string& s) {
     for (const char c : s) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
             default:
                 if (u < 0x20 || u == 0x7F) {
                     static const char kHex[] = "0123456789ABCDEF";
@@ -351,8 +376,8 @@ bool orderedSource(const std::string& text, std::string* out, std::string* why) 
 
 }  // namespace
 
-bool parseSource(const std::string& source, const std::string& fileName,
-                 std::vector<SourceMessage>* messages, std::string* error) {
+bool parseSource(const std::string& source, const std::string& fileName, std::vector<SourceMessage>* messages,
+                 std::string* error) {
     messages->clear();
     std::set<uint32_t> seen;
     int lineNo = 0;
@@ -404,8 +429,8 @@ bool parseSource(const std::string& source, const std::string& fileName,
     return true;
 }
 
-bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fileName,
-                     std::string* file, std::string* error) {
+bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fileName, std::string* file,
+                     std::string* error) {
     std::sort(messages->begin(), messages->end(),
               [](const SourceMessage& a, const SourceMessage& b) { return a.number < b.number; });
     const uint32_t maxN = messages->empty() ? 0 : messages->back().number;
@@ -415,8 +440,8 @@ bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fi
         const size_t units = (out.size() + kNlsRecordUnit - 1) / kNlsRecordUnit;
         const size_t r = units + 1;
         if (r > kNlsMaxRecord) {
-            *error = fileName + ":" + std::to_string(m.line) +
-                     ": the repository would hold more than 65535 record units";
+            *error =
+                fileName + ":" + std::to_string(m.line) + ": the repository would hold more than 65535 record units";
             return false;
         }
         out.resize(units * kNlsRecordUnit, '\0');
@@ -427,8 +452,7 @@ bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fi
             const size_t n = std::min<size_t>(kNlsMaxSegmentText, m.text.size() - done);
             const bool first = done == 0;
             NlsSegmentHeader h{done + n < m.text.size(), m.severity,
-                               static_cast<uint8_t>(first ? m.response.size() : 0),
-                               static_cast<uint8_t>(n)};
+                               static_cast<uint8_t>(first ? m.response.size() : 0), static_cast<uint8_t>(n)};
             unsigned char hb[2];
             nlsEncodeSegment(h, hb);
             out.append(reinterpret_cast<const char*>(hb), 2);
@@ -441,8 +465,7 @@ bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fi
     return true;
 }
 
-std::vector<ListedMessage> readRepository(const std::string& file, std::vector<std::string>* problems,
-                                          int* named) {
+std::vector<ListedMessage> readRepository(const std::string& file, std::vector<std::string>* problems, int* named) {
     std::vector<ListedMessage> out;
     if (named != nullptr) *named = 0;
     const auto* u = reinterpret_cast<const unsigned char*>(file.data());

@@ -47,13 +47,13 @@ struct SourceMessage {
 
 // Reads a source; false with "FILE:LINE: reason" in *error at the first
 // fault.
-bool parseSource(const std::string& source, const std::string& fileName,
-                 std::vector<SourceMessage>* messages, std::string* error);
+bool parseSource(const std::string& source, const std::string& fileName, std::vector<SourceMessage>* messages,
+                 std::string* error);
 
 // The repository file of `messages` (sorted by number on return); false
 // with "FILE:LINE: reason" when they do not fit in one.
-bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fileName,
-                     std::string* file, std::string* error);
+bool buildRepository(std::vector<SourceMessage>* messages, const std::string& fileName, std::string* file,
+                     std::string* error);
 
 // One message read back from a repository file: number, severity (of the
 // last segment), response (of the last segment with one) and raw text.

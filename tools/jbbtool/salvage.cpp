@@ -119,8 +119,8 @@ struct LaterFirst {
 struct Copy {
     const Active* node;
     const DatumRef* d;
-    int64_t where;   // in the file
-    uint32_t room;   // bytes from its data offset to its end
+    int64_t where;  // in the file
+    uint32_t room;  // bytes from its data offset to its end
 };
 
 }  // namespace
@@ -128,8 +128,8 @@ struct Copy {
 int salvageEntries(DbImage& db, DumpWriter& w) {
     DropLog log(db.path());
     const ctrlRec& c = db.ctrl();
-    const bool ctrlSound = db.hasCtrl() && c.dbMagic == dbMagicNumber && c.dbVersMaj == dbVersionMajor &&
-                           c.dbVersMin == dbVersionMinor;
+    const bool ctrlSound =
+        db.hasCtrl() && c.dbMagic == dbMagicNumber && c.dbVersMaj == dbVersionMajor && c.dbVersMin == dbVersionMinor;
 
     // ---- first pass: every slot in file order ----
     KeyChunks keys;
@@ -180,8 +180,7 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
             unsigned count = v.header.count;
             if (count > v.datums.size()) dropped += count - v.datums.size();
             log.say("node at offset " + std::to_string(s.offset) + ": " + v.fault + "; " +
-                    std::to_string(count > v.datums.size() ? count - v.datums.size() : 0) +
-                    " datums after it dropped");
+                    std::to_string(count > v.datums.size() ? count - v.datums.size() : 0) + " datums after it dropped");
         }
     };
     h.event = [&](TileEvent e, int64_t off, int64_t len, uint32_t) {
@@ -212,10 +211,10 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
         uint64_t best = 0;
         for (const auto& r : rooms)
             if (r.second > best) best = r.second, dataLen = (uint16_t)r.first;
-        log.say((ctrlSound ? "the control record's data length " + std::to_string(c.dbDataLen) +
-                                 " is implausible: only " + std::to_string(fit) + " of " + std::to_string(datums) +
-                                 " datums have room for it"
-                           : std::string("the control record is damaged")) +
+        log.say((ctrlSound
+                     ? "the control record's data length " + std::to_string(c.dbDataLen) + " is implausible: only " +
+                           std::to_string(fit) + " of " + std::to_string(datums) + " datums have room for it"
+                     : std::string("the control record is damaged")) +
                 "; records taken as " + std::to_string(dataLen) + " bytes" +
                 (datums > 0 ? ", the length most datums have" : ", the length of a journal's records"));
     }
@@ -248,8 +247,8 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
         };
         const int64_t root = find(c.rootOffset);
         if (root < 0) {
-            walkText = "the control record's root, subscript " + std::to_string(c.rootOffset) +
-                       ", names no readable node";
+            walkText =
+                "the control record's root, subscript " + std::to_string(c.rootOffset) + ", names no readable node";
         } else {
             std::vector<bool> seen(shapes.size(), false);
             std::vector<int64_t> stack{root};
@@ -306,8 +305,8 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
         std::stable_sort(a->order, a->order + a->n, [&](uint8_t x, uint8_t y) {
             const DatumRef& dx = n.v.datums[x];
             const DatumRef& dy = n.v.datums[y];
-            return compareAt(n.v.image + dx.offset + datumKeyOffset, dx.keyUnits, n.v.image + dy.offset + datumKeyOffset,
-                             dy.keyUnits) < 0;
+            return compareAt(n.v.image + dx.offset + datumKeyOffset, dx.keyUnits,
+                             n.v.image + dy.offset + datumKeyOffset, dy.keyUnits) < 0;
         });
         if (a->n > 0) heap.push(a.release());
     };
@@ -317,9 +316,8 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     std::vector<Active*> taken;
     const size_t insertedAt = journalRecOff::insertedTime;
     while (true) {
-        while (next < runs.size() &&
-               (heap.empty() ||
-                compareAt(runs[next].first, runs[next].units, heap.top()->key(), heap.top()->units()) <= 0))
+        while (next < runs.size() && (heap.empty() || compareAt(runs[next].first, runs[next].units, heap.top()->key(),
+                                                                heap.top()->units()) <= 0))
             activate(runs[next++]);
         if (heap.empty()) break;
         // Every copy of the smallest key: all nodes that can hold it are
@@ -356,7 +354,8 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
                 continue;
             }
             int64_t t = 0;
-            if (dataLen >= insertedAt + sizeof t) std::memcpy(&t, cp.node->v.image + cp.d->dataPos + insertedAt, sizeof t);
+            if (dataLen >= insertedAt + sizeof t)
+                std::memcpy(&t, cp.node->v.image + cp.d->dataPos + insertedAt, sizeof t);
             if (keep == nullptr || t > keepTime) keep = &cp, keepTime = t;
         }
         if (keep != nullptr) {
@@ -390,9 +389,10 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     std::fprintf(stderr,
                  "jbbtool dump --salvage: %s: %llu entries written from %llu nodes; %llu datums dropped, %llu nodes "
                  "lost%s\n",
-                 db.path().c_str(), (unsigned long long)written, (unsigned long long)nodes,
-                 (unsigned long long)dropped, (unsigned long long)(unreadable + missing), lost.c_str());
-    if (!walkText.empty()) std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", db.path().c_str(), walkText.c_str());
+                 db.path().c_str(), (unsigned long long)written, (unsigned long long)nodes, (unsigned long long)dropped,
+                 (unsigned long long)(unreadable + missing), lost.c_str());
+    if (!walkText.empty())
+        std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", db.path().c_str(), walkText.c_str());
     return log.lines() > 0 ? kExitFindings : kExitSound;
 }
 

@@ -28,21 +28,22 @@ int runSchema(int argc, char** argv) {
 }
 
 void helpSchema(FILE* out) {
-    std::fputs("Usage: jbbtool schema NAME\n"
-               "\n"
-               "Writes the JSON Schema (draft 2020-12) of a JSON output of jbbtool:\n"
-               "  check   jbbtool check --json (one document, jbbtool.check/1)\n"
-               "  stats   jbbtool stats --json (one document, jbbtool.stats/1)\n"
-               "  dump    jbbtool dump --json (JSON lines, jbbtool.dump/1; the schema\n"
-               "          validates each line)\n"
-               "  diff    jbbtool diff --json (JSON lines, jbbtool.diff/1; the schema\n"
-               "          validates each line)\n"
-               "A version changes only when a member is removed or changes meaning, or a\n"
-               "code is added; new members may come without one, so the schemas allow\n"
-               "members they do not list.\n"
-               "\n"
-               "Exit status: 0, 2 usage error.\n",
-               out);
+    std::fputs(
+        "Usage: jbbtool schema NAME\n"
+        "\n"
+        "Writes the JSON Schema (draft 2020-12) of a JSON output of jbbtool:\n"
+        "  check   jbbtool check --json (one document, jbbtool.check/1)\n"
+        "  stats   jbbtool stats --json (one document, jbbtool.stats/1)\n"
+        "  dump    jbbtool dump --json (JSON lines, jbbtool.dump/1; the schema\n"
+        "          validates each line)\n"
+        "  diff    jbbtool diff --json (JSON lines, jbbtool.diff/1; the schema\n"
+        "          validates each line)\n"
+        "A version changes only when a member is removed or changes meaning, or a\n"
+        "code is added; new members may come without one, so the schemas allow\n"
+        "members they do not list.\n"
+        "\n"
+        "Exit status: 0, 2 usage error.\n",
+        out);
 }
 
 }  // namespace

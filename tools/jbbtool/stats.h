@@ -47,7 +47,7 @@ struct NodeShape {
 class DirectoryCounter {
 public:
     struct Slot {
-        uint64_t hash;   // 0: empty
+        uint64_t hash;  // 0: empty
         uint32_t count;
         uint32_t where;  // node index << 4 | datum index
     };
@@ -88,7 +88,9 @@ public:
     // The n entries with the most datums, most first.
     std::vector<Slot> top(size_t n) const {
         std::vector<Slot> v;
-        auto more = [](const Slot& a, const Slot& b) { return a.count != b.count ? a.count > b.count : a.hash < b.hash; };
+        auto more = [](const Slot& a, const Slot& b) {
+            return a.count != b.count ? a.count > b.count : a.hash < b.hash;
+        };
         for (const Slot& s : table_) {
             if (s.hash == 0) continue;
             v.push_back(s);
@@ -161,7 +163,7 @@ struct Stats {
     std::map<int64_t, std::vector<uint64_t>> perDay;
     uint64_t daysOmitted = 0;  // entries of days beyond kMaxChartDays
     uint64_t unparsed = 0;
-    uint64_t damaged = 0;  // slots or nodes the pass could not use
+    uint64_t damaged = 0;     // slots or nodes the pass could not use
     std::string treeProblem;  // why the tree cannot be read from its root; empty when it can
 };
 
@@ -170,7 +172,6 @@ struct Stats {
 extern const uint32_t kChartActions[];
 constexpr size_t kChartActionCount = 8;
 size_t actionIndex(uint32_t action);
-
 
 void collectStats(DbImage& db, Stats* st, ProgressLine& progress);
 

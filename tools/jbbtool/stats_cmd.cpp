@@ -22,21 +22,19 @@ namespace jbbtool {
 
 namespace {
 
-
 std::string timeOrNone(int64_t t, bool any) { return any ? utcText(t) : std::string("-"); }
 
 void printText(const DbImage& db, const Stats& st) {
     const ctrlRec& c = db.ctrl();
     plat::outPrintfUtf8("Control record\n");
-    plat::outPrintfUtf8("  magic %04x, version %u.%u, state %u, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
-                        "  lastIndex %u, lastNDRec %lld, dbKeyLen %u, dbDataLen %u\n",
-                        c.dbMagic, c.dbVersMaj, c.dbVersMin, c.dbState, c.rootOffset, c.indexArraySize,
-                        c.currentIXCount,
-                        c.lastIndex, (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
+    plat::outPrintfUtf8(
+        "  magic %04x, version %u.%u, state %u, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
+        "  lastIndex %u, lastNDRec %lld, dbKeyLen %u, dbDataLen %u\n",
+        c.dbMagic, c.dbVersMaj, c.dbVersMin, c.dbState, c.rootOffset, c.indexArraySize, c.currentIXCount, c.lastIndex,
+        (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
     plat::outPrintfUtf8("File\n  %lld bytes; %llu slots: %llu nodes, %llu free (%llu bytes)\n", (long long)db.size(),
                         (unsigned long long)st.slots, (unsigned long long)st.usedSlots,
-                        (unsigned long long)st.freeSlots,
-                        (unsigned long long)st.freeBytes);
+                        (unsigned long long)st.freeSlots, (unsigned long long)st.freeBytes);
     plat::outPrintfUtf8("  node bytes %llu in node slots of %llu bytes (slack %llu bytes)\n",
                         (unsigned long long)st.nodeBytes, (unsigned long long)st.usedSlotBytes,
                         (unsigned long long)(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)));
@@ -98,8 +96,8 @@ void printJson(const DbImage& db, const Stats& st) {
     o += "],\"keyLengths\":[";
     bool first = true;
     for (const auto& k : st.keyLengths) {
-        o += std::string(first ? "" : ",") + "{\"units\":\"" + bucketName(k.first) + "\",\"entries\":" +
-             std::to_string(k.second) + "}";
+        o += std::string(first ? "" : ",") + "{\"units\":\"" + bucketName(k.first) +
+             "\",\"entries\":" + std::to_string(k.second) + "}";
         first = false;
     }
     o += "],\"actions\":{";
@@ -121,8 +119,8 @@ void printJson(const DbImage& db, const Stats& st) {
          "},\"directories\":" + std::to_string(st.dirs.size()) + ",\"topDirectories\":[";
     first = true;
     for (const auto& d : st.topDirs) {
-        o += std::string(first ? "" : ",") + "{\"name\":" + jsonString(d.first) + ",\"entries\":" +
-             std::to_string(d.second) + "}";
+        o += std::string(first ? "" : ",") + "{\"name\":" + jsonString(d.first) +
+             ",\"entries\":" + std::to_string(d.second) + "}";
         first = false;
     }
     o += "]}\n";
@@ -133,8 +131,8 @@ int runStats(int argc, char** argv) {
     bool json = false;
     std::string html;
     std::vector<std::string> files;
-    int rc = parseCommandLine("stats", argc, argv, {{"--json", &json, nullptr}, {"--html", nullptr, &html}}, 1, 1,
-                              &files);
+    int rc =
+        parseCommandLine("stats", argc, argv, {{"--json", &json, nullptr}, {"--html", nullptr, &html}}, 1, 1, &files);
     if (rc >= 0) return rc;
     DbImage db;
     if (!openForCommand("stats", files[0], &db)) return kExitUsage;
@@ -165,24 +163,25 @@ int runStats(int argc, char** argv) {
 }
 
 void helpStats(FILE* out) {
-    std::fputs("Usage: jbbtool stats [--json] [--html OUT] FILE\n"
-               "\n"
-               "Measures the database FILE in one pass, without changing it: the control\n"
-               "record's fields; slots, free slots and their bytes, node bytes against\n"
-               "slot bytes (slack); depth and nodes per level with their datum counts;\n"
-               "key lengths; entries by action and object type; oldest and newest\n"
-               "inserted and object times (UTC); the 20 directories with the most entries\n"
-               "(keys read as path names).\n"
-               "\n"
-               "  --json      one JSON document instead (schema jbbtool.stats/1)\n"
-               "  --html OUT  also write a self-contained page to OUT (XHTML with inline\n"
-               "              SVG, no scripts): a map of the file (node, slack and free\n"
-               "              bytes along it), the fill per level, the key lengths, and\n"
-               "              the entries over time by action\n"
-               "\n"
-               "Exit status: 0, 1 when damaged slots or nodes were met or the tree cannot\n"
-               "be read from its root (standard error says why), 2 usage or I/O error.\n",
-               out);
+    std::fputs(
+        "Usage: jbbtool stats [--json] [--html OUT] FILE\n"
+        "\n"
+        "Measures the database FILE in one pass, without changing it: the control\n"
+        "record's fields; slots, free slots and their bytes, node bytes against\n"
+        "slot bytes (slack); depth and nodes per level with their datum counts;\n"
+        "key lengths; entries by action and object type; oldest and newest\n"
+        "inserted and object times (UTC); the 20 directories with the most entries\n"
+        "(keys read as path names).\n"
+        "\n"
+        "  --json      one JSON document instead (schema jbbtool.stats/1)\n"
+        "  --html OUT  also write a self-contained page to OUT (XHTML with inline\n"
+        "              SVG, no scripts): a map of the file (node, slack and free\n"
+        "              bytes along it), the fill per level, the key lengths, and\n"
+        "              the entries over time by action\n"
+        "\n"
+        "Exit status: 0, 1 when damaged slots or nodes were met or the tree cannot\n"
+        "be read from its root (standard error says why), 2 usage or I/O error.\n",
+        out);
 }
 
 }  // namespace

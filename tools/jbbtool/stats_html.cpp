@@ -26,16 +26,22 @@ std::string xml(const std::string& utf8) {
     std::string out;
     for (size_t i = 0; i < utf8.size(); ++i) {
         unsigned char c = (unsigned char)utf8[i];
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') out += "\xEF\xBF\xBD";
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            out += "\xEF\xBF\xBD";
         else if (c == 0xEF && i + 2 < utf8.size() && (unsigned char)utf8[i + 1] == 0xBF &&
                  ((unsigned char)utf8[i + 2] == 0xBE || (unsigned char)utf8[i + 2] == 0xBF)) {
             out += "\xEF\xBF\xBD";  // U+FFFE and U+FFFF
             i += 2;
-        } else out += (char)c;
+        } else
+            out += (char)c;
     }
     return out;
 }
@@ -72,8 +78,9 @@ std::string barChart(const std::string& title, const std::vector<std::vector<dou
             y -= h;
             s += "<rect x=\"" + num(left + (double)i * colW) + "\" y=\"" + num(y) + "\" width=\"" +
                  num(std::max(colW - (colW > 3 ? 1 : 0), 0.5)) + "\" height=\"" + num(h) + "\" fill=\"" + colors[k] +
-                 "\"><title>" + xml(labels[i] + ": " + seriesNames[k] + " " +
-                                    (fractions ? num(columns[i][k] * 100) + "%" : num(columns[i][k]))) +
+                 "\"><title>" +
+                 xml(labels[i] + ": " + seriesNames[k] + " " +
+                     (fractions ? num(columns[i][k] * 100) + "%" : num(columns[i][k]))) +
                  "</title></rect>";
         }
     }
@@ -104,14 +111,15 @@ std::string dayText(int64_t day) {
 }  // namespace
 
 bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st) {
-    std::string h = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
-                    "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><head><meta charset=\"UTF-8\"/>"
-                    "<title>jbbtool stats</title><style>"
-                    "body{font-family:sans-serif;margin:1.5em;color:#222}h2{margin-top:1.4em}"
-                    "table{border-collapse:collapse}td,th{padding:2px 8px;text-align:right;border-bottom:1px solid #ddd}"
-                    "td.name{text-align:left}.legend span{margin-right:1em}"
-                    ".key{display:inline-block;width:10px;height:10px;margin-right:4px}"
-                    "</style></head><body>";
+    std::string h =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+        "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><head><meta charset=\"UTF-8\"/>"
+        "<title>jbbtool stats</title><style>"
+        "body{font-family:sans-serif;margin:1.5em;color:#222}h2{margin-top:1.4em}"
+        "table{border-collapse:collapse}td,th{padding:2px 8px;text-align:right;border-bottom:1px solid #ddd}"
+        "td.name{text-align:left}.legend span{margin-right:1em}"
+        ".key{display:inline-block;width:10px;height:10px;margin-right:4px}"
+        "</style></head><body>";
     h += "<h1>Journal database statistics</h1>";
     const ctrlRec& c = db.ctrl();
     h += "<p>" + xml(db.path()) + ": " + std::to_string(db.size()) + " bytes, " + std::to_string(st.entries) +
@@ -119,15 +127,20 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
          std::to_string(st.freeSlots) + " free slots (" + std::to_string(st.freeBytes) + " bytes), slack " +
          std::to_string(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)) + " bytes.</p>";
     h += "<table><tr><th>field</th><th>value</th></tr>";
-    const std::pair<const char*, long long> fields[] = {
-        {"dbMagic", c.dbMagic},         {"version", c.dbVersMaj * 10 + c.dbVersMin},
-        {"dbState", c.dbState},         {"rootOffset", c.rootOffset},
-        {"indexArraySize", c.indexArraySize}, {"currentIXCount", c.currentIXCount},
-        {"lastIndex", c.lastIndex},     {"lastNDRec", c.lastNDRec},
-        {"dbKeyLen", c.dbKeyLen},       {"dbDataLen", c.dbDataLen}};
+    const std::pair<const char*, long long> fields[] = {{"dbMagic", c.dbMagic},
+                                                        {"version", c.dbVersMaj * 10 + c.dbVersMin},
+                                                        {"dbState", c.dbState},
+                                                        {"rootOffset", c.rootOffset},
+                                                        {"indexArraySize", c.indexArraySize},
+                                                        {"currentIXCount", c.currentIXCount},
+                                                        {"lastIndex", c.lastIndex},
+                                                        {"lastNDRec", c.lastNDRec},
+                                                        {"dbKeyLen", c.dbKeyLen},
+                                                        {"dbDataLen", c.dbDataLen}};
     for (const auto& f : fields) {
-        std::string v = std::string(f.first) == "version" ? std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin)
-                                                          : std::to_string(f.second);
+        std::string v = std::string(f.first) == "version"
+                            ? std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin)
+                            : std::to_string(f.second);
         h += "<tr><td class=\"name\">" + std::string(f.first) + "</td><td>" + v + "</td></tr>";
     }
     h += "</table>";
@@ -157,8 +170,8 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         uint64_t n = 0;
         for (uint64_t v : st.levels[l]) n += v;
         h += "<p>Level " + std::to_string(l + 1) + ": " + std::to_string(n) + " nodes</p>" +
-             barChart("Nodes of level " + std::to_string(l + 1) + " by datums", lc, ll, {"#2c7fb8"}, {"nodes"}, 420, 110,
-                      false);
+             barChart("Nodes of level " + std::to_string(l + 1) + " by datums", lc, ll, {"#2c7fb8"}, {"nodes"}, 420,
+                      110, false);
     }
 
     // Key lengths.
@@ -173,7 +186,8 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
     // Entries over time, by action: the days in at most 120 columns.
     std::vector<std::string> actionNames;
     char buf[32];
-    for (size_t i = 0; i + 1 < kChartActionCount; ++i) actionNames.push_back(actionName(kChartActions[i], buf, sizeof buf));
+    for (size_t i = 0; i + 1 < kChartActionCount; ++i)
+        actionNames.push_back(actionName(kChartActions[i], buf, sizeof buf));
     actionNames.push_back("other");
     const std::vector<std::string> actionColors(kActionColors, kActionColors + kChartActionCount);
     std::vector<std::vector<double>> tc;
@@ -186,7 +200,8 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         tc.assign(n, std::vector<double>(kChartActionCount, 0));
         for (size_t i = 0; i < n; ++i) tl.push_back(dayText(first + (int64_t)i * per));
         for (const auto& d : st.perDay)
-            for (size_t a = 0; a < kChartActionCount; ++a) tc[(size_t)((d.first - first) / per)][a] += (double)d.second[a];
+            for (size_t a = 0; a < kChartActionCount; ++a)
+                tc[(size_t)((d.first - first) / per)][a] += (double)d.second[a];
     }
     h += "<h2>Entries over time by action (inserted, UTC)</h2>" + legend(actionNames, actionColors) +
          barChart("Entries inserted over time by action", tc, tl, actionColors, actionNames, 840, 200, false);

@@ -44,12 +44,23 @@ void eachChar(const std::u16string& key, F f) {
 
 void appendJsonChar(std::string& out, uint32_t c) {
     switch (c) {
-        case '"': out += "\\\""; return;
-        case '\\': out += "\\\\"; return;
-        case '\n': out += "\\n"; return;
-        case '\r': out += "\\r"; return;
-        case '\t': out += "\\t"; return;
-        default: break;
+        case '"':
+            out += "\\\"";
+            return;
+        case '\\':
+            out += "\\\\";
+            return;
+        case '\n':
+            out += "\\n";
+            return;
+        case '\r':
+            out += "\\r";
+            return;
+        case '\t':
+            out += "\\t";
+            return;
+        default:
+            break;
     }
     if (c < 0x20 || c == 0x7F) {
         char buf[16];

@@ -13,11 +13,10 @@
 namespace jbbtool {
 
 const char* const kFindingCodes[] = {
-    "ctrl-short",       "ctrl-magic",       "ctrl-version",    "ctrl-state",     "ctrl-field",
-    "bad-magic",        "slot-gap",         "slot-overlap",    "slot-past-end",  "slot-state",
-    "bad-subscript",    "duplicate-subscript", "free-slot-header", "datum-bounds", "key-order",
-    "key-order-across", "bad-branch",       "node-unreachable", "node-reached-twice", "node-cycle",
-    "node-fill",        "leaf-depth",       nullptr,
+    "ctrl-short",         "ctrl-magic",   "ctrl-version",  "ctrl-state",       "ctrl-field",    "bad-magic",
+    "slot-gap",           "slot-overlap", "slot-past-end", "slot-state",       "bad-subscript", "duplicate-subscript",
+    "free-slot-header",   "datum-bounds", "key-order",     "key-order-across", "bad-branch",    "node-unreachable",
+    "node-reached-twice", "node-cycle",   "node-fill",     "leaf-depth",       nullptr,
 };
 
 uint64_t CheckReport::total() const {
@@ -128,9 +127,9 @@ struct NodeRec {
     uint32_t subscript;
     uint32_t nodeSize;
     uint32_t branches;  // where its branches begin in the checker's branch list (inner nodes)
-    uint16_t count;  // datums that parsed soundly
+    uint16_t count;     // datums that parsed soundly
     bool leaf;
-    bool sound;      // every field within bounds
+    bool sound;  // every field within bounds
     // The keys that bound the node's keys, from the walk: datum loKey of
     // node loNode (an index into the checker's nodes) lies below them, and
     // datum hiKey of node hiNode above them.  kNoBound at an edge.  The
@@ -176,13 +175,13 @@ private:
     SubscriptIndex index_;  // over nodes_
     TreeShape shape_;
     LargeVector<std::pair<uint32_t, int64_t>> slotSubs_;  // every slot's subscript and offset
-    std::vector<std::pair<uint32_t, bool>> freeSubs_;    // free slots' subscripts
+    std::vector<std::pair<uint32_t, bool>> freeSubs_;     // free slots' subscripts
     KeyStore keys_;
     int64_t lastSlot_ = -1;
     uint32_t lastSub_ = 0;
     std::vector<KeyRef> scratch_;
     LargeVector<uint32_t> branches_;  // branchesPerNode for each inner node
-    NodeView view_;  // reused: its datum list keeps its room
+    NodeView view_;                   // reused: its datum list keeps its room
 };
 
 void Checker::checkCtrl() {
@@ -307,16 +306,19 @@ void Checker::onSlot(const SlotRef& s, const uint8_t* image) {
 void Checker::onEvent(TileEvent e, int64_t off, int64_t len, uint32_t sub) {
     switch (e) {
         case TileEvent::BadMagic:
-            find("bad-magic", sub, off, "slot info block has a bad magic number; skipped by its length " + std::to_string(len));
+            find("bad-magic", sub, off,
+                 "slot info block has a bad magic number; skipped by its length " + std::to_string(len));
             break;
         case TileEvent::Gap:
             find("slot-gap", 0, off, std::to_string(len) + " bytes hold no slot");
             break;
         case TileEvent::Overlap:
-            find("slot-overlap", 0, off, "a slot begins " + std::to_string(len) + " bytes before the end of the slot before it");
+            find("slot-overlap", 0, off,
+                 "a slot begins " + std::to_string(len) + " bytes before the end of the slot before it");
             break;
         case TileEvent::PastEnd:
-            find("slot-past-end", sub, off, "the last slot reaches " + std::to_string(len) + " bytes past the end of the file");
+            find("slot-past-end", sub, off,
+                 "the last slot reaches " + std::to_string(len) + " bytes past the end of the file");
             break;
         case TileEvent::ShortTail:
             find("slot-gap", 0, off, std::to_string(len) + " bytes after the last slot are too few for a slot");
@@ -336,7 +338,8 @@ void Checker::afterScan() {
     if (r_->slots == 0) return;
     const ctrlRec& c = *cr_;
     if (c.currentIXCount == 0 && c.indexArraySize == 0)
-        find("ctrl-field", 0, ctrlOff::indexArraySize, "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
+        find("ctrl-field", 0, ctrlOff::indexArraySize,
+             "indexArraySize and currentIXCount say the tree is empty, but the file holds slots");
     if (c.lastNDRec != lastSlot_)
         find("ctrl-field", 0, ctrlOff::lastNDRec,
              "lastNDRec " + std::to_string(c.lastNDRec) + " names another slot than the last, at offset " +
@@ -412,7 +415,8 @@ void Checker::walkShape() {
         }
     };
     Visitor v{*this, leafDepths};
-    shape_.walk(nodes_.size(), root != nullptr ? (size_t)(root - nodes_.data()) : SubscriptIndex::kNone, Nodes{*this}, v);
+    shape_.walk(nodes_.size(), root != nullptr ? (size_t)(root - nodes_.data()) : SubscriptIndex::kNone, Nodes{*this},
+                v);
     if (root == nullptr) return;
     // Leaves at other depths than most of them.
     int common = 0;
@@ -435,8 +439,9 @@ void Checker::walkShape() {
             (isRoot && !n.leaf && n.count == 0))
             find("node-fill", n.subscript, n.offset,
                  std::string(isRoot ? "inner root" : "node") + " holds " + std::to_string(n.count) + " datums" +
-                     (isRoot ? "" : ", expected " + std::to_string(minDatumsPerNode) + " to " +
-                                        std::to_string(maxDatumsPerNode)));
+                     (isRoot ? ""
+                             : ", expected " + std::to_string(minDatumsPerNode) + " to " +
+                                   std::to_string(maxDatumsPerNode)));
     }
 }
 
@@ -504,14 +509,14 @@ void Checker::checkLeafBounds(const NodeRec& n, const uint8_t* image) {
     if (n.loNode != kNoBound &&
         keys_.compare(n.loKeys, n.loKey, image + first.offset + datumKeyOffset, first.keyUnits) >= 0)
         find("key-order-across", n.subscript, n.offset,
-             "first key " + keyText(first) + " of the subtree right of datum " + std::to_string(n.loKey) +
-                 " of node " + std::to_string(nodes_[n.loNode].subscript) + " is not above its key " +
+             "first key " + keyText(first) + " of the subtree right of datum " + std::to_string(n.loKey) + " of node " +
+                 std::to_string(nodes_[n.loNode].subscript) + " is not above its key " +
                  jsonString(keys_.get(n.loKeys, n.loKey)));
     if (n.hiNode != kNoBound &&
         keys_.compare(n.hiKeys, n.hiKey, image + last.offset + datumKeyOffset, last.keyUnits) <= 0)
         find("key-order-across", n.subscript, n.offset,
-             "last key " + keyText(last) + " of the subtree left of datum " + std::to_string(n.hiKey) +
-                 " of node " + std::to_string(nodes_[n.hiNode].subscript) + " is not below its key " +
+             "last key " + keyText(last) + " of the subtree left of datum " + std::to_string(n.hiKey) + " of node " +
+                 std::to_string(nodes_[n.hiNode].subscript) + " is not below its key " +
                  jsonString(keys_.get(n.hiKeys, n.hiKey)));
 }
 

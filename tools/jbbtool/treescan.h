@@ -30,7 +30,7 @@ extern const char* const kFindingCodes[];
 constexpr const char* kNoteUnpairedSurrogate = "key-unpaired-surrogate";
 
 struct CheckReport {
-    std::vector<Finding> findings;  // the first kMaxListed of each class
+    std::vector<Finding> findings;           // the first kMaxListed of each class
     std::map<std::string, uint64_t> counts;  // per class, all of them
     std::vector<Finding> notes;
     uint64_t noteCount = 0;

@@ -55,7 +55,9 @@ void parseNode(const uint8_t* image, uint32_t size, uint16_t dataLen, NodeView* 
     bool surrogate = false;
     const btformat::NodeCheck c = btformat::decodeNode(
         image, size, dataLen,
-        [&](const btformat::DatumFacts& f) { out->datums.push_back({f.offset, f.keyUnits, f.dataPos, surrogate}); },
+        [&](const btformat::DatumFacts& f) {
+            out->datums.push_back({f.offset, f.keyUnits, f.dataPos, surrogate});
+        },
         ScanKey{&surrogate});
     switch (c.fault) {
         case Fault::none:

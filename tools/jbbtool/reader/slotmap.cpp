@@ -37,7 +37,9 @@ bool mapSlots(DbImage& db, SlotMap* map, int64_t from, int64_t until, int64_t* s
 
 }  // namespace
 
-void SlotMap::append(const SlotMap& more) { entries_.insert(entries_.end(), more.entries_.begin(), more.entries_.end()); }
+void SlotMap::append(const SlotMap& more) {
+    entries_.insert(entries_.end(), more.entries_.begin(), more.entries_.end());
+}
 
 bool buildSlotMap(DbImage& db, SlotMap* map, std::function<void(int64_t)> progress, int64_t halvesFrom) {
     const int64_t size = db.size();

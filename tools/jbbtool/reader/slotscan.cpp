@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace jbbtool {
 
 namespace {
@@ -32,8 +31,7 @@ int64_t findNextInfo(DbImage& db, int64_t from, bool* ioFailed, int64_t limit) {
         if (got < nodeInfoSize) break;
         size_t i = 0;
         for (; i + nodeInfoSize <= got; ++i) {
-            if (btformat::hasNodeMagic(p + i) && plausibleInfo(p + i, pos + (int64_t)i, size))
-                return pos + (int64_t)i;
+            if (btformat::hasNodeMagic(p + i) && plausibleInfo(p + i, pos + (int64_t)i, size)) return pos + (int64_t)i;
         }
         pos += (int64_t)i;
     }
@@ -68,11 +66,9 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
         // A strict pass takes only blocks the format finds sound; the other
         // takes every block with the magic that can be stepped over, and
         // leaves judging the rest to its handler.
-        const btformat::Fault fault =
-            btformat::decodeNodeInfo(p, got, where, size, btformat::anySubscript, &s.info);
+        const btformat::Fault fault = btformat::decodeNodeInfo(p, got, where, size, btformat::anySubscript, &s.info);
         const bool magicOk = fault != btformat::Fault::infoMagic;
-        const bool accept =
-            h.strict ? fault == btformat::Fault::none : magicOk && s.info.slotLength >= nodeInfoSize;
+        const bool accept = h.strict ? fault == btformat::Fault::none : magicOk && s.info.slotLength >= nodeInfoSize;
         if (accept) {
             const uint8_t* image = nullptr;
             int64_t left = size - where;
@@ -87,7 +83,9 @@ bool scanSlots(DbImage& db, const SlotScanHandler& h) {
                                    ? std::min<int64_t>(s.info.nodeSize, left)
                                    : (int64_t)nodeInfoSize);
             if (s.info.slotLength > (uint64_t)left) {
-                if (h.event) h.event(TileEvent::PastEnd, where, (int64_t)(s.info.slotLength - (uint64_t)left), s.info.ixaSubscript);
+                if (h.event)
+                    h.event(TileEvent::PastEnd, where, (int64_t)(s.info.slotLength - (uint64_t)left),
+                            s.info.ixaSubscript);
                 break;
             }
             if (h.strict) {

@@ -30,11 +30,11 @@ struct SlotRef {
 
 // What the pass reports besides the slots themselves.
 enum class TileEvent {
-    BadMagic,      // a plausible info block whose magic is wrong; skipped by its length
-    Gap,           // bytes that are no slot, up to the next info block (or the end)
-    Overlap,       // the next info block begins inside the previous slot
-    PastEnd,       // the last slot reaches past the end of the file
-    ShortTail,     // fewer than 24 bytes after the last slot
+    BadMagic,   // a plausible info block whose magic is wrong; skipped by its length
+    Gap,        // bytes that are no slot, up to the next info block (or the end)
+    Overlap,    // the next info block begins inside the previous slot
+    PastEnd,    // the last slot reaches past the end of the file
+    ShortTail,  // fewer than 24 bytes after the last slot
 };
 
 struct SlotScanHandler {

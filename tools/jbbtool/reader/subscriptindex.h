@@ -84,7 +84,7 @@ private:
         return n > 0 && m <= 4 * n + 1024;
     }
     uint32_t maxSub_ = 0;
-    std::vector<uint32_t> direct_;  // subscript -> place + 1
+    std::vector<uint32_t> direct_;                       // subscript -> place + 1
     LargeVector<std::pair<uint32_t, uint32_t>> sorted_;  // subscript, place
 };
 

@@ -13,7 +13,9 @@ NodeBuffer TreeWalker::takeLeaf() { return std::move(handedOut_); }
 
 bool TreeWalker::push(uint32_t subscript) {
     if (stack_.size() > (size_t)maxTreeDepth) {
-        if (problem) problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " + std::to_string(subscript));
+        if (problem)
+            problem("the tree is deeper than " + std::to_string(maxTreeDepth) + " levels at node " +
+                    std::to_string(subscript));
         return false;
     }
     const SlotMap::Entry* e = map_.find(subscript);
@@ -47,7 +49,9 @@ bool TreeWalker::push(uint32_t subscript) {
     }
     if (l.image.empty()) {
         if (!db_.ioError().empty()) ioFailed_ = true;
-        if (problem) problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) + " cannot be read");
+        if (problem)
+            problem("node " + std::to_string(subscript) + " at offset " + std::to_string(e->offset) +
+                    " cannot be read");
         return false;
     }
     nodeHeader h;

@@ -71,7 +71,7 @@ private:
         NodeBuffer image;
         NodeView node;
         uint32_t subscript = 0;
-        size_t pos = 0;      // next datum to hand out
+        size_t pos = 0;  // next datum to hand out
         bool descended = false;
         bool aheadRead = false;
         bool whole = false;  // a leaf to hand out whole
@@ -94,7 +94,7 @@ private:
     LargeVector<int32_t> state_;
     std::vector<NodeBuffer> ahead_;
     std::vector<int32_t> aheadFree_;  // places free for reuse
-    NodeBuffer handedOut_;  // the whole leaf handed out last, kept until the next call
+    NodeBuffer handedOut_;            // the whole leaf handed out last, kept until the next call
     size_t aheadBytes_ = 0;
     std::vector<plat::ReadRequest> requests_;
     std::vector<size_t> wanted_;  // the map entry of each request
