@@ -97,6 +97,10 @@ constexpr uint32_t indexArrayGrowth = 500;
 // Index entries a control record may reserve beyond what its file could
 // hold (16,777,216 entries: touched only as far as subscripts are in use).
 constexpr uint64_t maxReservedIndexEntries = 1u << 24;
+// Deepest tree a reader follows; a deeper one can only be a damaged file
+// (a tree of nodes with at least six branches holds more than 6^40 keys at
+// depth 40).
+constexpr int maxTreeDepth = 40;
 
 // Database states kept in the control record.
 enum : uint32_t { dbClosed = 0, dbOpened = 1, dbCorrupt = 2 };

@@ -57,11 +57,6 @@ struct listCell {
 // The value that node-returning operations give on failure.
 inline diskNode* failedNode() { return reinterpret_cast<diskNode*>(~uintptr_t{0}); }
 
-// Deepest tree the engine follows; a deeper one can only be a damaged file
-// (a tree of nodes with at least six branches holds more than 6^40 keys at
-// depth 40).
-constexpr int maxTreeDepth = 40;
-
 // Reads the control record of a file without opening the database.
 // `name` is the full wide file name, `buffer` 2088 bytes.  0 when the record
 // is acceptable (any state but corrupt), else -1, 104, 942, 152, 227, 228

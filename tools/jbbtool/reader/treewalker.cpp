@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jbbtreev.h"
 #include "keyunits.h"
 #include "readahead.h"
 
