@@ -42,18 +42,10 @@ void mutate(std::vector<uint8_t>& image, std::mt19937& rng) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long mutations = 0;
-    bool saved = false;
-    std::vector<const char*> files;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--mutations") == 0 && i + 1 < argc) {
-            mutations = std::strtol(argv[++i], nullptr, 10);
-        } else if (std::strcmp(argv[i], "--saved") == 0) {
-            saved = true;
-        } else {
-            files.push_back(argv[i]);
-        }
-    }
+    const ReplayArgs args = parseReplayArgs(argc, argv, 0);
+    const long mutations = args.mutations;
+    const bool saved = args.saved;
+    const std::vector<const char*>& files = args.files;
     if (files.empty()) {
         std::fprintf(stderr, "usage: nls_replay [--mutations N] REPOSITORY...\n       nls_replay --saved INPUT...\n");
         return 2;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -45,4 +47,27 @@ inline bool changeAt(std::vector<uint8_t>& image, std::mt19937& rng, size_t limi
             break;
     }
     return true;
+}
+
+// The command line the drivers share: `--mutations N` (changes made of
+// each input), `--saved` (run inputs as they stand), and input files.
+struct ReplayArgs {
+    long mutations = 0;
+    bool saved = false;
+    std::vector<const char*> files;
+};
+
+inline ReplayArgs parseReplayArgs(int argc, char** argv, long defaultMutations) {
+    ReplayArgs a;
+    a.mutations = defaultMutations;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--mutations") == 0 && i + 1 < argc) {
+            a.mutations = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--saved") == 0) {
+            a.saved = true;
+        } else {
+            a.files.push_back(argv[i]);
+        }
+    }
+    return a;
 }

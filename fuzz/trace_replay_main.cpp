@@ -80,18 +80,10 @@ void run(uint8_t a, uint8_t b, const std::string& image) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long mutations = 2000;
-    bool saved = false;
-    std::vector<const char*> files;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--mutations") == 0 && i + 1 < argc) {
-            mutations = std::strtol(argv[++i], nullptr, 10);
-        } else if (std::strcmp(argv[i], "--saved") == 0) {
-            saved = true;
-        } else {
-            files.push_back(argv[i]);
-        }
-    }
+    const ReplayArgs args = parseReplayArgs(argc, argv, 2000);
+    const long mutations = args.mutations;
+    const bool saved = args.saved;
+    const std::vector<const char*>& files = args.files;
     size_t runs = 0;
     if (saved) {
         for (const char* file : files) {
