@@ -1,5 +1,6 @@
 #include "dumpwriter.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #if defined(__SSE2__)
@@ -138,14 +139,12 @@ std::u16string unitsOf(const uint8_t* key, uint32_t units) {
     return k;
 }
 
-// Appends the name field of an entry: the key as UTF-8.  False (and
-// nothing appended that counts) when the key needs a %key line: empty, or
-// with a tab, a line end or an unpaired surrogate.
-bool appendNameField(std::string& out, const uint8_t* key, uint32_t units) {
-    if (units == 0) return false;
-    const size_t start = out.size();
-    out.resize(start + 3 * (size_t)units);  // UTF-8 takes at most 3 bytes a unit
-    char* o = &out[start];
+// Writes the name field of an entry at `o`, which has room for 3 bytes a
+// unit (the most UTF-8 takes): the key as UTF-8.  Returns its end, or null
+// when the key needs a %key line: empty, or with a tab, a line end or an
+// unpaired surrogate.
+char* putNameField(char* o, const uint8_t* key, uint32_t units) {
+    if (units == 0) return nullptr;
     size_t i = 0;
     while (i < units) {
 #if defined(__SSE2__)
@@ -172,20 +171,14 @@ bool appendNameField(std::string& out, const uint8_t* key, uint32_t units) {
         }
         ++i;
         if (u < 0x80) {
-            if (u == '\t' || u == '\n' || u == '\r') {
-                out.resize(start);
-                return false;
-            }
+            if (u == '\t' || u == '\n' || u == '\r') return nullptr;
             *o++ = (char)u;
             continue;
         }
         if (u >= 0xD800 && u <= 0xDFFF) {
             uint16_t low = 0;
             if (i < units) std::memcpy(&low, key + 2 * i, sizeof low);
-            if (u > 0xDBFF || i == units || low < 0xDC00 || low > 0xDFFF) {
-                out.resize(start);
-                return false;
-            }
+            if (u > 0xDBFF || i == units || low < 0xDC00 || low > 0xDFFF) return nullptr;
             ++i;
             u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00u);
         }
@@ -201,8 +194,17 @@ bool appendNameField(std::string& out, const uint8_t* key, uint32_t units) {
         }
         *o++ = (char)(0x80 | (u & 0x3F));
     }
-    out.resize((size_t)(o - out.data()));
-    return true;
+    return o;
+}
+
+// Writes the decimal digits of n at `o` (room for 10); returns their end.
+char* putNumber(char* o, uint32_t n) { return std::to_chars(o, o + 10, n).ptr; }
+
+// Writes the text s at `o`; returns its end.
+char* putText(char* o, const char* s) {
+    const size_t n = std::strlen(s);
+    std::memcpy(o, s, n);
+    return o + n;
 }
 
 }  // namespace
@@ -225,37 +227,45 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
         journalRec r = asJournalRec(data, dataLen);
         bool plain = dataLen == sizeof r;
         for (size_t i = 0; plain && i < sizeof r.opaque; ++i) plain = r.opaque[i] == 0;
+        // The line is laid out in place, in room for the longest it can
+        // be: a %record line, the longest action word (16 bytes) and type
+        // number, times given as numbers, and 3 UTF-8 bytes a key unit.
         std::string& b = buf_;
         const size_t lineStart = b.size();
+        b.resize(lineStart + 8 + 2 * (size_t)dataLen + 1 + 16 + 1 + 10 + 1 + 2 * (kUtcTextMax + 1) + 3 * (size_t)units +
+                 1);
+        char* const line = &b[lineStart];
+        char* o = line;
         if (!plain) {
-            // Written in place: journals whose records all carry their last
-            // 8 bytes have such a line for every entry.
+            // Journals whose records all carry their last 8 bytes have such
+            // a line for every entry.
             static const char kDigits[] = "0123456789abcdef";
-            b += "%record ";
-            const size_t at = b.size();
-            b.resize(at + 2 * (size_t)dataLen + 1);
+            o = putText(o, "%record ");
             for (size_t i = 0; i < dataLen; ++i) {
-                b[at + 2 * i] = kDigits[data[i] >> 4];
-                b[at + 2 * i + 1] = kDigits[data[i] & 15];
+                *o++ = kDigits[data[i] >> 4];
+                *o++ = kDigits[data[i] & 15];
             }
-            b.back() = '\n';
+            *o++ = '\n';
         }
-        // The name goes last on the line; it is written at its place, and
-        // only then is it known whether the entry needs a %key line first.
-        if (const char* w = actionText(r.action))
-            b += w;
-        else
-            b += std::to_string(r.action);
-        b += '\t';
-        b += r.objectType == 1 ? "file" : r.objectType == 2 ? "directory" : std::to_string(r.objectType).c_str();
-        b += '\t';
-        appendUtcText(b, r.insertedTime);
-        b += '\t';
-        appendUtcText(b, r.objectTime);
-        b += '\t';
-        if (!appendNameField(b, key, units)) {
+        const char* w = actionText(r.action);
+        o = w != nullptr ? putText(o, w) : putNumber(o, r.action);
+        *o++ = '\t';
+        o = r.objectType == 1   ? putText(o, "file")
+            : r.objectType == 2 ? putText(o, "directory")
+                                : putNumber(o, r.objectType);
+        *o++ = '\t';
+        o = putUtcText(o, r.insertedTime);
+        *o++ = '\t';
+        o = putUtcText(o, r.objectTime);
+        *o++ = '\t';
+        // The name goes last on the line; only once it is written is it
+        // known whether the entry needs a %key line first.
+        if (char* end = putNameField(o, key, units)) {
+            *end++ = '\n';
+            b.resize((size_t)(end - b.data()));
+        } else {
             const std::u16string k = unitsOf(key, units);
-            std::string lines = b.substr(lineStart);
+            std::string lines(line, o);
             b.resize(lineStart);
             text("%key " + hexUnits(k) + "\n");
             std::u16string shown = k;
@@ -263,8 +273,8 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
                 if (u == u'\t' || u == u'\n' || u == u'\r') u = 0xFFFD;
             b += lines;
             b += shown.empty() ? std::string("-") : toUtf8(shown);
+            b += '\n';
         }
-        b += '\n';
     }
     if (buf_.size() >= kFlushBytes) flush();
 }

@@ -1,5 +1,6 @@
 #include "textout.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -119,17 +120,19 @@ std::string hexBytes(const uint8_t* p, size_t n) {
 
 namespace {
 
-// YYYY-MM-DDT of a day counted from 1970-01-01 (proleptic Gregorian).
-void civilDate(int64_t days, char* text) {
-    int64_t z = days + 719468;
-    int64_t era = z / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t y = yoe + era * 400;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    int64_t m = mp < 10 ? mp + 3 : mp - 9;
+// YYYY-MM-DDT of a day counted from 1970-01-01 (proleptic Gregorian) up
+// to the end of year 9999, at `text` (11 bytes).  In 32-bit unsigned
+// arithmetic, which every day up to then fits and which divides fastest.
+void civilDate(uint32_t days, char* text) {
+    const uint32_t z = days + 719468;
+    const uint32_t era = z / 146097;
+    const uint32_t doe = z - era * 146097;
+    const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    uint32_t y = yoe + era * 400;
+    const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const uint32_t mp = (5 * doy + 2) / 153;
+    const uint32_t d = doy - (153 * mp + 2) / 5 + 1;
+    const uint32_t m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
     for (int i = 3; i >= 0; --i, y /= 10) text[i] = (char)('0' + y % 10);
     text[4] = '-';
@@ -141,21 +144,18 @@ void civilDate(int64_t days, char* text) {
     text[10] = 'T';
 }
 
-// The date text, then HH:MM:SSZ of `secs` into the day.
-void appendTime(std::string& out, const char* date, int64_t secs) {
+// HH:MM:SSZ of `secs` into the day, at `out` (9 bytes).
+void putClock(char* out, uint32_t secs) {
     static const char kPairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
-    char buf[20];
-    std::memcpy(buf, date, 11);
-    std::memcpy(buf + 11, kPairs + 2 * (secs / 3600), 2);
-    buf[13] = ':';
-    std::memcpy(buf + 14, kPairs + 2 * (secs / 60 % 60), 2);
-    buf[16] = ':';
-    std::memcpy(buf + 17, kPairs + 2 * (secs % 60), 2);
-    buf[19] = 'Z';
-    out.append(buf, 20);
+    std::memcpy(out, kPairs + 2 * (secs / 3600), 2);
+    out[2] = ':';
+    std::memcpy(out + 3, kPairs + 2 * (secs / 60 % 60), 2);
+    out[5] = ':';
+    std::memcpy(out + 6, kPairs + 2 * (secs % 60), 2);
+    out[8] = 'Z';
 }
 
 // 253402300799 is 9999-12-31T23:59:59Z.
@@ -170,13 +170,16 @@ std::string utcText(int64_t t) {
 }
 
 void appendUtcText(std::string& out, int64_t t) {
-    if (t < 0 || t > kLastTime) {
-        out += std::to_string(t);
-        return;
-    }
-    char date[11];
-    civilDate(t / 86400, date);
-    appendTime(out, date, t % 86400);
+    char buf[kUtcTextMax];
+    out.append(buf, (size_t)(putUtcText(buf, t) - buf));
+}
+
+char* putUtcText(char* out, int64_t t) {
+    if (t < 0 || t > kLastTime) return std::to_chars(out, out + kUtcTextMax, t).ptr;
+    const uint64_t u = (uint64_t)t;
+    civilDate((uint32_t)(u / 86400), out);
+    putClock(out + 11, (uint32_t)(u % 86400));
+    return out + 20;
 }
 
 }  // namespace jbbtool

@@ -29,4 +29,10 @@ std::string utcText(int64_t t);
 // the times spread over years.
 void appendUtcText(std::string& out, int64_t t);
 
+// The most bytes utcText gives: a date and time, or a decimal int64_t.
+constexpr size_t kUtcTextMax = 20;
+// utcText written at `out`, which has room for kUtcTextMax bytes; returns
+// the end of what it wrote.  For writers that lay out a line in place.
+char* putUtcText(char* out, int64_t t);
+
 }  // namespace jbbtool
