@@ -375,19 +375,19 @@ void traceWrapIfFull(int length) {
         std::fflush(tc->stream);
         tc->nextWrite = tc->startOfData;
         if (segments >= 2) {
-            tc->switchingSegment = 1;
+            traceSetSwitching(tc, 1);
             traceClose(0);
             tc->previousSegment = tc->currentSegment;
             tc->currentSegment = tc->currentSegment % segments + 1;
             traceOpen(tc->baseFileName, 1);
-            tc->switchingSegment = 0;
+            traceSetSwitching(tc, 0);
         }
     }
 }
 
 int traceWriteRaw(const char* text) {
     TraceControl* tc = traceControl;
-    if (tc == nullptr || traceStream(tc) == nullptr) return 0;
+    if (tc == nullptr || !traceOutputOpen(tc)) return 0;
     const TraceFileLock fileLock;
     if (tc->stream == nullptr) return 0;
     if (tc->callbackMode) {

@@ -134,6 +134,12 @@ FILE* traceStream(const TraceControl* tc) { return __atomic_load_n(&tc->stream, 
 
 void traceSetEnabled(TraceControl* tc, uint32_t on) { __atomic_store_n(&tc->enabled, on, __ATOMIC_RELEASE); }
 
+void traceSetSwitching(TraceControl* tc, uint32_t on) { __atomic_store_n(&tc->switchingSegment, on, __ATOMIC_RELEASE); }
+
+bool traceOutputOpen(const TraceControl* tc) {
+    return traceStream(tc) != nullptr || __atomic_load_n(&tc->switchingSegment, __ATOMIC_ACQUIRE) != 0;
+}
+
 TraceControl* traceInstallControl() {
     if (traceControl == nullptr) {
         if (theControl.controlMutex.handle == nullptr) psMutexCreate(&theControl.controlMutex);
@@ -147,12 +153,13 @@ int traceIsActive() {
     const ErrnoKeeper keep;
     const TraceControl* tc = __atomic_load_n(&traceControl, __ATOMIC_ACQUIRE);
     if (tc == nullptr) return 0;
+    if (!traceOutputOpen(tc) || __atomic_load_n(&tc->enabled, __ATOMIC_ACQUIRE) == 0) return 0;
     FILE* stream = traceStream(tc);
-    if (stream == nullptr || __atomic_load_n(&tc->enabled, __ATOMIC_ACQUIRE) == 0) return 0;
     if (__atomic_load_n(&tc->consoleOutput, __ATOMIC_RELAXED) || __atomic_load_n(&tc->callbackMode, __ATOMIC_RELAXED)) {
         return 1;
     }
-    return traceIsConsoleStream(stream) ? 0 : 1;
+    // A segment switch (stream null meanwhile) happens only to files.
+    return stream != nullptr && traceIsConsoleStream(stream) ? 0 : 1;
 }
 
 // --- Trace points ----------------------------------------------------------
@@ -225,7 +232,7 @@ int traceVPrintfW(const char* file, uint32_t line, const char16_t* fmt, va_list 
 int traceEmitLine(const char* message) {
     const ErrnoKeeper keep;
     TraceControl* tc = traceControl;
-    if (tc == nullptr || traceStream(tc) == nullptr) return 0;
+    if (tc == nullptr || !traceOutputOpen(tc)) return 0;
     // The whole line under the file mutex: a reset or a segment switch on
     // another thread cannot close the stream while this line is written.
     const TraceFileLock fileLock;

@@ -43,6 +43,13 @@ private:
 void setStream(TraceControl* tc, FILE* f);
 FILE* traceStream(const TraceControl* tc);
 void traceSetEnabled(TraceControl* tc, uint32_t on);
+// While a segment switch holds traceFileMutex the stream is briefly null;
+// a line traced then on another thread waits for the next segment instead
+// of being dropped.  The switch flag is written under the mutex and read
+// without it, as an atomic access.
+void traceSetSwitching(TraceControl* tc, uint32_t on);
+// An output is open, or about to be again once a segment switch ends.
+bool traceOutputOpen(const TraceControl* tc);
 
 // A trace class flag, read or written as an atomic access: trace points
 // on other threads read the flags that traceReset clears.
