@@ -1,7 +1,7 @@
 // jbbtool's passes that work on two processors must give what one gives:
-// dump's pipe from the walking thread to the writing one, and stats'
-// directory counting, each with a second thread and with none (as on a
-// system that refuses one).
+// dump's pipe from the walking thread to the writing one, stats'
+// directory counting and the reader's windows read ahead, each with a
+// second thread and with none (as on a system that refuses one).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -116,6 +116,50 @@ TEST(ReaderThreads, StatsCountsTheSameDirectoriesWithOrWithoutASecondThread) {
     const auto r = besideAndInline(run);
     EXPECT_EQ(r.first, r.second);
     EXPECT_NE(r.first.find("3000 entries"), std::string::npos) << r.first;
+}
+
+// Views of every size up to a whole window, in order, straddling window
+// ends, jumping back and running into the end of the file, read with the
+// next window read ahead: each must hold the file's own bytes.
+TEST(ReaderThreads, ViewsReadAheadHoldTheFilesBytes) {
+    using namespace testdb;
+    TempDir dir;
+    const std::string path = dir.file("w.bin");
+    std::string bytes(5 * jbbtool::DbImage::kWindowBytes + 12345, '\0');
+    uint32_t x = 12345;
+    for (char& c : bytes) c = (char)((x = x * 1103515245u + 12345u) >> 23);
+    ASSERT_TRUE(writeFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end())));
+    auto run = [&] {
+        jbbtool::DbImage db;
+        std::string err;
+        if (!db.open(path, &err)) return err;
+        db.readAhead();
+        std::string wrong;
+        uint32_t r = 7;
+        int64_t pos = 0;
+        int views = 0;
+        while (pos < (int64_t)bytes.size()) {
+            r = r * 1103515245u + 12345u;
+            size_t n = 1 + (r >> 8) % 3000;
+            if (r % 61 == 0) n = jbbtool::DbImage::kAheadOverlap + (r >> 4) % 5000;  // beyond the overlap
+            if (r % 211 == 0) n = jbbtool::DbImage::kWindowBytes;
+            size_t got;
+            const uint8_t* p = db.view(pos, n, &got);
+            const size_t want = std::min<size_t>(n, bytes.size() - (size_t)pos);
+            if (p == nullptr || got != want || std::memcmp(p, bytes.data() + pos, got) != 0)
+                wrong += " at " + std::to_string(pos) + "+" + std::to_string(n);
+            ++views;
+            if (r % 97 == 0 && pos > 100000)
+                pos -= 100000;  // back, as the slot pass does when it looks for a lost slot
+            else
+                pos += (int64_t)(1 + n / 2 + (r >> 3) % (n / 2 + 1));
+        }
+        return std::to_string(views) + " views, wrong:" + wrong;
+    };
+    const auto r = besideAndInline(run);
+    EXPECT_EQ(r.first, r.second);
+    EXPECT_NE(r.first.find("wrong:"), std::string::npos);
+    EXPECT_EQ(r.first.substr(r.first.find("wrong:")), "wrong:");
 }
 
 }  // namespace

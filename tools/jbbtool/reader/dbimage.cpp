@@ -8,7 +8,16 @@
 
 namespace jbbtool {
 
-DbImage::~DbImage() { delete file_; }
+DbImage::~DbImage() {
+    prefetch_.reset();
+    delete file_;
+}
+
+void DbImage::readAhead() {
+    if (file_ == nullptr || prefetch_ || size_ <= (int64_t)kWindowBytes) return;
+    prefetch_.reset(new WindowPrefetch(file_, windowCap_));
+    if (!prefetch_->started()) prefetch_.reset();
+}
 
 bool DbImage::open(const std::string& path, std::string* err) {
     path_ = path;
@@ -43,15 +52,20 @@ const uint8_t* DbImage::view(int64_t pos, size_t n, size_t* got) {
     *got = 0;
     if (pos < 0 || pos >= size_ || n > windowCap_) return window_.get();
     if (pos < winStart_ || pos + (int64_t)n > winStart_ + (int64_t)winLen_) {
-        errno = 0;
-        int64_t r = file_->readAt(pos, window_.get(), windowCap_);
-        if (r < 0) {
-            ioError_ = "read error at offset " + std::to_string(pos) + ": " + plat::errnoText(errno != 0 ? errno : EIO);
-            winLen_ = 0;
-            return nullptr;
+        if (!prefetch_ || !prefetch_->take(pos, n, size_, &window_, &winStart_, &winLen_)) {
+            errno = 0;
+            int64_t r = file_->readAt(pos, window_.get(), windowCap_);
+            if (r < 0) {
+                ioError_ =
+                    "read error at offset " + std::to_string(pos) + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+                winLen_ = 0;
+                return nullptr;
+            }
+            winStart_ = pos;
+            winLen_ = (size_t)r;
         }
-        winStart_ = pos;
-        winLen_ = (size_t)r;
+        if (prefetch_ && winLen_ == windowCap_ && winStart_ + (int64_t)winLen_ < size_)
+            prefetch_->request(winStart_ + (int64_t)(winLen_ - kAheadOverlap));
     }
     size_t avail = (size_t)(winStart_ + (int64_t)winLen_ - pos);
     *got = std::min(n, avail);

@@ -19,6 +19,7 @@
 
 #include "dbfile.h"
 #include "format.h"
+#include "windowprefetch.h"
 
 namespace jbbtool {
 
@@ -54,10 +55,19 @@ public:
 
     const std::string& ioError() const { return ioError_; }
 
+    // From now on, each window that view() reads is followed by a read of
+    // the window after it on a second thread, for a pass that goes through
+    // the file in order.  A file no larger than one window gains nothing
+    // and is left as it is, as is a system that refuses the thread.
+    void readAhead();
+
     // 1 MiB holds the largest node a slot can carry, and keeps the window
     // in the processor's caches between the read and the parse.
     static constexpr size_t kWindowBytes = 1u << 20;
     static_assert(kWindowBytes >= maxNodeSize, "a node fits in the window");
+    // The window read ahead begins this far before the end of the current
+    // one, so that a node that straddles the end is found whole in it.
+    static constexpr size_t kAheadOverlap = 64u << 10;
 
 private:
     std::string path_;
@@ -69,6 +79,7 @@ private:
     int64_t winStart_ = 0;
     size_t winLen_ = 0;
     std::string ioError_;
+    std::unique_ptr<WindowPrefetch> prefetch_;  // ended before file_ is closed
 };
 
 }  // namespace jbbtool
