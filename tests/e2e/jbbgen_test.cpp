@@ -429,6 +429,8 @@ TEST_F(Jbbgen, AllBadLinesOfAFileAreReported) {
     const std::string missing = dir.file("no-such-file.txt");
     EXPECT_EQ(refused("missing", {"--input", missing}),
               "jbbgen: cannot read " + missing + ": No such file or directory\n");
+    EXPECT_EQ(refused("folder", {"--input", dir.path().string()}),
+              "jbbgen: cannot read " + dir.path().string() + ": it is a directory\n");
 }
 
 // ---- names and standard input ----

@@ -256,6 +256,12 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, st
     errors->clear();
     const bool fromStdin = path == standardInputArg;
     const std::string name = inputName(path);
+    // A directory opens for reading on some systems and not on others: it
+    // is refused by name, the same everywhere.
+    if (!fromStdin && plat::isDirectory(path.c_str())) {
+        errors->push_back("cannot read " + name + ": it is a directory");
+        return false;
+    }
     errno = 0;
     FILE* f = fromStdin ? stdin : plat::openBinary(path.c_str(), "rb");
     if (f == nullptr || (fromStdin && !plat::stdinBinary())) {
