@@ -1,7 +1,8 @@
 // jbbgen NAME [options]: creates the journal database NAME.jbbdb (NAME
-// given with or without the extension) through the engine, with synthetic entries or entries read from a text file, and
-// every field of the journal control area set from the command line (see
-// usageText() for the options and the input format).  The same arguments
+// given with or without the extension) through the engine, with synthetic
+// entries or entries read from a text file, and every field of the journal
+// control area set from the command line (see usageText() for the options
+// and the input format).  The same arguments
 // give the same file byte for byte: nothing depends on the clock, and the
 // only randomness is the seeded generator of jbbgen_names.h.
 #include <algorithm>

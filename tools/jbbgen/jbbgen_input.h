@@ -50,9 +50,10 @@ constexpr const char* standardInputArg = "-";
 std::string inputName(const std::string& path);
 
 // Reads the whole file (standard input for "-", read as bytes) and checks
-// every line, and that no name comes twice.  On failure `errors` holds one "FILE:LINE: reason" text per bad
-// line (at most `maxErrors`, then a note that more were left out), or one
-// text for a file that cannot be read, and the result is false.
+// every line, and that no name comes twice.  On failure `errors` holds one
+// "FILE:LINE: reason" text per bad line (at most `maxErrors`, then a note
+// that more were left out), or one text for a file that cannot be read,
+// and the result is false.
 // What a file gives besides its entries.
 struct InputHead {
     bool hasArea = false;
