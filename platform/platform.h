@@ -183,6 +183,11 @@ bool streamWriteAt(FILE* f, int64_t pos, const void* data, size_t n);
 FILE* openBinary(const char* path, const char* mode);
 // Reopens `f` on `path` with `mode` (binary), as freopen does.
 FILE* reopenBinary(const char* path, const char* mode, FILE* f);
+// Puts standard input in binary mode, for a program that reads it as
+// bytes: on Windows text mode would turn CR LF into LF and end the input
+// at a Ctrl-Z byte.  Elsewhere there is nothing to do.  False when the
+// mode cannot be set.
+bool stdinBinary();
 
 // The current working directory; false when it cannot be found or does
 // not fit in `cap` bytes.

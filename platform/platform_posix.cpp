@@ -207,6 +207,8 @@ bool isWindows() { return false; }
 
 bool stderrIsTerminal() { return ::isatty(2) == 1; }
 
+bool stdinBinary() { return true; }
+
 unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 
 bool streamSeek(FILE* f, int64_t pos) { return ::fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0; }

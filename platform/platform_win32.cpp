@@ -314,6 +314,8 @@ bool stderrIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool stdinBinary() { return _setmode(_fileno(stdin), _O_BINARY) != -1; }
+
 unsigned long processId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
 
 bool streamSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0; }

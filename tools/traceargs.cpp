@@ -33,17 +33,19 @@ bool isConsoleName(const std::string& name) {
 }  // namespace
 
 const char* helpText() {
+    // Each option, two or more blanks, its text; further lines of the text
+    // indented to where it begins (the layout help2man reads).
     return "Tracing:\n"
-           "  --trace CLASSES    trace these classes: names and aggregates separated by\n"
-           "                     blanks or commas, -NAME to leave one out (for example\n"
-           "                     BTREEDB, \"BTREEDB MEMORY\", \"SERVICE -NLS\", PREFIX adds\n"
-           "                     the source file and line to every line)\n"
-           "  --trace-file NAME  trace file, or STDOUT or STDERR (default STDERR)\n"
-           "  --trace-max MB     the trace file wraps at MB megabytes (1 to 4095)\n"
-           "  --trace-segments N a ring of N files NAME.1 ... NAME.N of --trace-max MB\n"
-           "                     each (2 to 1000)\n"
-           "  --trace-timestamps time stamp, file and line on every trace line\n"
-           "  Read a trace file with 'jbbtool trace FILE'.\n";
+           "  --trace CLASSES     trace these classes: names and aggregates separated by\n"
+           "                      blanks or commas, -NAME to leave one out (for example\n"
+           "                      BTREEDB, \"BTREEDB MEMORY\", \"SERVICE -NLS\"; PREFIX\n"
+           "                      adds the source file and line to every line)\n"
+           "  --trace-file NAME   trace file, or STDOUT or STDERR (default STDERR)\n"
+           "  --trace-max MB      the trace file wraps at MB megabytes (1 to 4095)\n"
+           "  --trace-segments N  a ring of N files NAME.1 ... NAME.N of --trace-max MB\n"
+           "                      each (2 to 1000)\n"
+           "  --trace-timestamps  time stamp, file and line on every trace line\n"
+           "Read a trace file with 'jbbtool trace FILE'.\n";
 }
 
 bool extract(int* argc, char** argv, Settings* s, std::string* err) {

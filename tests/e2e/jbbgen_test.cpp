@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
+#include <sstream>
 
 #include "dbreader.h"
 #include "dbwriter.h"
+#include "platform.h"
 #include "treecheck.h"
 #include "viewrun.h"
 
@@ -20,6 +23,13 @@ namespace {
 
 constexpr int64_t kDefaultActivation = 1705307400;  // 2024-01-15 08:30:00 UTC
 constexpr int64_t kDay = 86400;
+
+// A file's bytes as text; empty when it cannot be read.
+std::string readText(const std::string& file) {
+    Bytes b;
+    if (!readFile(file, &b)) return "";
+    return std::string(b.begin(), b.end());
+}
 
 bool wellFormedUtf16(const std::u16string& s) {
     for (size_t i = 0; i < s.size(); ++i) {
@@ -38,25 +48,30 @@ bool wellFormedUtf16(const std::u16string& s) {
 class Jbbgen : public ::testing::Test {
 protected:
     RunResult gen(const std::vector<std::string>& args) { return runProgram(JBBGEN_PATH, args, "", dir.path()); }
-    // Makes database `name` with `args`; a successful, silent run is
-    // expected, and a file that the structural checker accepts.
+    // Makes database `name` with `args`; a successful run is expected that
+    // names the file and its entries and says nothing else, and a file that
+    // the structural checker accepts.
     DbContents make(const std::string& name, std::vector<std::string> args) {
         const bool leftOpen = std::find(args.begin(), args.end(), "--leave-open") != args.end();
         args.insert(args.begin(), arg(name));
         RunResult r = gen(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(joinProblems(checkTreeFile(path(name), leftOpen ? kDbOpened : kDbClosed)), "");
         DbContents c = readDbFile(path(name));
         EXPECT_TRUE(c.ok) << c.error;
+        EXPECT_EQ(r.out, wrote(path(name), c.entries.size()));
         return c;
     }
-    // A run that must fail: status 1, a message on standard error, no file.
+    static std::string wrote(const std::string& file, size_t entries, const std::string& more = "") {
+        return "jbbgen: wrote " + file + " (" + std::to_string(entries) + (entries == 1 ? " entry" : " entries") +
+               more + ")\n";
+    }
+    // A run that must fail: status 2, a message on standard error, no file.
     std::string refused(const std::string& name, std::vector<std::string> args) {
         args.insert(args.begin(), arg(name));
         RunResult r = gen(args);
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(fs::exists(path(name)));
         return r.err;
@@ -197,7 +212,7 @@ TEST_F(Jbbgen, EmptyJournal) {
 TEST_F(Jbbgen, LargeJournalReportsProgress) {
     RunResult r = gen({arg("large"), "--count", "100000"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.out, wrote(path("large"), 100000));
     EXPECT_EQ(r.err, "jbbgen: 100000 of 100000 entries inserted\n");
     EXPECT_EQ(joinProblems(checkTreeFile(path("large"))), "");
     DbContents c = readDbFile(path("large"));
@@ -209,10 +224,15 @@ TEST_F(Jbbgen, LargeJournalReportsProgress) {
 
     r = gen({arg("small"), "--count", "25000", "--progress"});
     EXPECT_EQ(r.err, "jbbgen: 10000 of 25000 entries inserted\njbbgen: 20000 of 25000 entries inserted\n");
-    // --no-progress silences even a run long enough for automatic reports.
+    // --no-progress silences even a run long enough for automatic reports;
+    // --verbose adds the size to the closing line, --quiet leaves it out.
     r = gen({arg("quiet"), "--count", "100000", "--order", "sorted", "--no-progress", "--verbose"});
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.rfind(path("quiet") + ": 100000 entries, ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out, wrote(path("quiet"), 100000, ", " + std::to_string(fs::file_size(path("quiet"))) + " bytes"));
+    r = gen({arg("silent"), "--count", "100000", "--no-progress", "--quiet"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_TRUE(fs::exists(path("silent")));
 }
 
 // ---- the journal control area ----
@@ -382,7 +402,7 @@ TEST_F(Jbbgen, BadInputLineIsReportedWithItsNumber) {
         SCOPED_TRACE(k.message);
         const std::string file = input("bad" + std::to_string(n) + ".txt", "# header\n" + good + k.line + "\n" + good2);
         const std::string err = refused("bad" + std::to_string(n++), {"--input", file});
-        EXPECT_EQ(err.rfind(file + ":3: " + k.message, 0), 0u) << err;
+        EXPECT_EQ(err.rfind("jbbgen: " + file + ":3: " + k.message, 0), 0u) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 }
@@ -391,8 +411,10 @@ TEST_F(Jbbgen, AllBadLinesOfAFileAreReported) {
     std::string text = "4\t1\t0\t0\tC:\\a\nx\n4\t1\t0\t0\tC:\\b\n4\t1\t0\t0\tC:\\a\n4\t1\t0\t0\tC:\\a\n";
     std::string file = input("many.txt", text);
     EXPECT_EQ(refused("many", {"--input", file}),
-              file + ":2: expected 5 tab-separated fields (action, type, inserted, object time, name), found 1\n" +
-                  file + ":4: duplicate name, first given on line 1\n" + file +
+              "jbbgen: " + file +
+                  ":2: expected 5 tab-separated fields (action, type, inserted, object time, name), found 1\n"
+                  "jbbgen: " +
+                  file + ":4: duplicate name, first given on line 1\njbbgen: " + file +
                   ":5: duplicate name, first given on line 1\n");
 
     // At most 20 are listed.
@@ -401,10 +423,66 @@ TEST_F(Jbbgen, AllBadLinesOfAFileAreReported) {
     file = input("worse.txt", text);
     const std::string err = refused("worse", {"--input", file});
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 21) << err;
-    EXPECT_NE(err.find(file + ": 5 more bad lines not shown\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("\njbbgen: " + file + ": 5 more bad lines not shown\n"), std::string::npos) << err;
 
+    // A file that cannot be read is an I/O error, as in jbbtool.
     const std::string missing = dir.file("no-such-file.txt");
-    EXPECT_EQ(refused("missing", {"--input", missing}).rfind("cannot read " + missing + ": ", 0), 0u);
+    EXPECT_EQ(refused("missing", {"--input", missing}),
+              "jbbgen: cannot read " + missing + ": No such file or directory\n");
+    EXPECT_EQ(refused("folder", {"--input", dir.path().string()}),
+              "jbbgen: cannot read " + dir.path().string() + ": it is a directory\n");
+}
+
+// ---- names and standard input ----
+
+TEST_F(Jbbgen, NameWithOrWithoutTheExtensionIsOneJournal) {
+    // With the extension: that file, and its name in the closing line.
+    RunResult r = gen({path("C-drive"), "--count", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, wrote(path("C-drive"), 3));
+    EXPECT_FALSE(fs::exists(path("C-drive") + ".jbbdb"));
+    const std::string first = readText(path("C-drive"));
+
+    // Without it: the same file, which exists now.
+    r = gen({arg("C-drive"), "--count", "3"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "jbbgen: " + path("C-drive") + " exists already (--force overwrites it)\n");
+    r = gen({arg("C-drive"), "--count", "3", "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, wrote(path("C-drive"), 3));
+    EXPECT_EQ(readText(path("C-drive")), first);
+    r = gen({path("C-drive"), "--count", "1", "--force"});
+    EXPECT_EQ(r.out, wrote(path("C-drive"), 1));
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(dir.path())) files.push_back(e.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"C-drive.jbbdb"});
+}
+
+TEST_F(Jbbgen, InputFromAPipeRebuildsTheSameJournal) {
+    make("a", {"--count", "2500", "--seed", "9", "--fill-opaque", "--fs", "D:", "--server", "srv", "--node", "n1"});
+    const RunResult dumpA = runProgram(JBBTOOL_PATH, {"dump", path("a")}, "", dir.path());
+    ASSERT_EQ(dumpA.status, 0) << dumpA.err;
+
+    // jbbtool dump A | jbbgen B --input -, through the system's command
+    // interpreter (a POSIX shell, or cmd.exe).
+    auto q = [](const std::string& word) { return "\"" + word + "\""; };
+    std::string cmd = q(programPath(JBBTOOL_PATH)) + " dump " + q(path("a")) + " | " + q(programPath(JBBGEN_PATH)) +
+                      " " + q(arg("b")) + " --input - >" + q(dir.file("b.out")) + " 2>" + q(dir.file("b.err"));
+    if (plat::isWindows()) cmd = q(cmd);  // cmd /c drops the outer pair
+    EXPECT_EQ(plat::runCommand(cmd), 0);
+    EXPECT_EQ(normalizeOutput(readText(dir.file("b.out"))), wrote(path("b"), 2500));
+    EXPECT_EQ(readText(dir.file("b.err")), "");
+    const RunResult dumpB = runProgram(JBBTOOL_PATH, {"dump", path("b")}, "", dir.path());
+    ASSERT_EQ(dumpB.status, 0) << dumpB.err;
+    EXPECT_EQ(dumpB.out, dumpA.out);
+
+    // Bad lines on standard input are reported against its name.
+    const RunResult bad = runProgram(JBBGEN_PATH, {arg("c"), "--input", "-"}, "4\t1\t0\t0\tC:\\x\nbad\n", dir.path());
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err,
+              "jbbgen: (standard input):2: expected 5 tab-separated fields (action, type, inserted, object time, "
+              "name), found 1\n");
+    EXPECT_FALSE(fs::exists(path("c")));
 }
 
 // ---- the command line ----
@@ -429,6 +507,7 @@ TEST_F(Jbbgen, CommandLineErrors) {
         {"--max-size", "16777216T"},
         {"--max-size", "10X"},
         {"--force=yes"},
+        {"--quiet", "--verbose"},
     };
     int n = 0;
     for (const auto& args : cases) {
@@ -439,21 +518,33 @@ TEST_F(Jbbgen, CommandLineErrors) {
     }
 
     RunResult r = gen({"--count", "5"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "jbbgen: no database name given\nTry 'jbbgen --help' for the options.\n");
+    r = gen({arg("bogus"), "--bogus"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "jbbgen: unknown option '--bogus'\nTry 'jbbgen --help' for the options.\n");
 
     r = gen({arg("helped"), "--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Usage: jbbgen NAME [options]\n", 0), 0u);
+    EXPECT_NE(r.out.find("\nExit status: 0 done, 2 usage or I/O error"), std::string::npos);
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(fs::exists(path("helped")));
+    // Laid out as help2man reads it: an option, then two or more blanks
+    // before its text, which may go on in indented lines.
+    const std::regex optionLine(R"(  --?[a-z-]+( [A-Z]+)?(  +\S.*)?)");
+    std::istringstream help(r.out);
+    for (std::string line; std::getline(help, line);) {
+        if (line.compare(0, 3, "  -") != 0) continue;
+        EXPECT_TRUE(std::regex_match(line, optionLine)) << line;
+    }
 }
 
 TEST_F(Jbbgen, ExistingFileIsKeptUnlessForced) {
     const Bytes junk(100, 0x5A);
     writeFile(path("old"), junk);
     RunResult r = gen({arg("old"), "--count", "10"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "jbbgen: " + path("old") + " exists already (--force overwrites it)\n");
     Bytes now;
     ASSERT_TRUE(readFile(path("old"), &now));
@@ -463,12 +554,12 @@ TEST_F(Jbbgen, ExistingFileIsKeptUnlessForced) {
 
     fs::create_directory(path("dir"));
     r = gen({arg("dir"), "--force"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "jbbgen: " + path("dir") + " is a directory\n");
 
     const std::string nowhere = dir.file("no-such-dir") + "/db";
     r = gen({nowhere});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("jbbgen: cannot create " + nowhere + ".jbbdb: ", 0), 0u) << r.err;
 }
 

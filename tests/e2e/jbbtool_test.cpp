@@ -373,7 +373,7 @@ TEST_F(Jbbtool, DumpAndJbbgenRoundTrip) {
     EXPECT_NE(g.find("# server \"SRV\", node \"NODE1\", file system \"C:\"\n"), std::string::npos) << g.substr(0, 400);
     // The area comes from the dump: options that set it are refused.
     RunResult refused = gen({dir.file("g3"), "--input", dir.file("g.txt"), "--type", "2"});
-    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("%app-area"), std::string::npos) << refused.err;
 
     RunResult j = onFile({"dump", "--json"}, dir.file("w1.jbbdb"));
@@ -399,7 +399,7 @@ TEST_F(Jbbtool, JbbgenRefusesBadDumpLines) {
         SCOPED_TRACE(c.first);
         put("in.txt", Bytes(c.first, c.first + std::strlen(c.first)));
         RunResult r = gen({dir.file("bad"), "--input", dir.file("in.txt")});
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.second), std::string::npos) << r.err;
     }
 }

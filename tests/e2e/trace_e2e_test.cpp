@@ -101,7 +101,7 @@ TEST_F(Tracing, WrappedFilesAndSegmentRingsReadInOrder) {
     RunResult r =
         gen("g", {"--count", count, "--trace", "BTREEDB", "--trace-file", dir.file("t.out"), "--trace-max", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.out, "jbbgen: wrote " + dir.file("g.jbbdb") + " (" + count + " entries)\n");
     const std::string bytes = readText(dir.file("t.out"));
     EXPECT_LE(bytes.size(), kMegabyte + sizeof kWrapMarker - 1);
     EXPECT_GT(bytes.size(), kMegabyte - 30000);
@@ -172,13 +172,13 @@ TEST_F(Tracing, TimestampsAndPositionsOnTheConsole) {
 
 TEST_F(Tracing, BadTraceOptionsAndFiles) {
     RunResult r = gen("g", {"--trace", "BTREEDB NOSUCH"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("'NOSUCH' is neither a trace class nor an aggregate"), std::string::npos) << r.err;
     r = gen("g", {"--trace-max", "1"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_FALSE(fs::exists(dir.file("g.jbbdb")));
     r = gen("g", {"--trace", "BTREEDB", "--trace-file", dir.path().string()});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "Unable to open trace output file " + dir.path().string() + "\n");
 
     writeFile(dir.file("other.txt"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
@@ -206,7 +206,8 @@ TEST_F(Tracing, AFailedTraceWriteLeavesTheRunAlone) {
                                     "--count", "300", "--no-progress", "--trace", "BTREEDB", "--trace-file", path},
                                    "", dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Unable to write to trace file " + path + ". Tracing disabled.\n");
+    EXPECT_EQ(r.out, "Unable to write to trace file " + path + ". Tracing disabled.\njbbgen: wrote " +
+                         dir.file("g.jbbdb") + " (300 entries)\n");
     EXPECT_EQ(readText(path), full);
     ASSERT_EQ(gen("plain", {"--count", "300"}).status, 0);
     EXPECT_EQ(readText(dir.file("g.jbbdb")), readText(dir.file("plain.jbbdb")));
@@ -225,7 +226,7 @@ TEST_F(Tracing, AFileThatIsNotATraceFileIsLeftAsItIs) {
             std::ofstream(dir.file("j.jbbdb.1"), std::ios::binary) << journal;
         }
         const RunResult r = gen("other", args);
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, 2);
         const std::string named = dir.file("j.jbbdb") + (options.size() == 4 ? ".1" : "");
         EXPECT_EQ(r.out, "Unable to open trace output file " + named + ": not a trace file, left as it is\n");
         EXPECT_EQ(readText(named), journal);

@@ -1,7 +1,8 @@
-// jbbgen NAME [options]: creates the journal database NAME.jbbdb through
-// the engine, with synthetic entries or entries read from a text file, and
-// every field of the journal control area set from the command line (see
-// usageText() for the options and the input format).  The same arguments
+// jbbgen NAME [options]: creates the journal database NAME.jbbdb (NAME
+// given with or without the extension) through the engine, with synthetic
+// entries or entries read from a text file, and every field of the journal
+// control area set from the command line (see usageText() for the options
+// and the input format).  The same arguments
 // give the same file byte for byte: nothing depends on the clock, and the
 // only randomness is the seeded generator of jbbgen_names.h.
 #include <algorithm>
@@ -24,7 +25,10 @@ using namespace jbbgen;
 
 namespace {
 
-constexpr const char* kExtension = ".jbbdb";
+// The exit statuses, those of jbbtool; jbbgen has no findings, so it
+// never uses jbbtool's 1.
+constexpr int kExitDone = 0;
+constexpr int kExitError = 2;  // bad command line or input, or an I/O error
 
 // The engine's handle, with access to the application area of the control
 // record that the engine keeps in memory and writes back at close.
@@ -178,7 +182,7 @@ public:
     // Where entry i came from, for messages.
     std::string describe(uint64_t i, const std::string& inputFile) const {
         std::string d = "entry " + std::to_string(i + 1);
-        if (!synthetic_) d += " (" + inputFile + ":" + std::to_string(input_[order_[i]].line) + ")";
+        if (!synthetic_) d += " (" + inputName(inputFile) + ":" + std::to_string(input_[order_[i]].line) + ")";
         return d;
     }
 
@@ -218,7 +222,12 @@ private:
 
 int fail(const std::string& text) {
     std::fprintf(stderr, "jbbgen: %s\n", text.c_str());
-    return 1;
+    return kExitError;
+}
+
+int usageError(const std::string& text) {
+    std::fprintf(stderr, "jbbgen: %s\nTry 'jbbgen --help' for the options.\n", text.c_str());
+    return kExitError;
 }
 
 }  // namespace
@@ -228,22 +237,18 @@ int main(int argc, char** argv) {
     Options o;
     std::string err;
     traceargs::Settings trace;
-    if (!traceargs::extract(&argc, argv, &trace, &err)) {
-        std::fprintf(stderr, "jbbgen: %s\nTry 'jbbgen --help' for the options.\n", err.c_str());
-        return 1;
-    }
+    if (!traceargs::extract(&argc, argv, &trace, &err)) return usageError(err);
     switch (parseOptions(argc, argv, &o, &err)) {
         case ParseResult::Help:
             std::fputs(usageText(), stdout);
             std::fputs("\n", stdout);
             std::fputs(traceargs::helpText(), stdout);
-            return 0;
+            return kExitDone;
         case ParseResult::Version:
             std::printf("jbbgen %s\n", JBB_TOOL_VERSION);
-            return 0;
+            return kExitDone;
         case ParseResult::Error:
-            std::fprintf(stderr, "jbbgen: %s\nTry 'jbbgen --help' for the options.\n", err.c_str());
-            return 1;
+            return usageError(err);
         case ParseResult::Run:
             break;
     }
@@ -256,15 +261,15 @@ int main(int argc, char** argv) {
     if (!o.inputFile.empty()) {
         std::vector<std::string> errors;
         if (!readEntryFile(o.inputFile, &input, &errors, 20, &head)) {
-            for (const std::string& e : errors) std::fprintf(stderr, "%s\n", e.c_str());
-            return 1;
+            for (const std::string& e : errors) std::fprintf(stderr, "jbbgen: %s\n", e.c_str());
+            return kExitError;
         }
         if (head.hasArea && o.areaGiven)
-            return fail(o.inputFile +
+            return fail(inputName(o.inputFile) +
                         " gives the journal control area (%app-area); the options that set its "
                         "fields cannot be given with it");
     }
-    const std::string path = o.name + kExtension;
+    const std::string& path = o.path;
     int64_t existingSize;
     if (plat::isDirectory(path.c_str())) return fail(path + " is a directory");
     if (plat::fileSize(path.c_str(), &existingSize) && !o.force)
@@ -317,11 +322,12 @@ int main(int argc, char** argv) {
             return fail("cannot mark " + path + " open: " + why);
         }
     }
-    if (o.verbose) {
+    if (!o.quiet) {
+        const unsigned long long n = entries.total();
+        std::string line = "jbbgen: wrote " + path + " (" + std::to_string(n) + (n == 1 ? " entry" : " entries");
         int64_t size = 0;
-        plat::fileSize(path.c_str(), &size);
-        std::printf("%s: %llu entries, %lld bytes\n", path.c_str(), static_cast<unsigned long long>(entries.total()),
-                    static_cast<long long>(size));
+        if (o.verbose && plat::fileSize(path.c_str(), &size)) line += ", " + std::to_string(size) + " bytes";
+        std::printf("%s)\n", line.c_str());
     }
-    return 0;
+    return kExitDone;
 }

@@ -243,6 +243,8 @@ bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why) {
     return true;
 }
 
+std::string inputName(const std::string& path) { return path == standardInputArg ? "(standard input)" : path; }
+
 bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, std::vector<std::string>* errors,
                    size_t maxErrors, InputHead* head) {
     InputHead localHead;
@@ -252,10 +254,18 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, st
     Pending pending;
     entries->clear();
     errors->clear();
+    const bool fromStdin = path == standardInputArg;
+    const std::string name = inputName(path);
+    // A directory opens for reading on some systems and not on others: it
+    // is refused by name, the same everywhere.
+    if (!fromStdin && plat::isDirectory(path.c_str())) {
+        errors->push_back("cannot read " + name + ": it is a directory");
+        return false;
+    }
     errno = 0;
-    FILE* f = plat::openBinary(path.c_str(), "rb");
-    if (f == nullptr) {
-        errors->push_back("cannot read " + path + ": " + plat::errnoText(errno));
+    FILE* f = fromStdin ? stdin : plat::openBinary(path.c_str(), "rb");
+    if (f == nullptr || (fromStdin && !plat::stdinBinary())) {
+        errors->push_back("cannot read " + name + ": " + plat::errnoText(errno));
         return false;
     }
 
@@ -293,9 +303,9 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, st
     }
     if (pending.any()) bad.emplace_back(lineNo, "a %key or %record line must be followed by its entry line");
     const bool readFailed = reader.failed();
-    std::fclose(f);
+    if (!fromStdin) std::fclose(f);
     if (readFailed) {
-        errors->push_back("cannot read " + path + ": read error after line " + std::to_string(lineNo));
+        errors->push_back("cannot read " + name + ": read error after line " + std::to_string(lineNo));
         return false;
     }
 
@@ -322,9 +332,9 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, st
     if (bad.empty()) return true;
     std::sort(bad.begin(), bad.end());
     for (size_t i = 0; i < bad.size() && i < maxErrors; ++i)
-        errors->push_back(path + ":" + std::to_string(bad[i].first) + ": " + bad[i].second);
+        errors->push_back(name + ":" + std::to_string(bad[i].first) + ": " + bad[i].second);
     if (bad.size() > maxErrors)
-        errors->push_back(path + ": " + std::to_string(bad.size() - maxErrors) + " more bad lines not shown");
+        errors->push_back(name + ": " + std::to_string(bad.size() - maxErrors) + " more bad lines not shown");
     entries->clear();
     return false;
 }

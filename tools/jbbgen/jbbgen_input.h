@@ -44,10 +44,16 @@ constexpr size_t maxNameUnits = (32767 - 4 - sizeof(journalRec)) / 2 - 1;
 // empty for a line that is merely skipped.
 bool parseEntryLine(const std::string& line, InputEntry* e, std::string* why);
 
-// Reads the whole file and checks every line, and that no name comes
-// twice.  On failure `errors` holds one "FILE:LINE: reason" text per bad
-// line (at most `maxErrors`, then a note that more were left out), or one
-// text for a file that cannot be read, and the result is false.
+// The input file name "-" stands for standard input, which messages call
+// "(standard input)"; inputName() gives the name messages use.
+constexpr const char* standardInputArg = "-";
+std::string inputName(const std::string& path);
+
+// Reads the whole file (standard input for "-", read as bytes) and checks
+// every line, and that no name comes twice.  On failure `errors` holds one
+// "FILE:LINE: reason" text per bad line (at most `maxErrors`, then a note
+// that more were left out), or one text for a file that cannot be read,
+// and the result is false.
 // What a file gives besides its entries.
 struct InputHead {
     bool hasArea = false;

@@ -25,7 +25,8 @@ constexpr int64_t defaultValidation = defaultActivation + 3600;
 constexpr uint64_t maxSyntheticCount = 100000000;
 
 struct Options {
-    std::string name;  // database path without the ".jbbdb" extension
+    std::string name;  // the database as given, with or without the ".jbbdb" extension
+    std::string path;  // the file to write: databasePath(name)
     bool force = false;
 
     // Entries: synthetic unless an input file is given.
@@ -51,8 +52,14 @@ struct Options {
 
     bool leaveOpen = false;
     Progress progress = Progress::Auto;
-    bool verbose = false;
+    bool quiet = false;    // no line on standard output when done
+    bool verbose = false;  // the file's size on that line
 };
+
+// The file a database name given on the command line names: the name
+// itself when it ends in ".jbbdb", else the name with that extension, so
+// that "C-drive" and "C-drive.jbbdb" are the same journal.
+std::string databasePath(const std::string& name);
 
 enum class ParseResult { Run, Help, Version, Error };
 
