@@ -30,8 +30,8 @@ int dumpTree(DbImage& db, DumpWriter& w) {
     const ctrlRec& c = db.ctrl();
     const std::string notJournal = notAJournal(db);
     if (!notJournal.empty()) {
-        std::fprintf(stderr, "jbbtool dump: %s: not a journal database: %s (try dump --salvage)\n",
-                     db.path().c_str(), notJournal.c_str());
+        std::fprintf(stderr, "jbbtool dump: %s: not a journal database: %s (try dump --salvage)\n", db.path().c_str(),
+                     notJournal.c_str());
         return kExitFindings;
     }
     SlotMap map;

@@ -33,8 +33,7 @@ void printText(const DbImage& db, const Stats& st) {
         "  magic %s, version %u.%u, state %s, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
         "  lastIndex %u, lastNDRec %lld, dbKeyLen %u, dbDataLen %u\n",
         magicText(c.dbMagic).c_str(), c.dbVersMaj, c.dbVersMin, codeText(stateWord(c.dbState), c.dbState).c_str(),
-        c.rootOffset, c.indexArraySize, c.currentIXCount, c.lastIndex, (long long)c.lastNDRec, c.dbKeyLen,
-        c.dbDataLen);
+        c.rootOffset, c.indexArraySize, c.currentIXCount, c.lastIndex, (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
     plat::outPrintfUtf8("File\n  %lld bytes; %s: %s, %llu free (%llu bytes)\n", (long long)db.size(),
                         countText(st.slots, "slot", "slots").c_str(), countText(st.usedSlots, "node", "nodes").c_str(),
                         (unsigned long long)st.freeSlots, (unsigned long long)st.freeBytes);
@@ -42,8 +41,9 @@ void printText(const DbImage& db, const Stats& st) {
                         (unsigned long long)st.nodeBytes, (unsigned long long)st.usedSlotBytes,
                         (unsigned long long)(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)));
     if (st.damaged + st.unparsed > 0)
-        plat::outPrintfUtf8("  %s (jbbtool check tells more)\n",
-                            countText(st.damaged + st.unparsed, "damaged slot or node", "damaged slots or nodes").c_str());
+        plat::outPrintfUtf8(
+            "  %s (jbbtool check tells more)\n",
+            countText(st.damaged + st.unparsed, "damaged slot or node", "damaged slots or nodes").c_str());
     plat::outPrintfUtf8("Tree\n  depth %zu, %s\n", st.levels.size(), countText(st.entries, "entry", "entries").c_str());
     if (!st.treeProblem.empty()) plat::outPrintfUtf8("  the tree cannot be read: %s\n", st.treeProblem.c_str());
     for (size_t l = 0; l < st.levels.size(); ++l) {
@@ -88,8 +88,8 @@ std::string codeCounts(const std::map<uint32_t, uint64_t>& counts, NameOf nameOf
 // without entries.
 std::string timeRange(bool any, int64_t oldest, int64_t newest) {
     if (!any) return "{\"oldest\":null,\"newest\":null,\"oldestUtc\":null,\"newestUtc\":null}";
-    return "{\"oldest\":" + std::to_string(oldest) + ",\"newest\":" + std::to_string(newest) +
-           ",\"oldestUtc\":\"" + utcText(oldest) + "\",\"newestUtc\":\"" + utcText(newest) + "\"}";
+    return "{\"oldest\":" + std::to_string(oldest) + ",\"newest\":" + std::to_string(newest) + ",\"oldestUtc\":\"" +
+           utcText(oldest) + "\",\"newestUtc\":\"" + utcText(newest) + "\"}";
 }
 
 void printJson(const DbImage& db, const Stats& st) {
@@ -154,8 +154,7 @@ int statsFile(const std::string& path, const Outputs& out, bool* separate) {
     if (!openForCommand("stats", path, &db)) return kExitUsage;
     const std::string notJournal = notAJournal(db);
     if (!notJournal.empty()) {
-        std::fprintf(stderr, "jbbtool stats: %s: not a journal database: %s\n", db.path().c_str(),
-                     notJournal.c_str());
+        std::fprintf(stderr, "jbbtool stats: %s: not a journal database: %s\n", db.path().c_str(), notJournal.c_str());
         return kExitFindings;
     }
     Stats st;
@@ -187,9 +186,10 @@ int statsFile(const std::string& path, const Outputs& out, bool* separate) {
 int runStats(int argc, char** argv) {
     Outputs out;
     std::vector<std::string> files;
-    int rc = parseCommandLine("stats", argc, argv,
-                              {{"--json", &out.json, nullptr}, {"--text", &out.text, nullptr}, {"--html", nullptr, &out.html}},
-                              1, SIZE_MAX, &files);
+    int rc = parseCommandLine(
+        "stats", argc, argv,
+        {{"--json", &out.json, nullptr}, {"--text", &out.text, nullptr}, {"--html", nullptr, &out.html}}, 1, SIZE_MAX,
+        &files);
     if (rc >= 0) return rc;
     if (out.json && out.text) return usageError("stats", "--json and --text exclude each other");
     if (!out.html.empty() && files.size() > 1)

@@ -221,7 +221,8 @@ void Checker::checkCtrl() {
     if (faults.has(Fault::ctrlMagic)) find("ctrl-magic", 0, ctrlOff::dbMagic, magicMismatch(c));
     if (faults.has(Fault::ctrlVersion)) find("ctrl-version", 0, ctrlOff::dbVersMaj, versionMismatch(c));
     if (faults.has(Fault::ctrlStateCorrupt))
-        find("ctrl-state", 0, ctrlOff::dbState, "the file is marked damaged: state " + codeText("dbCorrupt", dbCorrupt));
+        find("ctrl-state", 0, ctrlOff::dbState,
+             "the file is marked damaged: state " + codeText("dbCorrupt", dbCorrupt));
     else if (faults.has(Fault::ctrlStateUnknown))
         find("ctrl-state", 0, ctrlOff::dbState, "unknown state " + std::to_string(c.dbState));
     if (faults.has(Fault::ctrlKeyLength))
