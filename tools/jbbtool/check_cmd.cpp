@@ -174,6 +174,6 @@ void helpCheck(FILE* out) {
 
 }  // namespace
 
-const Command kCheckCommand = {"check", "verify a database's structure (read-only)", runCheck, helpCheck};
+const Command kCheckCommand = {"check", "verify the structure of databases (read-only)", runCheck, helpCheck};
 
 }  // namespace jbbtool

@@ -41,10 +41,11 @@ void printUsage(FILE* out) {
         "\n";
     text += traceargs::helpText();
     text +=
+        "  Which commands trace: msg traces the message library under class NLS\n"
+        "  and its memory under MEMORY, as a program that uses the library does.\n"
         "  check, stats, dump and diff read database files with jbbtool's own\n"
-        "  reader, not the engine: they write no trace lines of their own.  msg\n"
-        "  and msgc trace the message library (class NLS) and its error reports\n"
-        "  (ERROR), as a program that uses it does.\n"
+        "  reader, not the engine, and write no trace lines of their own (nor do\n"
+        "  msgc, schema and trace): their trace holds only its header lines.\n"
         "\n"
         "Exit status: 0 sound, 1 findings (damage, differences), 2 usage or I/O\n"
         "error; of several files the worst.\n";
