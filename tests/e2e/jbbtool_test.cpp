@@ -170,12 +170,13 @@ TEST_F(Jbbtool, CheckJsonFollowsItsSchema) {
     b.db.ctrl.lastNDRec = 2088;
     RunResult r = onFile({"check", "--json"}, put("x.jbbdb", b.db.image()));
     EXPECT_EQ(r.status, 1);
-    const char* members[] = {"{\"schema\":\"jbbtool.check/1\"",
+    const char* members[] = {"{\"schema\":\"jbbtool.check/2\"",
                              ",\"file\":\"",
                              ",\"fileSize\":",
                              ",\"sound\":false",
                              ",\"markedOpen\":false",
-                             ",\"control\":{\"magic\":43981,",
+                             ",\"control\":{\"magic\":\"0xABCD\",",
+                             ",\"state\":0,\"stateName\":\"dbClosed\",",
                              ",\"lastNDRec\":2088,",
                              ",\"counts\":{\"slots\":",
                              ",\"summary\":{\"ctrl-field\":1}",
@@ -673,18 +674,50 @@ TEST_F(Jbbtool, StatsSaysWhyItCannotReadTheTree) {
 
 // ---- diff and stats ----
 
+// A differ line carries both records' fields, in text and JSON alike, and
+// the bytes after the fields when they differ: also when the last byte is
+// all that differs.
 TEST_F(Jbbtool, DiffListsWhatDiffers) {
-    std::vector<Entry> a = journalEntries(100, 2), bEntries = a;
+    std::vector<Entry> a = journalEntries(100, 2);
+    for (Entry& e : a) {
+        e.rec.action = 4;
+        e.rec.objectType = 1;
+        e.rec.inserted = 1700000000;
+        e.rec.objectTime = 1600000000;
+    }
+    a[30].rec.opaque = {1, 2, 3, 4, 5, 6, 7, 8};
+    std::vector<Entry> bEntries = a;
     bEntries.erase(bEntries.begin() + 10);
     bEntries[20].rec.action = 99;
+    bEntries[20].rec.objectType = 2;
+    bEntries[20].rec.objectTime = 1600000001;
+    bEntries[29].rec.opaque[7] = 9;  // a[30]: only the last byte
     bEntries.push_back({u"\xFF01zzz", {}});
     put("a.jbbdb", buildTree(a, JournalInfo()).image());
     put("b.jbbdb", buildTree(bEntries, JournalInfo()).image());
     RunResult r = tool({"diff", dir.file("a.jbbdb"), dir.file("b.jbbdb")});
     EXPECT_EQ(r.status, 1);
+    const std::string times = ", inserted UTC 2023-11-14T22:13:20Z, object time UTC 2020-09-13T12:26:4";
     EXPECT_EQ(r.out, "only-a\t" + utf16ToUtf8(a[10].key) + "\ndiffer\t" + utf16ToUtf8(a[21].key) +
-                         "\nonly-b\t\xEF\xBC\x81zzz\nsummary: 100 entries in A, 100 in B; 1 only in A, 1 only in B, "
-                         "1 with different records\n");
+                         "\ta: action create (4), type file (1)" + times + "0Z\tb: action 99, type directory (2)" +
+                         times + "1Z\ndiffer\t" + utf16ToUtf8(a[30].key) + "\ta: action create (4), type file (1)" +
+                         times + "0Z, last bytes 0102030405060708\tb: action create (4), type file (1)" + times +
+                         "0Z, last bytes 0102030405060709\nonly-b\t\xEF\xBC\x81zzz\nsummary: 100 entries in A, "
+                         "100 in B; 1 only in A, 1 only in B, 2 with different records\n");
+    r = tool({"diff", "--json", dir.file("a.jbbdb"), dir.file("b.jbbdb")});
+    EXPECT_EQ(r.status, 1);
+    const std::string rec =
+        "{\"action\":4,\"actionName\":\"create\",\"objectType\":1,\"objectTypeName\":\"file\",\"inserted\":1700000000,"
+        "\"insertedUtc\":\"2023-11-14T22:13:20Z\",\"objectTime\":1600000000,\"objectTimeUtc\":\"2020-09-13T12:26:40Z\"";
+    EXPECT_NE(r.out.find(",\"a\":" + rec +
+                         "},\"b\":{\"action\":99,\"actionName\":null,\"objectType\":2,"
+                         "\"objectTypeName\":\"directory\","),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(",\"a\":" + rec + ",\"lastBytes\":\"0102030405060708\"},\"b\":" + rec +
+                         ",\"lastBytes\":\"0102030405060709\"}}\n"),
+              std::string::npos)
+        << r.out;
 }
 
 // A journal named with characters outside any ANSI code page and a
@@ -750,7 +783,7 @@ TEST_F(Jbbtool, StatsMeasuresTheJournal) {
     EXPECT_NE(r.out.find("Directories with the most entries"), std::string::npos);
     r = onFile({"stats", "--json"}, file);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.compare(0, 29, "{\"schema\":\"jbbtool.stats/1\",\""), 0);
+    EXPECT_EQ(r.out.compare(0, 29, "{\"schema\":\"jbbtool.stats/2\",\""), 0);
     EXPECT_NE(r.out.find("\"entries\":500,\"depth\":" + std::to_string(b.info.height)), std::string::npos) << r.out;
 }
 
@@ -837,7 +870,7 @@ TEST_F(Jbbtool, BranchesToOneNodeDoNotMultiplyTheWork) {
     r = onFile({"stats"}, file);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("depth 31, 155 entries"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("level 31: 1 nodes; by datums 5:1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("level 31: 1 node; by datums 5:1\n"), std::string::npos) << r.out;
     EXPECT_EQ(tool({"diff", file, file}).status, 2);
 }
 

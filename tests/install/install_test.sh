@@ -28,7 +28,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
   { cat "$work/install.log" >&2; exit 1; }
 programs=(jbbview jbbtool jbbgen)
 schemas=()
-for n in check stats dump diff; do schemas+=("schemas/jbbtool.$n-1.schema.json"); done
+for n in check-2 stats-2 dump-1 diff-1; do schemas+=("schemas/jbbtool.$n.schema.json"); done
 
 if grep -q 'CPACK_GENERATOR "ZIP"' "$build/CPackConfig.cmake"; then
   # Windows: the executables and the README side by side, nothing else.
@@ -57,8 +57,8 @@ else
   [ -f "$work/prefix/share/doc/jbbview/README.md" ] || fail "README.md not installed"
   for f in "${schemas[@]}"; do
     n=${f#schemas/jbbtool.}
-    "$work/prefix/bin/jbbtool" schema "${n%-1.schema.json}" | cmp -s - "$work/prefix/share/doc/jbbview/$f" ||
-      fail "share/doc/jbbview/$f is not what jbbtool schema ${n%-1.schema.json} prints"
+    "$work/prefix/bin/jbbtool" schema "${n%-*.schema.json}" | cmp -s - "$work/prefix/share/doc/jbbview/$f" ||
+      fail "share/doc/jbbview/$f is not what jbbtool schema ${n%-*.schema.json} prints"
   done
   # jbbview's man page is written by hand; help2man makes the others.
   man_files=()

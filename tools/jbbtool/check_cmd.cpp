@@ -1,6 +1,9 @@
-// jbbtool check FILE [--json]: full structural verification of a database
-// file, read-only.  Text output: one line per finding, a summary line per
-// class, a result line; --json: the jbbtool.check/1 document (schema.h).
+// jbbtool check [--json] [--quiet] FILE...: full structural verification
+// of database files, read-only, each in turn.  Text output: per file one
+// line per finding, a summary line per class, a result line; --json: one
+// jbbtool.check/2 document (schema.h) per file, each on a line of its own.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -51,19 +54,21 @@ void printText(const DbImage& db, const CheckReport& r) {
     if (r.total() == 0)
         plat::outPrintfUtf8("result: sound\n");
     else
-        plat::outPrintfUtf8("result: %llu findings in %zu classes\n", (unsigned long long)r.total(), r.counts.size());
+        plat::outPrintfUtf8("result: %s in %s\n", countText(r.total(), "finding", "findings").c_str(),
+                            countText(r.counts.size(), "class", "classes").c_str());
 }
 
 void printJson(const DbImage& db, const CheckReport& r) {
     const ctrlRec& c = db.ctrl();
-    std::string out = "{\"schema\":\"jbbtool.check/1\",\"file\":" + jsonString(db.path()) +
+    std::string out = "{\"schema\":\"jbbtool.check/2\",\"file\":" + jsonString(db.path()) +
                       ",\"fileSize\":" + std::to_string(db.size()) +
                       ",\"sound\":" + (r.total() == 0 ? "true" : "false") +
                       ",\"markedOpen\":" + (db.hasCtrl() && c.dbState == dbOpened ? "true" : "false");
     if (db.hasCtrl()) {
-        out += ",\"control\":{\"magic\":" + std::to_string(c.dbMagic) +
+        out += ",\"control\":{\"magic\":" + jsonString(magicText(c.dbMagic)) +
                ",\"versionMajor\":" + std::to_string(c.dbVersMaj) + ",\"versionMinor\":" + std::to_string(c.dbVersMin) +
-               ",\"state\":" + std::to_string(c.dbState) + ",\"rootOffset\":" + std::to_string(c.rootOffset) +
+               ",\"state\":" + std::to_string(c.dbState) + ",\"stateName\":" + jsonName(stateWord(c.dbState)) +
+               ",\"rootOffset\":" + std::to_string(c.rootOffset) +
                ",\"indexArraySize\":" + std::to_string(c.indexArraySize) +
                ",\"currentIXCount\":" + std::to_string(c.currentIXCount) +
                ",\"lastIndex\":" + std::to_string(c.lastIndex) + ",\"lastNDRec\":" + std::to_string(c.lastNDRec) +
@@ -90,13 +95,12 @@ void printJson(const DbImage& db, const CheckReport& r) {
     plat::outWriteUtf8(out.data(), out.size());
 }
 
-int runCheck(int argc, char** argv) {
-    bool json = false;
-    std::vector<std::string> files;
-    int rc = parseCommandLine("check", argc, argv, {{"--json", &json, nullptr}}, 1, 1, &files);
-    if (rc >= 0) return rc;
+// Checks one file and reports on it unless `quiet` and it is sound;
+// returns its exit status.  `separate` asks for a blank line before a text
+// report, and is set once one is written.
+int checkFile(const std::string& path, bool json, bool quiet, bool* separate) {
     DbImage db;
-    if (!openForCommand("check", files[0], &db)) return kExitUsage;
+    if (!openForCommand("check", path, &db)) return kExitUsage;
     CheckReport r;
     ProgressLine progress("check", db.size());
     checkDatabase(db, &r, progress.callback());
@@ -105,41 +109,71 @@ int runCheck(int argc, char** argv) {
         std::fprintf(stderr, "jbbtool check: %s: %s\n", db.path().c_str(), r.ioError.c_str());
         return kExitUsage;
     }
-    if (json)
+    const int status = r.total() == 0 ? kExitSound : kExitFindings;
+    if (quiet && status == kExitSound) return status;
+    if (json) {
         printJson(db, r);
-    else
+    } else {
+        if (*separate) plat::outPrintfUtf8("\n");
         printText(db, r);
-    return r.total() == 0 ? kExitSound : kExitFindings;
+        *separate = true;
+    }
+    plat::outFlush();
+    return status;
+}
+
+int runCheck(int argc, char** argv) {
+    bool json = false, quiet = false;
+    std::vector<std::string> files;
+    int rc = parseCommandLine("check", argc, argv, {{"--json", &json, nullptr}, {"--quiet", &quiet, nullptr}}, 1,
+                              SIZE_MAX, &files);
+    if (rc >= 0) return rc;
+    // Each file in turn; one that cannot be read does not stop the others,
+    // and the exit status is the worst of them.
+    int worst = kExitSound;
+    bool separate = false;
+    for (const std::string& f : files) worst = std::max(worst, checkFile(f, json, quiet, &separate));
+    return worst;
 }
 
 void helpCheck(FILE* out) {
     std::fputs(
-        "Usage: jbbtool check [--json] FILE\n"
+        "Usage: jbbtool check [--json] [--quiet] FILE...\n"
         "\n"
-        "Verifies the structure of the database FILE (its full name, extension\n"
-        "included) without changing it: the control record's fields against the\n"
-        "file, the slots that tile the file from offset 2088, every node image and\n"
-        "datum, the tree's shape (reachability, fill, leaf depth) and the key order\n"
-        "within and across nodes.  One pass reads the file from start to end.\n"
+        "Verifies the structure of each database FILE in turn (its full name,\n"
+        "extension included) without changing it: the control record's fields\n"
+        "against the file, the slots that tile the file from offset 2088, every\n"
+        "node image and datum, the tree's shape (reachability, fill, leaf depth)\n"
+        "and the key order within and across nodes.  One pass reads the file from\n"
+        "start to end; a second reads the leaves again to compare each leaf's\n"
+        "first and last key with the keys that bound it.\n"
         "\n"
-        "Each finding is a line 'CODE node SUBSCRIPT at offset OFFSET: text', then\n"
-        "a 'summary: CODE COUNT' line per class and a 'result:' line.  Codes:\n"
+        "Per file a line 'FILE: sizes and counts', each finding as a line\n"
+        "'CODE node SUBSCRIPT at offset OFFSET: text', then a 'summary: CODE COUNT'\n"
+        "line per class and a 'result:' line; a blank line between files.  Codes:\n"
         "  ctrl-short ctrl-magic ctrl-version ctrl-state ctrl-field bad-magic\n"
         "  slot-gap slot-overlap slot-past-end slot-state bad-subscript\n"
         "  duplicate-subscript free-slot-header datum-bounds key-order\n"
         "  key-order-across bad-branch node-unreachable node-reached-twice\n"
         "  node-cycle node-fill leaf-depth\n"
         "A key holding an unpaired surrogate is a legal Windows name: it is listed\n"
-        "as a note, not a finding.\n"
+        "as a note, not a finding.  A file that cannot be read is reported on\n"
+        "standard error and the others are checked all the same.\n"
         "\n"
-        "  --json    one JSON document instead (schema jbbtool.check/1)\n"
+        "  --json    one JSON document per file instead, each on a line of its own\n"
+        "            and naming its file (schema jbbtool.check/2)\n"
+        "  --quiet   report only the files with findings\n"
         "\n"
-        "Exit status: 0 sound, 1 findings, 2 usage or I/O error.\n",
+        "The trace options (jbbtool --help) write no lines for check: it reads the\n"
+        "file with jbbtool's own reader, not the engine.\n"
+        "\n"
+        "Exit status, the worst over the files: 0 sound, 1 findings, 2 usage or I/O\n"
+        "error.\n",
         out);
 }
 
 }  // namespace
 
-const Command kCheckCommand = {"check", "verify a database's structure (read-only)", runCheck, helpCheck};
+const Command kCheckCommand = {"check", "verify the structure of databases (read-only)", runCheck, helpCheck};
 
 }  // namespace jbbtool

@@ -7,6 +7,7 @@
 
 #include "command.h"
 #include "dbimage.h"
+#include "platform.h"
 
 namespace jbbtool {
 
@@ -68,10 +69,30 @@ int parseCommandLine(const char* command, int argc, char** argv, std::initialize
     return -1;
 }
 
+namespace {
+
+// The journal's name with the extension, when `path` names nothing and
+// that name is a file: an administrator often gives the name without it,
+// as jbbview takes it.  Empty otherwise.
+std::string withExtension(const std::string& path) {
+    int64_t size = 0;
+    if (plat::fileSize(path.c_str(), &size) || plat::isDirectory(path.c_str())) return std::string();
+    const std::string named = path + kJournalExtension;
+    if (!plat::fileSize(named.c_str(), &size) || plat::isDirectory(named.c_str())) return std::string();
+    return named;
+}
+
+}  // namespace
+
 bool openForCommand(const char* command, const std::string& path, DbImage* db) {
     std::string err;
     if (!db->open(path, &err)) {
-        std::fprintf(stderr, "jbbtool %s: %s\n", command, err.c_str());
+        const std::string hint = withExtension(path);
+        if (!hint.empty())
+            std::fprintf(stderr, "jbbtool %s: %s: No such file; did you mean %s?\n", command, path.c_str(),
+                         hint.c_str());
+        else
+            std::fprintf(stderr, "jbbtool %s: %s\n", command, err.c_str());
         return false;
     }
     if (db->hasCtrl() && db->ctrl().dbState == dbOpened)

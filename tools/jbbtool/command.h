@@ -58,8 +58,13 @@ struct OptionSpec {
 int parseCommandLine(const char* command, int argc, char** argv, std::initializer_list<OptionSpec> specs,
                      size_t minOperands, size_t maxOperands, std::vector<std::string>* operands);
 
+// The extension of a journal database's file name.
+constexpr const char* kJournalExtension = ".jbbdb";
+
 // Opens `path` for jbbtool's `command`: a file that cannot be opened is
-// reported on standard error ("jbbtool COMMAND: reason"), and one marked
+// reported on standard error ("jbbtool COMMAND: reason"; when `path` does
+// not exist and `path`.jbbdb does, "jbbtool COMMAND: PATH: No such file;
+// did you mean PATH.jbbdb?"), and one marked
 // open is said to be so (the journal service holds it, or did not close
 // it), since what is read may be changing.  False when it cannot be opened.
 bool openForCommand(const char* command, const std::string& path, DbImage* db);

@@ -13,7 +13,9 @@
 #include "keyorder.h"
 #include "platform.h"
 #include "slotmap.h"
+#include "journal.h"
 #include "textout.h"
+#include "treescan.h"
 #include "treewalker.h"
 
 namespace jbbtool {
@@ -33,10 +35,9 @@ struct Side {
 
     bool open(const std::string& path) {
         if (!openForCommand("diff", path, &db)) return false;
-        const ctrlRec& c = db.ctrl();
-        if (!db.hasCtrl() || c.dbMagic != dbMagicNumber || c.dbVersMaj != dbVersionMajor ||
-            c.dbVersMin != dbVersionMinor) {
-            std::fprintf(stderr, "jbbtool diff: %s: no journal database control record\n", path.c_str());
+        const std::string notJournal = notAJournal(db);
+        if (!notJournal.empty()) {
+            std::fprintf(stderr, "jbbtool diff: %s: not a journal database: %s\n", path.c_str(), notJournal.c_str());
             return false;
         }
         if (!buildSlotMap(db, &map)) {
@@ -71,6 +72,51 @@ void report(bool json, const char* what, const std::u16string& key) {
         plat::outPrintfUtf8("%s\t%s\n", what, toUtf8(key).c_str());
 }
 
+// A record's bytes after its four fields (the last 8 of a 32-byte record),
+// as hexadecimal.
+std::string tailHex(const uint8_t* data, uint16_t len) {
+    return len > journalRecOff::opaque ? hexBytes(data + journalRecOff::opaque, len - journalRecOff::opaque)
+                                       : std::string();
+}
+
+// One side of a `differ` line: the record's fields, and its tail when the
+// tails differ.
+std::string recordText(const journalRec& r, const std::string* tail) {
+    std::string s = "action " + codeText(actionText(r.action), r.action) + ", type " +
+                    codeText(objectTypeWord(r.objectType), r.objectType) + ", inserted UTC " + utcText(r.insertedTime) +
+                    ", object time UTC " + utcText(r.objectTime);
+    if (tail != nullptr) s += ", last bytes " + (tail->empty() ? std::string("none") : *tail);
+    return s;
+}
+
+std::string recordJson(const journalRec& r, const std::string* tail) {
+    std::string s = "{\"action\":" + std::to_string(r.action) + ",\"actionName\":" + jsonName(actionText(r.action)) +
+                    ",\"objectType\":" + std::to_string(r.objectType) +
+                    ",\"objectTypeName\":" + jsonName(objectTypeWord(r.objectType)) +
+                    ",\"inserted\":" + std::to_string(r.insertedTime) + ",\"insertedUtc\":\"" +
+                    utcText(r.insertedTime) + "\",\"objectTime\":" + std::to_string(r.objectTime) +
+                    ",\"objectTimeUtc\":\"" + utcText(r.objectTime) + "\"";
+    if (tail != nullptr) s += ",\"lastBytes\":\"" + *tail + "\"";
+    return s + "}";
+}
+
+// A key both hold with different records: both records' fields, and the
+// bytes after the fields when those differ.
+void reportDiffer(bool json, const std::u16string& key, const uint8_t* a, uint16_t lenA, const uint8_t* b,
+                  uint16_t lenB) {
+    const journalRec ra = journalRecFrom(a, lenA), rb = journalRecFrom(b, lenB);
+    const std::string tailA = tailHex(a, lenA), tailB = tailHex(b, lenB);
+    const bool tails = tailA != tailB;
+    if (json)
+        plat::outPrintfUtf8("{\"change\":\"differ\",\"key\":%s,\"a\":%s,\"b\":%s}\n", jsonString(key).c_str(),
+                            recordJson(ra, tails ? &tailA : nullptr).c_str(),
+                            recordJson(rb, tails ? &tailB : nullptr).c_str());
+    else
+        plat::outPrintfUtf8("differ\t%s\ta: %s\tb: %s\n", toUtf8(key).c_str(),
+                            recordText(ra, tails ? &tailA : nullptr).c_str(),
+                            recordText(rb, tails ? &tailB : nullptr).c_str());
+}
+
 int runDiff(int argc, char** argv) {
     bool json = false;
     std::vector<std::string> files;
@@ -92,7 +138,7 @@ int runDiff(int argc, char** argv) {
             b.advance();
         } else {
             if (lenA != lenB || std::memcmp(a.data, b.data, lenA) != 0) {
-                report(json, "differ", a.key);
+                reportDiffer(json, a.key, a.data, lenA, b.data, lenB);
                 ++differ;
             }
             a.advance();
@@ -123,15 +169,23 @@ void helpDiff(FILE* out) {
     std::fputs(
         "Usage: jbbtool diff [--json] A B\n"
         "\n"
-        "Compares the entries of the databases A and B (full names, extension\n"
+        "Compares the entries of the two databases A and B (full names, extension\n"
         "included), walking both in key order.  One line per difference:\n"
         "  only-a <tab> NAME     the key is in A only\n"
         "  only-b <tab> NAME     the key is in B only\n"
-        "  differ <tab> NAME     both hold the key, with different records\n"
-        "then a summary line.\n"
+        "  differ <tab> NAME <tab> a: FIELDS <tab> b: FIELDS\n"
+        "                        both hold the key, with different records\n"
+        "then a summary line.  FIELDS are a record's: 'action NAME (CODE), type\n"
+        "NAME (CODE), inserted UTC TIME, object time UTC TIME' (a code without a\n"
+        "name alone; TIME as YYYY-MM-DDTHH:MM:SSZ), and ', last bytes HEX' when\n"
+        "the bytes after those fields (the last 8 of a 32-byte record) differ.\n"
         "\n"
         "  --json    JSON lines instead: {\"change\":...,\"key\":...} per difference,\n"
-        "            then a summary object (schema jbbtool.diff/1)\n"
+        "            a differ line with both records as \"a\" and \"b\", then a\n"
+        "            summary object (schema jbbtool.diff/1)\n"
+        "\n"
+        "The trace options (jbbtool --help) write no lines for diff: it reads the\n"
+        "files with jbbtool's own reader, not the engine.\n"
         "\n"
         "Exit status: 0 equal entries, 1 they differ, 2 usage or I/O error, or a\n"
         "damaged tree.\n",

@@ -19,6 +19,7 @@
 #include "salvage.h"
 #include "slotmap.h"
 #include "textout.h"
+#include "treescan.h"
 #include "treewalker.h"
 
 namespace jbbtool {
@@ -27,9 +28,10 @@ namespace {
 
 int dumpTree(DbImage& db, DumpWriter& w) {
     const ctrlRec& c = db.ctrl();
-    if (!db.hasCtrl() || c.dbMagic != dbMagicNumber || c.dbVersMaj != dbVersionMajor || c.dbVersMin != dbVersionMinor) {
-        std::fprintf(stderr, "jbbtool dump: %s: no journal database control record (try dump --salvage)\n",
-                     db.path().c_str());
+    const std::string notJournal = notAJournal(db);
+    if (!notJournal.empty()) {
+        std::fprintf(stderr, "jbbtool dump: %s: not a journal database: %s (try dump --salvage)\n", db.path().c_str(),
+                     notJournal.c_str());
         return kExitFindings;
     }
     SlotMap map;
@@ -160,8 +162,11 @@ void helpDump(FILE* out) {
         "              branches name and no slot holds, and the entries the walk\n"
         "              from the control record's root reaches\n"
         "\n"
-        "Exit status: 0 every entry written, 1 entries left out (damage), 2 usage or\n"
-        "I/O error.\n",
+        "The trace options (jbbtool --help) write no lines for dump: it reads the\n"
+        "file with jbbtool's own reader, not the engine.\n"
+        "\n"
+        "Exit status: 0 every entry written, 1 entries left out (damage) or not a\n"
+        "journal database, 2 usage or I/O error.\n",
         out);
 }
 

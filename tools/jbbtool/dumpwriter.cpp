@@ -63,28 +63,6 @@ std::string hexUnits(const std::u16string& key) {
     return s;
 }
 
-// The word of a known journal action, or null.
-const char* actionText(uint32_t action) {
-    switch (action) {
-        case 1:
-            return "rename-old";
-        case 2:
-            return "rename-new";
-        case 3:
-            return "delete";
-        case 4:
-            return "create";
-        case 5:
-            return "change-attribute";
-        case 6:
-            return "modify";
-        case 11:
-            return "delete-restore";
-        default:
-            return nullptr;
-    }
-}
-
 }  // namespace
 
 std::string actionWord(uint32_t action) {

@@ -18,7 +18,7 @@ using jbbtool::kCommands;
 // The usage text, on standard output (`jbbtool --help`) or standard error.
 void printUsage(FILE* out) {
     std::string text =
-        "Usage: jbbtool COMMAND [OPTIONS] [FILE...]\n"
+        "Usage: jbbtool COMMAND [OPTIONS] [FILE...] [TRACE OPTIONS]\n"
         "       jbbtool COMMAND --help\n"
         "       jbbtool --help | --version\n"
         "\n"
@@ -32,7 +32,23 @@ void printUsage(FILE* out) {
         std::snprintf(line, sizeof line, "  %-10s %s\n", c->name, c->summary);
         text += line;
     }
-    text += "\nExit status: 0 sound, 1 findings (damage, differences), 2 usage or I/O error.\n";
+    text +=
+        "\n"
+        "Files: check and stats take one or more files (FILE...) and report on each\n"
+        "in turn; dump takes one FILE, diff two (A B), schema one NAME.  Files are\n"
+        "named with their extension; a name without it that does not exist, when\n"
+        "NAME.jbbdb does, gets the hint 'No such file; did you mean NAME.jbbdb?'.\n"
+        "\n";
+    text += traceargs::helpText();
+    text +=
+        "  Which commands trace: msg traces the message library under class NLS\n"
+        "  and its memory under MEMORY, as a program that uses the library does.\n"
+        "  check, stats, dump and diff read database files with jbbtool's own\n"
+        "  reader, not the engine, and write no trace lines of their own (nor do\n"
+        "  msgc, schema and trace): their trace holds only its header lines.\n"
+        "\n"
+        "Exit status: 0 sound, 1 findings (damage, differences), 2 usage or I/O\n"
+        "error; of several files the worst.\n";
     if (out == stdout)
         plat::outWriteUtf8(text.data(), text.size());
     else

@@ -19,8 +19,15 @@
 // keep integers whole).  Members come in the order "properties" lists
 // them.
 //
-// check: "summary" lists the classes in the order of the finding code
-// list; "findings" lists at most 1000 findings of each class.
+// One way to show each thing: a magic number as the string "0xABCD"; a
+// coded value (a state, an action, an object type) as its number with its
+// name beside it in a member NAMEName (null for a code without a name);
+// a time as seconds since 1970 UTC with the same time as text beside it
+// in a member NAMEUtc ("YYYY-MM-DDTHH:MM:SSZ").
+//
+// check and stats: one document per file, each on a line of its own and
+// naming its file.  check: "summary" lists the classes in the order of the
+// finding code list; "findings" lists at most 1000 findings of each class.
 // dump: the head line first, then one entry line per entry in key order.
 // diff: one line per difference in key order, then the summary line.
 #pragma once
@@ -30,14 +37,14 @@ namespace jbbtool {
 // ---- jbbtool check --json: one document ----
 inline constexpr char kCheckSchema[] = R"check({
   "$schema": "https://json-schema.org/draft/2020-12/schema",
-  "$id": "urn:jbbtool:check:1",
-  "title": "jbbtool.check/1",
-  "description": "jbbtool check --json: the structural verification of one database file.",
+  "$id": "urn:jbbtool:check:2",
+  "title": "jbbtool.check/2",
+  "description": "jbbtool check --json: the structural verification of one database file (one such document per line, a line per file).",
   "type": "object",
   "required": ["schema", "file", "fileSize", "sound", "markedOpen", "control", "counts", "summary",
                "findings", "findingsOmitted", "notes", "notesOmitted"],
   "properties": {
-    "schema": {"const": "jbbtool.check/1"},
+    "schema": {"const": "jbbtool.check/2"},
     "file": {"type": "string", "description": "The path as given."},
     "fileSize": {"$ref": "#/$defs/offset", "description": "Bytes."},
     "sound": {"type": "boolean", "description": "True when there is no finding (notes do not count)."},
@@ -106,15 +113,19 @@ inline constexpr char kCheckSchema[] = R"check({
     "u8": {"type": "integer", "minimum": 0, "maximum": 255},
     "u16": {"type": "integer", "minimum": 0, "maximum": 65535},
     "u32": {"type": "integer", "minimum": 0, "maximum": 4294967295},
+    "magic": {"type": "string", "pattern": "^0x[0-9A-F]{4}$", "description": "The magic number as 0x and four upper-case hexadecimal digits."},
+    "stateName": {"enum": ["dbClosed", "dbOpened", "dbCorrupt", null],
+                  "description": "The state's name, null for an unknown state."},
     "control": {
       "type": "object",
-      "required": ["magic", "versionMajor", "versionMinor", "state", "rootOffset", "indexArraySize",
+      "required": ["magic", "versionMajor", "versionMinor", "state", "stateName", "rootOffset", "indexArraySize",
                    "currentIXCount", "lastIndex", "lastNDRec", "dbKeyLen", "dbDataLen"],
       "properties": {
-        "magic": {"$ref": "#/$defs/u16", "description": "43981 (0xABCD) in a database."},
+        "magic": {"$ref": "#/$defs/magic", "description": "\"0xABCD\" in a database."},
         "versionMajor": {"$ref": "#/$defs/u8", "description": "2 in a database of this format."},
         "versionMinor": {"$ref": "#/$defs/u8", "description": "2 in a database of this format."},
         "state": {"$ref": "#/$defs/u32", "description": "0 dbClosed, 1 dbOpened, 2 dbCorrupt."},
+        "stateName": {"$ref": "#/$defs/stateName"},
         "rootOffset": {"$ref": "#/$defs/u32", "description": "Subscript of the root node, 0 for none."},
         "indexArraySize": {"$ref": "#/$defs/u32", "description": "Entries allocated in the index array."},
         "currentIXCount": {"$ref": "#/$defs/u32", "description": "The next subscript to hand out."},
@@ -186,26 +197,29 @@ inline constexpr char kCheckSchema[] = R"check({
 // ---- jbbtool stats --json: one document ----
 inline constexpr char kStatsSchema[] = R"stats({
   "$schema": "https://json-schema.org/draft/2020-12/schema",
-  "$id": "urn:jbbtool:stats:1",
-  "title": "jbbtool.stats/1",
-  "description": "jbbtool stats --json: what a journal holds and how its file is used, from one pass over the slots.",
+  "$id": "urn:jbbtool:stats:2",
+  "title": "jbbtool.stats/2",
+  "description": "jbbtool stats --json: what a journal holds and how its file is used, from one pass over the slots (one such document per line, a line per file).",
   "type": "object",
-  "required": ["schema", "fileSize", "control", "slots", "nodes", "freeSlots", "freeBytes", "nodeBytes",
+  "required": ["schema", "file", "fileSize", "control", "slots", "nodes", "freeSlots", "freeBytes", "nodeBytes",
                "nodeSlotBytes", "damaged", "entries", "depth", "levels", "keyLengths", "actions", "objectTypes",
                "inserted", "objectTime", "directories", "topDirectories"],
   "properties": {
-    "schema": {"const": "jbbtool.stats/1"},
+    "schema": {"const": "jbbtool.stats/2"},
+    "file": {"type": "string", "description": "The path as given."},
     "fileSize": {"$ref": "#/$defs/offset", "minimum": 2088, "description": "Bytes."},
     "control": {
-      "description": "The control record's fields as the record holds them (as in jbbtool.check/1).",
+      "description": "The control record's fields as the record holds them (as in jbbtool.check/2).",
       "type": "object",
-      "required": ["magic", "versionMajor", "versionMinor", "state", "rootOffset", "indexArraySize",
+      "required": ["magic", "versionMajor", "versionMinor", "state", "stateName", "rootOffset", "indexArraySize",
                    "currentIXCount", "lastIndex", "lastNDRec", "dbKeyLen", "dbDataLen"],
       "properties": {
-        "magic": {"$ref": "#/$defs/u16"},
-        "versionMajor": {"$ref": "#/$defs/u8"},
-        "versionMinor": {"$ref": "#/$defs/u8"},
-        "state": {"$ref": "#/$defs/u32"},
+        "magic": {"const": "0xABCD", "description": "stats reports only on journal databases."},
+        "versionMajor": {"const": 2},
+        "versionMinor": {"const": 2},
+        "state": {"$ref": "#/$defs/u32", "description": "0 dbClosed, 1 dbOpened, 2 dbCorrupt."},
+        "stateName": {"enum": ["dbClosed", "dbOpened", "dbCorrupt", null],
+                      "description": "The state's name, null for an unknown state."},
         "rootOffset": {"$ref": "#/$defs/u32"},
         "indexArraySize": {"$ref": "#/$defs/u32"},
         "currentIXCount": {"$ref": "#/$defs/u32"},
@@ -252,16 +266,14 @@ inline constexpr char kStatsSchema[] = R"stats({
       }
     },
     "actions": {
-      "description": "Entries by the action code of their record (decimal).",
-      "type": "object",
-      "propertyNames": {"pattern": "^(0|[1-9][0-9]{0,9})$"},
-      "additionalProperties": {"$ref": "#/$defs/count", "minimum": 1}
+      "description": "Entries by the action code of their record, in ascending order of the code: 1 rename-old, 2 rename-new, 3 delete, 4 create, 5 change-attribute, 6 modify, 11 delete-restore, other codes without a name.",
+      "type": "array",
+      "items": {"$ref": "#/$defs/codeCount"}
     },
     "objectTypes": {
-      "description": "Entries by object type: 1 a file, anything else a directory.",
-      "type": "object",
-      "propertyNames": {"enum": ["file", "directory"]},
-      "additionalProperties": {"$ref": "#/$defs/count", "minimum": 1}
+      "description": "Entries by the object type code of their record, in ascending order of the code: 1 file, 2 directory, other codes without a name (shown as directories elsewhere).",
+      "type": "array",
+      "items": {"$ref": "#/$defs/codeCount"}
     },
     "inserted": {"$ref": "#/$defs/timeRange", "description": "When the entries were put into the journal."},
     "objectTime": {"$ref": "#/$defs/timeRange", "description": "The objects' own time stamps."},
@@ -290,17 +302,33 @@ inline constexpr char kStatsSchema[] = R"stats({
     "u8": {"type": "integer", "minimum": 0, "maximum": 255},
     "u16": {"type": "integer", "minimum": 0, "maximum": 65535},
     "u32": {"type": "integer", "minimum": 0, "maximum": 4294967295},
-    "timeRange": {
-      "description": "Seconds since 1970 UTC, both null without entries.",
+    "codeCount": {
       "type": "object",
-      "required": ["oldest", "newest"],
+      "required": ["code", "name", "entries"],
       "properties": {
-        "oldest": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/i64"}]},
-        "newest": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/i64"}]}
+        "code": {"$ref": "#/$defs/u32"},
+        "name": {"anyOf": [{"type": "null"}, {"type": "string", "pattern": "^[a-z][a-z-]*$"}],
+                 "description": "The code's name, null for a code without one."},
+        "entries": {"$ref": "#/$defs/count", "minimum": 1}
       }
     },
-    "noTimes": {"properties": {"oldest": {"type": "null"}, "newest": {"type": "null"}}},
-    "times": {"properties": {"oldest": {"type": "integer"}, "newest": {"type": "integer"}}}
+    "timeRange": {
+      "description": "Seconds since 1970 UTC and the same as UTC text; all null without entries.",
+      "type": "object",
+      "required": ["oldest", "newest", "oldestUtc", "newestUtc"],
+      "properties": {
+        "oldest": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/i64"}]},
+        "newest": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/i64"}]},
+        "oldestUtc": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/utcText"}]},
+        "newestUtc": {"anyOf": [{"type": "null"}, {"$ref": "#/$defs/utcText"}]}
+      }
+    },
+    "utcText": {"type": "string", "pattern": "^([0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z|-?[0-9]+)$",
+                "description": "YYYY-MM-DDTHH:MM:SSZ for times from 1970 to 9999, else the decimal number of seconds."},
+    "noTimes": {"properties": {"oldest": {"type": "null"}, "newest": {"type": "null"},
+                               "oldestUtc": {"type": "null"}, "newestUtc": {"type": "null"}}},
+    "times": {"properties": {"oldest": {"type": "integer"}, "newest": {"type": "integer"},
+                             "oldestUtc": {"type": "string"}, "newestUtc": {"type": "string"}}}
   }
 })stats";
 
@@ -370,9 +398,34 @@ inline constexpr char kDiffSchema[] = R"diff({
             {"const": "differ", "description": "Both hold the key, with different records."}
           ]
         },
-        "key": {"type": "string"}
+        "key": {"type": "string"},
+        "a": {"$ref": "#/$defs/record", "description": "A's record (differ lines)."},
+        "b": {"$ref": "#/$defs/record", "description": "B's record (differ lines)."}
+      },
+      "if": {"properties": {"change": {"const": "differ"}}},
+      "then": {"required": ["a", "b"]}
+    },
+    "record": {
+      "description": "A record's fields, read as dump reads them (a record shorter than 32 bytes as if zeros followed it).",
+      "type": "object",
+      "required": ["action", "actionName", "objectType", "objectTypeName", "inserted", "insertedUtc", "objectTime",
+                   "objectTimeUtc"],
+      "properties": {
+        "action": {"$ref": "#/$defs/u32"},
+        "actionName": {"anyOf": [{"type": "null"}, {"type": "string"}],
+                       "description": "rename-old, rename-new, delete, create, change-attribute, modify, delete-restore; null for another code."},
+        "objectType": {"$ref": "#/$defs/u32"},
+        "objectTypeName": {"enum": ["file", "directory", null], "description": "1 file, 2 directory, null for another code."},
+        "inserted": {"$ref": "#/$defs/i64", "description": "Seconds since 1970 UTC."},
+        "insertedUtc": {"type": "string"},
+        "objectTime": {"$ref": "#/$defs/i64", "description": "Seconds since 1970 UTC."},
+        "objectTimeUtc": {"type": "string"},
+        "lastBytes": {"type": "string", "pattern": "^([0-9a-f]{2})*$",
+                      "description": "The bytes after the fields (the last 8 of a 32-byte record) as hexadecimal; present on both sides when they differ."}
       }
     },
+    "u32": {"type": "integer", "minimum": 0, "maximum": 4294967295},
+    "i64": {"type": "integer", "minimum": -9223372036854775808, "maximum": 9223372036854775807},
     "summary": {
       "type": "object",
       "required": ["schema", "entriesA", "entriesB", "onlyA", "onlyB", "differ"],

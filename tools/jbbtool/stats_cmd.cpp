@@ -1,7 +1,8 @@
-// jbbtool stats [--json] FILE: what the journal holds and how its file is
-// used, from one sequential pass over the slots.
+// jbbtool stats [--json | --text] [--html OUT] FILE...: what each journal
+// holds and how its file is used, from one sequential pass over the slots.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -17,6 +18,7 @@
 #include "progress.h"
 #include "stats.h"
 #include "textout.h"
+#include "treescan.h"
 
 namespace jbbtool {
 
@@ -26,27 +28,28 @@ std::string timeOrNone(int64_t t, bool any) { return any ? utcText(t) : std::str
 
 void printText(const DbImage& db, const Stats& st) {
     const ctrlRec& c = db.ctrl();
-    plat::outPrintfUtf8("Control record\n");
+    plat::outPrintfUtf8("%s\nControl record\n", db.path().c_str());
     plat::outPrintfUtf8(
-        "  magic %04x, version %u.%u, state %u, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
+        "  magic %s, version %u.%u, state %s, rootOffset %u, indexArraySize %u, currentIXCount %u,\n"
         "  lastIndex %u, lastNDRec %lld, dbKeyLen %u, dbDataLen %u\n",
-        c.dbMagic, c.dbVersMaj, c.dbVersMin, c.dbState, c.rootOffset, c.indexArraySize, c.currentIXCount, c.lastIndex,
-        (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
-    plat::outPrintfUtf8("File\n  %lld bytes; %llu slots: %llu nodes, %llu free (%llu bytes)\n", (long long)db.size(),
-                        (unsigned long long)st.slots, (unsigned long long)st.usedSlots,
+        magicText(c.dbMagic).c_str(), c.dbVersMaj, c.dbVersMin, codeText(stateWord(c.dbState), c.dbState).c_str(),
+        c.rootOffset, c.indexArraySize, c.currentIXCount, c.lastIndex, (long long)c.lastNDRec, c.dbKeyLen, c.dbDataLen);
+    plat::outPrintfUtf8("File\n  %lld bytes; %s: %s, %llu free (%llu bytes)\n", (long long)db.size(),
+                        countText(st.slots, "slot", "slots").c_str(), countText(st.usedSlots, "node", "nodes").c_str(),
                         (unsigned long long)st.freeSlots, (unsigned long long)st.freeBytes);
     plat::outPrintfUtf8("  node bytes %llu in node slots of %llu bytes (slack %llu bytes)\n",
                         (unsigned long long)st.nodeBytes, (unsigned long long)st.usedSlotBytes,
                         (unsigned long long)(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)));
     if (st.damaged + st.unparsed > 0)
-        plat::outPrintfUtf8("  %llu damaged slots or nodes (jbbtool check tells more)\n",
-                            (unsigned long long)(st.damaged + st.unparsed));
-    plat::outPrintfUtf8("Tree\n  depth %zu, %llu entries\n", st.levels.size(), (unsigned long long)st.entries);
+        plat::outPrintfUtf8(
+            "  %s (jbbtool check tells more)\n",
+            countText(st.damaged + st.unparsed, "damaged slot or node", "damaged slots or nodes").c_str());
+    plat::outPrintfUtf8("Tree\n  depth %zu, %s\n", st.levels.size(), countText(st.entries, "entry", "entries").c_str());
     if (!st.treeProblem.empty()) plat::outPrintfUtf8("  the tree cannot be read: %s\n", st.treeProblem.c_str());
     for (size_t l = 0; l < st.levels.size(); ++l) {
         uint64_t n = 0;
         for (uint64_t v : st.levels[l]) n += v;
-        plat::outPrintfUtf8("  level %zu: %llu nodes; by datums", l + 1, (unsigned long long)n);
+        plat::outPrintfUtf8("  level %zu: %s; by datums", l + 1, countText(n, "node", "nodes").c_str());
         for (size_t k = 0; k < st.levels[l].size(); ++k)
             if (st.levels[l][k] != 0) plat::outPrintfUtf8(" %zu:%llu", k, (unsigned long long)st.levels[l][k]);
         plat::outPrintfUtf8("\n");
@@ -55,12 +58,13 @@ void printText(const DbImage& db, const Stats& st) {
     for (const auto& k : st.keyLengths)
         plat::outPrintfUtf8("  %-12s %llu\n", bucketName(k.first).c_str(), (unsigned long long)k.second);
     plat::outPrintfUtf8("Entries by action\n");
-    char buf[32];
     for (const auto& a : st.actions)
-        plat::outPrintfUtf8("  %-18s %llu\n", actionName(a.first, buf, sizeof buf), (unsigned long long)a.second);
+        plat::outPrintfUtf8("  %-22s %llu\n", codeText(actionText(a.first), a.first).c_str(),
+                            (unsigned long long)a.second);
     plat::outPrintfUtf8("Entries by object type\n");
     for (const auto& t : st.types)
-        plat::outPrintfUtf8("  %-18s %llu\n", t.first == 1 ? "File" : "Directory", (unsigned long long)t.second);
+        plat::outPrintfUtf8("  %-22s %llu\n", codeText(objectTypeWord(t.first), t.first).c_str(),
+                            (unsigned long long)t.second);
     bool any = st.entries > 0;
     plat::outPrintfUtf8("Times (UTC)\n  inserted %s to %s\n  object   %s to %s\n",
                         timeOrNone(st.oldestInserted, any).c_str(), timeOrNone(st.newestInserted, any).c_str(),
@@ -70,11 +74,31 @@ void printText(const DbImage& db, const Stats& st) {
         plat::outPrintfUtf8("  %8llu  %s\n", (unsigned long long)d.second, toUtf8(d.first).c_str());
 }
 
+// Counts by code, as [{"code":N,"name":...,"entries":N}, ...].
+template <typename NameOf>
+std::string codeCounts(const std::map<uint32_t, uint64_t>& counts, NameOf nameOf) {
+    std::string o = "[";
+    for (const auto& a : counts)
+        o += std::string(o.size() > 1 ? "," : "") + "{\"code\":" + std::to_string(a.first) +
+             ",\"name\":" + jsonName(nameOf(a.first)) + ",\"entries\":" + std::to_string(a.second) + "}";
+    return o + "]";
+}
+
+// A time range: seconds since 1970 and the same in UTC text; all null
+// without entries.
+std::string timeRange(bool any, int64_t oldest, int64_t newest) {
+    if (!any) return "{\"oldest\":null,\"newest\":null,\"oldestUtc\":null,\"newestUtc\":null}";
+    return "{\"oldest\":" + std::to_string(oldest) + ",\"newest\":" + std::to_string(newest) + ",\"oldestUtc\":\"" +
+           utcText(oldest) + "\",\"newestUtc\":\"" + utcText(newest) + "\"}";
+}
+
 void printJson(const DbImage& db, const Stats& st) {
     const ctrlRec& c = db.ctrl();
-    std::string o = "{\"schema\":\"jbbtool.stats/1\",\"fileSize\":" + std::to_string(db.size());
-    o += ",\"control\":{\"magic\":" + std::to_string(c.dbMagic) + ",\"versionMajor\":" + std::to_string(c.dbVersMaj) +
-         ",\"versionMinor\":" + std::to_string(c.dbVersMin) + ",\"state\":" + std::to_string(c.dbState) +
+    std::string o = "{\"schema\":\"jbbtool.stats/2\",\"file\":" + jsonString(db.path()) +
+                    ",\"fileSize\":" + std::to_string(db.size());
+    o += ",\"control\":{\"magic\":" + jsonString(magicText(c.dbMagic)) +
+         ",\"versionMajor\":" + std::to_string(c.dbVersMaj) + ",\"versionMinor\":" + std::to_string(c.dbVersMin) +
+         ",\"state\":" + std::to_string(c.dbState) + ",\"stateName\":" + jsonName(stateWord(c.dbState)) +
          ",\"rootOffset\":" + std::to_string(c.rootOffset) + ",\"indexArraySize\":" + std::to_string(c.indexArraySize) +
          ",\"currentIXCount\":" + std::to_string(c.currentIXCount) + ",\"lastIndex\":" + std::to_string(c.lastIndex) +
          ",\"lastNDRec\":" + std::to_string(c.lastNDRec) + ",\"dbKeyLen\":" + std::to_string(c.dbKeyLen) +
@@ -100,23 +124,12 @@ void printJson(const DbImage& db, const Stats& st) {
              "\",\"entries\":" + std::to_string(k.second) + "}";
         first = false;
     }
-    o += "],\"actions\":{";
-    first = true;
-    for (const auto& a : st.actions) {
-        o += std::string(first ? "" : ",") + "\"" + std::to_string(a.first) + "\":" + std::to_string(a.second);
-        first = false;
-    }
-    o += "},\"objectTypes\":{";
-    first = true;
-    for (const auto& t : st.types) {
-        o += std::string(first ? "" : ",") + (t.first == 1 ? "\"file\":" : "\"directory\":") + std::to_string(t.second);
-        first = false;
-    }
-    bool any = st.entries > 0;
-    auto num = [&](int64_t v) { return any ? std::to_string(v) : std::string("null"); };
-    o += "},\"inserted\":{\"oldest\":" + num(st.oldestInserted) + ",\"newest\":" + num(st.newestInserted) +
-         "},\"objectTime\":{\"oldest\":" + num(st.oldestObject) + ",\"newest\":" + num(st.newestObject) +
-         "},\"directories\":" + std::to_string(st.dirs.size()) + ",\"topDirectories\":[";
+    o += "],\"actions\":" + codeCounts(st.actions, actionText) +
+         ",\"objectTypes\":" + codeCounts(st.types, objectTypeWord);
+    const bool any = st.entries > 0;
+    o += ",\"inserted\":" + timeRange(any, st.oldestInserted, st.newestInserted) +
+         ",\"objectTime\":" + timeRange(any, st.oldestObject, st.newestObject) +
+         ",\"directories\":" + std::to_string(st.dirs.size()) + ",\"topDirectories\":[";
     first = true;
     for (const auto& d : st.topDirs) {
         o += std::string(first ? "" : ",") + "{\"name\":" + jsonString(d.first) +
@@ -127,17 +140,21 @@ void printJson(const DbImage& db, const Stats& st) {
     plat::outWriteUtf8(o.data(), o.size());
 }
 
-int runStats(int argc, char** argv) {
-    bool json = false;
+// What stats is asked to write.
+struct Outputs {
+    bool json = false, text = false;
     std::string html;
-    std::vector<std::string> files;
-    int rc =
-        parseCommandLine("stats", argc, argv, {{"--json", &json, nullptr}, {"--html", nullptr, &html}}, 1, 1, &files);
-    if (rc >= 0) return rc;
+};
+
+// Measures one file and reports on it; returns its exit status.
+// `separate` asks for a blank line before a text report, and is set once
+// one is written.
+int statsFile(const std::string& path, const Outputs& out, bool* separate) {
     DbImage db;
-    if (!openForCommand("stats", files[0], &db)) return kExitUsage;
-    if (!db.hasCtrl()) {
-        std::fprintf(stderr, "jbbtool stats: %s: shorter than a control record\n", db.path().c_str());
+    if (!openForCommand("stats", path, &db)) return kExitUsage;
+    const std::string notJournal = notAJournal(db);
+    if (!notJournal.empty()) {
+        std::fprintf(stderr, "jbbtool stats: %s: not a journal database: %s\n", db.path().c_str(), notJournal.c_str());
         return kExitFindings;
     }
     Stats st;
@@ -148,44 +165,77 @@ int runStats(int argc, char** argv) {
         std::fprintf(stderr, "jbbtool stats: %s: %s\n", db.path().c_str(), db.ioError().c_str());
         return kExitUsage;
     }
-    if (!html.empty() && !writeStatsPage(html, db, st)) {
-        std::fprintf(stderr, "jbbtool stats: cannot write %s: %s\n", html.c_str(), plat::errnoText(errno).c_str());
+    if (!out.html.empty() && !writeStatsPage(out.html, db, st)) {
+        std::fprintf(stderr, "jbbtool stats: cannot write %s: %s\n", out.html.c_str(), plat::errnoText(errno).c_str());
         return kExitUsage;
     }
-    if (json)
+    if (out.json) {
         printJson(db, st);
-    else
+    } else if (out.text || out.html.empty()) {
+        if (*separate) plat::outPrintfUtf8("\n");
         printText(db, st);
+        *separate = true;
+    }
+    plat::outFlush();
     if (!st.treeProblem.empty())
         std::fprintf(stderr, "jbbtool stats: %s: the tree cannot be read: %s\n", db.path().c_str(),
                      st.treeProblem.c_str());
     return st.damaged + st.unparsed > 0 || !st.treeProblem.empty() ? kExitFindings : kExitSound;
 }
 
+int runStats(int argc, char** argv) {
+    Outputs out;
+    std::vector<std::string> files;
+    int rc = parseCommandLine(
+        "stats", argc, argv,
+        {{"--json", &out.json, nullptr}, {"--text", &out.text, nullptr}, {"--html", nullptr, &out.html}}, 1, SIZE_MAX,
+        &files);
+    if (rc >= 0) return rc;
+    if (out.json && out.text) return usageError("stats", "--json and --text exclude each other");
+    if (!out.html.empty() && files.size() > 1)
+        return usageError("stats", "--html writes the page of one file, found %zu", files.size());
+    int worst = kExitSound;
+    bool separate = false;
+    for (const std::string& f : files) worst = std::max(worst, statsFile(f, out, &separate));
+    return worst;
+}
+
 void helpStats(FILE* out) {
     std::fputs(
-        "Usage: jbbtool stats [--json] [--html OUT] FILE\n"
+        "Usage: jbbtool stats [--json | --text] [--html OUT] FILE...\n"
         "\n"
-        "Measures the database FILE in one pass, without changing it: the control\n"
-        "record's fields; slots, free slots and their bytes, node bytes against\n"
-        "slot bytes (slack); depth and nodes per level with their datum counts;\n"
-        "key lengths; entries by action and object type; oldest and newest\n"
-        "inserted and object times (UTC); the 20 directories with the most entries\n"
-        "(keys read as path names).\n"
+        "Measures each database FILE in turn, in one pass, without changing it:\n"
+        "its name; the control record's fields (the magic number as 0xABCD, the\n"
+        "state by its name and number); slots, free slots and their bytes, node\n"
+        "bytes against slot bytes (slack); depth and nodes per level with their\n"
+        "datum counts; key lengths; entries by action and object type (each by\n"
+        "its name and number); oldest and newest inserted and object times (UTC);\n"
+        "the 20 directories with the most entries (keys read as path names).  A\n"
+        "blank line comes between files.  A file that is not a journal database\n"
+        "is said to be so on standard error, as check words it, without a report.\n"
         "\n"
-        "  --json      one JSON document instead (schema jbbtool.stats/1)\n"
-        "  --html OUT  also write a self-contained page to OUT (XHTML with inline\n"
-        "              SVG, no scripts): a map of the file (node, slack and free\n"
-        "              bytes along it), the fill per level, the key lengths, and\n"
-        "              the entries over time by action\n"
+        "  --json      one JSON document per file instead, each on a line of its\n"
+        "              own and naming its file (schema jbbtool.stats/2)\n"
+        "  --html OUT  write a self-contained page of one FILE to OUT (XHTML with\n"
+        "              inline SVG, no scripts): its figures, a map of the file\n"
+        "              (node, slack and free bytes along it), the fill per level,\n"
+        "              the key lengths, and the entries over time by action; each\n"
+        "              bar and map segment tells its figures when pointed at.\n"
+        "              Only the page is written, unless --text or --json asks for\n"
+        "              that report as well\n"
+        "  --text      the text report (the default without --html and --json)\n"
         "\n"
-        "Exit status: 0, 1 when damaged slots or nodes were met or the tree cannot\n"
-        "be read from its root (standard error says why), 2 usage or I/O error.\n",
+        "The trace options (jbbtool --help) write no lines for stats: it reads the\n"
+        "file with jbbtool's own reader, not the engine.\n"
+        "\n"
+        "Exit status, the worst over the files: 0; 1 when a file is not a journal\n"
+        "database, damaged slots or nodes were met, or the tree cannot be read from\n"
+        "its root (standard error says why); 2 usage or I/O error.\n",
         out);
 }
 
 }  // namespace
 
-const Command kStatsCommand = {"stats", "measure a journal and its file", runStats, helpStats};
+const Command kStatsCommand = {"stats", "measure journals and their files", runStats, helpStats};
 
 }  // namespace jbbtool

@@ -46,16 +46,28 @@ std::string xml(const std::string& utf8) {
     return out;
 }
 
+// A coordinate or size in the drawing.
 std::string num(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f", v);
     return buf;
 }
 
-// A stacked bar chart: columns[i][k] is series k of column i.
+// A count: a whole number, as every report gives it.
+std::string count(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+    return buf;
+}
+
+// A stacked bar chart: columns[i][k] is the count of series k in column i,
+// each segment with a <title> that gives its figures.  With `full` above
+// zero every column stands for `full` (bytes of a stretch of the file) and
+// the axis shows fractions of it, else the axis runs to the largest
+// column's sum.
 std::string barChart(const std::string& title, const std::vector<std::vector<double>>& columns,
                      const std::vector<std::string>& labels, const std::vector<std::string>& colors,
-                     const std::vector<std::string>& seriesNames, double width, double height, bool fractions) {
+                     const std::vector<std::string>& seriesNames, double width, double height, double full = 0) {
     const double top = 10, bottom = 28, left = 50;
     const double plotH = height - top - bottom, plotW = width - left - 10;
     double most = 0;
@@ -64,7 +76,8 @@ std::string barChart(const std::string& title, const std::vector<std::vector<dou
         for (double v : c) sum += v;
         most = std::max(most, sum);
     }
-    if (fractions || most <= 0) most = fractions ? 1 : 1;
+    const bool fractions = full > 0;
+    const double scale = fractions ? full : most > 0 ? most : 1;
     std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" + num(height) +
                     "\" role=\"img\"><title>" + xml(title) + "</title>";
     s += "<rect x=\"" + num(left) + "\" y=\"" + num(top) + "\" width=\"" + num(plotW) + "\" height=\"" + num(plotH) +
@@ -73,19 +86,18 @@ std::string barChart(const std::string& title, const std::vector<std::vector<dou
     for (size_t i = 0; i < columns.size(); ++i) {
         double y = top + plotH;
         for (size_t k = 0; k < columns[i].size(); ++k) {
-            double h = columns[i][k] / most * plotH;
+            double h = columns[i][k] / scale * plotH;
             if (h <= 0) continue;
             y -= h;
+            std::string figures = labels[i] + ": " + seriesNames[k] + " " + count(columns[i][k]);
+            if (fractions) figures += " (" + num(std::min(100.0, columns[i][k] / full * 100)) + "%)";
             s += "<rect x=\"" + num(left + (double)i * colW) + "\" y=\"" + num(y) + "\" width=\"" +
                  num(std::max(colW - (colW > 3 ? 1 : 0), 0.5)) + "\" height=\"" + num(h) + "\" fill=\"" + colors[k] +
-                 "\"><title>" +
-                 xml(labels[i] + ": " + seriesNames[k] + " " +
-                     (fractions ? num(columns[i][k] * 100) + "%" : num(columns[i][k]))) +
-                 "</title></rect>";
+                 "\"><title>" + xml(figures) + "</title></rect>";
         }
     }
     s += "<text x=\"4\" y=\"" + num(top + 10) + "\" font-size=\"10\">" +
-         xml(fractions ? std::string("100%") : num(most)) + "</text>";
+         xml(fractions ? std::string("100%") : count(most)) + "</text>";
     s += "<text x=\"4\" y=\"" + num(top + plotH) + "\" font-size=\"10\">0</text>";
     if (!labels.empty()) {
         s += "<text x=\"" + num(left) + "\" y=\"" + num(height - 8) + "\" font-size=\"10\">" + xml(labels.front()) +
@@ -122,27 +134,47 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         "</style></head><body>";
     h += "<h1>Journal database statistics</h1>";
     const ctrlRec& c = db.ctrl();
-    h += "<p>" + xml(db.path()) + ": " + std::to_string(db.size()) + " bytes, " + std::to_string(st.entries) +
-         " entries, depth " + std::to_string(st.levels.size()) + ", " + std::to_string(st.usedSlots) + " nodes, " +
-         std::to_string(st.freeSlots) + " free slots (" + std::to_string(st.freeBytes) + " bytes), slack " +
-         std::to_string(st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes)) + " bytes.</p>";
+    const uint64_t slack = st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes);
+    h += "<p>" + xml(db.path()) + "</p>";
+    // The figures, in the words of the text report.
     h += "<table><tr><th>field</th><th>value</th></tr>";
-    const std::pair<const char*, long long> fields[] = {{"dbMagic", c.dbMagic},
-                                                        {"version", c.dbVersMaj * 10 + c.dbVersMin},
-                                                        {"dbState", c.dbState},
-                                                        {"rootOffset", c.rootOffset},
-                                                        {"indexArraySize", c.indexArraySize},
-                                                        {"currentIXCount", c.currentIXCount},
-                                                        {"lastIndex", c.lastIndex},
-                                                        {"lastNDRec", c.lastNDRec},
-                                                        {"dbKeyLen", c.dbKeyLen},
-                                                        {"dbDataLen", c.dbDataLen}};
-    for (const auto& f : fields) {
-        std::string v = std::string(f.first) == "version"
-                            ? std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin)
-                            : std::to_string(f.second);
-        h += "<tr><td class=\"name\">" + std::string(f.first) + "</td><td>" + v + "</td></tr>";
-    }
+    const bool any = st.entries > 0;
+    auto when = [&](int64_t t) { return any ? utcText(t) : std::string("-"); };
+    const std::pair<const char*, std::string> fields[] = {
+        {"magic", magicText(c.dbMagic)},
+        {"version", std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin)},
+        {"state", codeText(stateWord(c.dbState), c.dbState)},
+        {"rootOffset", std::to_string(c.rootOffset)},
+        {"indexArraySize", std::to_string(c.indexArraySize)},
+        {"currentIXCount", std::to_string(c.currentIXCount)},
+        {"lastIndex", std::to_string(c.lastIndex)},
+        {"lastNDRec", std::to_string(c.lastNDRec)},
+        {"dbKeyLen", std::to_string(c.dbKeyLen)},
+        {"dbDataLen", std::to_string(c.dbDataLen)},
+        {"bytes", std::to_string(db.size())},
+        {"slots", std::to_string(st.slots)},
+        {"nodes", std::to_string(st.usedSlots)},
+        {"free slots", std::to_string(st.freeSlots)},
+        {"free bytes", std::to_string(st.freeBytes)},
+        {"node bytes", std::to_string(st.nodeBytes)},
+        {"slack bytes", std::to_string(slack)},
+        {"depth", std::to_string(st.levels.size())},
+        {"entries", std::to_string(st.entries)},
+        {"directories", std::to_string(st.dirs.size())},
+        {"inserted (UTC)", when(st.oldestInserted) + " to " + when(st.newestInserted)},
+        {"object time (UTC)", when(st.oldestObject) + " to " + when(st.newestObject)},
+    };
+    for (const auto& f : fields)
+        h += "<tr><td class=\"name\">" + std::string(f.first) + "</td><td>" + xml(f.second) + "</td></tr>";
+    h += "</table>";
+    h += "<h2>Entries by action and object type</h2><table><tr><th class=\"name\">action</th><th>entries</th></tr>";
+    for (const auto& a : st.actions)
+        h += "<tr><td class=\"name\">" + xml(codeText(actionText(a.first), a.first)) + "</td><td>" +
+             std::to_string(a.second) + "</td></tr>";
+    h += "</table><table><tr><th class=\"name\">object type</th><th>entries</th></tr>";
+    for (const auto& t : st.types)
+        h += "<tr><td class=\"name\">" + xml(codeText(objectTypeWord(t.first), t.first)) + "</td><td>" +
+             std::to_string(t.second) + "</td></tr>";
     h += "</table>";
 
     // The file map, as fractions of each stretch.
@@ -150,13 +182,14 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
     std::vector<std::vector<double>> cols;
     std::vector<std::string> labels;
     for (size_t i = 0; i < st.mapUsed.size(); ++i) {
-        cols.push_back({st.mapUsed[i] / colBytes, st.mapSlack[i] / colBytes, st.mapFree[i] / colBytes});
-        labels.push_back("offset " + std::to_string(ctrlRecSize + (int64_t)((double)i * colBytes)));
+        cols.push_back({st.mapUsed[i], st.mapSlack[i], st.mapFree[i]});
+        labels.push_back("offset " + std::to_string(ctrlRecSize + (int64_t)((double)i * colBytes)) + " to " +
+                         std::to_string(ctrlRecSize + (int64_t)((double)(i + 1) * colBytes)));
     }
     const std::vector<std::string> mapColors = {"#2c7fb8", "#fdae61", "#7fc97f"};
     const std::vector<std::string> mapNames = {"node bytes", "slack", "free slots"};
     h += "<h2>Map of the file</h2>" + legend(mapNames, mapColors) +
-         barChart("Node, slack and free bytes along the file", cols, labels, mapColors, mapNames, 840, 140, true);
+         barChart("Node, slack and free bytes along the file", cols, labels, mapColors, mapNames, 840, 140, colBytes);
 
     // Fill per level.
     h += "<h2>Fill per level</h2>";
@@ -169,9 +202,9 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         }
         uint64_t n = 0;
         for (uint64_t v : st.levels[l]) n += v;
-        h += "<p>Level " + std::to_string(l + 1) + ": " + std::to_string(n) + " nodes</p>" +
+        h += "<p>Level " + std::to_string(l + 1) + ": " + countText(n, "node", "nodes") + "</p>" +
              barChart("Nodes of level " + std::to_string(l + 1) + " by datums", lc, ll, {"#2c7fb8"}, {"nodes"}, 420,
-                      110, false);
+                      110);
     }
 
     // Key lengths.
@@ -181,13 +214,12 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         kc.push_back({(double)k.second});
         kl.push_back(bucketName(k.first) + " units");
     }
-    h += "<h2>Key lengths</h2>" + barChart("Entries by key length", kc, kl, {"#756bb1"}, {"entries"}, 840, 160, false);
+    h += "<h2>Key lengths</h2>" + barChart("Entries by key length", kc, kl, {"#756bb1"}, {"entries"}, 840, 160);
 
     // Entries over time, by action: the days in at most 120 columns.
     std::vector<std::string> actionNames;
-    char buf[32];
     for (size_t i = 0; i + 1 < kChartActionCount; ++i)
-        actionNames.push_back(actionName(kChartActions[i], buf, sizeof buf));
+        actionNames.push_back(codeText(actionText(kChartActions[i]), kChartActions[i]));
     actionNames.push_back("other");
     const std::vector<std::string> actionColors(kActionColors, kActionColors + kChartActionCount);
     std::vector<std::vector<double>> tc;
@@ -198,13 +230,16 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         const int64_t per = std::max<int64_t>(1, (days + 119) / 120);
         const size_t n = (size_t)((days + per - 1) / per);
         tc.assign(n, std::vector<double>(kChartActionCount, 0));
-        for (size_t i = 0; i < n; ++i) tl.push_back(dayText(first + (int64_t)i * per));
+        for (size_t i = 0; i < n; ++i) {
+            const int64_t day = first + (int64_t)i * per;
+            tl.push_back(per == 1 ? dayText(day) + " UTC" : dayText(day) + " to " + dayText(day + per - 1) + " UTC");
+        }
         for (const auto& d : st.perDay)
             for (size_t a = 0; a < kChartActionCount; ++a)
                 tc[(size_t)((d.first - first) / per)][a] += (double)d.second[a];
     }
     h += "<h2>Entries over time by action (inserted, UTC)</h2>" + legend(actionNames, actionColors) +
-         barChart("Entries inserted over time by action", tc, tl, actionColors, actionNames, 840, 200, false);
+         barChart("Entries inserted over time by action", tc, tl, actionColors, actionNames, 840, 200);
 
     h += "<h2>Directories with the most entries</h2><table><tr><th>entries</th><th class=\"name\">directory</th></tr>";
     for (const auto& d : st.topDirs)

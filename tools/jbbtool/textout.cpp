@@ -1,5 +1,8 @@
 #include "textout.h"
 
+#include "format.h"
+#include "journal.h"
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -180,6 +183,60 @@ char* putUtcText(char* out, int64_t t) {
     civilDate((uint32_t)(u / 86400), out);
     putClock(out + 11, (uint32_t)(u % 86400));
     return out + 20;
+}
+
+std::string magicText(uint16_t magic) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%04X", (unsigned)magic);
+    return buf;
+}
+
+const char* stateWord(uint32_t state) {
+    switch (state) {
+        case dbClosed:
+            return "dbClosed";
+        case dbOpened:
+            return "dbOpened";
+        case dbCorrupt:
+            return "dbCorrupt";
+        default:
+            return nullptr;
+    }
+}
+
+const char* actionText(uint32_t action) {
+    switch (action) {
+        case 1:
+            return "rename-old";
+        case 2:
+            return "rename-new";
+        case 3:
+            return "delete";
+        case 4:
+            return "create";
+        case 5:
+            return "change-attribute";
+        case 6:
+            return "modify";
+        case 11:
+            return "delete-restore";
+        default:
+            return nullptr;
+    }
+}
+
+const char* objectTypeWord(uint32_t type) {
+    return type == objectFile ? "file" : type == objectDirectory ? "directory" : nullptr;
+}
+
+std::string codeText(const char* name, uint64_t code) {
+    return name != nullptr ? std::string(name) + " (" + std::to_string(code) + ")" : std::to_string(code);
+}
+
+std::string jsonName(const char* name) { return name != nullptr ? jsonString(std::string(name)) : "null"; }
+
+std::string countText(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 }  // namespace jbbtool

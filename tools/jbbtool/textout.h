@@ -1,5 +1,6 @@
 // Text of keys and values for jbbtool's output: UTF-8 whatever the locale,
-// JSON strings, hexadecimal bytes.
+// JSON strings, hexadecimal bytes, and the one way each report (text, JSON,
+// HTML) shows a magic number, a coded value and a count.
 #pragma once
 
 #include <cstddef>
@@ -34,5 +35,27 @@ constexpr size_t kUtcTextMax = 20;
 // utcText written at `out`, which has room for kUtcTextMax bytes; returns
 // the end of what it wrote.  For writers that lay out a line in place.
 char* putUtcText(char* out, int64_t t);
+
+// A magic number as every report shows it: "0xABCD" (upper-case digits).
+std::string magicText(uint16_t magic);
+
+// The name of a control record's state (dbClosed, dbOpened, dbCorrupt),
+// null for any other value.
+const char* stateWord(uint32_t state);
+// The word of a record's action as the dump writes it ("create", ...),
+// null for an unknown action.
+const char* actionText(uint32_t action);
+// The word of a record's object type as the dump writes it ("file",
+// "directory"), null for any other value.
+const char* objectTypeWord(uint32_t type);
+
+// A coded value in text and HTML: "NAME (CODE)", or "CODE" alone when the
+// code has no name.  JSON gives the code as a number and the name beside
+// it (jsonName: the string, or null).
+std::string codeText(const char* name, uint64_t code);
+std::string jsonName(const char* name);
+
+// "1 finding", "2 findings": a count with its noun in the right number.
+std::string countText(uint64_t n, const char* one, const char* many);
 
 }  // namespace jbbtool

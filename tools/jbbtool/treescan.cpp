@@ -28,6 +28,34 @@ uint64_t CheckReport::total() const {
 
 namespace {
 
+// What check says of a control record that makes the file no journal
+// database; stats, dump and diff refuse such a file in the same words.
+std::string tooShort(const DbImage& db) {
+    return "the file holds " + std::to_string(db.size()) + " bytes, fewer than a " + std::to_string(ctrlRecSize) +
+           "-byte control record";
+}
+
+std::string magicMismatch(const ctrlRec& c) {
+    return "control record magic number is " + magicText(c.dbMagic) + ", expected " + magicText(dbMagicNumber);
+}
+
+std::string versionMismatch(const ctrlRec& c) {
+    return "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected " +
+           std::to_string(dbVersionMajor) + "." + std::to_string(dbVersionMinor);
+}
+
+}  // namespace
+
+std::string notAJournal(const DbImage& db) {
+    if (!db.hasCtrl()) return tooShort(db);
+    const ctrlRec& c = db.ctrl();
+    if (c.dbMagic != dbMagicNumber) return magicMismatch(c);
+    if (c.dbVersMaj != dbVersionMajor || c.dbVersMin != dbVersionMinor) return versionMismatch(c);
+    return std::string();
+}
+
+namespace {
+
 // A key inside a node image: its units at any address, and how many.
 struct KeyRef {
     const uint8_t* p;
@@ -196,18 +224,11 @@ void Checker::checkCtrl() {
     const ctrlRec& c = *cr_;
     const btformat::CtrlFaults faults =
         btformat::checkCtrlRec(reinterpret_cast<const uint8_t*>(&c), sizeof c, db_.size());
-    if (faults.has(Fault::ctrlMagic)) {
-        const uint16_t magic = dbMagicNumber;  // as the file holds it, little-endian
-        find("ctrl-magic", 0, ctrlOff::dbMagic,
-             "control record magic number is " + hexBytes((const uint8_t*)&c.dbMagic, 2) + " (bytes), expected " +
-                 hexBytes((const uint8_t*)&magic, 2));
-    }
-    if (faults.has(Fault::ctrlVersion))
-        find("ctrl-version", 0, ctrlOff::dbVersMaj,
-             "format version " + std::to_string(c.dbVersMaj) + "." + std::to_string(c.dbVersMin) + ", expected " +
-                 std::to_string(dbVersionMajor) + "." + std::to_string(dbVersionMinor));
+    if (faults.has(Fault::ctrlMagic)) find("ctrl-magic", 0, ctrlOff::dbMagic, magicMismatch(c));
+    if (faults.has(Fault::ctrlVersion)) find("ctrl-version", 0, ctrlOff::dbVersMaj, versionMismatch(c));
     if (faults.has(Fault::ctrlStateCorrupt))
-        find("ctrl-state", 0, ctrlOff::dbState, "the file is marked damaged (dbCorrupt)");
+        find("ctrl-state", 0, ctrlOff::dbState,
+             "the file is marked damaged: state " + codeText("dbCorrupt", dbCorrupt));
     else if (faults.has(Fault::ctrlStateUnknown))
         find("ctrl-state", 0, ctrlOff::dbState, "unknown state " + std::to_string(c.dbState));
     if (faults.has(Fault::ctrlKeyLength))
@@ -519,8 +540,7 @@ void Checker::checkLeafBounds(const NodeRec& n, const uint8_t* image) {
 
 void Checker::run(std::function<void(int64_t)> progress) {
     if (!db_.hasCtrl()) {
-        find("ctrl-short", 0, 0,
-             "the file holds " + std::to_string(db_.size()) + " bytes, fewer than a 2088-byte control record");
+        find("ctrl-short", 0, 0, tooShort(db_));
         return;
     }
     cr_ = &db_.ctrl();

@@ -45,6 +45,11 @@ struct CheckReport {
 
 constexpr size_t kMaxListed = 1000;
 
+// Why the file is no journal database, in the words of check's ctrl-short,
+// ctrl-magic and ctrl-version findings; empty when its control record has
+// this format's magic number and version.
+std::string notAJournal(const DbImage& db);
+
 // Checks the file; `progress` (may be empty) is called with the offset the
 // pass has reached.
 void checkDatabase(DbImage& db, CheckReport* report, std::function<void(int64_t)> progress);
