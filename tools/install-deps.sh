@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs with apt-get whatever the build and the tests need and this
 # machine lacks.  Usage: tools/install-deps.sh [native|all]
-#   native  compilers, CMake, GoogleTest, help2man (enough to build, run
-#           and package on Linux)
+#   native  compilers, CMake, GoogleTest, lintian (enough to build, run
+#           and package on Linux, and to check the package)
 #   all     also the Windows cross compiler and Wine (default)
 set -euo pipefail
 what=${1:-all}
@@ -13,7 +13,7 @@ have g++ || missing+=(g++)
 have make || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-have help2man || missing+=(help2man)  # the man pages of the programs
+have lintian || missing+=(lintian)  # the Debian package must pass it
 # jbbtool's tests: the stats page must parse as XML and render in headless
 # Chromium.
 have xmllint || missing+=(libxml2-utils)
