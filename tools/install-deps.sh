@@ -3,7 +3,7 @@
 # machine lacks.  Usage: tools/install-deps.sh [native|all]
 #   native  compilers, CMake, GoogleTest, lintian (enough to build, run
 #           and package on Linux, and to check the package)
-#   all     also the Windows cross compiler and Wine (default)
+#   all     also the Windows cross compiler, Wine and groff (default)
 set -euo pipefail
 what=${1:-all}
 missing=()
@@ -24,6 +24,7 @@ have chromium || missing+=(chromium)
 if [ "$what" = all ]; then
   have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
   have wine64 || [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+  have groff || missing+=(groff-base)  # the man pages as text in the zip
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"

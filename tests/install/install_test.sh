@@ -3,11 +3,11 @@
 #
 # Installs the build in BUILD_DIR with `cmake --install` into a temporary
 # prefix and requires the three programs there, runnable, with a README
-# (on Windows the user's README.txt with CR LF line ends), jbbtool's JSON
-# schemas (each what `jbbtool schema NAME` prints) and, on Linux, a gzipped
-# man page each, the copyright file and the changelog; then makes the
-# package of the platform (`cpack`: a Debian package on Linux, a zip on
-# Windows) and requires the same files in it.
+# (on Windows the user's README.txt and the man pages as text, with CR LF
+# line ends), jbbtool's JSON schemas (each what `jbbtool schema NAME`
+# prints) and, on Linux, a gzipped man page each, the copyright file and
+# the changelog; then makes the package of the platform (`cpack`: a Debian
+# package on Linux, a zip on Windows) and requires the same files in it.
 set -euo pipefail
 
 if [ $# -ne 3 ]; then
@@ -42,7 +42,16 @@ if grep -q 'CPACK_GENERATOR "ZIP"' "$build/CPackConfig.cmake"; then
   else
     fail "README.txt not installed"
   fi
-  expected=$(printf '%s\n' README.txt jbbgen.exe jbbtool.exe jbbview.exe "${schemas[@]}" | LC_ALL=C sort)
+  # The man pages as text, when the build had groff to format them.
+  texts=()
+  for p in "${programs[@]}"; do
+    [ -f "$build/man/$p.txt" ] && texts+=("$p.txt")
+  done
+  [ ${#texts[@]} -eq 0 ] || [ ${#texts[@]} -eq 3 ] || fail "only some man pages formatted as text: ${texts[*]}"
+  for t in "${texts[@]}"; do
+    grep -q $'^SYNOPSIS\r$' "$work/prefix/$t" || fail "$t is not a man page as text with CR LF line ends"
+  done
+  expected=$(printf '%s\n' README.txt jbbgen.exe jbbtool.exe jbbview.exe "${texts[@]}" "${schemas[@]}" | LC_ALL=C sort)
   actual=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || fail "installed files: $actual"
 
