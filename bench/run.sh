@@ -103,23 +103,27 @@ measureTool() {
 reportTool() {
   local label=$1
   shift
-  awk -v l="$label" -v c="$1" -v i="$2" -v s="$3" -v d="$4" -v v="$5" -v cm="$6" -v sm="$7" -v dm="$8" \
+  awk -v nh="$nh" -v l="$label" -v c="$1" -v i="$2" -v s="$3" -v d="$4" -v v="$5" -v cm="$6" -v sm="$7" -v dm="$8" \
       -v g="$9" -v gm="${10}" 'BEGIN {
-    printf "%s: jbbtool check %.1f ms, sqlite3 integrity_check %.1f ms, ratio %.2f (target <= 0.7)\n", l, c, i, c / i;
-    printf "%s: jbbtool stats %.1f ms, dump %.1f ms, jbbview %.1f ms, ratios %.2f and %.2f (target <= 1.5)\n", l, s, d, v, s / v, d / v;
-    printf "%s: peak RSS check %.1f MiB, stats %.1f MiB, dump %.1f MiB (target <= 64)\n", l, cm / 1024, sm / 1024, dm / 1024;
-    printf "%s: jbbtool dump --salvage %.1f ms (%.2f times jbbview), peak RSS %.1f MiB (target <= 64)\n", l, g, g / v, gm / 1024 }'
+    printf "%s: jbbtool check %.1f ms, sqlite3 integrity_check %.1f ms, ratio %.2f (target <= 0.7%s)\n", l, c, i, c / i, nh;
+    printf "%s: jbbtool stats %.1f ms, dump %.1f ms, jbbview %.1f ms, ratios %.2f and %.2f (target <= 1.5%s)\n", l, s, d, v, s / v, d / v, nh;
+    printf "%s: peak RSS check %.1f MiB, stats %.1f MiB, dump %.1f MiB (target <= 64%s)\n", l, cm / 1024, sm / 1024, dm / 1024, nh;
+    printf "%s: jbbtool dump --salvage %.1f ms (%.2f times jbbview), peak RSS %.1f MiB (target <= 64%s)\n", l, g, g / v, gm / 1024, nh }'
 }
 
 report() {
   local label=$1 v=$2 s=$3 c=$4 rss=$5
-  awk -v l="$label" -v v="$v" -v s="$s" -v c="$c" -v r="$rss" 'BEGIN {
+  awk -v nh="$nh" -v l="$label" -v v="$v" -v s="$s" -v c="$c" -v r="$rss" 'BEGIN {
     printf "%s: jbbview %.1f ms, sqlite3 count(*) %.1f ms, cat %.1f ms\n", l, v, s, c;
-    printf "%s: ratio to sqlite3 %.2f (target <= 3), ratio to cat %.2f, peak RSS %.1f MiB\n", l, v / s, v / c, r / 1024 }'
+    printf "%s: ratio to sqlite3 %.2f (target <= 3%s), ratio to cat %.2f, peak RSS %.1f MiB\n", l, v / s, nh, v / c, r / 1024 }'
 }
 
+# The targets hold for 1,000,000 entries; a smoke run says so on every
+# line that names one.
+nh=""
 if [ "$smoke" = 1 ]; then
   echo "smoke run on $entries entries: it checks that everything works; its ratios on so small a journal are not held to the targets"
+  nh=", for 1,000,000 entries: not held in a smoke run"
 fi
 prepare j$entries "$entries"
 prepare u$entries "$entries" "${unlike[@]}"
@@ -139,15 +143,15 @@ if [ "$big" = 1 ]; then
   report "$bigcount entries" "$bv" "$bs" "$bc" "$brss"
   read -r -a bigtool < <(measureTool j$bigcount)
   reportTool "j$bigcount" "${bigtool[@]}"
-  awk -v a="${tool[5]}" -v b="${bigtool[5]}" -v c="${tool[6]}" -v d="${bigtool[6]}" -v e="${tool[7]}" -v f="${bigtool[7]}" 'BEGIN {
-    printf "jbbtool memory growth for 10 times the entries: check %.2f, stats %.2f, dump %.2f times (target <= 10)\n", b / a, d / c, f / e }'
-  awk -v a="${tool[9]}" -v b="${bigtool[9]}" 'BEGIN {
-    printf "jbbtool dump --salvage memory growth for 10 times the entries: %.2f times (target <= 10)\n", b / a }'
-  awk -v a="$v" -v b="$bv" 'BEGIN { printf "growth: %.2f times the time for 10 times the entries (target <= 11)\n", b / a }'
+  awk -v nh="$nh" -v a="${tool[5]}" -v b="${bigtool[5]}" -v c="${tool[6]}" -v d="${bigtool[6]}" -v e="${tool[7]}" -v f="${bigtool[7]}" 'BEGIN {
+    printf "jbbtool memory growth for 10 times the entries: check %.2f, stats %.2f, dump %.2f times (target <= 10%s)\n", b / a, d / c, f / e, nh }'
+  awk -v nh="$nh" -v a="${tool[9]}" -v b="${bigtool[9]}" 'BEGIN {
+    printf "jbbtool dump --salvage memory growth for 10 times the entries: %.2f times (target <= 10%s)\n", b / a, nh }'
+  awk -v nh="$nh" -v a="$v" -v b="$bv" 'BEGIN { printf "growth: %.2f times the time for 10 times the entries (target <= 11%s)\n", b / a, nh }'
 fi
 
 "$build/bench/search_bench" "$data/j$entries.jbbdb" "$data/j$entries.ref.db" \
   --benchmark_format=csv --benchmark_repetitions=$runs --benchmark_report_aggregates_only=true 2>/dev/null |
-  awk -F, '/_median/ { gsub(/"/, "", $1); t[$1] = $3 } END {
+  awk -v nh="$nh" -F, '/_median/ { gsub(/"/, "", $1); t[$1] = $3 } END {
     e = t["EngineSearch_median"]; q = t["SqliteLookup_median"];
-    printf "10000 searches: engine %.2f ms, sqlite3 %.2f ms, ratio %.2f (target <= 2)\n", e, q, e / q }'
+    printf "10000 searches: engine %.2f ms, sqlite3 %.2f ms, ratio %.2f (target <= 2%s)\n", e, q, e / q, nh }'

@@ -34,7 +34,7 @@ bool isConsoleName(const std::string& name) {
 
 const char* helpText() {
     // Each option, two or more blanks, its text; further lines of the text
-    // indented to where it begins (the layout help2man reads).
+    // indented to where it begins (the layout the man-page test reads).
     return "Tracing:\n"
            "  --trace CLASSES     trace these classes: names and aggregates separated by\n"
            "                      blanks or commas, -NAME to leave one out (for example\n"
