@@ -205,7 +205,7 @@ void helpStats(FILE* out) {
         "Usage: jbbtool stats [--json | --text] [--html OUT] FILE...\n"
         "\n"
         "Measures each database FILE in turn, in one pass, without changing it:\n"
-        "its name; the control record's fields (the magic number as 0xABCD, the\n"
+        "its name; the control record's fields (the magic number in hex, the\n"
         "state by its name and number); slots, free slots and their bytes, node\n"
         "bytes against slot bytes (slack); depth and nodes per level with their\n"
         "datum counts; key lengths; entries by action and object type (each by\n"

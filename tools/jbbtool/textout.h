@@ -36,7 +36,7 @@ constexpr size_t kUtcTextMax = 20;
 // the end of what it wrote.  For writers that lay out a line in place.
 char* putUtcText(char* out, int64_t t);
 
-// A magic number as every report shows it: "0xABCD" (upper-case digits).
+// A magic number as every report shows it: "0x" and four upper-case hex digits.
 std::string magicText(uint16_t magic);
 
 // The name of a control record's state (dbClosed, dbOpened, dbCorrupt),
