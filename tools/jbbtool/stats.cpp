@@ -7,6 +7,7 @@
 
 #include "batchqueue.h"
 #include "journal.h"
+#include "prefetch.h"
 #include "secondthread.h"
 #include "subscriptindex.h"
 #include "treeshape.h"
@@ -236,6 +237,7 @@ void collectStats(DbImage& db, Stats* st, ProgressLine& progress) {
         size_t find(uint32_t sub) const { return index.find(sub); }
         int branches(size_t i) const { return st.nodes[i].leaf ? 0 : (int)st.nodes[i].count + 1; }
         uint32_t branch(size_t i, int j) const { return st.nodes[i].branch[j]; }
+        void prefetch(size_t i) const { prefetchLines(&st.nodes[i], sizeof st.nodes[i]); }
     };
     struct Visitor {
         Stats& st;

@@ -6,6 +6,7 @@
 
 #include "keyorder.h"
 #include "largevector.h"
+#include "prefetch.h"
 #include "subscriptindex.h"
 #include "textout.h"
 #include "treeshape.h"
@@ -102,14 +103,7 @@ public:
     }
     // Asks the processor for the start of a block ahead of compare().
     void prefetch(uint64_t handle) const {
-#if defined(__GNUC__)
-        const char16_t* p = chunks_[handle >> 32].data() + (handle & 0xFFFFFFFFu);
-        __builtin_prefetch(p);
-        __builtin_prefetch(p + 32);
-        __builtin_prefetch(p + 64);
-#else
-        (void)handle;
-#endif
+        prefetchLines(chunks_[handle >> 32].data() + (handle & 0xFFFFFFFFu), 3 * 64);
     }
     std::u16string get(uint64_t handle, size_t index) const {
         Parts k = parts(handle, index);
@@ -399,6 +393,7 @@ void Checker::walkShape() {
         size_t find(uint32_t sub) const { return c.index_.find(sub); }
         int branches(size_t i) const { return c.nodes_[i].leaf ? 0 : (int)c.nodes_[i].count + 1; }
         uint32_t branch(size_t i, int j) const { return c.branches_[c.nodes_[i].branches + (size_t)j]; }
+        void prefetch(size_t i) const { prefetchLines(&c.nodes_[i], sizeof(NodeRec)); }
     };
     struct Visitor {
         Checker& c;

@@ -16,6 +16,7 @@
 // Nodes:   size_t find(uint32_t subscript) const  (SubscriptIndex::kNone: none)
 //          int branches(size_t node) const        (branches to follow, 0 for a leaf)
 //          uint32_t branch(size_t node, int j) const
+//          void prefetch(size_t node) const       (a hint: the node is walked soon)
 // Visitor: void edge(size_t parent, int j, size_t child)  (before the child is entered)
 //          void fault(ShapeFault, size_t node, int j, uint32_t subscript, size_t child)
 //          void done(size_t node)                       (its subtree walked)
@@ -55,6 +56,15 @@ public:
         while (!stack.empty()) {
             Frame& f = stack.back();
             const size_t n = f.node;
+            if (f.next == 0) {
+                // The children lie anywhere in the node list: ask for all of
+                // them at once rather than wait for each in turn.
+                for (int j = 0; j < nodes.branches(n); ++j) {
+                    const uint32_t sub = nodes.branch(n, j);
+                    const size_t child = sub != 0 ? nodes.find(sub) : SubscriptIndex::kNone;
+                    if (child < count) nodes.prefetch(child);
+                }
+            }
             if (f.next >= nodes.branches(n)) {
                 state_[n] = kDone;
                 v.done(n);
