@@ -33,6 +33,15 @@ protected:
     }
     // What the tool says of a file of the folder.
     std::string f(const std::string& name) { return dir.file(name); }
+    // The path as a JSON string holds it: Windows' backslashes escaped.
+    std::string jf(const std::string& name) {
+        std::string out;
+        for (char c : f(name)) {
+            if (c == '\\' || c == '"') out += '\\';
+            out += c;
+        }
+        return out;
+    }
     TempDir dir;
 };
 
@@ -84,16 +93,16 @@ TEST_F(JbbtoolFiles, SeveralFilesReportEachAndExitWithTheWorst) {
     r = tool({"check", "--json", "--quiet", "@damaged.jbbdb", "@sound.jbbdb", "@noise.jbbdb"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(count(r.out, "\n"), 2u) << r.out;
-    EXPECT_EQ(r.out.find("{\"schema\":\"jbbtool.check/2\",\"file\":\"" + f("damaged.jbbdb") + "\","), 0u) << r.out;
-    EXPECT_NE(r.out.find("\n{\"schema\":\"jbbtool.check/2\",\"file\":\"" + f("noise.jbbdb") + "\","),
+    EXPECT_EQ(r.out.find("{\"schema\":\"jbbtool.check/2\",\"file\":\"" + jf("damaged.jbbdb") + "\","), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n{\"schema\":\"jbbtool.check/2\",\"file\":\"" + jf("noise.jbbdb") + "\","),
               std::string::npos);
 
     // stats: noise is no journal (1), a missing file is worse (2).
     r = tool({"stats", "--json", "@sound.jbbdb", "@noise.jbbdb", "@damaged.jbbdb"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(count(r.out, "\n"), 2u) << r.out;
-    EXPECT_EQ(r.out.find("{\"schema\":\"jbbtool.stats/2\",\"file\":\"" + f("sound.jbbdb") + "\","), 0u) << r.out;
-    EXPECT_NE(r.out.find("\n{\"schema\":\"jbbtool.stats/2\",\"file\":\"" + f("damaged.jbbdb") + "\","),
+    EXPECT_EQ(r.out.find("{\"schema\":\"jbbtool.stats/2\",\"file\":\"" + jf("sound.jbbdb") + "\","), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n{\"schema\":\"jbbtool.stats/2\",\"file\":\"" + jf("damaged.jbbdb") + "\","),
               std::string::npos);
     r = tool({"stats", "@missing.jbbdb", "@sound.jbbdb", "@noise.jbbdb"});
     EXPECT_EQ(r.status, 2);
