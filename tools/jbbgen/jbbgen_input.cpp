@@ -22,36 +22,19 @@ std::string trimBlanks(const std::string& s) {
 }
 
 bool parseAction(const std::string& v, uint32_t* out) {
-    static const std::pair<const char*, uint32_t> kNames[] = {
-        {"rename-old", 1},       {"rename-new", 2}, {"delete", 3},         {"create", 4},
-        {"change-attribute", 5}, {"modify", 6},     {"delete-restore", 11}};
-    const std::string w = normalizeWord(v);
-    for (const auto& n : kNames) {
-        if (w == n.first) {
-            *out = n.second;
-            return true;
-        }
-    }
-    uint64_t num;
-    if (!parseUnsigned(v, UINT32_MAX, &num)) return false;
-    *out = static_cast<uint32_t>(num);
-    return true;
+    return parseKeywordOrNumber(v,
+                                {{"rename-old", 1},
+                                 {"rename-new", 2},
+                                 {"delete", 3},
+                                 {"create", 4},
+                                 {"change-attribute", 5},
+                                 {"modify", 6},
+                                 {"delete-restore", 11}},
+                                out);
 }
 
 bool parseObjectType(const std::string& v, uint32_t* out) {
-    const std::string w = normalizeWord(v);
-    if (w == "file") {
-        *out = 1;
-        return true;
-    }
-    if (w == "directory" || w == "dir") {
-        *out = 2;
-        return true;
-    }
-    uint64_t num;
-    if (!parseUnsigned(v, UINT32_MAX, &num)) return false;
-    *out = static_cast<uint32_t>(num);
-    return true;
+    return parseKeywordOrNumber(v, {{"file", 1}, {"directory", 2}, {"dir", 2}}, out);
 }
 
 // Reads a file line by line; a line is handed out without its '\n'.

@@ -140,22 +140,6 @@ bool takesValue(const std::string& opt) {
     return false;
 }
 
-// A keyword from `names` (normalized), or a number.
-bool parseKeywordOrNumber(const std::string& v, const std::vector<std::pair<const char*, uint32_t>>& names,
-                          uint32_t* out) {
-    const std::string w = normalizeWord(v);
-    for (const auto& n : names) {
-        if (w == n.first) {
-            *out = n.second;
-            return true;
-        }
-    }
-    uint64_t num;
-    if (!parseUnsigned(v, UINT32_MAX, &num)) return false;
-    *out = static_cast<uint32_t>(num);
-    return true;
-}
-
 bool parseSize(const std::string& v, uint64_t* out) {
     std::string digits = v;
     int shift = 0;

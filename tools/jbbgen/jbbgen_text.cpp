@@ -142,4 +142,19 @@ std::string normalizeWord(const std::string& s) {
     return r;
 }
 
+bool parseKeywordOrNumber(const std::string& v, const std::vector<std::pair<const char*, uint32_t>>& names,
+                          uint32_t* out) {
+    const std::string w = normalizeWord(v);
+    for (const auto& n : names) {
+        if (w == n.first) {
+            *out = n.second;
+            return true;
+        }
+    }
+    uint64_t num;
+    if (!parseUnsigned(v, UINT32_MAX, &num)) return false;
+    *out = static_cast<uint32_t>(num);
+    return true;
+}
+
 }  // namespace jbbgen

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace jbbgen {
 
@@ -28,5 +30,10 @@ int64_t utcSeconds(int year, int month, int day, int hour, int minute, int secon
 // Lower-cased ASCII letters; blanks and underscores become hyphens
 // ("Rename Old" and "rename_old" both give "rename-old").
 std::string normalizeWord(const std::string& s);
+
+// A keyword from `names` (compared as normalizeWord gives it), or a
+// number up to UINT32_MAX.
+bool parseKeywordOrNumber(const std::string& v, const std::vector<std::pair<const char*, uint32_t>>& names,
+                          uint32_t* out);
 
 }  // namespace jbbgen
