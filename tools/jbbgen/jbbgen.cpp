@@ -18,7 +18,9 @@
 #include "jbbgen_options.h"
 #include "jbbtreev.h"
 #include "journal.h"
+#include "journalkind.h"
 #include "platform.h"
+#include "safeoutput.h"
 #include "traceargs.h"
 
 using namespace jbbgen;
@@ -278,16 +280,25 @@ int main(int argc, char** argv) {
     EntrySequence entries(o, input);
     if (!entries.prepare()) return fail("no further unique name could be made");
 
+    // The journal is made under a new name beside PATH and renamed into
+    // place once whole: a failure, or an interrupt, leaves PATH as it was.
+    std::vector<std::string> inputs;
+    if (!o.inputFile.empty()) inputs.push_back(o.inputFile);
+    SafeOutput out(path, inputs, kJournalKind, o.force);
+    std::string why;
+    const std::string temp = out.preparePath(&why);
+    if (temp.empty()) return fail(why);
+
     GenDb db;
     if (db.dbGetLastError() != 0) return fail("cannot set up the database: " + engineErrorText(db.dbGetLastError()));
-    int rc = db.openBtDb(path.c_str(), 1);
+    int rc = db.openBtDb(temp.c_str(), 1);
     if (rc != 0)
         return fail("cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
                     engineErrorText(db.dbGetLastError()));
-    // From here on a failure removes the half-made file.
+    // From here on a failure removes the half-made file (out's destructor).
     auto abandon = [&](const std::string& text) {
         db.closeBtDb(nullptr, 1);
-        std::remove(path.c_str());
+        out.discard();
         return fail(text);
     };
     journalInfo area = makeJournalArea(o);
@@ -297,7 +308,9 @@ int main(int argc, char** argv) {
         return abandon("cannot write the control record of " + path + ": " + engineErrorText(db.dbGetLastError()));
 
     ProgressLine progress(o.progress, entries.total());
+    plat::installInterruptHandler();
     for (uint64_t i = 0; i < entries.total(); ++i) {
+        if (plat::interruptRequested()) return abandon("interrupted; " + path + " is left as it was");
         const char16_t* key;
         const journalRec* rec;
         if (!entries.get(i, &key, &rec)) return abandon("no further unique name could be made");
@@ -310,18 +323,12 @@ int main(int argc, char** argv) {
     }
 
     db.closeBtDb(&rc, 0);
-    if (rc != 0) {
-        std::remove(path.c_str());
+    if (rc != 0)
         return fail("cannot close " + path + ": closeBtDb() result " + std::to_string(rc) + ", " +
                     engineErrorText(db.dbGetLastError()));
-    }
-    if (o.leaveOpen) {
-        std::string why;
-        if (!markOpen(path, &why)) {
-            std::remove(path.c_str());
-            return fail("cannot mark " + path + " open: " + why);
-        }
-    }
+    if (o.leaveOpen && !markOpen(temp, &why)) return fail("cannot mark " + path + " open: " + why);
+    if (!out.commit(&why)) return fail(why);
+    plat::removeInterruptHandler();
     if (!o.quiet) {
         const unsigned long long n = entries.total();
         std::string line = "jbbgen: wrote " + path + " (" + std::to_string(n) + (n == 1 ? " entry" : " entries");
