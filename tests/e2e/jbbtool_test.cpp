@@ -903,3 +903,54 @@ TEST_F(Jbbtool, CheckRefusesAnIndexArrayTheFileCouldNotUseAsTheEngineDoes) {
 }
 
 }  // namespace
+
+// A salvage writes the journal control area only when it can read it; a
+// rebuild from a dump without one says which fields it made up, and from
+// which options it took the others.  A sound dump rebuilds silently.
+TEST_F(Jbbtool, ARebuildFromASalvageWithoutAControlAreaSaysWhatItMadeUp) {
+    const std::string defaults =
+        "jbbgen: the input has no control area; file system C:, server \"\", node \"\" and activation "
+        "2024-01-15T08:30:00Z are defaults (see --fs, --server, --node, --activated)\n";
+    const struct {
+        const char* name;
+        std::function<void(Bytes&)> damage;
+        std::vector<std::string> options;
+        const char* salvageSays;  // null: the area is written
+        std::string rebuildSays;
+    } cases[] = {
+        {"sound", [](Bytes&) {}, {}, nullptr, ""},
+        {"wiped",
+         [](Bytes& b) { std::fill(b.begin(), b.begin() + 2088, 0); },
+         {},
+         "the control record is damaged; no journal control area written",
+         defaults},
+        {"wiped-area",
+         [](Bytes& b) { std::fill(b.begin() + 36, b.begin() + 2084, 0); },
+         {},
+         "the journal control area is all zero; none written",
+         defaults},
+        {"wiped-fs",
+         [](Bytes& b) { std::fill(b.begin(), b.begin() + 2088, 0); },
+         {"--fs", "D:", "--node", "n1"},
+         "the control record is damaged; no journal control area written",
+         "jbbgen: the input has no control area; server \"\" and activation 2024-01-15T08:30:00Z are defaults (see "
+         "--server, --activated); file system D: and node \"n1\" as the options give\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes image = built(60, 2).db.image();
+        c.damage(image);
+        const RunResult s = onFile({"dump", "--salvage"}, put(std::string(c.name) + ".jbbdb", image));
+        EXPECT_EQ(s.out.find("%app-area") != std::string::npos, c.salvageSays == nullptr) << s.out.substr(0, 400);
+        if (c.salvageSays != nullptr) {
+            EXPECT_NE(s.err.find(c.salvageSays), std::string::npos) << s.err;
+        }
+        std::vector<std::string> args = {dir.file(std::string(c.name) + "-again"), "--input",
+                                         put(std::string(c.name) + ".txt", Bytes(s.out.begin(), s.out.end())),
+                                         "--quiet"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult g = gen(args);
+        EXPECT_EQ(g.status, 0) << g.err;
+        EXPECT_EQ(g.err, c.rebuildSays);
+    }
+}

@@ -16,6 +16,7 @@
 #include "jbbgen_input.h"
 #include "jbbgen_names.h"
 #include "jbbgen_options.h"
+#include "jbbgen_text.h"
 #include "jbbtreev.h"
 #include "journal.h"
 #include "journalkind.h"
@@ -62,6 +63,46 @@ journalInfo makeJournalArea(const Options& o) {
         ji.fileSystemName[2 * i + 1] = static_cast<uint8_t>(o.fileSystem[i] >> 8);
     }
     return ji;
+}
+
+// What a rebuild from a dump without a control area (a salvage of a file
+// whose record could not be read) takes from defaults and options, for
+// standard error: the fields that tell one journal from another.
+std::string madeUpAreaText(const Options& o) {
+    struct Field {
+        const char* option;
+        std::string text;
+    };
+    const Field fields[] = {
+        {"--fs", "file system " + plat::consoleText(o.fileSystem.c_str(), o.fileSystem.size())},
+        {"--server", "server \"" + o.server + "\""},
+        {"--node", "node \"" + o.node + "\""},
+        {"--activated", "activation " + utcTimeText(o.activated)},
+    };
+    // "a, b and c"
+    auto list = [](const std::vector<std::string>& items) {
+        std::string out;
+        for (size_t i = 0; i < items.size(); ++i)
+            out += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+        return out;
+    };
+    std::vector<std::string> defaults, options, given;
+    for (const Field& f : fields) {
+        if (std::find(o.areaOptions.begin(), o.areaOptions.end(), f.option) != o.areaOptions.end()) {
+            given.push_back(f.text);
+        } else {
+            defaults.push_back(f.text);
+            options.push_back(f.option);
+        }
+    }
+    std::string text = "the input has no control area; ";
+    if (!defaults.empty()) {
+        text += list(defaults) + (defaults.size() == 1 ? " is a default (see " : " are defaults (see ");
+        for (size_t i = 0; i < options.size(); ++i) text += (i == 0 ? "" : ", ") + options[i];
+        text += ")";
+    }
+    if (!given.empty()) text += std::string(defaults.empty() ? "" : "; ") + list(given) + " as the options give";
+    return text;
 }
 
 // Text of an engine error number: the engine's own codes by name, the
@@ -270,6 +311,7 @@ int main(int argc, char** argv) {
             return fail(inputName(o.inputFile) +
                         " gives the journal control area (%app-area); the options that set its "
                         "fields cannot be given with it");
+        if (head.isDump && !head.hasArea) std::fprintf(stderr, "jbbgen: %s\n", madeUpAreaText(o).c_str());
     }
     const std::string& path = o.path;
     int64_t existingSize;
