@@ -315,6 +315,12 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     EXPECT_NE(r.err.find("expected 2 files, found 1"), std::string::npos) << r.err;
     r = tool({"dump", "--json=yes", "x"});
     EXPECT_EQ(r.status, 2);
+    for (const char* command : {"check", "stats"}) {
+        r = tool({command, "--json"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, std::string("jbbtool ") + command + ": expected at least 1 file, found 0\nTry 'jbbtool " +
+                             command + " --help'.\n");
+    }
     r = tool({"check", dir.file("missing.jbbdb")});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("missing.jbbdb"), std::string::npos);
