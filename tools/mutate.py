@@ -48,6 +48,7 @@ SWAP_LOGICAL = {"&&": "||", "||": "&&"}
 OPERATOR_RE = re.compile(r"(?<=\s)(<=|>=|==|!=|<|>|&&|\|\|)(?=\s)")
 COMPARISON_RE = re.compile(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)")
 INTEGER_RE = re.compile(r"(?<![\w.])(0[xX][0-9a-fA-F]+|\d+)([uUlL]*)(?![\w.])")
+RAW_STRING_RE = re.compile(r'(?<![\w])(?:u8|u|U|L)?R"([^()\\\s]{0,16})\(')
 # Trace calls only say what the code does; their arguments are not worth a build.
 TRACE_LINE_RE = re.compile(r"^\s*[A-Z_]*TRACE[A-Z_]*\s*\(")
 # Sources only the Windows build compiles: a mutant there cannot fail a Linux test.
@@ -90,16 +91,27 @@ def scrub(lines):
     lines, so that mutants are made from code only."""
     out = []
     in_comment = False
+    raw_end = None  # the ')delim"' that closes an open raw string literal
     continued_directive = False
     for text in lines:
-        if continued_directive or (not in_comment and text.lstrip().startswith("#")):
+        if continued_directive or (not in_comment and raw_end is None and text.lstrip().startswith("#")):
             continued_directive = text.endswith("\\")
             out.append(None)
             continue
         chars = list(text)
         i, n = 0, len(text)
         while i < n:
-            if in_comment:
+            raw = None if in_comment or raw_end else RAW_STRING_RE.match(text, i)
+            if raw_end is not None or raw:
+                if raw:
+                    raw_end = ")" + raw.group(1) + '"'
+                    i = raw.end()
+                j = text.find(raw_end, i)
+                end = n if j < 0 else j
+                chars[i:end] = " " * (end - i)
+                i = n if j < 0 else j + len(raw_end)
+                raw_end = raw_end if j < 0 else None
+            elif in_comment:
                 j = text.find("*/", i)
                 end = n if j < 0 else j + 2
                 chars[i:end] = " " * (end - i)
