@@ -224,6 +224,8 @@ def index_mutants(s, text):
         if s[open_at - 1] not in ")]" and is_declaration(s, name.start()):
             continue
         expr = text[open_at + 1 : close_at].strip()
+        if INTEGER_RE.fullmatch(expr):
+            continue  # a constant subscript is moved as a constant
         simple = re.fullmatch(r"[\w.]+(?:->[\w.]+)*", expr)
         base = expr if simple else f"({expr})"
         for step in (" + 1", " - 1"):
