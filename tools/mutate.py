@@ -78,7 +78,8 @@ class Mutant:
     def describe(self):
         old = self.old.strip() or "(nothing)"
         new = self.new.strip() or "(nothing)"
-        return f"{self.where()}: '{old}' -> '{new}' in: {self.mutated.strip()}"
+        context = "" if self.mutated.strip() == self.new.strip() else f" in: {self.mutated.strip()}"
+        return f"{self.where()}: '{old}' -> '{new}'{context}"
 
 
 # ----------------------------------------------------------------------------
@@ -261,7 +262,7 @@ def line_mutants(path, number, text, s, opener, previous_code, next_code):
             guard = lone
     if guard:
         yield make(GUARD, guard.start(1), guard.end(1), "{}", BOUND_WEIGHT)
-    for start, end, old, new in index_mutants(s, text):
+    for start, end, _, new in index_mutants(s, text):
         yield make(INDEX, start, end, new, BOUND_WEIGHT)
 
 
@@ -530,7 +531,8 @@ def run_sample(args, repo, sample, equivalents):
                                 extra = f" (by {failed_test(output)})"
             results[outcome].append(mutant)
             took = time.monotonic() - t0
-            print(f"[{n}/{len(sample)}] {outcome:<15} {mutant.ident} {mutant.describe()}{extra} [{took:.0f} s]", flush=True)
+            line = f"[{n}/{len(sample)}] {outcome:<15} {mutant.ident} {mutant.describe()}{extra} [{took:.0f} s]"
+            print(line, flush=True)
     except KeyboardInterrupt:
         print("mutate: interrupted; the file is restored, counting what ran", flush=True)
     report(results, time.monotonic() - started)

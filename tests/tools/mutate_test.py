@@ -63,7 +63,8 @@ def main(runner):
         snapshots.mkdir()
         (repo / "btree" / "calc.cpp").write_bytes(SOURCE)
         git(repo, "init", "-q")
-        git(repo, "-c", "user.name=t", "-c", "user.email=t@t", "commit", "-q", "--allow-empty", "-m", "empty")
+        identity = ["-c", "user.name=t", "-c", "user.email=t@t", "-c", "commit.gpgsign=false"]
+        git(repo, *identity, "commit", "-q", "--allow-empty", "-m", "empty")
         # Uncommitted, as a developer's change is before they stop.
         git(repo, "add", "btree/calc.cpp")
 
