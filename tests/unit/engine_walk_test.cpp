@@ -61,6 +61,13 @@ std::vector<Entry> numbered(size_t n) {
     return entriesFor(keys);
 }
 
+// A tree of `height` levels over `entries`.
+DbFile treeOf(const std::vector<Entry>& entries, int height, TreeInfo* info = nullptr) {
+    TreeOptions opts;
+    opts.height = height;
+    return buildTree(entries, JournalInfo{}, opts, info);
+}
+
 // Writes the database and opens it.
 void openDb(Walker& w, const DbFile& db, const std::string& name) {
     std::string path = tempFile(name);
@@ -179,11 +186,9 @@ TEST(EngineWalk, DamagedNodeContentsAreRefused) {
 }
 
 TEST(EngineWalk, BranchesLeadingBackUpAreRefused) {
-    TreeOptions opts;
-    opts.height = 3;
     TreeInfo info;
     std::vector<Entry> entries = numbered(800);
-    DbFile db = buildTree(entries, JournalInfo{}, opts, &info);
+    DbFile db = treeOf(entries, 3, &info);
     // A leaf-level node of the middle level points back to the root, and a
     // middle node points at itself.
     Slot* mid = db.findSlot(info.levels[1][0]);
@@ -251,11 +256,9 @@ TEST(EngineSearch, ReadsAtMostOneNodePerLevel) {
 // frees each node as it leaves it.  What a walk reads ahead stays outside
 // the cache and goes when the walk ends, stopped or whole.
 TEST(EngineCache, WalksAndSearchesLeaveWhatTheCacheRuleLeaves) {
-    TreeOptions opts;
-    opts.height = 4;
     std::vector<Entry> entries = numbered(3000);
     Walker w;
-    openDb(w, buildTree(entries, JournalInfo{}, opts), "rule.jbbdb");
+    openDb(w, treeOf(entries, 4), "rule.jbbdb");
     EXPECT_EQ(1u, w.nodesInMemory()) << "the root";
     for (size_t stopAt : {5u, 1500u, 0u}) {
         SCOPED_TRACE(stopAt);
@@ -278,12 +281,10 @@ TEST(EngineCache, WalksAndSearchesLeaveWhatTheCacheRuleLeaves) {
 }
 
 TEST(EngineCache, ANodeReadBeforeAFailedPurgeStaysLoadedAndHeld) {
-    TreeOptions opts;
-    opts.height = 3;
     TreeInfo info;
     std::vector<Entry> entries = numbered(300);
     Walker w;
-    openDb(w, buildTree(entries, JournalInfo{}, opts, &info), "purge.jbbdb");
+    openDb(w, treeOf(entries, 3, &info), "purge.jbbdb");
     ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
     // A node the search left in memory goes bad; the purge after the next
     // read meets it and fails.
