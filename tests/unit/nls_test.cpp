@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -469,12 +473,137 @@ TEST_F(Nls, PrintfFormTakesEachArgumentAsItsConversionAsks) {
     open(r);
     // The sizes of texts written for Windows.
     EXPECT_EQ(get(4, 1099511627776LL, 255, 16LL), "1099511627776|ff|10   |");
+    char pointer[32];
+    std::snprintf(pointer, sizeof pointer, "%p", static_cast<void*>(nullptr));
     EXPECT_EQ(get(1, 3.14159, 4, 7, 'x', 1099511627776LL, static_cast<void*>(nullptr), "t", L"w", 65537),
-              " 3.14|   7|x  |1099511627776|%||%1$s|t|w|1");
-    // Star values are held to 30000, and the text is cut to its buffer.
+              std::string(" 3.14|   7|x  |1099511627776|%|") + pointer + "|%1$s|t|w|1");
+    // A field wider than the buffer is cut to it.
     EXPECT_EQ(get(2, 2000000000, 1, 3, "abcdef"), std::string(kNlsPrintfBufferSize - 1, ' '));
     EXPECT_EQ(get(2, -3, 1, 3, "abcdef"), "1  |abc");
     EXPECT_EQ(get(3), "<none>");
+}
+
+// What the platform's own snprintf makes of `format`, cut where the printf
+// form's buffer cuts it.
+std::string platformText(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    va_list again;
+    va_copy(again, ap);
+    const int n = std::vsnprintf(nullptr, 0, format, ap);
+    std::string out(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+    std::vsnprintf(&out[0], out.size(), format, again);
+    va_end(again);
+    va_end(ap);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    if (out.size() > kNlsPrintfBufferSize - 1) out.resize(kNlsPrintfBufferSize - 1);
+    return out;
+}
+
+// Every conversion through the C-argument interface, each followed by a
+// %s that shows whether it took exactly its own arguments, against the
+// platform's snprintf of the same text (%I64d against %lld where the
+// run-time does not know it).  Fields wider than the buffer are cut to it.
+TEST_F(Nls, PrintfFormFormatsEveryConversionAsTheRunTimeDoes) {
+    struct Case {
+        const char* spec;
+        std::function<std::string(uint32_t)> ours;
+        std::function<std::string()> platform;
+    };
+#ifdef _WIN32
+#define JBB_I64 "%I64d|%s"
+#else
+#define JBB_I64 "%lld|%s"
+#endif
+#define JBB_CASE(spec, platformSpec, ...)                                 \
+    Case {                                                                \
+        spec, [](uint32_t n) { return get(n, __VA_ARGS__, "end"); },      \
+            [] { return platformText(platformSpec, __VA_ARGS__, "end"); } \
+    }
+    static int anchor = 0;
+    const std::vector<Case> cases = {
+        JBB_CASE("%zu|%s", "%zu|%s", static_cast<size_t>(123456789012345ULL)),
+        JBB_CASE("%jd|%s", "%jd|%s", static_cast<intmax_t>(-9007199254740993LL)),
+        JBB_CASE("%td|%s", "%td|%s", static_cast<ptrdiff_t>(-42)),
+        JBB_CASE("%hhu|%s", "%hhu|%s", 300),
+        JBB_CASE("%#llx|%s", "%#llx|%s", 0xDEADBEEFCAFEULL),
+        JBB_CASE("%.1Lf|%s", "%.1Lf|%s", 2.25L),
+        JBB_CASE("%p|%s", "%p|%s", static_cast<void*>(&anchor)),
+        JBB_CASE("%*d|%s", "%*d|%s", 7, -12),
+        JBB_CASE("%-*.*s|%s", "%-*.*s|%s", -9, 3, "abcdef"),
+        JBB_CASE("%-08.3f|%s", "%-08.3f|%s", 3.14159),
+        JBB_CASE("%I64d|%s", JBB_I64, 1099511627776LL),
+        JBB_CASE("%+.3e|%s", "%+.3e|%s", 12345.678),
+        JBB_CASE("%ls|%s", "%ls|%s", L"wide"),
+        JBB_CASE("%5.3s%%|%s", "%5.3s%%|%s", "abcdef"),
+        JBB_CASE("%100000d|%s", "%100000d|%s", 5),
+        JBB_CASE("%-100000s|%s", "%-100000s|%s", "left"),
+        JBB_CASE("%0100000.2f|%s", "%0100000.2f|%s", -1.5),
+        JBB_CASE("%80000.70000d|%s", "%80000.70000d|%s", 5),
+        JBB_CASE("%#80000.70000g|%s", "%#80000.70000g|%s", 1.0 / 3),
+    };
+#undef JBB_CASE
+#undef JBB_I64
+    Repo r;
+    for (size_t k = 0; k < cases.size(); ++k) {
+        r.put(static_cast<unsigned>(k + 1), static_cast<unsigned>(3 + k), printfRecord(0, cases[k].spec));
+    }
+    open(r);
+    for (size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE(cases[k].spec);
+        const std::string ours = cases[k].ours(static_cast<uint32_t>(k + 1));
+        const std::string theirs = cases[k].platform();
+        ASSERT_EQ(ours.size(), theirs.size());
+        EXPECT_EQ(ours, theirs);
+    }
+    // A width beyond what the run-time takes is padding as far as the
+    // buffer reaches, and costs no more than the buffer.
+    Repo wide;
+    wide.put(1, 3, printfRecord(0, "%99999999999d|%s"));
+    open(wide);
+    EXPECT_EQ(get(1, 5, "end"), std::string(kNlsPrintfBufferSize - 1, ' '));
+}
+
+// An ordered insert's specification without a conversion shows as printf
+// shows it, and still takes its arguments.
+TEST_F(Nls, AnOrderedSpecificationWithoutAConversionIsShownAsItStands) {
+    Repo r;
+    r.put(1, 3, seg(false, 0, "", ordered(0, {0, 1}, {{0, 1, "abc"}, {0, 0, "%s"}}, {"<", "|", ">"})));
+    r.put(2, 4, seg(false, 0, "", ordered(0, {0, 1}, {{1, 3, "50%%"}, {0, 0, "%s"}}, {"<", "|", ">"})));
+    open(r);
+    EXPECT_EQ(get(1, 7, "next"), "<abc|next>");
+    EXPECT_EQ(get(2, 3, 1LL << 40, "next"), "<50%|next>");
+}
+
+// nlOutputMsg hands its output function what strToWide makes of the
+// text: at most 8959 characters, and for a text the locale refuses as
+// many characters of the conversion's error text as the text had bytes.
+TEST_F(Nls, OutputTextIsConvertedAsPathsAndKeysAre) {
+    Repo r;
+    open(r);
+    for (size_t chars : {size_t{8958}, size_t{8959}, size_t{9000}}) {
+        SCOPED_TRACE(chars);
+        shown.clear();
+        nlOutputMsg(6, std::string(chars, 'm').c_str());
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0], std::string(chars < 8959 ? chars : 8959, 'm'));
+    }
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "C.UTF-8") != nullptr || std::setlocale(LC_ALL, ".UTF-8") != nullptr) {
+        char16_t probe[4];
+        if (plat::narrowToUtf16(probe, "\xFF", 3) == static_cast<size_t>(-1)) {
+            for (const char* text : {"\xFF"
+                                     "ab",
+                                     "abc\xFF"
+                                     "defghijklmnopqrstuvwxyzABCDEFGHIJKLMNOP"}) {
+                shown.clear();
+                nlOutputMsg(6, text);
+                ASSERT_EQ(shown.size(), 1u);
+                EXPECT_EQ(shown[0], std::string("Conversion error - invalid source!").substr(0, std::strlen(text)));
+            }
+        }
+    }
+    std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(Nls, TextsAreConvertedFrom850To1252WhenAsked) {
@@ -709,13 +838,9 @@ TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
     EXPECT_EQ(b.substr(wrap + 32), std::string(300 - wrap - 32 - 2, ' ') + "*\n");
     EXPECT_NE(b.find("failed 8\n", 100), std::string::npos);  // older records before the wrap
 
-    // A text longer than the log can hold is cut to fit, with a newline.
-    EXPECT_GT(errorLogWrite(std::string(1000, 'x').c_str()), 0);
-    const std::string cut = newestRecords(errorLog);
-    EXPECT_EQ(cut.back(), '\n');
-    int64_t size = 0;
-    ASSERT_TRUE(plat::fileSize(errorLog.c_str(), &size));
-    EXPECT_LE(size, 300);
+    // A text longer than the log can hold is written whole, with a newline.
+    EXPECT_EQ(errorLogWrite(std::string(1000, 'x').c_str()), 1020);
+    EXPECT_EQ(unstamped(newestRecords(errorLog)), "<T>" + std::string(1000, 'x') + "\n");
 
     // Too small a log is refused; a log the setup cannot open fails it.
     nlsClose();
