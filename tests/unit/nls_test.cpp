@@ -26,6 +26,8 @@
 #include "msgcodepage.h"
 #include "nls.h"
 #include "nlslog.h"
+#include "pstime.h"
+#include "tracefile.h"
 #include "trace.h"
 #include "platform.h"
 #include "viewrun.h"
@@ -879,4 +881,169 @@ TEST_F(Nls, TheEchoLogDatesOnlyTheStartsOfLines) {
     open(r);
     nlDisplayMsg(2);
     EXPECT_EQ(unstamped(newestRecords(echoLog)), expected + "QLX0002E part two\n");
+}
+
+namespace {
+
+// The wrapping logs' layout, rule by rule, on bytes in memory: the header
+// with the next-write offset, records after it, the end-of-data marker
+// after the newest one, and the wrap marker and its padding where a record
+// would not fit.  Dates and times are the fixed texts the test sets.
+struct LogModel {
+    std::string bytes;
+    uint32_t maxBytes = 0;
+    size_t pos = 0;
+    bool lineStart = true;
+    int wraps = 0;
+    const std::string stamp = "2026-12-07 14:19:40 ";
+
+    void put(const std::string& s) {
+        if (bytes.size() < pos + s.size()) bytes.resize(pos + s.size());
+        bytes.replace(pos, s.size(), s);
+        pos += s.size();
+    }
+    size_t next() const { return std::stoul(bytes.substr(13, 12)); }
+    void setNext() {
+        const size_t at = pos;
+        char header[32];
+        std::snprintf(header, sizeof header, "LOGHEADERREC %-12lu", static_cast<unsigned long>(at));
+        pos = 0;
+        put(header);
+        pos = at;
+        put(std::string(logEndOfDataText) + "\n");
+        pos = at;
+    }
+    void create(uint32_t max) {
+        maxBytes = max;
+        bytes.clear();
+        pos = 0;
+        put(std::string(logHeaderLength - 1, ' ') + "\n");
+        setNext();
+    }
+    // Room for a record of `length` bytes: the wrap when it would not fit.
+    void makeRoom(size_t length) {
+        pos = next();
+        const long long projected = static_cast<long long>(std::strlen(logEndOfDataText) + length + pos + 1);
+        const long long room = static_cast<long long>(maxBytes) - static_cast<long long>(std::strlen(logWrapText)) - 1;
+        if (projected <= room) return;
+        ++wraps;
+        put(logWrapText);
+        const long long rest = static_cast<long long>(maxBytes) - static_cast<long long>(pos);
+        if (rest == 1) put("\n");
+        if (rest >= 2) put(std::string(static_cast<size_t>(rest - 2), ' ') + "*\n");
+        pos = logHeaderLength;
+    }
+    // The longest text that fits without a wrap.
+    size_t fitting() const {
+        if (next() + 66 + stamp.size() > maxBytes) return 0;
+        return maxBytes - std::strlen(logWrapText) - 1 - std::strlen(logEndOfDataText) - 1 - next() - stamp.size();
+    }
+    void error(const std::string& text) {
+        makeRoom(stamp.size() + text.size());
+        put(stamp + text);
+        if (text.empty() || text.back() != '\n') put("\n");
+        setNext();
+    }
+    void echo(const std::string& text) {
+        makeRoom(stamp.size() + text.size());
+        put(lineStart ? stamp + text : text);
+        lineStart = !text.empty() && text.back() == '\n';
+        setNext();
+    }
+};
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Fixed date and time texts for the length of a test.
+struct FixedStamp {
+    FixedStamp() {
+        std::strcpy(psDateFormat, "2026-12-07");
+        std::strcpy(psTimeFormat, "14:19:40");
+    }
+    ~FixedStamp() {
+        std::strcpy(psDateFormat, "%m/%d/%Y");
+        std::strcpy(psTimeFormat, "%H:%M:%S");
+    }
+};
+
+}  // namespace
+
+// Both logs against the model, byte for byte after every record: records
+// that just fit, one byte too long, one longer than the whole log,
+// continued echo lines, and a log continued under a lower maximum.
+TEST_F(Nls, LogsAreLaidOutByteForByteAsTheWrappingRulesSay) {
+    const FixedStamp fixed;
+    Repo r;
+    errorLog = dir.file("error.log");
+    echoLog = dir.file("echo.log");
+    logMax = 300;
+    open(r);
+    LogModel err, echo;
+    err.create(300);
+    echo.create(300);
+    ASSERT_EQ(fileBytes(errorLog), err.bytes);
+    auto writeError = [&](const std::string& text) {
+        errorLogWrite(text.c_str());
+        err.error(text);
+        ASSERT_EQ(fileBytes(errorLog), err.bytes) << "after a text of " << text.size();
+    };
+    writeError("short");
+    writeError(std::string(err.fitting(), 'f'));  // just fits
+    EXPECT_EQ(err.wraps, 0);
+    EXPECT_EQ(fileBytes(errorLog).size(), 300u - std::strlen(logWrapText));
+    writeError("x");
+    EXPECT_EQ(err.wraps, 1);
+    writeError(std::string(err.fitting() - 1, 'n') + "\n");  // fits with its own newline
+    EXPECT_EQ(err.wraps, 1);
+    writeError("y");
+    writeError(std::string(err.fitting() + 1, 'o'));  // one byte too long
+    EXPECT_EQ(err.wraps, 3);
+    writeError(std::string(1000, 'w'));  // longer than the log: whole
+    writeError("after the long one");
+    EXPECT_EQ(err.wraps, 5);
+    EXPECT_GT(err.bytes.size(), 1000u);
+
+    auto writeEcho = [&](const std::string& text) {
+        echoLogWrite(text.c_str());
+        echo.echo(text);
+        ASSERT_EQ(fileBytes(echoLog), echo.bytes) << "after '" << text << "'";
+    };
+    for (int k = 0; k < 14; ++k) {
+        const std::string text = std::string(static_cast<size_t>(7 * k % 40 + 1), static_cast<char>('a' + k));
+        writeEcho(k % 3 == 2 ? text + "\n" : text);
+    }
+    writeEcho("\n");
+    writeEcho("begun ");
+    const int wrapped = echo.wraps;
+    writeEcho(std::string(echo.fitting(), 'c'));  // a continued line that just fits
+    EXPECT_EQ(echo.wraps, wrapped);
+    writeEcho("\n");
+    writeEcho("begun ");
+    const int before = echo.wraps;
+    writeEcho(std::string(echo.fitting() + 1, 'd'));  // one byte too long
+    EXPECT_EQ(echo.wraps, before + 1);
+    EXPECT_GT(before, wrapped);
+    EXPECT_GE(echo.wraps, 3);
+
+    // Continued with a lower maximum: wrapped at the next record, and the
+    // bytes beyond the new maximum stay.
+    logMax = 600;
+    nlsClose();
+    std::remove(errorLog.c_str());
+    open(r);
+    err.create(600);
+    for (int k = 0; k < 8; ++k) writeError("record " + std::to_string(k) + std::string(30, '.'));
+    EXPECT_EQ(err.wraps, 5);
+    logMax = 300;
+    nlsClose();
+    open(r);
+    err.maxBytes = 300;
+    const size_t longer = err.bytes.size();
+    ASSERT_GT(longer, 300u);
+    writeError("under the lower maximum");
+    EXPECT_EQ(err.wraps, 6);
+    EXPECT_GE(err.bytes.size(), longer);
 }
