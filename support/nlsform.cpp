@@ -206,20 +206,6 @@ bool nlsKindFeeds(uint8_t kind, const NlsConversion& c) {
 
 bool nlsIntegerConversion(char conv) { return std::strchr("diouxX", conv) != nullptr && conv != '\0'; }
 
-size_t nlsWithModifier(const char* spec, const NlsConversion& c, const char* mod, char* out, size_t cap) {
-    const size_t modLen = std::strlen(mod);
-    const size_t keep = c.length - 1 - c.modLength;  // up to the old modifier
-    if (c.length == 0 || keep + modLen + 2 > cap) {
-        if (cap > 0) out[0] = '\0';
-        return 0;
-    }
-    std::memcpy(out, spec, keep);
-    std::memcpy(out + keep, mod, modLen);
-    out[keep + modLen] = c.outConv;
-    out[keep + modLen + 1] = '\0';
-    return keep + modLen + 1;
-}
-
 bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char** why) {
     NlsOrdered o;
     if (len < 6 || text[0] != static_cast<char>(kNlsFormOrdered)) {

@@ -128,7 +128,3 @@ bool nlsKindFeeds(uint8_t kind, const NlsConversion& c);
 // True for the integer conversions d i o u x X.
 bool nlsIntegerConversion(char conv);
 
-// Writes `spec` (the conversion `c`) to out (capacity cap) with its length
-// modifier replaced by `mod`; returns the length, 0 (out empty) when it
-// does not fit.
-size_t nlsWithModifier(const char* spec, const NlsConversion& c, const char* mod, char* out, size_t cap);
