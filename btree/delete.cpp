@@ -130,8 +130,12 @@ int bTree::deleteEntry(const char16_t* target) {
 
     int found = RecDelete(target, &rootP);
     if (found == 0) {
+        if (dbErrno == 0) return 1;  // not found: every node fetched was handed back
+        // A fetch whose purge failed leaves the node it read held, and the
+        // cache never drops a held node: without this release it would stay
+        // in memory for the life of the handle.
         ExitCleanup();
-        return dbErrno != 0 ? -1 : 1;
+        return -1;
     }
     if (rootP->nodeData.count == 0) {
         // The root ran empty: its only child, if any, becomes the root.
@@ -222,20 +226,49 @@ int bTree::recDelete(const char16_t* target, diskNode** pp, int depth) {
         diskNode* c = fetchDescent("RecDelete", loc, depth);
         if (c == nullptr) return 0;
         childLoc = loc;
+        pathPos[depth] = k;
         result = recDelete(target, &c, depth + 1);
-        // Only a delete that removed its key repairs the child.  A tree
-        // written elsewhere may hold underfull nodes; repairing one on a
-        // miss could empty the root, and since a miss never lets the root
-        // give way, an empty root would hide every entry from the walk.
-        if (result != 0 && c->nodeData.count < minDatumsPerNode) repairPair = k > 0 ? k - 1 : 0;
+        // A failure below stops the repairs; a miss repairs as a delete does
+        // (a tree written elsewhere may hold underfull nodes).
+        if ((result != 0 || dbErrno == 0) && c->nodeData.count < minDatumsPerNode) repairPair = k > 0 ? k - 1 : 0;
     }
 
     if (repairPair >= 0) {
         pathLocs[depth + 1] = 0;
-        if (Restore(pp, repairPair) != 0) result = 0;
+        missRepairDepth = result == 0 ? depth : -1;
+        int rc = Restore(pp, repairPair);
+        missRepairDepth = -1;
+        if (rc != 0) result = 0;
     }
     handBack(childLoc);
     return result;
+}
+
+// On a delete that did not find its key, whether merging two children of
+// the node at `depth` on the path, which holds a single datum, would leave
+// entries out of the tree's reach.  The merge takes that datum; the node,
+// without datums, hides its subtree from the walk until the level above
+// repairs it.  The level above borrows a datum for it from a sibling that
+// can spare one, or merges it in turn, which again takes a datum from a
+// node that may hold only one.  A miss never lets the root give way, so a
+// chain of such merges that reaches the root leaves an empty root over
+// every entry.  True for that chain (and when a sibling cannot be read).
+bool bTree::emptiedNodeStaysEmpty(int depth) {
+    for (int d = depth; d > 0; --d) {
+        uint32_t parentLoc = pathLocs[d - 1];
+        const diskNode* parent = parentLoc < cr.currentIXCount ? indexArray[parentLoc].node : nullptr;
+        if (parent == nullptr || parent->nodeData.count == 0) return true;
+        int k = pathPos[d - 1];
+        uint32_t siblingLoc = k > 0 ? parent->nodeData.branch[k - 1] : parent->nodeData.branch[1];
+        if (siblingLoc == 0 || onPath(siblingLoc)) return true;
+        diskNode* sibling = fetchPage((int)siblingLoc);
+        if (sibling == nullptr || sibling == failedNode()) return true;
+        int siblingCount = sibling->nodeData.count;
+        dbFree(BT_SOURCE, __LINE__, sibling);
+        if (siblingCount > minDatumsPerNode) return false;  // the level above borrows one
+        if (parent->nodeData.count > 1) return false;       // it merges, and keeps a datum
+    }
+    return true;
 }
 
 void bTree::Remove(diskNode* p, int k) {
@@ -315,7 +348,8 @@ int bTree::Restore(diskNode** pp, int j) {
         result = MoveRight(pp, j, &lt, &rt);
     else if (lc < minDatumsPerNode && rc > minDatumsPerNode)
         result = MoveLeft(pp, j, &lt, &rt);
-    else if (lc <= minDatumsPerNode && rc <= minDatumsPerNode && lc + rc < maxDatumsPerNode)
+    else if (lc <= minDatumsPerNode && rc <= minDatumsPerNode && lc + rc < maxDatumsPerNode &&
+             !(missRepairDepth >= 0 && p->nodeData.count == 1 && emptiedNodeStaysEmpty(missRepairDepth)))
         result = Combine(pp, j, &lt, &rt);
     dbFree(BT_SOURCE, __LINE__, lt);
     if (rt != nullptr) dbFree(BT_SOURCE, __LINE__, rt);

@@ -32,6 +32,7 @@ void bTree::dropCachedNodes() {
     freeList(&avlList);
     if (rootP != nullptr && rootP != failedNode()) BT_FREE(rootP);
     rootP = nullptr;
+    readAheadBuf.clear();
 }
 
 void bTree::releaseOpenResources() {
@@ -322,11 +323,14 @@ int bTree::loadExistingTree() {
     } else {
         rootP = fetchPage((int)cr.rootOffset);
         if (rootP == nullptr || rootP == failedNode()) {
+            // dbErrno keeps the reason (228 for a root that failed its
+            // checks).  The file is left as it is, not marked dbCorrupt: the
+            // same failure comes from a read error or a lack of memory,
+            // which must not condemn a sound file for good.
             rootP = nullptr;
             if (dbErrno == 0) dbErrno = btErrShortTransfer;
-            int rc = dbErrno == btErrCorrupt ? btErrCorrupt : btErrOpen;
             BT_ERROR("openBtDb(): unable to load root page.\n");
-            return rc;
+            return btErrOpen;
         }
     }
     int rc = purgecache();
@@ -524,7 +528,10 @@ bTree::~bTree() {
     if (indexArray != nullptr) FlushMemNodes();
     dropCachedNodes();
     // The control record is not written: a handle destroyed without
-    // closeBtDb leaves its file marked dbOpened.  The stream is released.
+    // closeBtDb leaves its file marked dbOpened.  The stream is closed all
+    // the same: nothing else will ever close it, and left open it would
+    // leak a file handle for the rest of the process (and on Windows keep
+    // the file from being renamed or removed).
     delete dbHandle;
     dbHandle = nullptr;
     if (dbFileName != nullptr) BT_FREE(dbFileName);

@@ -4,11 +4,13 @@
 // subscripts, the list of nodes in memory and the list of free slots.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "dbfile.h"
 #include "format.h"
+#include "readbuffer.h"
 
 // Results of engine operations and values of dbErrno.  dbErrno also carries
 // the run-time's errno after a failed stream call.
@@ -42,11 +44,14 @@ enum : uint32_t {
 
 struct indexNode {
     int64_t nodePos;      // file offset of the slot; 0 = no slot yet
+    uint64_t nodeSize;    // bytes of the node in use
     uint64_t slotLength;  // length of the slot
-    uint32_t nodeSize;    // bytes of the node in use (a node is far below 4 GiB)
     uint32_t state;
     diskNode* node;  // the buffer while the node is in memory
 };
+static_assert(offsetof(indexNode, nodeSize) == 8 && offsetof(indexNode, slotLength) == 16 &&
+                  offsetof(indexNode, state) == 24 && offsetof(indexNode, node) == 32,
+              "indexNode: nodePos, nodeSize, slotLength, state, node");
 
 // A cell of a subscript list (nodes in memory, free slots).
 struct listCell {
@@ -105,8 +110,13 @@ public:
     void setOpenExistingOnly(bool on) { openExistingOnly = on; }
 
     const ctrlRec& controlRecord() const { return cr; }
-    // Nodes read from the file since the handle was made.
+    // Nodes read from the file since the handle was made (by a fetch or
+    // ahead of a walk).
     uint64_t nodesRead() const { return nodeReads; }
+    // Nodes in memory now: those on the active list, and those a walk in
+    // progress has read ahead and not yet fetched.
+    size_t nodesInMemory() const;
+    size_t nodesReadAhead() const { return readAheadBuf.nodes(); }
 
 protected:
     // Node cache.
@@ -117,6 +127,7 @@ protected:
     void ExitCleanup();
     void prefetchChildren(const diskNode* p);
     void readAhead(const uint32_t* locs, size_t n);
+    diskNode* readNode(int loc, indexNode* e);
 
     // Index array and disk space.
     uint32_t addIndexEntry();
@@ -178,10 +189,19 @@ private:
     // Subscripts on the path from the root to the node being walked or
     // searched, to refuse a branch that leads back to an ancestor.
     uint32_t pathLocs[maxTreeDepth + 1] = {};
+    // The branch a delete followed from each node of that path.
+    int pathPos[maxTreeDepth + 1] = {};
+    // The depth of the node whose children Restore repairs after a delete
+    // that did not find its key; -1 otherwise.
+    int missRepairDepth = -1;
+    bool emptiedNodeStaysEmpty(int depth);
     // Nodes fetched by the current walk; a sound tree is walked with at most
     // one fetch per subscript in use.
     uint64_t walkFetches = 0;
     uint64_t nodeReads = 0;
+    // Nodes a walk has read ahead of itself, outside the cache until
+    // fetched; emptied when the walk ends.
+    ReadAheadBuffer readAheadBuf;
 
     // The end of the file as far as this handle knows it (its size when
     // last asked, raised by every write); bounds where a node may be written.

@@ -31,6 +31,58 @@ bool bTree::nodeIsSound(const diskNode* p, uint32_t expectedSize) const {
     return btformat::tolerated(r.fault);
 }
 
+// Reads node `loc`, whose entry e is `empty`, from the file and checks it.
+// On success the entry is `occupied` with the buffer; on failure it stays
+// as it was (on disk, not in memory), dbErrno is set and the result is null.
+diskNode* bTree::readNode(int loc, indexNode* e) {
+    uint64_t size = e->nodeSize;
+    diskNode* buf = static_cast<diskNode*>(BT_CALLOC(1, sizeof(uint64_t) + size + nodeHeaderSize));
+    if (buf == nullptr) {
+        BT_ERROR("fetchPage(): memory allocation error .\n");
+        dbErrno = btErrNoMemoryErrno;
+        return nullptr;
+    }
+    BT_TRACE("fetchPage(): buf = %p, ieP->nodePos = %lld\n", (void*)buf, (long long)e->nodePos);
+    BT_TRACE("fetchPage(): Reading from disk at %lld to %p\n", (long long)e->nodePos, (void*)buf);
+    e->state = occupied;
+    e->node = buf;
+    buf->nodeData.info.ixaSubscript = (uint32_t)loc;
+    buf->allocSize = size;
+    // A failed transfer leaves the entry as it was: on disk, not in memory.
+    auto unload = [&]() {
+        BT_FREE(buf);
+        e->node = nullptr;
+        e->state = empty;
+        return nullptr;
+    };
+    errno = 0;
+    if (dbHandle == nullptr || e->nodePos < (int64_t)ctrlRecSize) {
+        int err = errno;
+        BT_ERROR("fetchPage(): fsetpos: error %d .\n", err);
+        dbErrno = err != 0 ? err : btErrShortTransfer;
+        return unload();
+    }
+    BT_TRACE("fetchPage(): trying to read %d bytes to %p\n", (int)size, (void*)&buf->nodeData);
+    errno = 0;
+    // The whole node in one positioned read.
+    if (dbHandle->readAt(e->nodePos, &buf->nodeData, (size_t)size) != (int64_t)size) {
+        int err = errno;
+        BT_ERROR("fetchPage(): fread: error %d .\n", err);
+        dbErrno = err != 0 ? err : btErrShortTransfer;
+        return unload();
+    }
+    BT_TRACE("fetchPage: from disk: indexArray[%d]\n", loc);
+    ++nodeReads;
+    // Checked before it joins the cache: a node that failed its checks
+    // never stands in memory, where a later operation would trust it.
+    if (buf->nodeData.info.ixaSubscript != (uint32_t)loc || !nodeIsSound(buf, (uint32_t)size)) {
+        BT_ERROR("fetchPage(): corrupt node at indexArray[%d], disk offset %lld .\n", loc, (long long)e->nodePos);
+        dbErrno = btErrCorrupt;
+        return unload();
+    }
+    return buf;
+}
+
 diskNode* bTree::fetchPage(int loc) {
     BT_TRACE("fetchPage() entry: db file handle = %p, indexArray[%d]\n", (void*)dbHandle, loc);
     if (loc == 0) return nullptr;
@@ -48,60 +100,21 @@ diskNode* bTree::fetchPage(int loc) {
                 dbErrno = btErrCorrupt;
                 return failedNode();
             }
-            diskNode* buf = static_cast<diskNode*>(BT_CALLOC(1, sizeof(uint64_t) + size + nodeHeaderSize));
-            if (buf == nullptr) {
-                BT_ERROR("fetchPage(): memory allocation error .\n");
-                dbErrno = btErrNoMemoryErrno;
-                return failedNode();
-            }
-            BT_TRACE("fetchPage(): buf = %p, ieP->nodePos = %lld\n", (void*)buf, (long long)e->nodePos);
-            BT_TRACE("fetchPage(): Reading from disk at %lld to %p\n", (long long)e->nodePos, (void*)buf);
-            e->state = occupied;
-            e->node = buf;
-            buf->nodeData.info.ixaSubscript = (uint32_t)loc;
-            buf->allocSize = size;
-            // A failed transfer leaves the entry as it was: on disk, not in memory.
-            auto unload = [&]() {
-                BT_FREE(buf);
-                e->node = nullptr;
-                e->state = empty;
-            };
-            errno = 0;
-            if (dbHandle == nullptr || e->nodePos < (int64_t)ctrlRecSize) {
-                int err = errno;
-                BT_ERROR("fetchPage(): fsetpos: error %d .\n", err);
-                dbErrno = err != 0 ? err : btErrShortTransfer;
-                unload();
-                return failedNode();
-            }
-            BT_TRACE("fetchPage(): trying to read %d bytes to %p\n", (int)size, (void*)&buf->nodeData);
-            errno = 0;
-            // The whole node in one positioned read.
-            if (dbHandle->readAt(e->nodePos, &buf->nodeData, (size_t)size) != (int64_t)size) {
-                int err = errno;
-                BT_ERROR("fetchPage(): fread: error %d .\n", err);
-                dbErrno = err != 0 ? err : btErrShortTransfer;
-                unload();
-                return failedNode();
-            }
-            BT_TRACE("fetchPage: from disk: indexArray[%d]\n", loc);
-            ++nodeReads;
-            // Checked before it joins the cache: a node that failed its checks
-            // never stands in memory, where a later operation would trust it.
-            if (buf->nodeData.info.ixaSubscript != (uint32_t)loc || !nodeIsSound(buf, (uint32_t)size)) {
-                BT_ERROR("fetchPage(): corrupt node at indexArray[%d], disk offset %lld .\n", loc,
-                         (long long)e->nodePos);
-                unload();
-                dbErrno = btErrCorrupt;
+            // A node the walk has read ahead (and checked as readNode does)
+            // comes from there instead of the file.
+            diskNode* ahead = readAheadBuf.take((uint32_t)loc);
+            if (ahead != nullptr) {
+                BT_TRACE("fetchPage: read ahead: indexArray[%d]\n", loc);
+                e->state = occupied;
+                e->node = ahead;
+            } else if (readNode(loc, e) == nullptr) {
                 return failedNode();
             }
             addIndex(&actList, (uint32_t)loc);
             if (purgecache() != 0) {
+                // The node stays loaded and held; the operation's
+                // ExitCleanup releases it like any other it holds.
                 BT_ERROR("fetchPage(): purgeCache failed.\n");
-                // Nobody holds the node: the entry goes back to disk only.
-                e = &indexArray[loc];
-                delIndex(&actList, (uint32_t)loc);
-                unload();
                 return failedNode();
             }
             e = &indexArray[loc];
@@ -131,8 +144,8 @@ namespace {
 constexpr size_t readAheadNodes = readahead::maxNodes;
 }  // namespace
 
-// Reads the nodes `locs` that are only on disk into memory with one batched
-// read, as clean nodes, so that the walk finds them there instead of
+// Reads the nodes `locs` that are only on disk with one batched read into
+// the read-ahead buffer, where the walk's fetches find them instead of
 // reading them one at a time.  Each node is still read whole, exactly its
 // nodeSize bytes.  A node that does not read back sound is left on disk:
 // fetchPage reads it again and reports it.
@@ -153,24 +166,19 @@ void bTree::readAhead(const uint32_t* locs, size_t n) {
         bufs[count++] = buf;
     }
     if (count > 1) dbHandle->readBatch(reqs, count);
-    // Registered last first, so that the node the walk visits first stands
-    // nearest the head of the active list, where releasing it finds it.
-    for (size_t i = count; i-- > 0;) {
+    for (size_t i = 0; i < count; ++i) {
         indexNode& e = indexArray[locs[i]];
         diskNode* buf = bufs[i];
         // A damaged tree may name a node twice: it is taken once.
         bool sound = count > 1 && e.state == empty && reqs[i].got == (int64_t)e.nodeSize &&
                      buf->nodeData.info.nodeMagic == nodeMagicNumber && buf->nodeData.info.ixaSubscript == locs[i] &&
                      nodeIsSound(buf, (uint32_t)e.nodeSize);
-        if (!sound) {
+        if (!sound || !readAheadBuf.put(locs[i], buf)) {
             BT_FREE(buf);
             continue;
         }
         BT_TRACE("readAhead(): indexArray[%d] read ahead\n", (int)locs[i]);
         ++nodeReads;
-        e.node = buf;
-        e.state = clean;
-        addIndex(&actList, locs[i]);
     }
 }
 
@@ -188,7 +196,8 @@ void bTree::prefetchChildren(const diskNode* p) {
             if (n >= readAheadNodes || loc >= cr.currentIXCount) return;
             const indexNode& e = indexArray[loc];
             if (e.state != empty || !readahead::sizeReadable(e.nodeSize) || e.nodePos < (int64_t)ctrlRecSize ||
-                bytes + e.nodeSize > readahead::maxBytes)
+                bytes + e.nodeSize > readahead::maxBytes || readAheadBuf.peek(loc) != nullptr ||
+                !readAheadBuf.roomFor(bytes + e.nodeSize))
                 return;
             locs[n++] = loc;
             bytes += e.nodeSize;
@@ -200,8 +209,8 @@ void bTree::prefetchChildren(const diskNode* p) {
     bytes = 0;
     readahead::forEachChild(p->nodeData, [&](uint32_t loc) {
         if (loc >= cr.currentIXCount) return;
-        const indexNode& child = indexArray[loc];
-        if (child.node != nullptr && child.node != p) collect(child.node);
+        const diskNode* child = indexArray[loc].node != nullptr ? indexArray[loc].node : readAheadBuf.peek(loc);
+        if (child != nullptr && child != p) collect(child);
     });
     if (n > 1) readAhead(locs, n);
 }
@@ -219,6 +228,9 @@ int bTree::writePage(diskNode** pp) {
     BT_TRACE_HEADER("writePage(): ", p);
     dbErrno = 0;
     ++nodeChanges;
+    // Nodes read ahead are images of the file as it was; a change makes
+    // them stale.
+    readAheadBuf.clear();
 
     if (p->nodeData.branch[0] == 0xFFFFFFFFu) {
         if (e != nullptr) deleteNode(pp);
@@ -381,6 +393,12 @@ int bTree::FlushMemNodes() {
     freeList(&avlList);
     rootP = nullptr;
     return result;
+}
+
+size_t bTree::nodesInMemory() const {
+    size_t n = readAheadBuf.nodes();
+    for (const listCell* c = actList; c != nullptr; c = c->next) ++n;
+    return n;
 }
 
 void bTree::ExitCleanup() {

@@ -198,6 +198,9 @@ int bTree::WalkTree() {
             result = walkTree(rootP, 0);
         }
     }
+    // What the walk read ahead and did not reach goes: only what the
+    // cache's own rule leaves stays in memory.
+    readAheadBuf.clear();
     ExitCleanup();
     walkActive = 0;
     BT_TRACE("WalkTree(): returning %d.\n", result);

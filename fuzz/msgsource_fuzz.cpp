@@ -23,6 +23,11 @@ namespace {
 
 }  // namespace
 
+// For the driver without a fuzzing engine (text_replay_main.cpp).
+extern const char kReplayName[] = "msgsource";
+extern const char kReplaySignificant[] = "%$*.\"\\\n lhI64x0123456789dscuEKSZ#";
+extern const char kReplayFinding[] = "msgsource-finding.msg";
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace jbbtool;
     if (size > (1u << 16)) return 0;

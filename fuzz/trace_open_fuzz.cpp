@@ -6,8 +6,9 @@
 // picks the kind (wrapping, segment ring, plain, log); the lines written
 // are n % 5 + 1 texts of lengths drawn from the choice, the log's maximum
 // is 256 + 16 * n bytes.  Besides crashes the target checks that the file
-// never grows past its maximum and the wrap marker (when it was no larger
-// before), and that a file refused is left as it was.
+// never grows past its maximum and the wrap marker, or past one record
+// longer than that (when it was no larger before), and that a file
+// refused is left as it was.
 #include <unistd.h>
 
 #include <cstdint>
@@ -22,6 +23,7 @@
 #include "nlslog.h"
 #include "platform.h"
 #include "psthread.h"
+#include "pstime.h"
 #include "trace.h"
 #include "tracefile.h"
 
@@ -88,16 +90,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t maxBytes = 256 + 16u * n;
         if (nlsLock == nullptr) nlsLock = lockHandleCreate();
         const int rc = nlsLogOpen(&nlsErrorLog, path.c_str(), maxBytes);
+        size_t longest = 0;  // a record longer than the log is written whole
         if (rc == 0) {
             for (int i = 0; i < lines; ++i) {
                 const std::string text(static_cast<size_t>((choice >> 2) * (i + 1) * 7 % 700), 'a' + i);
                 errorLogWrite(text.c_str());
+                const size_t record = logHeaderLength + 2 * psDateTextSize + 3 + text.size() + sizeof logEndOfDataText;
+                if (record > longest) longest = record;
             }
         }
         nlsLogClose(&nlsErrorLog);
         const std::string after = readAll(path);
         if (rc != 0 && !before.empty()) check(after == before);
-        const size_t limit = maxBytes + std::strlen(logWrapText);
+        size_t limit = maxBytes + std::strlen(logWrapText);
+        if (longest > limit) limit = longest;
         check(after.size() <= (before.size() > limit ? before.size() : limit));
         return 0;
     }

@@ -463,9 +463,8 @@ void utMakeRoom(LogFileCtl* log, int length) {
         }
         std::fflush(f);
         // A log continued under a lower maximum than it was written with
-        // is cut here, behind its wrap marker, to keep within its size.
-        const int64_t end = plat::streamTell(f);
-        if (std::fseek(f, 0, SEEK_END) == 0 && plat::streamTell(f) > end) plat::streamTruncate(f, end);
+        // keeps its bytes beyond the maximum; they are overwritten as the
+        // records come round.
         std::rewind(f);
         char line[4097];
         if (std::fgets(line, sizeof line, f) == nullptr) line[0] = '\0';

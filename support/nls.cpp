@@ -24,6 +24,7 @@
 #include "platform.h"
 #include "trace.h"
 #include "traceclasses.h"
+#include "widetext.h"
 
 nlsContext nlsCtx;
 LockHandle* nlsLock = nullptr;
@@ -399,17 +400,10 @@ void nlOutputMsg(int code, const char* text) {
     if (code < 0 || code >= kNlsSeverityCount || nlsCtx.output[code] == nullptr || text == nullptr) {
         return;
     }
-    auto* wide = static_cast<char16_t*>(kvMalloc((kNlsOutputUnits + 1) * 2, kSource, __LINE__));
+    static_assert(kNlsOutputUnits >= wideTextUnits, "strToWide writes up to wideTextUnits units");
+    auto* wide = static_cast<char16_t*>(kvMalloc(kNlsOutputUnits * sizeof(char16_t), kSource, __LINE__));
     if (wide == nullptr) return;
-    size_t units = plat::narrowToUtf16(wide, text, kNlsOutputUnits);
-    if (units == static_cast<size_t>(-1)) {
-        // What the narrow-to-wide conversion of the command line gives for
-        // a text that is not valid in the locale.
-        static const char kInvalid[] = "Conversion error - invalid source!";
-        units = 0;
-        for (const char* p = kInvalid; *p != '\0'; ++p) wide[units++] = static_cast<char16_t>(*p);
-    }
-    wide[units] = 0;
+    strToWide(wide, text);
     nlsCtx.output[code](wide);
     kvFree(wide, kSource, __LINE__);
 }

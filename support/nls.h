@@ -27,7 +27,7 @@ constexpr size_t kNlsTextBufferSize = 25856;    // assembled texts, own error me
 constexpr size_t kNlsInsertAreaSize = 25856;    // formatted inserts of one message
 constexpr size_t kNlsPrintfBufferSize = 25853;  // a formatted printf-form text
 constexpr size_t kNlsPieceBufferSize = 8959;    // one literal piece of an ordered text
-constexpr size_t kNlsOutputUnits = 25853;       // wide text handed to an output function
+constexpr size_t kNlsOutputUnits = 25853;       // the buffer of an issued text's wide form
 constexpr size_t kNlsNameSize = 1024;           // repository names, cut to fit
 
 // Receives an issued message as UTF-16 text.
@@ -119,6 +119,20 @@ public:
     virtual double nextDouble() = 0;
     virtual const char* nextText() = 0;         // null prints as "(null)"
     virtual const wchar_t* nextWideText() = 0;  // null prints as "(null)"
+    // The types that only the printf form asks for; arguments that cannot
+    // hold them give the nearest of the types above.
+    virtual long double nextLongDouble() { return nextDouble(); }
+    virtual intmax_t nextIntMax() { return nextLongLong(); }
+    virtual size_t nextSize() { return static_cast<size_t>(nextLongLong()); }
+    virtual ptrdiff_t nextPtrDiff() { return static_cast<ptrdiff_t>(nextLongLong()); }
+    // A pointer in *p, for %p (and %n, whose pointer is never written
+    // through).  False when the arguments hold no pointers: the place
+    // then shows nothing (a text argument is taken instead).
+    virtual bool nextPointer(const void** p) {
+        nextText();
+        *p = nullptr;
+        return false;
+    }
 };
 
 // The arguments of a variadic call.
@@ -134,6 +148,11 @@ public:
     double nextDouble() override;
     const char* nextText() override;
     const wchar_t* nextWideText() override;
+    long double nextLongDouble() override;
+    intmax_t nextIntMax() override;
+    size_t nextSize() override;
+    ptrdiff_t nextPtrDiff() override;
+    bool nextPointer(const void** p) override;
 
 private:
     va_list ap_;
@@ -229,6 +248,7 @@ void nlsDisplayLockFailure(const char* source, int line, const char* text);
 // which counting would take again.
 void nlsShowLockFailure(const char* source, int line, const char* text);
 
-// Converts `text` to UTF-16 and hands it to the output function of
-// severity `code`; nothing without one.
+// Converts `text` to UTF-16 with strToWide (at most 8959 units; an
+// invalid text gives the start of its error text) and hands it to the
+// output function of severity `code`; nothing without one.
 void nlOutputMsg(int code, const char* text);

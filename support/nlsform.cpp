@@ -10,17 +10,13 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Widths and precisions written into a text have at most this many digits,
-// so that no conversion pads beyond what a message buffer holds.
-constexpr int kMaxDigits = 5;
-
-// Reads 1 to kMaxDigits digits at s[*i]; false when there are none or too many.
-bool readNumber(const char* s, size_t avail, size_t* i, unsigned* value) {
+// Reads the digits at s[*i] (at least one), held to kNlsNumberCeiling.
+bool readNumber(const char* s, size_t avail, size_t* i, uint64_t* value) {
     size_t j = *i;
-    unsigned v = 0;
+    uint64_t v = 0;
     while (j < avail && isDigit(s[j])) {
-        if (j - *i == kMaxDigits) return false;
-        v = v * 10 + static_cast<unsigned>(s[j] - '0');
+        v = v * 10 + static_cast<uint64_t>(s[j] - '0');
+        if (v > kNlsNumberCeiling) v = kNlsNumberCeiling;
         ++j;
     }
     if (j == *i) return false;
@@ -33,10 +29,120 @@ bool readNumber(const char* s, size_t avail, size_t* i, unsigned* value) {
 // there is digits without the '$' (the caller then reads them otherwise).
 bool readPosition(const char* s, size_t avail, size_t* i, unsigned* pos) {
     size_t j = *i;
-    unsigned v = 0;
-    if (!readNumber(s, avail, &j, &v) || j >= avail || s[j] != '$' || v == 0) return false;
+    uint64_t v = 0;
+    if (!readNumber(s, avail, &j, &v) || j >= avail || s[j] != '$' || v == 0 || v > 0xFFFF) return false;
     *i = j + 1;
-    *pos = v;
+    *pos = static_cast<unsigned>(v);
+    return true;
+}
+
+uint8_t flagBit(char f) {
+    switch (f) {
+        case '-':
+            return kNlsFlagLeft;
+        case '+':
+            return kNlsFlagPlus;
+        case ' ':
+            return kNlsFlagSpace;
+        case '#':
+            return kNlsFlagAlt;
+        case '0':
+            return kNlsFlagZero;
+        default:
+            return 0;
+    }
+}
+
+// Reads the length modifier at s[*i] into c.
+void readModifier(const char* s, size_t avail, size_t* i, NlsConversion* c) {
+    size_t n = 0;
+    const size_t at = *i;
+    if (at + 2 < avail && s[at] == 'I' &&
+        ((s[at + 1] == '6' && s[at + 2] == '4') || (s[at + 1] == '3' && s[at + 2] == '2'))) {
+        n = 3;  // the 32-bit and 64-bit modifiers of texts written for Windows
+    } else if (at + 1 < avail && (s[at] == 'h' || s[at] == 'l') && s[at + 1] == s[at]) {
+        n = 2;
+    } else if (at < avail && std::strchr("hljztL", s[at]) != nullptr && s[at] != '\0') {
+        n = 1;
+    }
+    std::memcpy(c->lenMod, s + at, n);
+    c->lenMod[n] = '\0';
+    c->modLength = static_cast<uint8_t>(n);
+    *i = at + n;
+}
+
+bool isMod(const NlsConversion& c, const char* m) { return std::strcmp(c.lenMod, m) == 0; }
+
+// The type that conversion c (its modifier read) takes; false when the
+// modifier does not go with the conversion.
+bool typeOf(NlsConversion* c) {
+    const bool none = c->modLength == 0;
+    switch (c->conv) {
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'n':
+            if (none || isMod(*c, "hh") || isMod(*c, "h") || isMod(*c, "I32")) {
+                c->type = NlsArgType::Int;
+            } else if (isMod(*c, "l")) {
+                c->type = NlsArgType::Long;
+            } else if (isMod(*c, "ll") || isMod(*c, "I64") || isMod(*c, "L")) {
+                c->type = NlsArgType::LongLong;
+            } else if (isMod(*c, "j")) {
+                c->type = NlsArgType::IntMax;
+            } else if (isMod(*c, "z")) {
+                c->type = NlsArgType::Size;
+            } else {
+                c->type = NlsArgType::PtrDiff;  // t
+            }
+            if (c->conv == 'n') c->type = NlsArgType::Refused;
+            return true;
+        case 'c':
+            if (!none && !isMod(*c, "l") && !isMod(*c, "h")) return false;
+            c->type = NlsArgType::Int;
+            return true;
+        case 's':
+            if (!none && !isMod(*c, "l") && !isMod(*c, "h")) return false;
+            c->type = isMod(*c, "l") ? NlsArgType::WideText : NlsArgType::Text;
+            return true;
+        case 'C':
+        case 'S':
+            // The wide character and wide text of a narrow format.
+            if (!none) return false;
+            std::memcpy(c->lenMod, "l", 2);
+            c->outConv = c->conv == 'C' ? 'c' : 's';
+            c->type = c->conv == 'C' ? NlsArgType::Int : NlsArgType::WideText;
+            return true;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            if (!none && !isMod(*c, "l") && !isMod(*c, "L")) return false;
+            c->type = isMod(*c, "L") ? NlsArgType::LongDouble : NlsArgType::Double;
+            return true;
+        case 'p':
+            if (!none) return false;
+            c->type = NlsArgType::Pointer;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// True when `spec` holds no conversion: no % but those of %%.
+bool literalSpec(const char* spec) {
+    for (const char* p = spec; *p != '\0'; ++p) {
+        if (*p != '%') continue;
+        if (p[1] != '%') return false;
+        ++p;
+    }
     return true;
 }
 
@@ -48,21 +154,20 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
     size_t i = 1;
     if (s[1] == '%') {
         c.length = 2;
-        c.conv = '%';
+        c.conv = c.outConv = '%';
         c.type = NlsArgType::None;
         *out = c;
         return true;
     }
     if (positional) readPosition(s, avail, &i, &c.pos);
-    while (i < avail && std::strchr("-+ #0", s[i]) != nullptr && s[i] != '\0') ++i;
+    while (i < avail && flagBit(s[i]) != 0) c.flags |= flagBit(s[i++]);
     if (i < avail && s[i] == '*') {
         ++i;
         c.starWidth = true;
         ++c.stars;
         if (positional) readPosition(s, avail, &i, &c.widthPos);
     } else if (i < avail && isDigit(s[i])) {
-        unsigned width = 0;
-        if (!readNumber(s, avail, &i, &width)) return false;
+        c.hasWidth = readNumber(s, avail, &i, &c.width);
     }
     if (i < avail && s[i] == '.') {
         ++i;
@@ -71,67 +176,16 @@ bool nlsScanConversion(const char* s, size_t avail, bool positional, NlsConversi
             c.starPrec = true;
             ++c.stars;
             if (positional) readPosition(s, avail, &i, &c.precPos);
-        } else if (i < avail && isDigit(s[i])) {
-            unsigned prec = 0;
-            if (!readNumber(s, avail, &i, &prec)) return false;
+        } else {
+            c.hasPrec = true;
+            if (i < avail && isDigit(s[i])) readNumber(s, avail, &i, &c.prec);
         }
     }
-    size_t lenChars = 0;
-    // The 32-bit and 64-bit modifiers of texts written for Windows.
-    bool sized = false;
-    bool sized64 = false;
-    if (i + 2 < avail && s[i] == 'I' &&
-        ((s[i + 1] == '6' && s[i + 2] == '4') || (s[i + 1] == '3' && s[i + 2] == '2'))) {
-        sized = true;
-        sized64 = s[i + 1] == '6';
-        for (int k = 0; k < 3; ++k) c.lenMod[lenChars++] = s[i++];
-    }
-    while (!sized && i < avail && lenChars < 2 && (s[i] == 'h' || s[i] == 'l')) {
-        if (lenChars == 1 && s[i] != c.lenMod[0]) return false;  // "hl", "lh"
-        c.lenMod[lenChars++] = s[i++];
-    }
+    readModifier(s, avail, &i, &c);
     if (i >= avail || s[i] == '\0') return false;
-    c.conv = s[i++];
+    c.conv = c.outConv = s[i++];
     c.length = i;
-    c.modLength = static_cast<uint8_t>(lenChars);
-    const bool none = lenChars == 0;
-    const bool shortInt = none || c.lenMod[0] == 'h' || (sized && !sized64);
-    const bool oneL = lenChars == 1 && c.lenMod[0] == 'l';
-    switch (c.conv) {
-        case 'd':
-        case 'i':
-        case 'o':
-        case 'u':
-        case 'x':
-        case 'X':
-            c.type = shortInt ? NlsArgType::Int : oneL ? NlsArgType::Long : NlsArgType::LongLong;
-            break;
-        case 'c':
-            if (!none && !oneL) return false;
-            c.type = NlsArgType::Int;
-            break;
-        case 's':
-            if (!none && !oneL) return false;
-            c.type = oneL ? NlsArgType::WideText : NlsArgType::Text;
-            break;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'F':
-        case 'g':
-        case 'G':
-        case 'a':
-        case 'A':
-            if (!none && !oneL) return false;
-            c.type = NlsArgType::Double;
-            break;
-        case 'n':
-        case 'p':
-            c.type = NlsArgType::Refused;
-            break;
-        default:
-            return false;
-    }
+    if (!typeOf(&c)) return false;
     *out = c;
     return true;
 }
@@ -151,20 +205,6 @@ bool nlsKindFeeds(uint8_t kind, const NlsConversion& c) {
 }
 
 bool nlsIntegerConversion(char conv) { return std::strchr("diouxX", conv) != nullptr && conv != '\0'; }
-
-size_t nlsWithModifier(const char* spec, const NlsConversion& c, const char* mod, char* out, size_t cap) {
-    const size_t modLen = std::strlen(mod);
-    const size_t keep = c.length - 1 - c.modLength;  // up to the old modifier
-    if (c.length == 0 || keep + modLen + 2 > cap) {
-        if (cap > 0) out[0] = '\0';
-        return 0;
-    }
-    std::memcpy(out, spec, keep);
-    std::memcpy(out + keep, mod, modLen);
-    out[keep + modLen] = c.conv;
-    out[keep + modLen + 1] = '\0';
-    return keep + modLen + 1;
-}
 
 bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char** why) {
     NlsOrdered o;
@@ -227,11 +267,12 @@ bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char**
             used[specLen + 1] = '\0';
         }
         const size_t usedLen = std::strlen(used);
-        if (!nlsScanConversion(used, usedLen, false, &ins.conv) || ins.conv.length != usedLen) {
+        ins.literal = literalSpec(used);
+        if (!ins.literal && (!nlsScanConversion(used, usedLen, false, &ins.conv) || ins.conv.length != usedLen)) {
             *why = "an insert specification is not one conversion";
             return false;
         }
-        if (ins.stars > 2 || ins.stars != ins.conv.stars) {
+        if (ins.stars > 2 || (!ins.literal && ins.stars != ins.conv.stars)) {
             *why = "an insert's star count differs from its specification";
             return false;
         }

@@ -28,24 +28,47 @@
 
 // What a conversion takes from the arguments.
 enum class NlsArgType : uint8_t {
-    None,      // %% takes nothing
-    Int,       // int (d i o u x X c, with hh, h or I32 too; lc takes a wide character as int)
-    Long,      // long (l with d i o u x X)
-    LongLong,  // long long (ll or I64 with d i o u x X)
-    Double,    // double (e E f F g G a A)
-    Text,      // narrow text (s)
-    WideText,  // wide text (ls)
-    Refused,   // a conversion that is never formatted: %n writes through a
-               // pointer and %p shows an address
+    None,        // %% takes nothing
+    Int,         // int (d i o u x X with hh, h, I32 or nothing; c, hc, lc and C)
+    Long,        // long (l with d i o u x X)
+    LongLong,    // long long (ll, I64 or L with d i o u x X)
+    IntMax,      // intmax_t (j with d i o u x X)
+    Size,        // size_t (z with d i o u x X)
+    PtrDiff,     // ptrdiff_t (t with d i o u x X)
+    Double,      // double (e E f F g G a A, also with l)
+    LongDouble,  // long double (L with e E f F g G a A)
+    Text,        // narrow text (s, hs)
+    WideText,    // wide text (ls, S)
+    Pointer,     // a pointer shown as the run-time shows it (p)
+    Refused,     // %n, which would write through a pointer: its pointer is
+                 // taken and nothing is written or shown
 };
+
+// Flags of a conversion (NlsConversion::flags).
+constexpr uint8_t kNlsFlagLeft = 1;   // -
+constexpr uint8_t kNlsFlagPlus = 2;   // +
+constexpr uint8_t kNlsFlagSpace = 4;  // blank
+constexpr uint8_t kNlsFlagAlt = 8;    // #
+constexpr uint8_t kNlsFlagZero = 16;  // 0
+
+// Widths and precisions written in a text are read whatever their length
+// and held to this value (far beyond any message buffer).
+constexpr uint64_t kNlsNumberCeiling = 0xFFFFFFFFu;
 
 // One conversion specification, "%[N$][flags][width|*[M$]][.prec|.*[M$]][len]conv".
 struct NlsConversion {
     size_t length = 0;              // characters from the % to the conversion character, both included
-    char conv = 0;                  // the conversion character
-    char lenMod[4] = {0, 0, 0, 0};  // "", "hh", "h", "l", "ll", "I32" or "I64"
-    uint8_t modLength = 0;          // characters of lenMod, just before conv
+    char conv = 0;                  // the conversion character as written
+    char outConv = 0;               // as handed to the run-time (S and C become s and c)
+    char lenMod[4] = {0, 0, 0, 0};  // "", "hh", "h", "l", "ll", "j", "z", "t", "L", "I32" or "I64"
+                                    // ("l" also for S and C, which write none)
+    uint8_t modLength = 0;          // characters of the modifier written just before conv
+    uint8_t flags = 0;              // kNlsFlag...
     int stars = 0;                  // star values taken before the value (width, precision)
+    bool hasWidth = false;          // a width in digits
+    bool hasPrec = false;           // a precision in digits (a lone '.' is 0)
+    uint64_t width = 0;             // held to kNlsNumberCeiling
+    uint64_t prec = 0;
     // Positional numbers (1 up), 0 when not given: the value, the width
     // star and the precision star.
     unsigned pos = 0;
@@ -69,6 +92,10 @@ struct NlsInsert {
     char spec[kNlsMaxSpec + 1] = {};    // as stored in the file
     char format[kNlsMaxSpec + 2] = {};  // as formatted: an l put in for a wide s or c
     NlsConversion conv;                 // the conversion read (with the wide l applied)
+    // The specification holds no conversion ("abc", "50%%"): it is shown
+    // as printf shows it, and its star values and value are taken all the
+    // same.  conv.type is then None.
+    bool literal = false;
 };
 
 struct NlsOrdered {
@@ -86,7 +113,8 @@ struct NlsOrdered {
 // does not name every insert exactly once, a star count above 2 or one
 // that differs from the stars of the conversion, a kind above 3, or a
 // specification that is not NUL-terminated within kNlsMaxSpec characters
-// or is not exactly one conversion.  A conversion that its kind does not
+// or holds anything but exactly one conversion or none (a % that begins
+// no conversion, text around a conversion).  A conversion that its kind does not
 // feed as it stands is read all the same (see above).  The last piece may
 // end at the text's end instead of a NUL.
 bool nlsParseOrdered(const char* text, size_t len, NlsOrdered* out, const char** why);
@@ -100,7 +128,3 @@ bool nlsKindFeeds(uint8_t kind, const NlsConversion& c);
 // True for the integer conversions d i o u x X.
 bool nlsIntegerConversion(char conv);
 
-// Writes `spec` (the conversion `c`) to out (capacity cap) with its length
-// modifier replaced by `mod`; returns the length, 0 (out empty) when it
-// does not fit.
-size_t nlsWithModifier(const char* spec, const NlsConversion& c, const char* mod, char* out, size_t cap);

@@ -2,19 +2,23 @@
 // and the ordered-insert form (nlsformat.h).
 //
 // Each conversion is formatted on its own, with the argument of the type
-// that the conversion asks for, so that a text read from a file can never
-// make the formatter take an argument as something it is not:
-//  - printf form: a conversion that nlsScanConversion does not read (also a
-//    positional one, or one over 40 characters) is copied as it stands and
-//    takes no argument; %p and %n take their argument and show nothing;
+// that the conversion asks for, so that every conversion takes exactly its
+// own arguments and the next one gets its own:
+//  - printf form: every C99 conversion (flags, widths and precisions of
+//    any length, *, the modifiers hh h l ll j z t L) and the I32 and I64
+//    modifiers of Windows texts; a % that begins no conversion (also a
+//    positional one) is copied as it stands and takes no argument; %p
+//    shows its pointer as the run-time shows it; %n takes its pointer and
+//    writes nothing through it;
 //  - ordered form: a layout that nlsParseOrdered refuses is not formatted
 //    at all (nothing is appended); each insert's value is taken by its
 //    kind, and an insert whose conversion no length modifier makes fit
-//    its kind shows empty (nlsform.h);
-//  - star values are held to -30000..30000, so that no width or precision
-//    pads beyond the message buffers; every formatted text is cut to the
-//    room left in its buffer (the printf form's 25853 bytes, the insert
-//    area's 25856, a piece's 8959);
+//    its kind shows empty (nlsform.h); a specification without a
+//    conversion shows as printf shows it;
+//  - a field is cut at the room left in its buffer (the printf form's
+//    25853 bytes, the insert area's 25856, a piece's 8959).  A field far
+//    wider than that room is formatted only as far as it shows: what is
+//    cut off is never padded nor computed (see fieldSpec);
 //  - a wide text or character that the current locale cannot show has
 //    each such character replaced by '_' before it is formatted.
 
@@ -32,10 +36,11 @@ namespace {
 
 const char kSource[] = "nlsinsert.cpp";
 
-constexpr int kMaxStar = 30000;
-constexpr size_t kMaxPrintfSpec = 40;
-
-int clampStar(int v) { return v < -kMaxStar ? -kMaxStar : v > kMaxStar ? kMaxStar : v; }
+// A number's precision beyond this is formatted as this, and the field
+// made as long as the longer precision makes it.  Above every length
+// that matters to what shows: the buffers, and the exact decimal digits
+// of any double or long double (about 16,500).
+constexpr long long kPrecisionFormatted = 65536;
 
 bool showable(wchar_t c) {
     char bytes[MB_LEN_MAX];
@@ -43,64 +48,56 @@ bool showable(wchar_t c) {
     return std::wcrtomb(bytes, c, &state) != static_cast<size_t>(-1);
 }
 
-// Formats one value with `spec` and its star values; returns the count
-// written to dst (at most cap - 1, terminated), 0 when cap is 0.
-template <class T>
-size_t formatValue(char* dst, size_t cap, const char* spec, int stars, const int* star, T value) {
-    if (cap == 0) return 0;
-    int n;
-    switch (stars) {
-        case 0:
-            n = std::snprintf(dst, cap, spec, value);
-            break;
-        case 1:
-            n = std::snprintf(dst, cap, spec, star[0], value);
-            break;
-        default:
-            n = std::snprintf(dst, cap, spec, star[0], star[1], value);
-            break;
-    }
-    if (n < 0) {
-        dst[0] = '\0';
-        return 0;
-    }
-    return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
-}
-
-// Room for a specification with its length modifier normalised.
-constexpr size_t kSpecRoom = kMaxPrintfSpec + 4;
-
-struct Stars {
-    int count = 0;
-    int value[2] = {0, 0};
+// One value taken from the arguments, as it is handed to the run-time's
+// formatter.  type None: nothing is shown.
+struct Value {
+    NlsArgType type = NlsArgType::None;
+    int i = 0;
+    long l = 0;
+    long long ll = 0;
+    double d = 0;
+    long double ld = 0;
+    const char* s = nullptr;
+    const wchar_t* ws = nullptr;
+    const void* p = nullptr;
 };
 
-Stars takeStars(const NlsConversion& c, NlsArgs& args) {
-    Stars st;
-    st.count = c.stars < 2 ? c.stars : 2;
-    for (int k = 0; k < st.count; ++k) st.value[k] = clampStar(args.nextInt());
-    return st;
-}
-
-size_t showEmpty(char* dst, size_t cap) {
-    if (cap > 0) dst[0] = '\0';
-    return 0;
-}
-
-// The length modifier that passes the value of `c` as its type fetches
-// it, whatever the text wrote (I64 becomes ll, I32 nothing); h and hh
-// stay, since they take an int too.
-const char* modifierFor(const NlsConversion& c) {
-    switch (c.type) {
+// snprintf of `spec` with the value; its result (negative on failure).
+int printValue(char* dst, size_t cap, const char* spec, const Value& v) {
+    switch (v.type) {
         case NlsArgType::Int:
-            if (c.conv == 'c') return c.lenMod[0] == 'l' ? "l" : "";
-            return c.lenMod[0] == 'h' ? c.lenMod : "";
+            return std::snprintf(dst, cap, spec, v.i);
+        case NlsArgType::Long:
+            return std::snprintf(dst, cap, spec, v.l);
+        case NlsArgType::LongLong:
+            return std::snprintf(dst, cap, spec, v.ll);
+        case NlsArgType::Double:
+            return std::snprintf(dst, cap, spec, v.d);
+        case NlsArgType::LongDouble:
+            return std::snprintf(dst, cap, spec, v.ld);
+        case NlsArgType::Text:
+            return std::snprintf(dst, cap, spec, v.s);
+        case NlsArgType::WideText:
+            return std::snprintf(dst, cap, spec, v.ws);
+        case NlsArgType::Pointer:
+            return std::snprintf(dst, cap, spec, v.p);
+        default:
+            return -1;
+    }
+}
+
+// The length modifier that hands the run-time a value of v's type.
+const char* modifierFor(const NlsConversion& c, NlsArgType type) {
+    switch (type) {
+        case NlsArgType::Int:
+            if (c.outConv == 'c') return c.lenMod[0] == 'l' ? "l" : "";
+            return c.lenMod[0] == 'h' ? c.lenMod : "";  // h and hh take an int too
         case NlsArgType::Long:
             return "l";
         case NlsArgType::LongLong:
             return "ll";
-        case NlsArgType::Double:
-            return c.lenMod;
+        case NlsArgType::LongDouble:
+            return "L";
         case NlsArgType::WideText:
             return "l";
         default:
@@ -108,110 +105,224 @@ const char* modifierFor(const NlsConversion& c) {
     }
 }
 
-// Takes the value of conversion `c` (its stars already taken) from `args`
-// as its type asks and formats it with `spec`, its length modifier set to
-// what that type passes, into dst (capacity cap).
-size_t formatTaken(char* dst, size_t cap, const char* spec, const NlsConversion& c, const Stars& st, NlsArgs& args) {
-    // (A specification too long for fmt leaves it empty: the value is still
-    // taken, and shows nothing.)
-    char fmt[kSpecRoom];
-    nlsWithModifier(spec, c, modifierFor(c), fmt, sizeof fmt);
-    const int* star = st.value;
-    switch (c.type) {
-        case NlsArgType::None:
-            return formatValue(dst, cap, "%s", 0, star, "%");
-        case NlsArgType::Int: {
-            int v = args.nextInt();
-            if (c.conv == 'c' && c.lenMod[0] == 'l' && !showable(static_cast<wchar_t>(v))) v = '_';
-            return formatValue(dst, cap, fmt, st.count, star, v);
-        }
-        case NlsArgType::Long:
-            return formatValue(dst, cap, fmt, st.count, star, args.nextLong());
-        case NlsArgType::LongLong:
-            return formatValue(dst, cap, fmt, st.count, star, args.nextLongLong());
-        case NlsArgType::Double:
-            return formatValue(dst, cap, fmt, st.count, star, args.nextDouble());
-        case NlsArgType::Text: {
-            const char* v = args.nextText();
-            return formatValue(dst, cap, fmt, st.count, star, v != nullptr ? v : "(null)");
-        }
-        case NlsArgType::WideText: {
-            const wchar_t* v = args.nextWideText();
-            if (v == nullptr) v = L"(null)";
-            const size_t len = std::wcslen(v);
-            auto* copy = static_cast<wchar_t*>(kvMalloc((len + 1) * sizeof(wchar_t), kSource, __LINE__));
-            if (copy == nullptr) return showEmpty(dst, cap);
-            for (size_t i = 0; i <= len; ++i) copy[i] = (i == len || showable(v[i])) ? v[i] : L'_';
-            const size_t n = formatValue(dst, cap, fmt, st.count, star, static_cast<const wchar_t*>(copy));
-            kvFree(copy, kSource, __LINE__);
-            return n;
-        }
-        case NlsArgType::Refused:
-            args.nextText();
-            return showEmpty(dst, cap);
-    }
+// Writes "%[flags][width][.prec]mod conv" (width, prec negative: none).
+void buildSpec(char* out, size_t cap, const NlsConversion& c, uint8_t flags, long long width, long long prec,
+               const char* mod) {
+    char f[6];
+    size_t n = 0;
+    const char kFlagChars[] = "-+ #0";
+    for (int k = 0; k < 5; ++k)
+        if ((flags & (1u << k)) != 0) f[n++] = kFlagChars[k];
+    f[n] = '\0';
+    char w[24] = "";
+    char p[24] = "";
+    if (width >= 0) std::snprintf(w, sizeof w, "%lld", width);
+    if (prec >= 0) std::snprintf(p, sizeof p, ".%lld", prec);
+    std::snprintf(out, cap, "%%%s%s%s%s%c", f, w, p, mod, c.outConv);
+}
+
+// True when a number's field grows by one character with each unit of
+// precision beyond kPrecisionFormatted (every digit is printed); %g
+// without # drops its trailing zeros, so it stops growing.
+bool growsWithPrecision(const NlsConversion& c) {
+    if (std::strchr("diouxXeEfFaA", c.outConv) != nullptr) return true;
+    return (c.outConv == 'g' || c.outConv == 'G') && (c.flags & kNlsFlagAlt) != 0;
+}
+
+size_t showEmpty(char* dst, size_t cap) {
+    if (cap > 0) dst[0] = '\0';
     return 0;
 }
 
-// Takes the star values and the value of conversion `c` from `args` and
-// formats them with `spec` into dst (capacity cap).
-size_t formatConversion(char* dst, size_t cap, const char* spec, const NlsConversion& c, NlsArgs& args) {
-    const Stars st = takeStars(c, args);
-    return formatTaken(dst, cap, spec, c, st, args);
+struct Stars {
+    int count = 0;
+    int value[2] = {0, 0};
+};
+
+Stars takeStars(int count, NlsArgs& args) {
+    Stars st;
+    st.count = count < 2 ? count : 2;
+    for (int k = 0; k < st.count; ++k) st.value[k] = args.nextInt();
+    return st;
 }
 
-// A 64-bit value handed to a character conversion: taken as 64 bits,
-// formatted as the int it holds.
-class Int64AsInt : public NlsArgs {
-public:
-    explicit Int64AsInt(NlsArgs& args) : args_(args) {}
-    int nextInt() override { return static_cast<int>(args_.nextLongLong()); }
-    long nextLong() override { return static_cast<long>(args_.nextLongLong()); }
-    long long nextLongLong() override { return args_.nextLongLong(); }
-    double nextDouble() override { return static_cast<double>(args_.nextLongLong()); }
-    const char* nextText() override { return args_.nextText(); }
-    const wchar_t* nextWideText() override { return args_.nextWideText(); }
+// Formats the value v with the conversion c and its star values into dst
+// (capacity cap); the count written, at most cap - 1.
+//
+// The run-time pads a field as wide as it is told, and fails on one over
+// INT_MAX, so a field wider than the room is formatted only as far as it
+// shows.  Padding beyond the room would only be cut, so at most cap + 1
+// of it is asked for; a number's precision above kPrecisionFormatted
+// changes only characters beyond the room, so it is formatted with that
+// precision while the padding is reckoned from the field's true length.
+size_t formatField(char* dst, size_t cap, const NlsConversion& c, const Stars& st, const Value& v) {
+    if (cap == 0 || v.type == NlsArgType::None) return showEmpty(dst, cap);
+    uint8_t flags = c.flags;
+    long long width = -1;
+    long long prec = -1;
+    int next = 0;
+    if (c.starWidth && next < st.count) {
+        const long long w = st.value[next++];
+        if (w < 0) flags |= kNlsFlagLeft;
+        width = w < 0 ? -w : w;
+    } else if (c.hasWidth) {
+        width = static_cast<long long>(c.width);
+    }
+    if (c.starPrec && next < st.count) {
+        if (st.value[next] >= 0) prec = st.value[next];
+    } else if (c.hasPrec) {
+        prec = static_cast<long long>(c.prec);
+    }
+    const bool text = v.type == NlsArgType::Text || v.type == NlsArgType::WideText;
+    long long beyond = 0;                        // precision not formatted
+    if (text && prec > INT_MAX) prec = INT_MAX;  // no text is that long
+    if (!text && prec > kPrecisionFormatted) {
+        beyond = growsWithPrecision(c) ? prec - kPrecisionFormatted : 0;
+        prec = kPrecisionFormatted;
+    }
+    const char* mod = modifierFor(c, v.type);
+    char spec[80];
+    if (width > static_cast<long long>(cap) || (width > 0 && beyond > 0)) {
+        buildSpec(spec, sizeof spec, c, flags, -1, prec, mod);
+        const int formatted = printValue(nullptr, 0, spec, v);
+        if (formatted < 0) return showEmpty(dst, cap);
+        long long pad = width - (formatted + beyond);
+        if (pad > static_cast<long long>(cap) + 1) pad = static_cast<long long>(cap) + 1;
+        width = pad > 0 ? formatted + pad : -1;
+    }
+    buildSpec(spec, sizeof spec, c, flags, width, prec, mod);
+    const int n = printValue(dst, cap, spec, v);
+    if (n < 0) return showEmpty(dst, cap);
+    return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
+}
 
-private:
-    NlsArgs& args_;
-};
+// A wide text with every character the locale cannot show replaced by
+// '_', in a block from kvMalloc (null when there is no memory).
+wchar_t* showableCopy(const wchar_t* v) {
+    const size_t len = std::wcslen(v);
+    auto* copy = static_cast<wchar_t*>(kvMalloc((len + 1) * sizeof(wchar_t), kSource, __LINE__));
+    if (copy == nullptr) return nullptr;
+    for (size_t i = 0; i <= len; ++i) copy[i] = (i == len || showable(v[i])) ? v[i] : L'_';
+    return copy;
+}
+
+// Formats v, whose wide text (if any) is shown through showableCopy.
+size_t formatShown(char* dst, size_t cap, const NlsConversion& c, const Stars& st, Value v) {
+    if (v.type == NlsArgType::Int && c.outConv == 'c' && c.lenMod[0] == 'l' && !showable(static_cast<wchar_t>(v.i))) {
+        v.i = '_';
+    }
+    if (v.type != NlsArgType::WideText) return formatField(dst, cap, c, st, v);
+    wchar_t* copy = showableCopy(v.ws != nullptr ? v.ws : L"(null)");
+    if (copy == nullptr) return showEmpty(dst, cap);
+    v.ws = copy;
+    const size_t n = formatField(dst, cap, c, st, v);
+    kvFree(copy, kSource, __LINE__);
+    return n;
+}
+
+// Takes the value of a printf-form conversion by the type it names.
+Value takeValue(const NlsConversion& c, NlsArgs& args) {
+    Value v;
+    v.type = c.type;
+    switch (c.type) {
+        case NlsArgType::Int:
+            v.i = args.nextInt();
+            break;
+        case NlsArgType::Long:
+            v.l = args.nextLong();
+            break;
+        case NlsArgType::LongLong:
+            v.ll = args.nextLongLong();
+            break;
+        case NlsArgType::IntMax:
+            v.type = NlsArgType::LongLong;
+            v.ll = static_cast<long long>(args.nextIntMax());
+            break;
+        case NlsArgType::Size:
+            v.type = NlsArgType::LongLong;
+            v.ll = static_cast<long long>(args.nextSize());
+            break;
+        case NlsArgType::PtrDiff:
+            v.type = NlsArgType::LongLong;
+            v.ll = static_cast<long long>(args.nextPtrDiff());
+            break;
+        case NlsArgType::Double:
+            v.d = args.nextDouble();
+            break;
+        case NlsArgType::LongDouble:
+            v.ld = args.nextLongDouble();
+            break;
+        case NlsArgType::Text:
+            v.s = args.nextText();
+            if (v.s == nullptr) v.s = "(null)";
+            break;
+        case NlsArgType::WideText:
+            v.ws = args.nextWideText();
+            break;
+        case NlsArgType::Pointer:
+            if (!args.nextPointer(&v.p)) v.type = NlsArgType::None;
+            break;
+        case NlsArgType::Refused:  // %n: its pointer is taken, never written through
+            args.nextPointer(&v.p);
+            v.type = NlsArgType::None;
+            break;
+        case NlsArgType::None:
+            break;
+    }
+    return v;
+}
+
+// A specification without a conversion, as printf shows it: %% as %.
+size_t showLiteral(char* dst, size_t cap, const char* spec) {
+    if (cap == 0) return 0;
+    size_t n = 0;
+    for (const char* p = spec; *p != '\0' && n + 1 < cap; ++p) {
+        if (*p == '%') ++p;  // the first of %% (nlsParseOrdered lets no other % through)
+        dst[n++] = *p;
+    }
+    dst[n] = '\0';
+    return n;
+}
 
 // One insert of an ordered text: its star values, then its value taken by
 // its kind, whatever its conversion asks for, and formatted with the
 // conversion made to take what the kind passes.  An insert that cannot be
 // made safe takes its value and shows empty.
 size_t formatInsert(char* dst, size_t cap, const NlsInsert& ins, NlsArgs& args) {
-    const Stars st = takeStars(ins.conv, args);
+    const Stars st = takeStars(ins.stars, args);
     NlsConversion c = ins.conv;
-    const bool integer = nlsIntegerConversion(c.conv);
+    Value v;
     switch (ins.kind) {
         case kNlsKindText:
-            if (c.type == NlsArgType::Text || c.type == NlsArgType::WideText) {
-                return formatTaken(dst, cap, ins.format, c, st, args);
+            if (c.type == NlsArgType::Text) {
+                v.type = c.type;
+                v.s = args.nextText();
+                if (v.s == nullptr) v.s = "(null)";
+            } else if (c.type == NlsArgType::WideText) {
+                v.type = c.type;
+                v.ws = args.nextWideText();
+            } else {
+                args.nextText();
             }
-            args.nextText();
-            return showEmpty(dst, cap);
+            break;
         case kNlsKindInt:
         case kNlsKindInt2:
-            if (integer) {
-                c.type = NlsArgType::Int;
-                c.lenMod[0] = '\0';
-            }
-            if (c.type == NlsArgType::Int) return formatTaken(dst, cap, ins.format, c, st, args);
-            args.nextInt();
-            return showEmpty(dst, cap);
+            v.i = args.nextInt();
+            if (nlsIntegerConversion(c.conv)) c.lenMod[0] = '\0';
+            if (nlsIntegerConversion(c.conv) || c.type == NlsArgType::Int) v.type = NlsArgType::Int;
+            break;
         default:  // kNlsKindInt64
-            if (integer) {
-                c.type = NlsArgType::LongLong;
-                return formatTaken(dst, cap, ins.format, c, st, args);
+            v.ll = args.nextLongLong();
+            if (nlsIntegerConversion(c.conv)) {
+                v.type = NlsArgType::LongLong;
+            } else if (c.type == NlsArgType::Int) {  // a character
+                v.type = NlsArgType::Int;
+                v.i = static_cast<int>(v.ll);
             }
-            if (c.type == NlsArgType::Int) {  // a character
-                Int64AsInt narrowed(args);
-                return formatTaken(dst, cap, ins.format, c, st, narrowed);
-            }
-            args.nextLongLong();
-            return showEmpty(dst, cap);
+            break;
     }
+    if (ins.literal) return showLiteral(dst, cap, ins.format);
+    return formatShown(dst, cap, c, st, v);
 }
 
 // The printf form: text[0..len) without the form byte; stops at a NUL.
@@ -224,15 +335,17 @@ void formatPrintf(nlsBuffer* buf, const char* text, size_t len, NlsArgs& args) {
     size_t pos = 0;
     for (size_t i = 0; i < len && pos < room;) {
         NlsConversion c;
-        if (text[i] != '%' || !nlsScanConversion(text + i, len - i, false, &c) || c.length >= kMaxPrintfSpec) {
+        if (text[i] != '%' || !nlsScanConversion(text + i, len - i, false, &c)) {
             out[pos++] = text[i++];
             continue;
         }
-        char spec[kMaxPrintfSpec];
-        std::memcpy(spec, text + i, c.length);
-        spec[c.length] = '\0';
-        pos += formatConversion(out + pos, room + 1 - pos, spec, c, args);
         i += c.length;
+        if (c.type == NlsArgType::None) {  // %%
+            out[pos++] = '%';
+            continue;
+        }
+        const Stars st = takeStars(c.stars, args);
+        pos += formatShown(out + pos, room + 1 - pos, c, st, takeValue(c, args));
     }
     out[pos] = '\0';
     buf->append(out, 0);
@@ -311,3 +424,11 @@ long long NlsVaArgs::nextLongLong() { return va_arg(ap_, long long); }
 double NlsVaArgs::nextDouble() { return va_arg(ap_, double); }
 const char* NlsVaArgs::nextText() { return va_arg(ap_, const char*); }
 const wchar_t* NlsVaArgs::nextWideText() { return va_arg(ap_, const wchar_t*); }
+long double NlsVaArgs::nextLongDouble() { return va_arg(ap_, long double); }
+intmax_t NlsVaArgs::nextIntMax() { return va_arg(ap_, intmax_t); }
+size_t NlsVaArgs::nextSize() { return va_arg(ap_, size_t); }
+ptrdiff_t NlsVaArgs::nextPtrDiff() { return va_arg(ap_, ptrdiff_t); }
+bool NlsVaArgs::nextPointer(const void** p) {
+    *p = va_arg(ap_, const void*);
+    return true;
+}

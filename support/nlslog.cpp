@@ -5,6 +5,7 @@
 #include "nlslog.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -43,8 +44,8 @@ LogStart examineStart(FILE* f) {
 // True, with the stored next-write offset, when `f` is a log of ours
 // whose header and end-of-data marker are sound.  The header line may end
 // in CR LF, as a text-mode writer leaves it.  A log larger than maxBytes
-// (its maximum was lowered) is continued too: it wraps at its next record
-// that would not fit, and is cut to its new size then.
+// (its maximum was lowered) is continued too: it wraps at its next record,
+// and nothing of it is cut.
 bool resumable(FILE* f, int64_t* nextWrite) {
     if (std::fseek(f, 0, SEEK_END) != 0) return false;
     const int64_t size = plat::streamTell(f);
@@ -82,17 +83,11 @@ void nowTexts(char date[psDateTextSize], char time[psDateTextSize]) {
     psTimeText(&dt, time);
 }
 
-// How much of a text of textLength bytes a record may hold, after `fixed`
-// bytes of date and time and before `extra` bytes (an added newline), so
-// that the record fits between the header and the markers: a longer text
-// is cut and the log keeps within its size.
-size_t fitText(const LogFileCtl* c, size_t fixed, size_t textLength, size_t extra) {
-    const int64_t longest = static_cast<int64_t>(c->maxBytes) - static_cast<int64_t>(logHeaderLength) -
-                            static_cast<int64_t>(std::strlen(logEndOfDataMarker)) -
-                            static_cast<int64_t>(std::strlen(logWrapMarker)) - 2;
-    const int64_t room = longest - static_cast<int64_t>(fixed + extra);
-    if (room <= 0) return 0;
-    return static_cast<int64_t>(textLength) > room ? static_cast<size_t>(room) : textLength;
+// The room a log record asks utMakeRoom for: date, time and text and the
+// two blanks between them.
+int recordRoom(const char* date, const char* time, size_t textLength) {
+    const size_t n = std::strlen(date) + std::strlen(time) + textLength + 2;
+    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
 }  // namespace
@@ -214,22 +209,19 @@ int errorLogWrite(const char* text) {
     }
     char date[psDateTextSize], time[psDateTextSize];
     nowTexts(date, time);
-    const size_t fixed = std::strlen(date) + std::strlen(time) + 2;
-    size_t textLength = std::strlen(text);
-    bool newline = textLength == 0 || text[textLength - 1] != '\n';
-    const size_t kept = fitText(c, fixed, textLength, 1);
-    if (kept < textLength) {
-        textLength = kept;
-        newline = true;
-    }
+    const size_t textLength = std::strlen(text);
+    const bool newline = textLength == 0 || text[textLength - 1] != '\n';
     // A write that fails may show only when the stream's buffer goes to
     // the file: the flush and the stream's error state count as well.
     std::clearerr(c->stream);
     errno = 0;
-    utMakeRoom(c, static_cast<int>(fixed + textLength + (newline ? 1 : 0)));
+    // The room asked for covers the two blanks; the margin that utMakeRoom
+    // keeps covers the newline added after a text without one.  A text
+    // longer than the log is written whole after the wrap.
+    utMakeRoom(c, recordRoom(date, time, textLength));
     const int64_t recordStart = c->nextWrite;
     int err = writeError(c->stream, 0);
-    int result = std::fprintf(c->stream, "%s %s %.*s", date, time, static_cast<int>(textLength), text);
+    int result = std::fprintf(c->stream, "%s %s %s", date, time, text);
     if (result >= 0 && newline && std::fputc('\n', c->stream) == EOF) result = -1;
     if (result < 0 && err == 0) err = errno != 0 ? errno : EIO;
     if (std::fflush(c->stream) != 0 && err == 0) err = errno != 0 ? errno : EIO;
@@ -253,16 +245,15 @@ int echoLogWrite(const char* text) {
         char date[psDateTextSize], time[psDateTextSize];
         nowTexts(date, time);
         const bool dated = nlsCtx.echoLineStart == 1;
-        const size_t fixed = dated ? std::strlen(date) + std::strlen(time) + 2 : 0;
-        const size_t textLength = fitText(c, fixed, std::strlen(text), 0);
+        const size_t textLength = std::strlen(text);
         std::clearerr(c->stream);
         errno = 0;
-        utMakeRoom(c, static_cast<int>(fixed + textLength));
+        // The same room as a dated record, also for a line that goes on.
+        utMakeRoom(c, recordRoom(date, time, textLength));
         const int64_t recordStart = c->nextWrite;
         int err = writeError(c->stream, 0);
-        const int length = static_cast<int>(textLength);
-        const int written = dated ? std::fprintf(c->stream, "%s %s %.*s", date, time, length, text)
-                                  : std::fprintf(c->stream, "%.*s", length, text);
+        const int written =
+            dated ? std::fprintf(c->stream, "%s %s %s", date, time, text) : std::fprintf(c->stream, "%s", text);
         if (written < 0 && err == 0) err = errno != 0 ? errno : EIO;
         nlsCtx.echoLineStart = textLength > 0 && text[textLength - 1] == '\n' ? 1 : 0;
         if (std::fflush(c->stream) != 0 && err == 0) err = errno != 0 ? errno : EIO;

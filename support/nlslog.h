@@ -29,8 +29,8 @@ constexpr uint32_t kNlsLogDefaultBytes = 1048576;
 
 // Opens `path` as a wrapping log of at most maxBytes bytes and fills the
 // end-of-data and wrap markers.  An existing log of ours whose header is
-// sound is continued (one larger than maxBytes wraps at its next record
-// that would not fit); one of ours that is damaged is made anew; a file
+// sound is continued (one larger than maxBytes wraps at its next record,
+// and keeps its bytes); one of ours that is damaged is made anew; a file
 // that is not empty and does not begin with "LOGHEADERREC" is refused and
 // left as it is.  Opened through plat::openPrivateFile (no symbolic or
 // hard link, nothing but a regular file).  0, or 942 with errno set and
@@ -42,7 +42,8 @@ const char* nlsLogOpenProblem();
 void nlsLogClose(NlsLogFile* log);
 
 // Writes "DATE TIME text" to the error log, with a newline after a text
-// that does not end with one, under the repository's lock.  The count
+// that does not end with one, under the repository's lock.  A text longer
+// than the log is written whole.  The count
 // written; 621 when the write failed (also when only the flush or the
 // header's update failed), with the error number kept in
 // nlsErrorLog.lastError; 109 without a text or a lock; 0 when the error

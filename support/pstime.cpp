@@ -66,16 +66,16 @@ void psPackTime(int64_t t, DateTime7* dt) {
 }
 
 void psNow(DateTime7* dt) {
-    unsigned long millis;
-    psNowMs(dt, &millis);
+    unsigned long msTimes1000;
+    psNowMs(dt, &msTimes1000);
 }
 
-void psNowMs(DateTime7* dt, unsigned long* millis) {
+void psNowMs(DateTime7* dt, unsigned long* msTimes1000) {
     int64_t seconds;
     unsigned ms;
     plat::wallClockNow(&seconds, &ms);
     psPackTime(seconds, dt);
-    *millis = ms;
+    *msTimes1000 = static_cast<unsigned long>(ms) * 1000;
 }
 
 void psDateText(const DateTime7* dt, char out[psDateTextSize]) {

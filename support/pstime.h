@@ -28,10 +28,11 @@ extern char psTimeFormat[psDateTextSize];
 // Moment used when the run-time cannot convert the clock to local time.
 constexpr int64_t psFallbackMoment = 172800;
 
-// The current local date and time; psNowMs also gives the milliseconds of
-// the current second (0 to 999).
+// The current local date and time.  psNowMs also gives the milliseconds
+// of the current second multiplied by 1000, that is in microseconds but
+// counted in whole milliseconds: 0, 1000, ... 999000.
 void psNow(DateTime7* dt);
-void psNowMs(DateTime7* dt, unsigned long* millis);
+void psNowMs(DateTime7* dt, unsigned long* msTimes1000);
 // Packs the local time of moment `t` (seconds since the epoch), or of
 // psFallbackMoment when `t` cannot be converted.
 void psPackTime(int64_t t, DateTime7* dt);

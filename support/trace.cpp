@@ -243,15 +243,15 @@ int traceEmitLine(const char* message) {
     size_t used = 0;
     if (traceFlag_TIMESTAMP) {
         DateTime7 now;
-        unsigned long millis = 0;
-        psNowMs(&now, &millis);
+        unsigned long msTimes1000 = 0;
+        psNowMs(&now, &msTimes1000);
         char date[psDateTextSize];
         char time[psDateTextSize];
         psDateText(&now, date);
         psTimeText(&now, time);
         char* blank = std::strchr(time, ' ');
         if (blank != nullptr) *blank = '\0';
-        used = traceAppend(prefix, sizeof prefix, used, "%s %s.%03lu ", date, time, millis % 1000);
+        used = traceAppend(prefix, sizeof prefix, used, "%s %s.%03lu ", date, time, msTimes1000 / 1000);
     }
     if (traceFlag_PID) {
         used = traceAppend(prefix, sizeof prefix, used, "[%.6u] ", static_cast<unsigned>(plat::processId()));

@@ -100,6 +100,32 @@ TEST_F(Damaged, SlotWithBadMagicNumberMarksTheFileCorrupt) {
     EXPECT_EQ(r.out, headText(date, path) + "\n\nCorrupt database detected. \n\n");
 }
 
+TEST_F(Damaged, RootThatCannotBeLoadedIs942AndTheFileStaysAsItWas) {
+    const std::pair<const char*, std::function<void(Node&)>> cases[] = {
+        {"rootcount11", [](Node& n) { n.count = 11; }},
+        {"rootnkl", [](Node& n) { n.datums[0].nkl = 0x8000; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        DbFile db = base_;
+        c.second(node(db, root()));
+        const Bytes img = db.image();
+        const std::string arg = s.put(c.first, img);
+        const std::string path = s.path(c.first);
+        // Not marked corrupt: a second run meets the same root.
+        for (int run = 0; run < 2; ++run) {
+            RunResult r = s.run({arg});
+            EXPECT_EQ(r.status, -1);
+            EXPECT_EQ(r.out, headText(date, path) + locatedText(path, db.ctrl) +
+                                 "Opening and Intializing DB ...\n\n\nUnable to open Journal Database file '" + path +
+                                 "', rc=942\n\n");
+            Bytes after;
+            ASSERT_TRUE(readFile(path, &after));
+            EXPECT_EQ(firstDifference(img, after), "");
+        }
+    }
+}
+
 TEST_F(Damaged, NodeCounts) {
     expectFailure("leafcount11", [&](DbFile& db) { node(db, leaf()).count = 11; });
     expectFailure("leafcount200", [&](DbFile& db) { node(db, leaf()).count = 200; });

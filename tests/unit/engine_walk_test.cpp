@@ -28,7 +28,9 @@ public:
         recs.push_back(r);
         return stopAt != 0 && keys.size() == stopAt ? 7 : 0;
     }
+    using bTree::ExitCleanup;
     using bTree::fetchPage;
+    using bTree::indexArray;
     size_t cachedNodes() const {
         size_t n = 0;
         for (listCell* c = actList; c != nullptr; c = c->next) ++n;
@@ -57,6 +59,13 @@ std::vector<Entry> numbered(size_t n) {
     for (size_t i = 0; i < n; ++i)
         keys.push_back(u"\\\\srv\\share\\dir" + utf8ToUtf16(std::to_string(i * 7919 % 100003)));
     return entriesFor(keys);
+}
+
+// A tree of `height` levels over `entries`.
+DbFile treeOf(const std::vector<Entry>& entries, int height, TreeInfo* info = nullptr) {
+    TreeOptions opts;
+    opts.height = height;
+    return buildTree(entries, JournalInfo{}, opts, info);
 }
 
 // Writes the database and opens it.
@@ -177,11 +186,9 @@ TEST(EngineWalk, DamagedNodeContentsAreRefused) {
 }
 
 TEST(EngineWalk, BranchesLeadingBackUpAreRefused) {
-    TreeOptions opts;
-    opts.height = 3;
     TreeInfo info;
     std::vector<Entry> entries = numbered(800);
-    DbFile db = buildTree(entries, JournalInfo{}, opts, &info);
+    DbFile db = treeOf(entries, 3, &info);
     // A leaf-level node of the middle level points back to the root, and a
     // middle node points at itself.
     Slot* mid = db.findSlot(info.levels[1][0]);
@@ -242,5 +249,56 @@ TEST(EngineSearch, ReadsAtMostOneNodePerLevel) {
     EXPECT_EQ(entries.size(), w.keys.size());
     uint64_t nodes = w.controlRecord().currentIXCount - 1;
     EXPECT_EQ(nodes, w.nodesRead() - before);
+    w.closeBtDb(nullptr, 1);
+}
+
+// The cache's rule: each node read drops one node nobody holds, and a walk
+// frees each node as it leaves it.  What a walk reads ahead stays outside
+// the cache and goes when the walk ends, stopped or whole.
+TEST(EngineCache, WalksAndSearchesLeaveWhatTheCacheRuleLeaves) {
+    std::vector<Entry> entries = numbered(3000);
+    Walker w;
+    openDb(w, treeOf(entries, 4), "rule.jbbdb");
+    EXPECT_EQ(1u, w.nodesInMemory()) << "the root";
+    for (size_t stopAt : {5u, 1500u, 0u}) {
+        SCOPED_TRACE(stopAt);
+        w.keys.clear();
+        w.stopAt = stopAt;
+        EXPECT_EQ(stopAt == 0 ? 0 : 7, w.WalkTree());
+        EXPECT_EQ(stopAt == 0 ? entries.size() : stopAt, w.keys.size());
+        EXPECT_EQ(1u, w.nodesInMemory());
+        EXPECT_EQ(0u, w.nodesReadAhead());
+        // The smallest key lies in the leftmost leaf: the root and one path.
+        ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
+        EXPECT_EQ(4u, w.nodesInMemory());
+    }
+    // Every later node read drops an older unheld one.
+    for (size_t i = 0; i < entries.size(); i += 97) {
+        ASSERT_NE(nullptr, w.Search(entries[i].key.c_str()));
+        EXPECT_EQ(4u, w.nodesInMemory());
+    }
+    w.closeBtDb(nullptr, 1);
+}
+
+TEST(EngineCache, ANodeReadBeforeAFailedPurgeStaysLoadedAndHeld) {
+    TreeInfo info;
+    std::vector<Entry> entries = numbered(300);
+    Walker w;
+    openDb(w, treeOf(entries, 3, &info), "purge.jbbdb");
+    ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
+    // A node the search left in memory goes bad; the purge after the next
+    // read meets it and fails.
+    diskNode* bad = w.indexArray[info.levels[1][0]].node;
+    ASSERT_NE(nullptr, bad);
+    bad->nodeData.info.nodeMagic = 0;
+    uint32_t loc = info.levels[2].back();
+    EXPECT_EQ(failedNode(), w.fetchPage((int)loc));
+    EXPECT_EQ(btErrCorrupt, w.dbGetLastError());
+    EXPECT_EQ(occupied, w.indexArray[loc].state);
+    ASSERT_NE(nullptr, w.indexArray[loc].node);
+    EXPECT_EQ(loc, w.indexArray[loc].node->nodeData.info.ixaSubscript);
+    bad->nodeData.info.nodeMagic = nodeMagicNumber;
+    w.ExitCleanup();
+    EXPECT_EQ(clean, w.indexArray[loc].state);
     w.closeBtDb(nullptr, 1);
 }

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -22,6 +26,8 @@
 #include "msgcodepage.h"
 #include "nls.h"
 #include "nlslog.h"
+#include "pstime.h"
+#include "tracefile.h"
 #include "trace.h"
 #include "platform.h"
 #include "viewrun.h"
@@ -469,12 +475,137 @@ TEST_F(Nls, PrintfFormTakesEachArgumentAsItsConversionAsks) {
     open(r);
     // The sizes of texts written for Windows.
     EXPECT_EQ(get(4, 1099511627776LL, 255, 16LL), "1099511627776|ff|10   |");
+    char pointer[32];
+    std::snprintf(pointer, sizeof pointer, "%p", static_cast<void*>(nullptr));
     EXPECT_EQ(get(1, 3.14159, 4, 7, 'x', 1099511627776LL, static_cast<void*>(nullptr), "t", L"w", 65537),
-              " 3.14|   7|x  |1099511627776|%||%1$s|t|w|1");
-    // Star values are held to 30000, and the text is cut to its buffer.
+              std::string(" 3.14|   7|x  |1099511627776|%|") + pointer + "|%1$s|t|w|1");
+    // A field wider than the buffer is cut to it.
     EXPECT_EQ(get(2, 2000000000, 1, 3, "abcdef"), std::string(kNlsPrintfBufferSize - 1, ' '));
     EXPECT_EQ(get(2, -3, 1, 3, "abcdef"), "1  |abc");
     EXPECT_EQ(get(3), "<none>");
+}
+
+// What the platform's own snprintf makes of `format`, cut where the printf
+// form's buffer cuts it.
+std::string platformText(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    va_list again;
+    va_copy(again, ap);
+    const int n = std::vsnprintf(nullptr, 0, format, ap);
+    std::string out(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+    std::vsnprintf(&out[0], out.size(), format, again);
+    va_end(again);
+    va_end(ap);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    if (out.size() > kNlsPrintfBufferSize - 1) out.resize(kNlsPrintfBufferSize - 1);
+    return out;
+}
+
+// Every conversion through the C-argument interface, each followed by a
+// %s that shows whether it took exactly its own arguments, against the
+// platform's snprintf of the same text (%I64d against %lld where the
+// run-time does not know it).  Fields wider than the buffer are cut to it.
+TEST_F(Nls, PrintfFormFormatsEveryConversionAsTheRunTimeDoes) {
+    struct Case {
+        const char* spec;
+        std::function<std::string(uint32_t)> ours;
+        std::function<std::string()> platform;
+    };
+#ifdef _WIN32
+#define JBB_I64 "%I64d|%s"
+#else
+#define JBB_I64 "%lld|%s"
+#endif
+#define JBB_CASE(spec, platformSpec, ...)                                 \
+    Case {                                                                \
+        spec, [](uint32_t n) { return get(n, __VA_ARGS__, "end"); },      \
+            [] { return platformText(platformSpec, __VA_ARGS__, "end"); } \
+    }
+    static int anchor = 0;
+    const std::vector<Case> cases = {
+        JBB_CASE("%zu|%s", "%zu|%s", static_cast<size_t>(123456789012345ULL)),
+        JBB_CASE("%jd|%s", "%jd|%s", static_cast<intmax_t>(-9007199254740993LL)),
+        JBB_CASE("%td|%s", "%td|%s", static_cast<ptrdiff_t>(-42)),
+        JBB_CASE("%hhu|%s", "%hhu|%s", 300),
+        JBB_CASE("%#llx|%s", "%#llx|%s", 0xDEADBEEFCAFEULL),
+        JBB_CASE("%.1Lf|%s", "%.1Lf|%s", 2.25L),
+        JBB_CASE("%p|%s", "%p|%s", static_cast<void*>(&anchor)),
+        JBB_CASE("%*d|%s", "%*d|%s", 7, -12),
+        JBB_CASE("%-*.*s|%s", "%-*.*s|%s", -9, 3, "abcdef"),
+        JBB_CASE("%-08.3f|%s", "%-08.3f|%s", 3.14159),
+        JBB_CASE("%I64d|%s", JBB_I64, 1099511627776LL),
+        JBB_CASE("%+.3e|%s", "%+.3e|%s", 12345.678),
+        JBB_CASE("%ls|%s", "%ls|%s", L"wide"),
+        JBB_CASE("%5.3s%%|%s", "%5.3s%%|%s", "abcdef"),
+        JBB_CASE("%100000d|%s", "%100000d|%s", 5),
+        JBB_CASE("%-100000s|%s", "%-100000s|%s", "left"),
+        JBB_CASE("%0100000.2f|%s", "%0100000.2f|%s", -1.5),
+        JBB_CASE("%80000.70000d|%s", "%80000.70000d|%s", 5),
+        JBB_CASE("%#80000.70000g|%s", "%#80000.70000g|%s", 1.0 / 3),
+    };
+#undef JBB_CASE
+#undef JBB_I64
+    Repo r;
+    for (size_t k = 0; k < cases.size(); ++k) {
+        r.put(static_cast<unsigned>(k + 1), static_cast<unsigned>(3 + k), printfRecord(0, cases[k].spec));
+    }
+    open(r);
+    for (size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE(cases[k].spec);
+        const std::string ours = cases[k].ours(static_cast<uint32_t>(k + 1));
+        const std::string theirs = cases[k].platform();
+        ASSERT_EQ(ours.size(), theirs.size());
+        EXPECT_EQ(ours, theirs);
+    }
+    // A width beyond what the run-time takes is padding as far as the
+    // buffer reaches, and costs no more than the buffer.
+    Repo wide;
+    wide.put(1, 3, printfRecord(0, "%99999999999d|%s"));
+    open(wide);
+    EXPECT_EQ(get(1, 5, "end"), std::string(kNlsPrintfBufferSize - 1, ' '));
+}
+
+// An ordered insert's specification without a conversion shows as printf
+// shows it, and still takes its arguments.
+TEST_F(Nls, AnOrderedSpecificationWithoutAConversionIsShownAsItStands) {
+    Repo r;
+    r.put(1, 3, seg(false, 0, "", ordered(0, {0, 1}, {{0, 1, "abc"}, {0, 0, "%s"}}, {"<", "|", ">"})));
+    r.put(2, 4, seg(false, 0, "", ordered(0, {0, 1}, {{1, 3, "50%%"}, {0, 0, "%s"}}, {"<", "|", ">"})));
+    open(r);
+    EXPECT_EQ(get(1, 7, "next"), "<abc|next>");
+    EXPECT_EQ(get(2, 3, 1LL << 40, "next"), "<50%|next>");
+}
+
+// nlOutputMsg hands its output function what strToWide makes of the
+// text: at most 8959 characters, and for a text the locale refuses as
+// many characters of the conversion's error text as the text had bytes.
+TEST_F(Nls, OutputTextIsConvertedAsPathsAndKeysAre) {
+    Repo r;
+    open(r);
+    for (size_t chars : {size_t{8958}, size_t{8959}, size_t{9000}}) {
+        SCOPED_TRACE(chars);
+        shown.clear();
+        nlOutputMsg(6, std::string(chars, 'm').c_str());
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0], std::string(chars < 8959 ? chars : 8959, 'm'));
+    }
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "C.UTF-8") != nullptr || std::setlocale(LC_ALL, ".UTF-8") != nullptr) {
+        char16_t probe[4];
+        if (plat::narrowToUtf16(probe, "\xFF", 3) == static_cast<size_t>(-1)) {
+            for (const char* text : {"\xFF"
+                                     "ab",
+                                     "abc\xFF"
+                                     "defghijklmnopqrstuvwxyzABCDEFGHIJKLMNOP"}) {
+                shown.clear();
+                nlOutputMsg(6, text);
+                ASSERT_EQ(shown.size(), 1u);
+                EXPECT_EQ(shown[0], std::string("Conversion error - invalid source!").substr(0, std::strlen(text)));
+            }
+        }
+    }
+    std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(Nls, TextsAreConvertedFrom850To1252WhenAsked) {
@@ -709,13 +840,9 @@ TEST_F(Nls, TheErrorLogKeepsDatedLinesWithinItsSizeAndWraps) {
     EXPECT_EQ(b.substr(wrap + 32), std::string(300 - wrap - 32 - 2, ' ') + "*\n");
     EXPECT_NE(b.find("failed 8\n", 100), std::string::npos);  // older records before the wrap
 
-    // A text longer than the log can hold is cut to fit, with a newline.
-    EXPECT_GT(errorLogWrite(std::string(1000, 'x').c_str()), 0);
-    const std::string cut = newestRecords(errorLog);
-    EXPECT_EQ(cut.back(), '\n');
-    int64_t size = 0;
-    ASSERT_TRUE(plat::fileSize(errorLog.c_str(), &size));
-    EXPECT_LE(size, 300);
+    // A text longer than the log can hold is written whole, with a newline.
+    EXPECT_EQ(errorLogWrite(std::string(1000, 'x').c_str()), 1020);
+    EXPECT_EQ(unstamped(newestRecords(errorLog)), "<T>" + std::string(1000, 'x') + "\n");
 
     // Too small a log is refused; a log the setup cannot open fails it.
     nlsClose();
@@ -754,4 +881,169 @@ TEST_F(Nls, TheEchoLogDatesOnlyTheStartsOfLines) {
     open(r);
     nlDisplayMsg(2);
     EXPECT_EQ(unstamped(newestRecords(echoLog)), expected + "QLX0002E part two\n");
+}
+
+namespace {
+
+// The wrapping logs' layout, rule by rule, on bytes in memory: the header
+// with the next-write offset, records after it, the end-of-data marker
+// after the newest one, and the wrap marker and its padding where a record
+// would not fit.  Dates and times are the fixed texts the test sets.
+struct LogModel {
+    std::string bytes;
+    uint32_t maxBytes = 0;
+    size_t pos = 0;
+    bool lineStart = true;
+    int wraps = 0;
+    const std::string stamp = "2026-12-07 14:19:40 ";
+
+    void put(const std::string& s) {
+        if (bytes.size() < pos + s.size()) bytes.resize(pos + s.size());
+        bytes.replace(pos, s.size(), s);
+        pos += s.size();
+    }
+    size_t next() const { return std::stoul(bytes.substr(13, 12)); }
+    void setNext() {
+        const size_t at = pos;
+        char header[32];
+        std::snprintf(header, sizeof header, "LOGHEADERREC %-12lu", static_cast<unsigned long>(at));
+        pos = 0;
+        put(header);
+        pos = at;
+        put(std::string(logEndOfDataText) + "\n");
+        pos = at;
+    }
+    void create(uint32_t max) {
+        maxBytes = max;
+        bytes.clear();
+        pos = 0;
+        put(std::string(logHeaderLength - 1, ' ') + "\n");
+        setNext();
+    }
+    // Room for a record of `length` bytes: the wrap when it would not fit.
+    void makeRoom(size_t length) {
+        pos = next();
+        const long long projected = static_cast<long long>(std::strlen(logEndOfDataText) + length + pos + 1);
+        const long long room = static_cast<long long>(maxBytes) - static_cast<long long>(std::strlen(logWrapText)) - 1;
+        if (projected <= room) return;
+        ++wraps;
+        put(logWrapText);
+        const long long rest = static_cast<long long>(maxBytes) - static_cast<long long>(pos);
+        if (rest == 1) put("\n");
+        if (rest >= 2) put(std::string(static_cast<size_t>(rest - 2), ' ') + "*\n");
+        pos = logHeaderLength;
+    }
+    // The longest text that fits without a wrap.
+    size_t fitting() const {
+        if (next() + 66 + stamp.size() > maxBytes) return 0;
+        return maxBytes - std::strlen(logWrapText) - 1 - std::strlen(logEndOfDataText) - 1 - next() - stamp.size();
+    }
+    void error(const std::string& text) {
+        makeRoom(stamp.size() + text.size());
+        put(stamp + text);
+        if (text.empty() || text.back() != '\n') put("\n");
+        setNext();
+    }
+    void echo(const std::string& text) {
+        makeRoom(stamp.size() + text.size());
+        put(lineStart ? stamp + text : text);
+        lineStart = !text.empty() && text.back() == '\n';
+        setNext();
+    }
+};
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Fixed date and time texts for the length of a test.
+struct FixedStamp {
+    FixedStamp() {
+        std::strcpy(psDateFormat, "2026-12-07");
+        std::strcpy(psTimeFormat, "14:19:40");
+    }
+    ~FixedStamp() {
+        std::strcpy(psDateFormat, "%m/%d/%Y");
+        std::strcpy(psTimeFormat, "%H:%M:%S");
+    }
+};
+
+}  // namespace
+
+// Both logs against the model, byte for byte after every record: records
+// that just fit, one byte too long, one longer than the whole log,
+// continued echo lines, and a log continued under a lower maximum.
+TEST_F(Nls, LogsAreLaidOutByteForByteAsTheWrappingRulesSay) {
+    const FixedStamp fixed;
+    Repo r;
+    errorLog = dir.file("error.log");
+    echoLog = dir.file("echo.log");
+    logMax = 300;
+    open(r);
+    LogModel err, echo;
+    err.create(300);
+    echo.create(300);
+    ASSERT_EQ(fileBytes(errorLog), err.bytes);
+    auto writeError = [&](const std::string& text) {
+        errorLogWrite(text.c_str());
+        err.error(text);
+        ASSERT_EQ(fileBytes(errorLog), err.bytes) << "after a text of " << text.size();
+    };
+    writeError("short");
+    writeError(std::string(err.fitting(), 'f'));  // just fits
+    EXPECT_EQ(err.wraps, 0);
+    EXPECT_EQ(fileBytes(errorLog).size(), 300u - std::strlen(logWrapText));
+    writeError("x");
+    EXPECT_EQ(err.wraps, 1);
+    writeError(std::string(err.fitting() - 1, 'n') + "\n");  // fits with its own newline
+    EXPECT_EQ(err.wraps, 1);
+    writeError("y");
+    writeError(std::string(err.fitting() + 1, 'o'));  // one byte too long
+    EXPECT_EQ(err.wraps, 3);
+    writeError(std::string(1000, 'w'));  // longer than the log: whole
+    writeError("after the long one");
+    EXPECT_EQ(err.wraps, 5);
+    EXPECT_GT(err.bytes.size(), 1000u);
+
+    auto writeEcho = [&](const std::string& text) {
+        echoLogWrite(text.c_str());
+        echo.echo(text);
+        ASSERT_EQ(fileBytes(echoLog), echo.bytes) << "after '" << text << "'";
+    };
+    for (int k = 0; k < 14; ++k) {
+        const std::string text = std::string(static_cast<size_t>(7 * k % 40 + 1), static_cast<char>('a' + k));
+        writeEcho(k % 3 == 2 ? text + "\n" : text);
+    }
+    writeEcho("\n");
+    writeEcho("begun ");
+    const int wrapped = echo.wraps;
+    writeEcho(std::string(echo.fitting(), 'c'));  // a continued line that just fits
+    EXPECT_EQ(echo.wraps, wrapped);
+    writeEcho("\n");
+    writeEcho("begun ");
+    const int before = echo.wraps;
+    writeEcho(std::string(echo.fitting() + 1, 'd'));  // one byte too long
+    EXPECT_EQ(echo.wraps, before + 1);
+    EXPECT_GT(before, wrapped);
+    EXPECT_GE(echo.wraps, 3);
+
+    // Continued with a lower maximum: wrapped at the next record, and the
+    // bytes beyond the new maximum stay.
+    logMax = 600;
+    nlsClose();
+    std::remove(errorLog.c_str());
+    open(r);
+    err.create(600);
+    for (int k = 0; k < 8; ++k) writeError("record " + std::to_string(k) + std::string(30, '.'));
+    EXPECT_EQ(err.wraps, 5);
+    logMax = 300;
+    nlsClose();
+    open(r);
+    err.maxBytes = 300;
+    const size_t longer = err.bytes.size();
+    ASSERT_GT(longer, 300u);
+    writeError("under the lower maximum");
+    EXPECT_EQ(err.wraps, 6);
+    EXPECT_GE(err.bytes.size(), longer);
 }

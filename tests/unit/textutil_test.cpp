@@ -1,6 +1,8 @@
 // Text and time helpers, the class tables and class specifications.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -125,9 +127,21 @@ TEST(DateTexts, DefaultFormatsAndTheFallback) {
     DateTime7 packed;
     psPackTime(1796653180, &packed);  // 2026-12-07 14:19:40 UTC (tests run with TZ=UTC)
     EXPECT_EQ(std::memcmp(&packed, &dt, sizeof dt), 0);
-    unsigned long ms = 1000;
-    psNowMs(&packed, &ms);
-    EXPECT_LT(ms, 1000u);
+    // Milliseconds multiplied by 1000.
+    const int64_t before =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    unsigned long msTimes1000 = 1;
+    psNowMs(&packed, &msTimes1000);
+    const int64_t after =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    EXPECT_EQ(msTimes1000 % 1000, 0u);
+    EXPECT_LT(msTimes1000, 1000000u);
+    if (before / 1000 == after / 1000) {  // the same second throughout
+        EXPECT_GE(msTimes1000 / 1000, static_cast<unsigned long>(before % 1000));
+        EXPECT_LE(msTimes1000 / 1000, static_cast<unsigned long>(after % 1000));
+    }
 }
 
 TEST(TraceClasses, TablesAsListed) {

@@ -175,7 +175,7 @@ bool compileText(const std::string& text, std::string* out, std::string* why) {
             i += c.length;
             continue;
         }
-        if (c.type == NlsArgType::Refused) {
+        if (c.type == NlsArgType::Refused || c.type == NlsArgType::Pointer) {
             *why = "%n and %p cannot be used in a message";
             return false;
         }
@@ -233,6 +233,11 @@ bool compileText(const std::string& text, std::string* out, std::string* why) {
                 break;
             case NlsArgType::Long:
                 *why = name + " with l: write d for 32 bits or lld for 64 bits";
+                return false;
+            case NlsArgType::IntMax:
+            case NlsArgType::Size:
+            case NlsArgType::PtrDiff:
+                *why = name + " with j, z or t: write d for 32 bits or lld for 64 bits";
                 return false;
             default:
                 *why = name + " is a floating-point conversion, which an insert cannot be";

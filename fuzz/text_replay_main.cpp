@@ -1,14 +1,17 @@
-// Runs the message-source fuzz target without a fuzzing engine:
+// Runs a fuzz target over texts (message sources, printf-form texts)
+// without a fuzzing engine:
 //
-//   msgsource_replay [--mutations N] SOURCE...
-//   msgsource_replay --saved INPUT...
+//   NAME_replay [--mutations N] TEXT...
+//   NAME_replay --saved INPUT...
 //
-// Each source is fed to the target as it stands, then N times changed at
-// a few places chosen by a fixed seed (bytes overwritten, the file cut
-// short or lengthened, or one of the characters that mean something in a
-// source put in), so that a run is the same every time.  --saved runs
-// inputs as they stand.  An input that breaks a promise is written to
-// msgsource-finding.msg in the current directory before the run aborts.
+// Each text is fed to the target as it stands, then N times changed at a
+// few places chosen by a fixed seed (bytes overwritten, the file cut
+// short or lengthened, or one of the characters that mean something in
+// such a text put in), so that a run is the same every time.  --saved
+// runs inputs as they stand.  An input that breaks a promise is written
+// to the target's finding file in the current directory before the run
+// aborts.  The target names itself, its characters and its finding file
+// (kReplayName, kReplaySignificant, kReplayFinding).
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +23,9 @@
 #include "replay_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+extern const char kReplayName[];
+extern const char kReplaySignificant[];
+extern const char kReplayFinding[];
 
 namespace {
 
@@ -27,7 +33,7 @@ const std::vector<uint8_t>* current = nullptr;
 
 void keepFinding(int sig) {
     if (current != nullptr) {
-        if (FILE* f = std::fopen("msgsource-finding.msg", "wb")) {
+        if (FILE* f = std::fopen(kReplayFinding, "wb")) {
             std::fwrite(current->data(), 1, current->size(), f);
             std::fclose(f);
         }
@@ -43,13 +49,13 @@ void run(const std::vector<uint8_t>& input) {
 }
 
 void mutate(std::vector<uint8_t>& text, std::mt19937& rng) {
-    static const char kSignificant[] = "%$*.\"\\\n lhI64x0123456789dscuEKSZ#";
+    const size_t significant = std::strlen(kReplaySignificant);
     const int changes = 1 + static_cast<int>(rng() % 4);
     for (int c = 0; c < changes && !text.empty(); ++c) {
         if (rng() % 2 == 0) {
             const size_t at = rng() % (text.size() + 1);
             text.insert(text.begin() + static_cast<long>(at),
-                        static_cast<uint8_t>(kSignificant[rng() % (sizeof kSignificant - 1)]));
+                        static_cast<uint8_t>(kReplaySignificant[rng() % significant]));
         } else if (!changeAt(text, rng, text.size())) {
             return;
         }
@@ -64,8 +70,8 @@ int main(int argc, char** argv) {
     const bool saved = args.saved;
     const std::vector<const char*>& files = args.files;
     if (files.empty()) {
-        std::fprintf(stderr,
-                     "usage: msgsource_replay [--mutations N] SOURCE...\n       msgsource_replay --saved INPUT...\n");
+        std::fprintf(stderr, "usage: %s_replay [--mutations N] TEXT...\n       %s_replay --saved INPUT...\n",
+                     kReplayName, kReplayName);
         return 2;
     }
     std::signal(SIGABRT, keepFinding);
@@ -74,7 +80,7 @@ int main(int argc, char** argv) {
     for (const char* file : files) {
         std::vector<uint8_t> text;
         if (!readFile(file, &text)) {
-            std::fprintf(stderr, "msgsource_replay: cannot read %s\n", file);
+            std::fprintf(stderr, "%s_replay: cannot read %s\n", kReplayName, file);
             return 1;
         }
         run(text);
@@ -87,6 +93,6 @@ int main(int argc, char** argv) {
             ++runs;
         }
     }
-    std::fprintf(stderr, "msgsource_replay: %zu inputs run\n", runs);
+    std::fprintf(stderr, "%s_replay: %zu inputs run\n", kReplayName, runs);
     return 0;
 }

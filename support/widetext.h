@@ -1,4 +1,5 @@
-// Narrow-to-wide conversion of paths and keys at the console boundary.
+// Narrow-to-wide conversion of paths and keys at the console boundary,
+// and of issued messages for their output functions.
 #pragma once
 
 #include <cstddef>

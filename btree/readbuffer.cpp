@@ -1,0 +1,72 @@
+#include "readbuffer.h"
+
+#include <cstring>
+
+#include "engine_internal.h"
+
+size_t ReadAheadBuffer::find(uint32_t loc) const {
+    if (cells_ == nullptr || loc == 0) return tableSize;
+    for (size_t i = home(loc);; i = (i + 1) & (tableSize - 1)) {
+        if (cells_[i].loc == loc) return i;
+        if (cells_[i].loc == 0) return tableSize;
+    }
+}
+
+const diskNode* ReadAheadBuffer::peek(uint32_t loc) const {
+    size_t i = find(loc);
+    return i == tableSize ? nullptr : cells_[i].buf;
+}
+
+bool ReadAheadBuffer::roomFor(uint64_t bytes) const { return count_ < maxNodes && bytes_ + bytes <= maxBytes; }
+
+bool ReadAheadBuffer::put(uint32_t loc, diskNode* buf) {
+    if (loc == 0 || !roomFor(buf->allocSize) || find(loc) != tableSize) return false;
+    if (cells_ == nullptr) {
+        cells_ = static_cast<Cell*>(BT_CALLOC(tableSize, sizeof(Cell)));
+        if (cells_ == nullptr) return false;
+    }
+    size_t i = home(loc);
+    while (cells_[i].loc != 0) i = (i + 1) & (tableSize - 1);
+    cells_[i].loc = loc;
+    cells_[i].buf = buf;
+    ++count_;
+    bytes_ += buf->allocSize;
+    return true;
+}
+
+diskNode* ReadAheadBuffer::take(uint32_t loc) {
+    size_t i = find(loc);
+    if (i == tableSize) return nullptr;
+    diskNode* buf = cells_[i].buf;
+    --count_;
+    bytes_ -= buf->allocSize;
+    // Linear probing: the cells behind the freed one move up where their
+    // search would otherwise stop early at the gap.
+    for (;;) {
+        size_t j = i;
+        for (;;) {
+            j = (j + 1) & (tableSize - 1);
+            if (cells_[j].loc == 0) {
+                cells_[i].loc = 0;
+                cells_[i].buf = nullptr;
+                return buf;
+            }
+            size_t h = home(cells_[j].loc);
+            bool stays = i <= j ? (i < h && h <= j) : (i < h || h <= j);
+            if (!stays) break;
+        }
+        cells_[i] = cells_[j];
+        i = j;
+    }
+}
+
+void ReadAheadBuffer::clear() {
+    if (cells_ == nullptr) return;
+    if (count_ != 0)
+        for (size_t i = 0; i < tableSize; ++i)
+            if (cells_[i].loc != 0) BT_FREE(cells_[i].buf);
+    BT_FREE(cells_);
+    cells_ = nullptr;
+    count_ = 0;
+    bytes_ = 0;
+}

@@ -1,0 +1,55 @@
+// The nodes a walk has read ahead of itself.  They are kept apart from the
+// node cache: a node read ahead is not in memory as far as the cache's
+// bookkeeping goes (its entry stays `empty`, it is on no list), until the
+// walk fetches it, which takes its buffer from here instead of reading the
+// file.  The walk empties the buffer when it ends, stopped or whole, so
+// that what a walk leaves in memory is what the cache's own rule leaves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "format.h"
+
+class ReadAheadBuffer {
+public:
+    ReadAheadBuffer() = default;
+    ~ReadAheadBuffer() { clear(); }
+    ReadAheadBuffer(const ReadAheadBuffer&) = delete;
+    ReadAheadBuffer& operator=(const ReadAheadBuffer&) = delete;
+
+    // The node read ahead for subscript `loc`, or null; it stays here.
+    const diskNode* peek(uint32_t loc) const;
+    // The node read ahead for `loc`, which leaves the buffer (the caller
+    // owns it now), or null.
+    diskNode* take(uint32_t loc);
+    // Whether a node of `bytes` more would fit.
+    bool roomFor(uint64_t bytes) const;
+    // Keeps `buf` (allocated by the tracked allocator, its image
+    // buf->allocSize bytes) for `loc`.  False when it does not fit or `loc`
+    // is held already; the caller keeps `buf` then.
+    bool put(uint32_t loc, diskNode* buf);
+    // Frees every node held.
+    void clear();
+
+    size_t nodes() const { return count_; }
+
+private:
+    struct Cell {
+        uint32_t loc;  // 0: unused
+        diskNode* buf;
+    };
+    // Room for a few batches of read-ahead (a node's children and their
+    // children, readahead.h); what does not fit is read when the walk
+    // comes to it.
+    static constexpr size_t maxNodes = 4 * branchesPerNode * branchesPerNode;
+    static constexpr uint64_t maxBytes = 8u << 20;
+    static constexpr size_t tableSize = 1024;  // a power of two, above 2 * maxNodes
+    static_assert(tableSize > 2 * maxNodes, "the table stays at most half full");
+    static size_t home(uint32_t loc) { return (size_t)((loc * 2654435761u) >> 22); }
+    size_t find(uint32_t loc) const;
+
+    Cell* cells_ = nullptr;  // allocated at the first put
+    size_t count_ = 0;
+    uint64_t bytes_ = 0;
+};
