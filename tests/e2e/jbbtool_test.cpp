@@ -170,7 +170,7 @@ TEST_F(Jbbtool, CheckJsonFollowsItsSchema) {
     b.db.ctrl.lastNDRec = 2088;
     RunResult r = onFile({"check", "--json"}, put("x.jbbdb", b.db.image()));
     EXPECT_EQ(r.status, 1);
-    const char* members[] = {"{\"schema\":\"jbbtool.check/2\"",
+    const char* members[] = {"{\"schema\":\"jbbtool.check/3\"",
                              ",\"file\":\"",
                              ",\"fileSize\":",
                              ",\"sound\":false",
@@ -201,7 +201,12 @@ struct Damage {
 
 TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
     const std::vector<Damage> cases = {
-        {"ctrl-short", [](Built&) {}, 1000},
+        {"just-created-entries",
+         [](Built& b) {
+             JournalInfo j;
+             j.type = kJournalUnformatted;
+             b.db.ctrl.setJournal(j);
+         }},
         {"ctrl-magic", [](Built& b) { b.db.ctrl.magic = 0xCDAB; }},
         {"ctrl-version", [](Built& b) { b.db.ctrl.versMin = 1; }},
         {"ctrl-state", [](Built& b) { b.db.ctrl.state = kDbCorrupt; }},
@@ -310,6 +315,12 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     EXPECT_NE(r.err.find("expected 2 files, found 1"), std::string::npos) << r.err;
     r = tool({"dump", "--json=yes", "x"});
     EXPECT_EQ(r.status, 2);
+    for (const char* command : {"check", "stats"}) {
+        r = tool({command, "--json"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, std::string("jbbtool ") + command + ": expected at least 1 file, found 0\nTry 'jbbtool " +
+                             command + " --help'.\n");
+    }
     r = tool({"check", dir.file("missing.jbbdb")});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("missing.jbbdb"), std::string::npos);
@@ -318,7 +329,8 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
     r = onFile({"check"}, put("empty.jbbdb", Bytes()));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("ctrl-short"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("empty.jbbdb: not a journal database: the file holds 0 bytes"), std::string::npos) << r.err;
     r = onFile({"dump", "--salvage"}, put("noise.jbbdb", Bytes(50000, 0xCD)));
     EXPECT_EQ(r.status, 1);
     r = tool({"schema", "check", "stats"});
@@ -617,7 +629,8 @@ TEST_F(Jbbtool, SalvageTakesTheDataLengthFromTheDatumsWhenTheControlRecordsIsImp
 
 // Odd but legal databases (records of 0, 16 and 40 bytes, journal types 0
 // and 7) pass every reading command cleanly, under the sanitizers too, and
-// salvage gives what dump gives.
+// salvage gives what dump gives.  Only check has a finding: a journal of
+// type 0 that holds entries, which the viewer would offer for deletion.
 TEST_F(Jbbtool, OddDataLengthsAndJournalTypesRunClean) {
     for (uint16_t len : {0, 16, 40}) {
         for (uint32_t type : {0u, 7u}) {
@@ -630,7 +643,14 @@ TEST_F(Jbbtool, OddDataLengthsAndJournalTypesRunClean) {
             for (const std::vector<std::string>& cmd : std::vector<std::vector<std::string>>{
                      {"check"}, {"stats"}, {"dump", "--json"}, {"dump", "--salvage", "--json"}}) {
                 RunResult r = onFile(cmd, file);
-                EXPECT_EQ(r.status, 0) << cmd[0] << ": " << r.out << r.err;
+                const bool finding = type == 0 && cmd[0] == "check";
+                EXPECT_EQ(r.status, finding ? 1 : 0) << cmd[0] << ": " << r.out << r.err;
+                if (finding) {
+                    EXPECT_NE(r.out.find("just-created-entries: the journal type is 0 (just created), yet its tree "
+                                         "holds 120 entries; jbbview would offer the file for deletion\n"),
+                              std::string::npos)
+                        << r.out;
+                }
                 EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
                 EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
             }
@@ -889,3 +909,54 @@ TEST_F(Jbbtool, CheckRefusesAnIndexArrayTheFileCouldNotUseAsTheEngineDoes) {
 }
 
 }  // namespace
+
+// A salvage writes the journal control area only when it can read it; a
+// rebuild from a dump without one says which fields it made up, and from
+// which options it took the others.  A sound dump rebuilds silently.
+TEST_F(Jbbtool, ARebuildFromASalvageWithoutAControlAreaSaysWhatItMadeUp) {
+    const std::string defaults =
+        "jbbgen: the input has no control area; file system C:, server \"\", node \"\" and activation "
+        "2024-01-15T08:30:00Z are defaults (see --fs, --server, --node, --activated)\n";
+    const struct {
+        const char* name;
+        std::function<void(Bytes&)> damage;
+        std::vector<std::string> options;
+        const char* salvageSays;  // null: the area is written
+        std::string rebuildSays;
+    } cases[] = {
+        {"sound", [](Bytes&) {}, {}, nullptr, ""},
+        {"wiped",
+         [](Bytes& b) { std::fill(b.begin(), b.begin() + 2088, 0); },
+         {},
+         "the control record is damaged; no journal control area written",
+         defaults},
+        {"wiped-area",
+         [](Bytes& b) { std::fill(b.begin() + 36, b.begin() + 2084, 0); },
+         {},
+         "the journal control area is all zero; none written",
+         defaults},
+        {"wiped-fs",
+         [](Bytes& b) { std::fill(b.begin(), b.begin() + 2088, 0); },
+         {"--fs", "D:", "--node", "n1"},
+         "the control record is damaged; no journal control area written",
+         "jbbgen: the input has no control area; server \"\" and activation 2024-01-15T08:30:00Z are defaults (see "
+         "--server, --activated); file system D: and node \"n1\" as the options give\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes image = built(60, 2).db.image();
+        c.damage(image);
+        const RunResult s = onFile({"dump", "--salvage"}, put(std::string(c.name) + ".jbbdb", image));
+        EXPECT_EQ(s.out.find("%app-area") != std::string::npos, c.salvageSays == nullptr) << s.out.substr(0, 400);
+        if (c.salvageSays != nullptr) {
+            EXPECT_NE(s.err.find(c.salvageSays), std::string::npos) << s.err;
+        }
+        std::vector<std::string> args = {dir.file(std::string(c.name) + "-again"), "--input",
+                                         put(std::string(c.name) + ".txt", Bytes(s.out.begin(), s.out.end())),
+                                         "--quiet"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult g = gen(args);
+        EXPECT_EQ(g.status, 0) << g.err;
+        EXPECT_EQ(g.err, c.rebuildSays);
+    }
+}

@@ -5,8 +5,9 @@
 # the schemas it prints, as the Linux build's e2e test requires of the
 # Linux jbbtool: check, stats, dump and diff --json on journals of the
 # Linux build's jbbgen (sound, held open, empty, with an unpaired surrogate
-# in a key), on one damaged in several ways, on a file shorter than a
-# control record and on noise for salvage.  VALIDATOR (validate_json.py)
+# in a key, of type 0 with entries), on one damaged in several ways and on
+# noise for salvage; check on a file shorter than a control record writes
+# no document, only its line on standard error.  VALIDATOR (validate_json.py)
 # runs under /usr/bin/python3 with python3-jsonschema; without them the
 # test is skipped (exit status 77), except in CI, which installs them.
 set -euo pipefail
@@ -37,6 +38,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 "$jbbgen" empty --no-progress --count 0 >/dev/null
 printf '%%key 0043003a005c006c006f006e0065d800\ncreate\tfile\t0\t0\tC:\\lone\n' >odd.txt
 "$jbbgen" odd --no-progress --input odd.txt >/dev/null
+"$jbbgen" type0 --no-progress --count 40 --type unformatted >/dev/null
 # Damage: lastIndex 0 in the control record, noise over the first slot's
 # info block and over bytes in the middle of the file.
 cp sound.jbbdb damaged.jbbdb
@@ -60,7 +62,11 @@ for f in sound open empty odd; do
   run dump dump --json $f.jbbdb
 done
 run check check --json damaged.jbbdb
-run check check --json short.jbbdb
+run check check --json type0.jbbdb
+grep -q '"just-created-entries":1' check-$n.json || fail "type0.jbbdb: $(cat check-$n.json)"
+"$wine" "$tool" check --json short.jbbdb >short.out 2>short.err && fail "check short.jbbdb: exit status 0"
+[ ! -s short.out ] || fail "check short.jbbdb wrote $(cat short.out)"
+grep -q '^jbbtool check: short.jbbdb: not a journal database: ' short.err || fail "check short.jbbdb said $(cat short.err)"
 run stats stats --json damaged.jbbdb
 run dump dump --salvage --json damaged.jbbdb
 run dump dump --salvage --json noise.jbbdb

@@ -16,9 +16,12 @@
 #include "jbbgen_input.h"
 #include "jbbgen_names.h"
 #include "jbbgen_options.h"
+#include "jbbgen_text.h"
 #include "jbbtreev.h"
 #include "journal.h"
+#include "journalkind.h"
 #include "platform.h"
+#include "safeoutput.h"
 #include "traceargs.h"
 
 using namespace jbbgen;
@@ -60,6 +63,46 @@ journalInfo makeJournalArea(const Options& o) {
         ji.fileSystemName[2 * i + 1] = static_cast<uint8_t>(o.fileSystem[i] >> 8);
     }
     return ji;
+}
+
+// What a rebuild from a dump without a control area (a salvage of a file
+// whose record could not be read) takes from defaults and options, for
+// standard error: the fields that tell one journal from another.
+std::string madeUpAreaText(const Options& o) {
+    struct Field {
+        const char* option;
+        std::string text;
+    };
+    const Field fields[] = {
+        {"--fs", "file system " + plat::consoleText(o.fileSystem.c_str(), o.fileSystem.size())},
+        {"--server", "server \"" + o.server + "\""},
+        {"--node", "node \"" + o.node + "\""},
+        {"--activated", "activation " + utcTimeText(o.activated)},
+    };
+    // "a, b and c"
+    auto list = [](const std::vector<std::string>& items) {
+        std::string out;
+        for (size_t i = 0; i < items.size(); ++i)
+            out += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+        return out;
+    };
+    std::vector<std::string> defaults, options, given;
+    for (const Field& f : fields) {
+        if (std::find(o.areaOptions.begin(), o.areaOptions.end(), f.option) != o.areaOptions.end()) {
+            given.push_back(f.text);
+        } else {
+            defaults.push_back(f.text);
+            options.push_back(f.option);
+        }
+    }
+    std::string text = "the input has no control area; ";
+    if (!defaults.empty()) {
+        text += list(defaults) + (defaults.size() == 1 ? " is a default (see " : " are defaults (see ");
+        for (size_t i = 0; i < options.size(); ++i) text += (i == 0 ? "" : ", ") + options[i];
+        text += ")";
+    }
+    if (!given.empty()) text += std::string(defaults.empty() ? "" : "; ") + list(given) + " as the options give";
+    return text;
 }
 
 // Text of an engine error number: the engine's own codes by name, the
@@ -268,6 +311,7 @@ int main(int argc, char** argv) {
             return fail(inputName(o.inputFile) +
                         " gives the journal control area (%app-area); the options that set its "
                         "fields cannot be given with it");
+        if (head.isDump && !head.hasArea) std::fprintf(stderr, "jbbgen: %s\n", madeUpAreaText(o).c_str());
     }
     const std::string& path = o.path;
     int64_t existingSize;
@@ -278,16 +322,25 @@ int main(int argc, char** argv) {
     EntrySequence entries(o, input);
     if (!entries.prepare()) return fail("no further unique name could be made");
 
+    // The journal is made under a new name beside PATH and renamed into
+    // place once whole: a failure, or an interrupt, leaves PATH as it was.
+    std::vector<std::string> inputs;
+    if (!o.inputFile.empty()) inputs.push_back(o.inputFile);
+    SafeOutput out(path, inputs, kJournalKind, o.force);
+    std::string why;
+    const std::string temp = out.preparePath(&why);
+    if (temp.empty()) return fail(why);
+
     GenDb db;
     if (db.dbGetLastError() != 0) return fail("cannot set up the database: " + engineErrorText(db.dbGetLastError()));
-    int rc = db.openBtDb(path.c_str(), 1);
+    int rc = db.openBtDb(temp.c_str(), 1);
     if (rc != 0)
         return fail("cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
                     engineErrorText(db.dbGetLastError()));
-    // From here on a failure removes the half-made file.
+    // From here on a failure removes the half-made file (out's destructor).
     auto abandon = [&](const std::string& text) {
         db.closeBtDb(nullptr, 1);
-        std::remove(path.c_str());
+        out.discard();
         return fail(text);
     };
     journalInfo area = makeJournalArea(o);
@@ -297,7 +350,9 @@ int main(int argc, char** argv) {
         return abandon("cannot write the control record of " + path + ": " + engineErrorText(db.dbGetLastError()));
 
     ProgressLine progress(o.progress, entries.total());
+    plat::installInterruptHandler();
     for (uint64_t i = 0; i < entries.total(); ++i) {
+        if (plat::interruptRequested()) return abandon("interrupted; " + path + " is left as it was");
         const char16_t* key;
         const journalRec* rec;
         if (!entries.get(i, &key, &rec)) return abandon("no further unique name could be made");
@@ -310,18 +365,12 @@ int main(int argc, char** argv) {
     }
 
     db.closeBtDb(&rc, 0);
-    if (rc != 0) {
-        std::remove(path.c_str());
+    if (rc != 0)
         return fail("cannot close " + path + ": closeBtDb() result " + std::to_string(rc) + ", " +
                     engineErrorText(db.dbGetLastError()));
-    }
-    if (o.leaveOpen) {
-        std::string why;
-        if (!markOpen(path, &why)) {
-            std::remove(path.c_str());
-            return fail("cannot mark " + path + " open: " + why);
-        }
-    }
+    if (o.leaveOpen && !markOpen(temp, &why)) return fail("cannot mark " + path + " open: " + why);
+    if (!out.commit(&why)) return fail(why);
+    plat::removeInterruptHandler();
     if (!o.quiet) {
         const unsigned long long n = entries.total();
         std::string line = "jbbgen: wrote " + path + " (" + std::to_string(n) + (n == 1 ? " entry" : " entries");

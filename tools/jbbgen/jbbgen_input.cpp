@@ -1,5 +1,7 @@
 #include "jbbgen_input.h"
 
+#include "dumpformat.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -260,6 +262,7 @@ bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, st
         ++lineNo;
         if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (lineNo == 1 && head != nullptr) head->isDump = line == kDumpHeadLine;
         InputEntry e;
         std::string why;
         if (!line.empty() && line[0] == '%') {

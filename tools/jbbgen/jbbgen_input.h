@@ -58,6 +58,7 @@ std::string inputName(const std::string& path);
 struct InputHead {
     bool hasArea = false;
     uint8_t area[2048] = {};  // the journal control area, when hasArea
+    bool isDump = false;      // its first line is the one jbbtool dump writes
 };
 
 bool readEntryFile(const std::string& path, std::vector<InputEntry>* entries, std::vector<std::string>* errors,

@@ -58,7 +58,9 @@ const char* usageText() {
            "TIME is seconds since 1970-01-01 00:00:00 UTC, or YYYY-MM-DDTHH:MM:SS in UTC.\n"
            "\n"
            "Other options:\n"
-           "  --force               overwrite an existing NAME.jbbdb\n"
+           "  --force               replace an existing NAME.jbbdb (a regular file with\n"
+           "                        one link that is not the input; anything else is\n"
+           "                        left as it is)\n"
            "  --leave-open          leave the file in the open state (dbOpened), as a\n"
            "                        journal service that holds it open would\n"
            "  --progress            report progress on standard error every 10000\n"
@@ -90,7 +92,10 @@ const char* usageText() {
            "HEX (the journal control area; excludes --type, --fs, --server, --node,\n"
            "--state, --activated, --validated, --max-size), %data-length 32, and before\n"
            "an entry line %key HEX (its name as UTF-16 units, 4 hex digits each) and\n"
-           "%record HEX (its whole 32-byte record).\n"
+           "%record HEX (its whole 32-byte record).  A dump without %app-area (a\n"
+           "salvage of a file whose control record could not be read) makes jbbgen\n"
+           "say on standard error which fields of the area are defaults and which\n"
+           "the options give.\n"
            "\n"
            "Exit status: 0 done, 2 usage or I/O error (a bad input file included);\n"
            "jbbgen has no findings, so it never exits with 1.  After an error no file\n"
@@ -197,6 +202,7 @@ bool applyValue(const std::string& opt, const std::string& v, Options* o, std::s
         o->shapeGiven = true;
     } else if (opt != "--count" && opt != "--seed" && opt != "--input" && opt != "--order") {
         o->areaGiven = true;
+        o->areaOptions.push_back(opt);
     }
     if (opt == "--count") {
         if (!parseUnsigned(v, maxSyntheticCount, &o->count))

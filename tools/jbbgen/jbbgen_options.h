@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jbbgen_names.h"
 
@@ -48,7 +49,8 @@ struct Options {
     int64_t activated = defaultActivation;
     int64_t validated = defaultValidation;
     uint64_t maxSize = 0;
-    bool areaGiven = false;  // an option above was given
+    bool areaGiven = false;                // an option above was given
+    std::vector<std::string> areaOptions;  // which of them, as given ("--fs")
 
     bool leaveOpen = false;
     Progress progress = Progress::Auto;

@@ -1,5 +1,7 @@
 #include "jbbgen_text.h"
 
+#include <cstdio>
+
 namespace jbbgen {
 
 bool utf8ToUtf16(const std::string& in, std::u16string* out, std::string* why) {
@@ -83,6 +85,20 @@ int64_t utcSeconds(int year, int month, int day, int hour, int minute, int secon
     const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const int64_t days = era * 146097 + doe - 719468;
     return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+std::string utcTimeText(int64_t t) {
+    // Days to a civil date (proleptic Gregorian), by 400-year eras.
+    const int64_t days = (t >= 0 ? t : t - 86399) / 86400, secs = t - days * 86400;
+    const int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+    const int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", (long long)year, (long long)month,
+                  (long long)day, (long long)(secs / 3600), (long long)(secs / 60 % 60), (long long)(secs % 60));
+    return buf;
 }
 
 namespace {

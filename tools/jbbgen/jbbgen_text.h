@@ -27,6 +27,10 @@ bool parseTime(const std::string& s, int64_t* out);
 // Gregorian calendar).
 int64_t utcSeconds(int year, int month, int day, int hour, int minute, int second);
 
+// The time `t` (seconds since 1970) as YYYY-MM-DDTHH:MM:SSZ in UTC, as
+// parseTime reads it back.
+std::string utcTimeText(int64_t t);
+
 // Lower-cased ASCII letters; blanks and underscores become hyphens
 // ("Rename Old" and "rename_old" both give "rename-old").
 std::string normalizeWord(const std::string& s);

@@ -1,6 +1,7 @@
 // What every command shares: the usage error, the help flag, the command
 // line and the opening of a database file.
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -64,6 +65,9 @@ int parseCommandLine(const char* command, int argc, char** argv, std::initialize
         if (minOperands == maxOperands)
             return usageError(command, "expected %zu file%s, found %zu", minOperands, minOperands == 1 ? "" : "s",
                               operands->size());
+        if (maxOperands == SIZE_MAX)
+            return usageError(command, "expected at least %zu file%s, found %zu", minOperands,
+                              minOperands == 1 ? "" : "s", operands->size());
         return usageError(command, "expected %zu to %zu files, found %zu", minOperands, maxOperands, operands->size());
     }
     return -1;

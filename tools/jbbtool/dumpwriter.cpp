@@ -1,5 +1,7 @@
 #include "dumpwriter.h"
 
+#include "dumpformat.h"
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -86,7 +88,7 @@ void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
              ",\"appArea\":" + (area != nullptr ? "\"" + hexBytes(area, used) + "\"" : std::string("null")) + "}\n");
         return;
     }
-    text("# jbbtool dump: entries in key order, for jbbgen --input\n");
+    text(std::string(kDumpHeadLine) + "\n");
     if (area != nullptr) {
         journalInfo ji;
         std::memcpy(&ji, area, sizeof ji);

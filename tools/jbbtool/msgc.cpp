@@ -1,4 +1,4 @@
-// jbbtool msgc SOURCE REPO: compiles a message source (msgsource.h) into a
+// jbbtool msgc [--force] SOURCE REPO: compiles a message source (msgsource.h) into a
 // repository file.  jbbtool msgc --list REPO: writes a repository back as
 // source, so that compiling the listing gives the same file byte for byte.
 #include <algorithm>
@@ -13,45 +13,22 @@
 #include "nlsform.h"
 #include "nlsformat.h"
 #include "platform.h"
+#include "repocheck.h"
+#include "safeoutput.h"
 
 namespace jbbtool {
 
 namespace {
 
-// Repositories hold at most 65535 record units of 64 bytes, and the last
-// record a little more.
-constexpr long long kMaxRepositoryBytes = 8LL << 20;
+bool isOurRepository(const std::string& head) { return head.compare(0, sizeof kNlsFileTag - 1, kNlsFileTag) == 0; }
 
-bool readWhole(const char* path, long long limit, std::string* out, std::string* why) {
-    FILE* f = plat::openBinary(path, "rb");
-    if (f == nullptr) {
-        *why = plat::errnoText(errno);
-        return false;
-    }
-    out->clear();
-    char chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        out->append(chunk, n);
-        if (static_cast<long long>(out->size()) > limit) {
-            std::fclose(f);
-            *why = "too large for a message repository";
-            return false;
-        }
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        *why = "read error";
-        return false;
-    }
-    return true;
-}
+// What msgc may replace: a repository it wrote, known by its tag.
+const OutputKind kRepositoryKind = {"a message repository msgc wrote", isOurRepository, sizeof kNlsFileTag - 1};
 
-int compile(const char* sourcePath, const char* repoPath) {
+int compile(const char* sourcePath, const char* repoPath, bool force) {
     std::string source;
     std::string why;
-    if (!readWhole(sourcePath, 64LL << 20, &source, &why)) {
+    if (!readWholeFile(sourcePath, 64LL << 20, &source, &why)) {
         std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", sourcePath, why.c_str());
         return kExitUsage;
     }
@@ -61,18 +38,14 @@ int compile(const char* sourcePath, const char* repoPath) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return kExitUsage;
     }
-    FILE* out = plat::openBinary(repoPath, "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "jbbtool msgc: cannot write '%s': %s\n", repoPath, plat::errnoText(errno).c_str());
-        return kExitUsage;
-    }
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::remove(repoPath);
-        std::fprintf(stderr, "jbbtool msgc: cannot write '%s'\n", repoPath);
-        return kExitUsage;
-    }
-    return kExitSound;
+    SafeOutput repo(repoPath, {sourcePath}, kRepositoryKind, force);
+    FILE* out = repo.open(&why);
+    if (out != nullptr && std::fwrite(file.data(), 1, file.size(), out) != file.size())
+        why = "cannot write " + repo.target() + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+    else if (out != nullptr && repo.commit(&why))
+        return kExitSound;
+    std::fprintf(stderr, "jbbtool msgc: %s\n", why.c_str());
+    return kExitUsage;
 }
 
 bool sameMessage(const ListedMessage& a, const ListedMessage& b) {
@@ -80,32 +53,25 @@ bool sameMessage(const ListedMessage& a, const ListedMessage& b) {
            a.mixedSeverities == b.mixedSeverities;
 }
 
-// True when the text is one of the two forms, whole: a printf form
-// without a NUL, or an ordered-insert form that the formatter reads.
-bool hasMessageText(const ListedMessage& m) {
-    if (m.text.empty() || m.response.find('\0') != std::string::npos) return false;
-    if (static_cast<uint8_t>(m.text[0]) == kNlsFormPrintf) return m.text.find('\0') == std::string::npos;
-    NlsOrdered o;
-    const char* why = nullptr;
-    return static_cast<uint8_t>(m.text[0]) == kNlsFormOrdered &&
-           nlsParseOrdered(m.text.data(), m.text.size(), &o, &why);
-}
-
 int list(const char* repoPath) {
     std::string file;
     std::string why;
-    if (!readWhole(repoPath, kMaxRepositoryBytes, &file, &why)) {
-        std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", repoPath, why.c_str());
-        return kExitUsage;
-    }
     const auto notRepository = [&](const std::string& reason) {
         std::fprintf(stderr, "jbbtool msgc: %s: not a message repository (%s)\n", repoPath, reason.c_str());
         return kExitFindings;
     };
-    if (file.size() < kNlsHeaderSize) return notRepository("shorter than the 64 bytes before its index");
+    int64_t size = 0;
+    if (plat::fileSize(repoPath, &size) && size > kMaxRepositoryBytes)
+        return notRepository("too large for a message repository");
+    if (!readWholeFile(repoPath, kMaxRepositoryBytes, &file, &why)) {
+        std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", repoPath, why.c_str());
+        return kExitUsage;
+    }
     std::vector<std::string> problems;
     int named = 0;
     const std::vector<ListedMessage> messages = readRepository(file, &problems, &named);
+    const std::string notOne = notARepository(file, messages, named);
+    if (!notOne.empty()) return notRepository(notOne);
     std::string listing;
     std::vector<ListedMessage> listed;
     for (const ListedMessage& m : messages) {
@@ -116,11 +82,6 @@ int list(const char* repoPath) {
         } else {
             problems.push_back("message " + std::to_string(m.number) + ": " + why);
         }
-    }
-    // A file of anything else names records all over the place, and none
-    // of them holds a message text.
-    if (named > 0 && std::none_of(messages.begin(), messages.end(), hasMessageText)) {
-        return notRepository("none of the " + std::to_string(named) + " messages its index names can be read");
     }
     plat::outWriteNarrow(listing.data(), listing.size());  // the texts in the repository's code page
     // The listing must compile back: to this very file when msgc wrote it;
@@ -145,17 +106,24 @@ int list(const char* repoPath) {
 
 int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0) return list(argv[2]);
-    if (argc == 3 && argv[1][0] != '-') return compile(argv[1], argv[2]);
-    return usageError("msgc", "expected SOURCE REPO or --list REPO");
+    const bool force = argc == 4 && std::strcmp(argv[1], "--force") == 0;
+    if (argc == 3 + force && argv[1 + force][0] != '-') return compile(argv[1 + force], argv[2 + force], force);
+    return usageError("msgc", "expected [--force] SOURCE REPO or --list REPO");
 }
 
 void help(FILE* out) {
     std::fprintf(out,
-                 "Usage: jbbtool msgc SOURCE REPO\n"
+                 "Usage: jbbtool msgc [--force] SOURCE REPO\n"
                  "       jbbtool msgc --list REPO\n"
                  "\n"
                  "Compiles the message source SOURCE into the message repository REPO, or\n"
                  "writes the repository REPO back as source on standard output.\n"
+                 "\n"
+                 "REPO is written anew and renamed into place once whole; REPO - is\n"
+                 "standard output.  A REPO that is SOURCE itself, a symbolic link, a file\n"
+                 "with more than one hard link or no regular file is left as it is, and so\n"
+                 "is an existing file that is not a repository msgc wrote (exit 2).\n"
+                 "  --force  replace a REPO of any other content as well\n"
                  "\n"
                  "A source line is one message:  NUMBER SEVERITY [response \"R\"] \"TEXT\"\n"
                  "  NUMBER    1 to 65535\n"
@@ -173,8 +141,8 @@ void help(FILE* out) {
                  "\n"
                  "Exit status: 0 done; 1 --list met messages it cannot write as source, a\n"
                  "listing that would not compile back, or a file that is not a message\n"
-                 "repository; 2 usage, an unreadable file, or a fault in the source\n"
-                 "(FILE:LINE: reason; no repository is written).\n");
+                 "repository; 2 usage, an unreadable file, a fault in the source\n"
+                 "(FILE:LINE: reason; no repository is written), or a REPO left as it is.\n");
 }
 
 }  // namespace

@@ -284,9 +284,16 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
         const int c = compareAt(a.first, a.units, b.first, b.units);
         return c != 0 ? c < 0 : a.offset < b.offset;
     });
-    const bool areaSound = db.hasCtrl() && c.dbMagic == dbMagicNumber;
-    if (!areaSound) log.say("the control record is damaged; no journal control area written");
-    w.head(areaSound ? c.appArea : nullptr, dataLen);
+    // The journal control area is written only when it can be read as one:
+    // a record of this format, and an area that is not all zero (what a
+    // wiped record leaves).  A rebuild then says which fields it made up.
+    const bool recordSound =
+        db.hasCtrl() && c.dbMagic == dbMagicNumber && c.dbVersMaj == dbVersionMajor && c.dbVersMin == dbVersionMinor;
+    const bool areaZero =
+        recordSound && std::all_of(c.appArea, c.appArea + appAreaSize, [](uint8_t b) { return b == 0; });
+    if (!recordSound) log.say("the control record is damaged; no journal control area written");
+    if (areaZero) log.say("the journal control area is all zero; none written");
+    w.head(recordSound && !areaZero ? c.appArea : nullptr, dataLen);
 
     std::priority_queue<Active*, std::vector<Active*>, LaterFirst> heap;
     auto activate = [&](const Run& r) {
