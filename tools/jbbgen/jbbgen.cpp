@@ -19,7 +19,9 @@
 #include "jbbgen_write.h"
 #include "format.h"
 #include "journal.h"
+#include "journalkind.h"
 #include "platform.h"
+#include "safeoutput.h"
 #include "traceargs.h"
 
 using namespace jbbgen;
@@ -205,17 +207,28 @@ int main(int argc, char** argv) {
     EntrySequence entries(o, input);
     if (!entries.prepare()) return fail("no further unique name could be made");
 
+    // The journal is made under a new name beside PATH and renamed into
+    // place once whole: a failure, or an interrupt, leaves PATH as it was.
+    std::vector<std::string> inputs;
+    if (!o.inputFile.empty()) inputs.push_back(o.inputFile);
+    SafeOutput out(path, inputs, kJournalKind, o.force);
+    std::string why;
+    const std::string temp = out.preparePath(&why);
+    if (temp.empty()) return fail(why);
+
     journalInfo area = makeJournalArea(o);
     if (head.hasArea) std::memcpy(&area, head.area, sizeof area);
     JournalFile db(static_cast<uint16_t>(sizeof(journalRec)));
-    if (!db.create(path, area, &err)) return fail(err);
+    if (!db.create(temp, path, area, &err)) return fail(err);
     // From here on a failure removes the half-made file.
     auto abandon = [&](const std::string& text) {
         db.abandon();
         return fail(text);
     };
     ProgressLine progress(o.progress, entries.total());
+    plat::installInterruptHandler();
     for (uint64_t i = 0; i < entries.total(); ++i) {
+        if (plat::interruptRequested()) return abandon("interrupted; " + path + " is left as it was");
         const char16_t* key;
         const journalRec* rec;
         if (!entries.get(i, &key, &rec)) return abandon("no further unique name could be made");
@@ -226,13 +239,9 @@ int main(int argc, char** argv) {
     }
 
     if (!db.close(&err)) return fail(err);
-    if (o.leaveOpen) {
-        std::string why;
-        if (!markOpen(path, &why)) {
-            std::remove(path.c_str());
-            return fail("cannot mark " + path + " open: " + why);
-        }
-    }
+    if (o.leaveOpen && !markOpen(temp, &why)) return fail("cannot mark " + path + " open: " + why);
+    if (!out.commit(&why)) return fail(why);
+    plat::removeInterruptHandler();
     if (!o.quiet) {
         const unsigned long long n = entries.total();
         std::string line = "jbbgen: wrote " + path + " (" + std::to_string(n) + (n == 1 ? " entry" : " entries");

@@ -76,23 +76,24 @@ JournalFile::~JournalFile() {
     delete db_;
 }
 
-bool JournalFile::create(const std::string& path, const journalInfo& area, std::string* err) {
+bool JournalFile::create(const std::string& file, const std::string& name, const journalInfo& area, std::string* err) {
     GenDb& db = *static_cast<GenDb*>(db_);
     if (db.dbGetLastError() != 0) {
         *err = "cannot set up the database: " + engineErrorText(db.dbGetLastError());
         return false;
     }
-    const int rc = db.openBtDb(path.c_str(), 1);
+    const int rc = db.openBtDb(file.c_str(), 1);
     if (rc != 0) {
-        *err = "cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
+        *err = "cannot create " + name + ": openBtDb() result " + std::to_string(rc) + ", " +
                engineErrorText(db.dbGetLastError());
         return false;
     }
-    path_ = path;
+    file_ = file;
+    name_ = name;
     open_ = true;
     db.setJournalArea(area);
     if (db.WriteCtrlRec() != 0) {
-        *err = "cannot write the control record of " + path + ": " + engineErrorText(db.dbGetLastError());
+        *err = "cannot write the control record of " + name + ": " + engineErrorText(db.dbGetLastError());
         abandon();
         return false;
     }
@@ -111,8 +112,8 @@ bool JournalFile::close(std::string* err) {
     db_->closeBtDb(&rc, 0);
     open_ = false;
     if (rc == 0) return true;
-    std::remove(path_.c_str());
-    *err = "cannot close " + path_ + ": closeBtDb() result " + std::to_string(rc) + ", " +
+    std::remove(file_.c_str());
+    *err = "cannot close " + name_ + ": closeBtDb() result " + std::to_string(rc) + ", " +
            engineErrorText(db_->dbGetLastError());
     return false;
 }
@@ -121,7 +122,7 @@ void JournalFile::abandon() {
     if (!open_) return;
     db_->closeBtDb(nullptr, 1);
     open_ = false;
-    std::remove(path_.c_str());
+    std::remove(file_.c_str());
 }
 
 }  // namespace jbbgen

@@ -49,10 +49,11 @@ public:
     JournalFile(const JournalFile&) = delete;
     JournalFile& operator=(const JournalFile&) = delete;
 
-    // Creates the database `path` (replacing a file there) and writes
-    // `area` into its control record.  False with `err` set; no file is
-    // left behind then.
-    bool create(const std::string& path, const journalInfo& area, std::string* err);
+    // Creates the database `file` (replacing a file there) and writes
+    // `area` into its control record; messages call it `name` (the target
+    // that a new file beside it is written for).  False with `err` set; no
+    // file is left behind then.
+    bool create(const std::string& file, const std::string& name, const journalInfo& area, std::string* err);
     // Inserts a key (NUL-terminated) with its record of dataLen bytes: 0
     // done, 1 the key was there already, -1 failed (`err` set to the
     // engine's error text).
@@ -65,7 +66,7 @@ public:
 
 private:
     bTree* db_;
-    std::string path_;
+    std::string file_, name_;
     bool open_ = false;
 };
 

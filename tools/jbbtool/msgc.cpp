@@ -1,4 +1,4 @@
-// jbbtool msgc SOURCE REPO: compiles a message source (msgsource.h) into a
+// jbbtool msgc [--force] SOURCE REPO: compiles a message source (msgsource.h) into a
 // repository file.  jbbtool msgc --list REPO: writes a repository back as
 // source, so that compiling the listing gives the same file byte for byte.
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "nlsform.h"
 #include "nlsformat.h"
 #include "platform.h"
+#include "safeoutput.h"
 
 namespace jbbtool {
 
@@ -48,7 +49,12 @@ bool readWhole(const char* path, long long limit, std::string* out, std::string*
     return true;
 }
 
-int compile(const char* sourcePath, const char* repoPath) {
+bool isOurRepository(const std::string& head) { return head.compare(0, sizeof kNlsFileTag - 1, kNlsFileTag) == 0; }
+
+// What msgc may replace: a repository it wrote, known by its tag.
+const OutputKind kRepositoryKind = {"a message repository msgc wrote", isOurRepository, sizeof kNlsFileTag - 1};
+
+int compile(const char* sourcePath, const char* repoPath, bool force) {
     std::string source;
     std::string why;
     if (!readWhole(sourcePath, 64LL << 20, &source, &why)) {
@@ -61,18 +67,14 @@ int compile(const char* sourcePath, const char* repoPath) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return kExitUsage;
     }
-    FILE* out = plat::openBinary(repoPath, "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "jbbtool msgc: cannot write '%s': %s\n", repoPath, plat::errnoText(errno).c_str());
-        return kExitUsage;
-    }
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::remove(repoPath);
-        std::fprintf(stderr, "jbbtool msgc: cannot write '%s'\n", repoPath);
-        return kExitUsage;
-    }
-    return kExitSound;
+    SafeOutput repo(repoPath, {sourcePath}, kRepositoryKind, force);
+    FILE* out = repo.open(&why);
+    if (out != nullptr && std::fwrite(file.data(), 1, file.size(), out) != file.size())
+        why = "cannot write " + repo.target() + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+    else if (out != nullptr && repo.commit(&why))
+        return kExitSound;
+    std::fprintf(stderr, "jbbtool msgc: %s\n", why.c_str());
+    return kExitUsage;
 }
 
 bool sameMessage(const ListedMessage& a, const ListedMessage& b) {
@@ -145,17 +147,24 @@ int list(const char* repoPath) {
 
 int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0) return list(argv[2]);
-    if (argc == 3 && argv[1][0] != '-') return compile(argv[1], argv[2]);
-    return usageError("msgc", "expected SOURCE REPO or --list REPO");
+    const bool force = argc == 4 && std::strcmp(argv[1], "--force") == 0;
+    if (argc == 3 + force && argv[1 + force][0] != '-') return compile(argv[1 + force], argv[2 + force], force);
+    return usageError("msgc", "expected [--force] SOURCE REPO or --list REPO");
 }
 
 void help(FILE* out) {
     std::fprintf(out,
-                 "Usage: jbbtool msgc SOURCE REPO\n"
+                 "Usage: jbbtool msgc [--force] SOURCE REPO\n"
                  "       jbbtool msgc --list REPO\n"
                  "\n"
                  "Compiles the message source SOURCE into the message repository REPO, or\n"
                  "writes the repository REPO back as source on standard output.\n"
+                 "\n"
+                 "REPO is written anew and renamed into place once whole; REPO - is\n"
+                 "standard output.  A REPO that is SOURCE itself, a symbolic link, a file\n"
+                 "with more than one hard link or no regular file is left as it is, and so\n"
+                 "is an existing file that is not a repository msgc wrote (exit 2).\n"
+                 "  --force  replace a REPO of any other content as well\n"
                  "\n"
                  "A source line is one message:  NUMBER SEVERITY [response \"R\"] \"TEXT\"\n"
                  "  NUMBER    1 to 65535\n"
@@ -173,8 +182,8 @@ void help(FILE* out) {
                  "\n"
                  "Exit status: 0 done; 1 --list met messages it cannot write as source, a\n"
                  "listing that would not compile back, or a file that is not a message\n"
-                 "repository; 2 usage, an unreadable file, or a fault in the source\n"
-                 "(FILE:LINE: reason; no repository is written).\n");
+                 "repository; 2 usage, an unreadable file, a fault in the source\n"
+                 "(FILE:LINE: reason; no repository is written), or a REPO left as it is.\n");
 }
 
 }  // namespace

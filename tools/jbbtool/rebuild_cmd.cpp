@@ -14,7 +14,9 @@
 #include "dbimage.h"
 #include "headerfields.h"
 #include "jbbgen_write.h"
+#include "journalkind.h"
 #include "platform.h"
+#include "safeoutput.h"
 #include "salvage.h"
 #include "textout.h"
 #include "treescan.h"
@@ -101,13 +103,14 @@ journalInfo newArea(const std::string& old, const Recovered& r) {
     return out;
 }
 
-// Writes the entries into the journal `path` in the order asked for.
-bool writeJournal(const std::string& path, const journalInfo& area, const Recovered& r, jbbgen::Order order,
-                  std::string* err) {
+// Writes the entries into the journal `file` (messages call it `name`) in
+// the order asked for.
+bool writeJournal(const std::string& file, const std::string& name, const journalInfo& area, const Recovered& r,
+                  jbbgen::Order order, std::string* err) {
     const std::vector<uint32_t> idx =
         jbbgen::insertionOrder(r.size(), order, 1, [](uint32_t a, uint32_t b) { return a < b; });
     jbbgen::JournalFile db(r.dataLen);
-    if (!db.create(path, area, err)) return false;
+    if (!db.create(file, name, area, err)) return false;
     for (uint32_t i : idx) {
         const int result = db.insert(r.key(i), r.record(i), err);
         if (result != 0) {
@@ -141,6 +144,16 @@ int runRebuild(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // NEW is made under a new name beside it and takes its place once
+    // checked; OLD, or a file that is OLD under another name, is refused.
+    SafeOutput target(out, {old}, kJournalKind, force);
+    std::string err;
+    const std::string temp = target.preparePath(&err);
+    if (temp.empty()) {
+        std::fprintf(stderr, "jbbtool rebuild: %s\n", err.c_str());
+        return kExitUsage;
+    }
+
     Recovered r;
     int salvaged;
     {
@@ -151,9 +164,7 @@ int runRebuild(int argc, char** argv) {
     }
     const journalInfo area = newArea(old, r);
 
-    const std::string temp = out + ".rebuild-tmp";
-    std::string err;
-    if (!writeJournal(temp, area, r, orderWord == "key" ? jbbgen::Order::File : jbbgen::Order::Random, &err)) {
+    if (!writeJournal(temp, out, area, r, orderWord == "key" ? jbbgen::Order::File : jbbgen::Order::Random, &err)) {
         std::fprintf(stderr, "jbbtool rebuild: %s\n", err.c_str());
         return kExitUsage;
     }
@@ -162,14 +173,12 @@ int runRebuild(int argc, char** argv) {
     {
         DbImage made;
         if (!made.open(temp, &err)) {
-            std::remove(temp.c_str());
             std::fprintf(stderr, "jbbtool rebuild: %s\n", err.c_str());
             return kExitUsage;
         }
         checkDatabase(made, &report, nullptr);
     }
     if (report.ioFailed || report.total() != 0 || report.entries != r.size()) {
-        std::remove(temp.c_str());
         std::fprintf(
             stderr,
             "jbbtool rebuild: the journal made for %s is not sound (%s, %llu of %zu entries reached); "
@@ -179,9 +188,8 @@ int runRebuild(int argc, char** argv) {
             (unsigned long long)report.entries, r.size());
         return kExitUsage;
     }
-    if (std::rename(temp.c_str(), out.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "jbbtool rebuild: cannot write %s\n", out.c_str());
+    if (!target.commit(&err)) {
+        std::fprintf(stderr, "jbbtool rebuild: %s\n", err.c_str());
         return kExitUsage;
     }
     std::printf("jbbtool rebuild: wrote %s (%s; check: sound)\n", out.c_str(),

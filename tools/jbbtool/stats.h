@@ -15,6 +15,7 @@
 #include "slotscan.h"
 #include "largevector.h"
 #include "progress.h"
+#include "safeoutput.h"
 
 namespace jbbtool {
 
@@ -175,8 +176,12 @@ size_t actionIndex(uint32_t action);
 
 void collectStats(DbImage& db, Stats* st, ProgressLine& progress);
 
-// Writes the self-contained HTML page of `stats --html` (XHTML, inline SVG,
-// no scripts).  False with errno set when the file cannot be written.
-bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st);
+// The self-contained HTML page of `stats --html` (XHTML, inline SVG, no
+// scripts).
+std::string statsPage(const DbImage& db, const Stats& st);
+
+// A page statsPage() made, recognised by its opening: what `stats --html`
+// may replace.
+extern const OutputKind kStatsPageKind;
 
 }  // namespace jbbtool

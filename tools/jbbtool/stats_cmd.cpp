@@ -1,4 +1,4 @@
-// jbbtool stats [--json | --text] [--html OUT] FILE...: what each journal
+// jbbtool stats [--json | --text] [--html OUT [--force]] FILE...: what each journal
 // holds and how its file is used, from one sequential pass over the slots.
 #include <algorithm>
 #include <cerrno>
@@ -142,7 +142,7 @@ void printJson(const DbImage& db, const Stats& st) {
 
 // What stats is asked to write.
 struct Outputs {
-    bool json = false, text = false;
+    bool json = false, text = false, force = false;
     std::string html;
 };
 
@@ -157,6 +157,15 @@ int statsFile(const std::string& path, const Outputs& out, bool* separate) {
         std::fprintf(stderr, "jbbtool stats: %s: not a journal database: %s\n", db.path().c_str(), notJournal.c_str());
         return kExitFindings;
     }
+    // The page's target is examined before the file is read, so that a
+    // refusal comes at once.
+    SafeOutput page(out.html, {path}, kStatsPageKind, out.force);
+    std::string why;
+    FILE* pageFile = nullptr;
+    if (!out.html.empty() && (pageFile = page.open(&why)) == nullptr) {
+        std::fprintf(stderr, "jbbtool stats: %s\n", why.c_str());
+        return kExitUsage;
+    }
     Stats st;
     ProgressLine progress("stats", db.size());
     collectStats(db, &st, progress);
@@ -165,9 +174,13 @@ int statsFile(const std::string& path, const Outputs& out, bool* separate) {
         std::fprintf(stderr, "jbbtool stats: %s: %s\n", db.path().c_str(), db.ioError().c_str());
         return kExitUsage;
     }
-    if (!out.html.empty() && !writeStatsPage(out.html, db, st)) {
-        std::fprintf(stderr, "jbbtool stats: cannot write %s: %s\n", out.html.c_str(), plat::errnoText(errno).c_str());
-        return kExitUsage;
+    if (pageFile != nullptr) {
+        const std::string h = statsPage(db, st);
+        if (std::fwrite(h.data(), 1, h.size(), pageFile) != h.size() || !page.commit(&why)) {
+            if (why.empty()) why = "cannot write " + out.html + ": " + plat::errnoText(errno != 0 ? errno : EIO);
+            std::fprintf(stderr, "jbbtool stats: %s\n", why.c_str());
+            return kExitUsage;
+        }
     }
     if (out.json) {
         printJson(db, st);
@@ -186,14 +199,19 @@ int statsFile(const std::string& path, const Outputs& out, bool* separate) {
 int runStats(int argc, char** argv) {
     Outputs out;
     std::vector<std::string> files;
-    int rc = parseCommandLine(
-        "stats", argc, argv,
-        {{"--json", &out.json, nullptr}, {"--text", &out.text, nullptr}, {"--html", nullptr, &out.html}}, 1, SIZE_MAX,
-        &files);
+    int rc = parseCommandLine("stats", argc, argv,
+                              {{"--json", &out.json, nullptr},
+                               {"--text", &out.text, nullptr},
+                               {"--html", nullptr, &out.html},
+                               {"--force", &out.force, nullptr}},
+                              1, SIZE_MAX, &files);
     if (rc >= 0) return rc;
     if (out.json && out.text) return usageError("stats", "--json and --text exclude each other");
     if (!out.html.empty() && files.size() > 1)
         return usageError("stats", "--html writes the page of one file, found %zu", files.size());
+    if (out.html == "-" && (out.json || out.text))
+        return usageError("stats", "--html - writes the page to standard output, where --json or --text would write");
+    if (out.force && out.html.empty()) return usageError("stats", "--force is for --html");
     int worst = kExitSound;
     bool separate = false;
     for (const std::string& f : files) worst = std::max(worst, statsFile(f, out, &separate));
@@ -202,7 +220,7 @@ int runStats(int argc, char** argv) {
 
 void helpStats(FILE* out) {
     std::fputs(
-        "Usage: jbbtool stats [--json | --text] [--html OUT] FILE...\n"
+        "Usage: jbbtool stats [--json | --text] [--html OUT [--force]] FILE...\n"
         "\n"
         "Measures each database FILE in turn, in one pass, without changing it:\n"
         "its name; the control record's fields (the magic number in hex, the\n"
@@ -222,7 +240,12 @@ void helpStats(FILE* out) {
         "              the key lengths, and the entries over time by action; each\n"
         "              bar and map segment tells its figures when pointed at.\n"
         "              Only the page is written, unless --text or --json asks for\n"
-        "              that report as well\n"
+        "              that report as well.  OUT - is standard output.  OUT is\n"
+        "              written anew and renamed into place once whole; an OUT that\n"
+        "              is FILE itself, a symbolic link, a file with more than one\n"
+        "              hard link or no regular file is left as it is, and so is an\n"
+        "              existing file that is not a page stats wrote (exit 2)\n"
+        "  --force     with --html: replace an OUT of any other content as well\n"
         "  --text      the text report (the default without --html and --json)\n"
         "\n"
         "The trace options (jbbtool --help) write no lines for stats: it reads the\n"
@@ -230,7 +253,8 @@ void helpStats(FILE* out) {
         "\n"
         "Exit status, the worst over the files: 0; 1 when a file is not a journal\n"
         "database, damaged slots or nodes were met, or the tree cannot be read from\n"
-        "its root (standard error says why); 2 usage or I/O error.\n",
+        "its root (standard error says why); 2 usage or I/O error, or an OUT left\n"
+        "as it is.\n",
         out);
 }
 

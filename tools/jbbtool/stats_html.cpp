@@ -120,18 +120,26 @@ std::string dayText(int64_t day) {
     return t.size() >= 10 && t[4] == '-' ? t.substr(0, 10) : t;
 }
 
+// Every page begins so; a file that does is one `stats --html` wrote.
+const char kPageOpening[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+    "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><head><meta charset=\"UTF-8\"/>"
+    "<title>jbbtool stats</title>";
+
+bool isStatsPage(const std::string& head) { return head.compare(0, sizeof kPageOpening - 1, kPageOpening) == 0; }
+
 }  // namespace
 
-bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st) {
-    std::string h =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
-        "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><head><meta charset=\"UTF-8\"/>"
-        "<title>jbbtool stats</title><style>"
-        "body{font-family:sans-serif;margin:1.5em;color:#222}h2{margin-top:1.4em}"
-        "table{border-collapse:collapse}td,th{padding:2px 8px;text-align:right;border-bottom:1px solid #ddd}"
-        "td.name{text-align:left}.legend span{margin-right:1em}"
-        ".key{display:inline-block;width:10px;height:10px;margin-right:4px}"
-        "</style></head><body>";
+const OutputKind kStatsPageKind = {"an HTML page", isStatsPage, sizeof kPageOpening - 1};
+
+std::string statsPage(const DbImage& db, const Stats& st) {
+    std::string h = kPageOpening;
+    h += "<style>"
+         "body{font-family:sans-serif;margin:1.5em;color:#222}h2{margin-top:1.4em}"
+         "table{border-collapse:collapse}td,th{padding:2px 8px;text-align:right;border-bottom:1px solid #ddd}"
+         "td.name{text-align:left}.legend span{margin-right:1em}"
+         ".key{display:inline-block;width:10px;height:10px;margin-right:4px}"
+         "</style></head><body>";
     h += "<h1>Journal database statistics</h1>";
     const ctrlRec& c = db.ctrl();
     const uint64_t slack = st.usedSlotBytes - std::min(st.usedSlotBytes, st.nodeBytes);
@@ -246,14 +254,7 @@ bool writeStatsPage(const std::string& path, const DbImage& db, const Stats& st)
         h += "<tr><td>" + std::to_string(d.second) + "</td><td class=\"name\">" + xml(toUtf8(d.first)) + "</td></tr>";
     h += "</table></body></html>\n";
 
-    errno = 0;
-    FILE* f = plat::openBinary(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(h.data(), 1, h.size(), f) == h.size();
-    int err = errno;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok && errno == 0) errno = err != 0 ? err : EIO;
-    return ok;
+    return h;
 }
 
 }  // namespace jbbtool
