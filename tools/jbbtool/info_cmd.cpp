@@ -132,10 +132,12 @@ int infoFile(const std::string& path, bool json, bool* separate) {
     const size_t marks = ctrlMarks.size() + areaMarks.size();
     if (json) {
         bool first = true;
-        std::string out = "{\"schema\":\"jbbtool.info/1\",\"file\":" + jsonString(db.path()) +
-                          ",\"fileSize\":" + std::to_string(db.size()) + ",\"control\":" + jsonObject(controlRows(c)) +
-                          ",\"journal\":" + jsonObject(journalRows(area)) + ",\"implausible\":[" +
-                          jsonMarks("control", ctrlMarks, &first) + jsonMarks("journal", areaMarks, &first) + "]}\n";
+        std::string marksJson = jsonMarks("control", ctrlMarks, &first);
+        marksJson += jsonMarks("journal", areaMarks, &first);
+        const std::string out =
+            "{\"schema\":\"jbbtool.info/1\",\"file\":" + jsonString(db.path()) +
+            ",\"fileSize\":" + std::to_string(db.size()) + ",\"control\":" + jsonObject(controlRows(c)) +
+            ",\"journal\":" + jsonObject(journalRows(area)) + ",\"implausible\":[" + marksJson + "]}\n";
         plat::outWriteUtf8(out.data(), out.size());
     } else {
         if (*separate) plat::outPrintfUtf8("\n");

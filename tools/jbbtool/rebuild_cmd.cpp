@@ -71,12 +71,18 @@ journalInfo newArea(const std::string& old, const Recovered& r) {
                      codeText(journalStateWord(defaults.journalState), defaults.journalState).c_str());
         return defaults;
     }
-    const JournalArea a = decodeJournalArea(r.area);
-    std::vector<Implausible> marks = implausibleAreaFields(a);
     // A journal whose type says it was never set up, but which holds
-    // entries, would be offered for deletion by the viewer.
-    if (a.raw.journalType == journalUnformatted && r.size() > 0)
+    // entries, would be offered for deletion by the viewer; its other
+    // fields are then judged as a set-up journal's.
+    journalInfo read;
+    std::memcpy(&read, r.area, sizeof read);
+    std::vector<Implausible> marks;
+    if (read.journalType == journalUnformatted && r.size() > 0) {
         marks.push_back({"type", "unformatted, yet the journal holds entries"});
+        read.journalType = defaults.journalType;
+    }
+    const JournalArea a = decodeJournalArea(reinterpret_cast<const uint8_t*>(&read));
+    for (const Implausible& m : implausibleAreaFields(a)) marks.push_back(m);
     journalInfo out = a.raw;
     for (const Implausible& m : marks) {
         std::string value;
