@@ -68,6 +68,17 @@ constexpr int kNlsMaxSpec = 8;  // characters of a conversion specification
 // What the compiler writes into the first 64 bytes (zero-padded).
 constexpr char kNlsFileTag[] = "JBB message repository 1\n";
 
+// The least share, in percent, of the messages a repository's index names
+// whose record holds a readable text (the printf form without a NUL, or an
+// ordered-insert form that parses).  A compiler writes only such records,
+// and another compiler's repository may hold the odd message that a source
+// cannot give but still has its text; any other file read as a repository
+// names records at offsets that its own bytes make up, few of which begin
+// with a form byte and parse.  Half keeps every repository, sound or
+// foreign, and refuses other files long before their listing would run to
+// thousands of lines.
+constexpr unsigned kNlsMinReadablePercent = 50;
+
 constexpr uint8_t kNlsFormOrdered = 0;
 constexpr uint8_t kNlsFormPrintf = 1;
 

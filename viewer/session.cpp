@@ -47,9 +47,13 @@ int closeInterrupted(Session& session, uint32_t savedType) {
 }
 
 // Asks whether a database that was never set up as a journal is to be
-// kept; only an answer beginning with Y keeps it.  With no answer at all
-// (end of input) nothing is deleted.
-int askJustCreated(const char* path) {
+// kept.  An empty one (no entries) is kept only on an answer beginning
+// with Y.  One whose tree holds entries is no fresh file but one whose
+// type was lost (an interrupted counting walk, damage), and deleting it
+// would lose every entry: it is deleted only on an answer beginning with
+// N, so that an empty line or a name that a script meant for the next run
+// keeps it.  With no answer at all (end of input) nothing is deleted.
+int askJustCreated(const char* path, uint32_t entries) {
     plat::outPrintf("This database is in \"just-created\" state, do you want to keep it (Y/N)? ");
     std::fflush(stdout);
     char line[1024];
@@ -57,7 +61,9 @@ int askJustCreated(const char* path) {
         plat::outPrintf("\nNo answer was read; the database was kept.\n");
         return 0;
     }
-    if (std::toupper((unsigned char)line[0]) != 'Y') std::remove(path);
+    const int first = std::toupper((unsigned char)line[0]);
+    const bool remove = entries == 0 ? first != 'Y' : first == 'N';
+    if (remove) std::remove(path);
     return 0;
 }
 
@@ -118,8 +124,9 @@ int openCountAndClose(const char* path, const char* dbName, const uint8_t* recor
 
     if (info->journalType == journalUnformatted) {
         // Closed before the question: the answer may remove the file.
+        const uint32_t entries = db->entryCount;
         session.end(false);
-        return askJustCreated(path);
+        return askJustCreated(path, entries);
     }
     if (!interactive) return 0;
     bool interrupted = runRequestLoop(db);

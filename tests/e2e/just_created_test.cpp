@@ -1,6 +1,5 @@
 // jbbview on a database that was created but never set up as a journal:
-// after the report it asks whether to keep the file; only an answer line
-// that does not begin with y or Y deletes it.
+// after the report it asks whether to keep the file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -47,13 +46,25 @@ protected:
 
 }  // namespace
 
+// An empty database is kept only on an answer beginning with y or Y; one
+// whose tree holds entries is deleted only on an answer beginning with n
+// or N, so that an empty line, a name read from a script's list or a
+// stray blank keeps every entry.  No answer at all keeps either.
 TEST_F(JustCreated, AnswersThatKeepTheFile) {
-    const Bytes img = unformatted(1200);
+    const struct {
+        size_t entries;
+        const char* answer;
+    } cases[] = {
+        {0, "y\n"},       {0, "Y\n"},      {0, "yes\n"}, {0, "Yes, keep it\n"}, {0, "y"},       {1200, "y\n"},
+        {1200, "Y\n"},    {1200, "yes\n"}, {1200, "\n"}, {1200, "C\n"},         {1200, " n\n"}, {1200, "\tN\n"},
+        {1200, "x\nn\n"}, {1200, ""},
+    };
     int n = 0;
-    for (const char* answer : {"y\n", "Y\n", "yes\n", "Yes, keep it\n", "y"}) {
-        SCOPED_TRACE(answer);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.entries) + " entries, answer '" + c.answer + "'");
+        const Bytes img = unformatted(c.entries);
         const std::string name = "keep" + std::to_string(n++);
-        ASSERT_TRUE(runWith(name, img, answer, 1200, img.size(), false));
+        ASSERT_TRUE(runWith(name, img, c.answer, c.entries, img.size(), *c.answer == '\0'));
         EXPECT_EQ(checkClosedAndUnchanged(img, s.path(name)), "");
         Bytes after;
         ASSERT_TRUE(readFile(s.path(name), &after));
@@ -62,11 +73,18 @@ TEST_F(JustCreated, AnswersThatKeepTheFile) {
 }
 
 TEST_F(JustCreated, AnswersThatDeleteTheFile) {
-    const Bytes img = unformatted(1200);
+    const struct {
+        size_t entries;
+        const char* answer;
+    } cases[] = {
+        {0, "n\n"},    {0, "N\n"}, {0, "no\n"},   {0, "\n"},     {0, " y\n"},    {0, "\ty\n"},
+        {0, "x\ny\n"}, {0, "C\n"}, {1200, "n\n"}, {1200, "N\n"}, {1200, "no\n"}, {1200, "n"},
+    };
     int n = 0;
-    for (const char* answer : {"n\n", "N\n", "no\n", "\n", " y\n", "\ty\n", "x\ny\n"}) {
-        SCOPED_TRACE(answer);
-        EXPECT_FALSE(runWith("del" + std::to_string(n++), img, answer, 1200, img.size(), false));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.entries) + " entries, answer '" + c.answer + "'");
+        const Bytes img = unformatted(c.entries);
+        EXPECT_FALSE(runWith("del" + std::to_string(n++), img, c.answer, c.entries, img.size(), false));
     }
 }
 

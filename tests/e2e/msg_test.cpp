@@ -3,6 +3,7 @@
 // line arguments; and the refusals of both commands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -365,15 +366,51 @@ TEST_F(Msg, AFileThatIsNotARepositoryGetsOneLine) {
     std::string text;
     for (int i = 0; i < 400; ++i)
         text += "# a line of text that is not a message repository " + std::to_string(i) + "\n";
+    // A record that runs over the next one: message 2's record begins
+    // inside message 1's.
+    std::string overlapping = foreignRepository(
+        {{1, segment(true, 4, "", "\x01" + std::string(200, 'a')) + segment(false, 4, "", std::string(200, 'a'))}});
+    overlapping[2 * 2 + 62] = 0;
+    overlapping[2 * 2 + 63] = 4;
     for (const auto& [name, bytes, reason] :
          {std::tuple<std::string, std::string, std::string>{"text.txt", text,
                                                             "none of the 10713 messages its index names can be read"},
-          {"empty.rep", "", "shorter than the 64 bytes before its index"}}) {
+          {"empty.rep", "", "shorter than the 64 bytes before its index"},
+          {"overlap.rep", overlapping, "the records of messages 1 and 2 overlap"}}) {
         const RunResult r = tool({"msgc", "--list", put(name, bytes)});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "jbbtool msgc: " + dir.file(name) + ": not a message repository (" + reason + ")\n");
     }
+
+    // Journals of several sizes, with their control record and with its
+    // magic number gone, a program and a system text file: msgc --list and
+    // msg each say so in one line, and write nothing else.
+    std::vector<std::string> files;
+    for (const char* count : {"0", "10", "500", "20000"}) {
+        const std::string name = dir.file(std::string("j") + count + ".jbbdb");
+        const RunResult g = runProgram(programPath(JBBGEN_PATH), {name, "--count", count, "--quiet"}, "", dir.path());
+        ASSERT_EQ(g.status, 0) << g.err;
+        files.push_back(name);
+        std::string image = bytes(std::string("j") + count + ".jbbdb");
+        image[0] = image[1] = 0;
+        files.push_back(put(std::string("nomagic") + count + ".jbbdb", image));
+    }
+    files.push_back(programPath(JBBGEN_PATH));
+    if (!plat::isWindows() && std::ifstream("/etc/services")) files.push_back("/etc/services");
+    for (const std::string& f : files) {
+        SCOPED_TRACE(f);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"msgc", "--list", f}, std::vector<std::string>{"msg", f, "1"},
+              std::vector<std::string>{"msg", "--issue", f, "2"}}) {
+            const RunResult r = tool(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err.rfind("jbbtool " + args[0] + ": " + f + ": not a message repository (", 0), 0u) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+    EXPECT_EQ(tool({"msg", "--alternate", files[0], compile(kSource, "good.rep"), "1", "x", "2"}).status, 1);
 }
 
 // An insert whose conversion asks for more than its kind passes (%ld with

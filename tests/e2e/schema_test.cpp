@@ -75,7 +75,12 @@ TEST(JsonSchemas, EveryJsonOutputValidates) {
     const std::string checked = run("check", {"check", "--json", damaged}, 1);
     for (const char* code : {"ctrl-field", "bad-magic", "key-order", "node-fill", "slot-gap"})
         EXPECT_NE(checked.find(std::string("\"") + code + "\":"), std::string::npos) << code << " in " << checked;
-    run("check", {"check", "--json", shortFile}, 1);
+    JournalInfo type0;
+    type0.type = kJournalUnformatted;
+    const std::string justCreated =
+        run("check", {"check", "--json", put("type0.jbbdb", buildTree(a, type0).image())}, 1);
+    EXPECT_NE(justCreated.find("\"just-created-entries\":1"), std::string::npos) << justCreated;
+    EXPECT_EQ(tool({"check", "--json", shortFile}).out, "");
     run("stats", {"stats", "--json", damaged}, 1);
     run("dump", {"dump", "--salvage", "--json", damaged}, 1);
     EXPECT_NE(run("dump", {"dump", "--salvage", "--json", noise}, 1).find("\"appArea\":null}\n"), std::string::npos);

@@ -1,7 +1,7 @@
 // jbbtool check [--json] [--quiet] FILE...: full structural verification
 // of database files, read-only, each in turn.  Text output: per file one
 // line per finding, a summary line per class, a result line; --json: one
-// jbbtool.check/2 document (schema.h) per file, each on a line of its own.
+// jbbtool.check/3 document (schema.h) per file, each on a line of its own.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +11,8 @@
 #include "command.h"
 #include "commands_list.h"
 #include "dbimage.h"
+#include "format.h"
+#include "journal.h"
 #include "platform.h"
 #include "progress.h"
 #include "textout.h"
@@ -60,7 +62,7 @@ void printText(const DbImage& db, const CheckReport& r) {
 
 void printJson(const DbImage& db, const CheckReport& r) {
     const ctrlRec& c = db.ctrl();
-    std::string out = "{\"schema\":\"jbbtool.check/2\",\"file\":" + jsonString(db.path()) +
+    std::string out = "{\"schema\":\"jbbtool.check/3\",\"file\":" + jsonString(db.path()) +
                       ",\"fileSize\":" + std::to_string(db.size()) +
                       ",\"sound\":" + (r.total() == 0 ? "true" : "false") +
                       ",\"markedOpen\":" + (db.hasCtrl() && c.dbState == dbOpened ? "true" : "false");
@@ -114,6 +116,20 @@ void printBrief(const DbImage& db, const CheckReport& r) {
     plat::outPrintfUtf8("%s\n", line.c_str());
 }
 
+// A journal of type 0 ("just created") whose tree holds entries: its type
+// was lost (an interrupted count writes type 0 to the file, or damage),
+// and the viewer would offer the file, entries and all, for deletion.
+void findJustCreatedEntries(const DbImage& db, CheckReport* r) {
+    const uint32_t type = btformat::load32(db.ctrl().appArea + journalInfoOff::journalType);
+    if (type != journalUnformatted || r->entries == 0) return;
+    const char* code = "just-created-entries";
+    r->counts[code] = 1;
+    r->findings.push_back({code, 0, -1,
+                           "the journal type is 0 (just created), yet its tree holds " +
+                               countText(r->entries, "entry", "entries") +
+                               "; jbbview would offer the file for deletion"});
+}
+
 // Checks one file and reports on it unless `quiet` and it is sound;
 // returns its exit status.  `separate` asks for a blank line before a text
 // report, and is set once one is written.
@@ -128,6 +144,14 @@ int checkFile(const std::string& path, bool json, bool quiet, bool brief, bool* 
         std::fprintf(stderr, "jbbtool check: %s: %s\n", db.path().c_str(), r.ioError.c_str());
         return kExitUsage;
     }
+    // Too short for a control record, or neither its magic nor a single
+    // slot: nothing of a journal to report on.
+    if (!db.hasCtrl() || (db.ctrl().dbMagic != dbMagicNumber && r.usedSlots + r.freeSlots == 0)) {
+        std::fprintf(stderr, "jbbtool check: %s: not a journal database: %s\n", db.path().c_str(),
+                     notAJournal(db).c_str());
+        return kExitFindings;
+    }
+    findJustCreatedEntries(db, &r);
     const int status = r.total() == 0 ? kExitSound : kExitFindings;
     if (quiet && status == kExitSound) return status;
     if (brief) {
@@ -178,13 +202,16 @@ void helpCheck(FILE* out) {
         "  slot-gap slot-overlap slot-past-end slot-state bad-subscript\n"
         "  duplicate-subscript free-slot-header datum-bounds key-order\n"
         "  key-order-across bad-branch node-unreachable node-reached-twice\n"
-        "  node-cycle node-fill leaf-depth\n"
+        "  node-cycle node-fill leaf-depth just-created-entries (a journal of type\n"
+        "  0, which jbbview offers for deletion, whose tree holds entries)\n"
         "A key holding an unpaired surrogate is a legal Windows name: it is listed\n"
         "as a note, not a finding.  A file that cannot be read is reported on\n"
-        "standard error and the others are checked all the same.\n"
+        "standard error and the others are checked all the same; so is a file\n"
+        "that is not a journal database (shorter than a control record, or\n"
+        "neither its magic number nor any slot), as stats and dump word it.\n"
         "\n"
         "  --json    one JSON document per file instead, each on a line of its own\n"
-        "            and naming its file (schema jbbtool.check/2)\n"
+        "            and naming its file (schema jbbtool.check/3)\n"
         "  --quiet   report only the files with findings\n"
         "  --brief   one line per file instead: 'FILE: sound', or 'FILE: N findings\n"
         "            (CODE, ...)' with the classes found, for sweeps\n"
@@ -192,8 +219,8 @@ void helpCheck(FILE* out) {
         "The trace options (jbbtool --help) write no lines for check: it reads the\n"
         "file with jbbtool's own reader, not the engine.\n"
         "\n"
-        "Exit status, the worst over the files: 0 sound, 1 findings, 2 usage or I/O\n"
-        "error.\n",
+        "Exit status, the worst over the files: 0 sound, 1 findings or not a journal\n"
+        "database, 2 usage or I/O error.\n",
         out);
 }
 

@@ -21,6 +21,7 @@
 #include "nls.h"
 #include "nlslog.h"
 #include "platform.h"
+#include "repocheck.h"
 
 namespace jbbtool {
 
@@ -267,6 +268,14 @@ int run(int argc, char** argv) {
     if (setup.errorLog != nullptr && setup.echoLog != nullptr && std::strcmp(setup.errorLog, setup.echoLog) == 0) {
         return usageError("msg", "--error-log and --echo-log name the same file");
     }
+    // A file of another kind would give a message text made from its bytes.
+    for (const char* repo : {setup.repository, setup.alternate}) {
+        const std::string notOne = repo != nullptr ? notARepositoryFile(repo) : std::string();
+        if (!notOne.empty()) {
+            std::fprintf(stderr, "jbbtool msg: %s: not a message repository (%s)\n", repo, notOne.c_str());
+            return kExitFindings;
+        }
+    }
     plat::selectUserLocale();
     if (issuing) return issue(setup, static_cast<uint32_t>(number), argc - i - 2, argv + i + 2);
     setup.output[6] = showOnStderr;
@@ -317,11 +326,13 @@ void help(FILE* out) {
                  "64-bit integer).\n"
                  "\n"
                  "Exit status: 0 written; 1 the message cannot be had (the repository's\n"
-                 "messages on standard error); 2 usage, an argument that does not fit its\n"
-                 "place, a missing or a surplus argument, or an unreadable repository.\n"
+                 "messages on standard error), or REPO or REPO2 is no message repository\n"
+                 "(a journal database, say: one line says why, as msgc --list words it);\n"
+                 "2 usage, an argument that does not fit its place, a missing or a\n"
+                 "surplus argument, or an unreadable repository.\n"
                  "With --issue: the global return code after the message, 0, 4 (listed\n"
                  "warnings), 8 (severity W) or 12 (K, E, S, message 9999, a repository\n"
-                 "failure); 2 as above.\n");
+                 "failure); 1 and 2 as above.\n");
 }
 
 }  // namespace

@@ -13,41 +13,12 @@
 #include "nlsform.h"
 #include "nlsformat.h"
 #include "platform.h"
+#include "repocheck.h"
 #include "safeoutput.h"
 
 namespace jbbtool {
 
 namespace {
-
-// Repositories hold at most 65535 record units of 64 bytes, and the last
-// record a little more.
-constexpr long long kMaxRepositoryBytes = 8LL << 20;
-
-bool readWhole(const char* path, long long limit, std::string* out, std::string* why) {
-    FILE* f = plat::openBinary(path, "rb");
-    if (f == nullptr) {
-        *why = plat::errnoText(errno);
-        return false;
-    }
-    out->clear();
-    char chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        out->append(chunk, n);
-        if (static_cast<long long>(out->size()) > limit) {
-            std::fclose(f);
-            *why = "too large for a message repository";
-            return false;
-        }
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        *why = "read error";
-        return false;
-    }
-    return true;
-}
 
 bool isOurRepository(const std::string& head) { return head.compare(0, sizeof kNlsFileTag - 1, kNlsFileTag) == 0; }
 
@@ -57,7 +28,7 @@ const OutputKind kRepositoryKind = {"a message repository msgc wrote", isOurRepo
 int compile(const char* sourcePath, const char* repoPath, bool force) {
     std::string source;
     std::string why;
-    if (!readWhole(sourcePath, 64LL << 20, &source, &why)) {
+    if (!readWholeFile(sourcePath, 64LL << 20, &source, &why)) {
         std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", sourcePath, why.c_str());
         return kExitUsage;
     }
@@ -82,32 +53,25 @@ bool sameMessage(const ListedMessage& a, const ListedMessage& b) {
            a.mixedSeverities == b.mixedSeverities;
 }
 
-// True when the text is one of the two forms, whole: a printf form
-// without a NUL, or an ordered-insert form that the formatter reads.
-bool hasMessageText(const ListedMessage& m) {
-    if (m.text.empty() || m.response.find('\0') != std::string::npos) return false;
-    if (static_cast<uint8_t>(m.text[0]) == kNlsFormPrintf) return m.text.find('\0') == std::string::npos;
-    NlsOrdered o;
-    const char* why = nullptr;
-    return static_cast<uint8_t>(m.text[0]) == kNlsFormOrdered &&
-           nlsParseOrdered(m.text.data(), m.text.size(), &o, &why);
-}
-
 int list(const char* repoPath) {
     std::string file;
     std::string why;
-    if (!readWhole(repoPath, kMaxRepositoryBytes, &file, &why)) {
-        std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", repoPath, why.c_str());
-        return kExitUsage;
-    }
     const auto notRepository = [&](const std::string& reason) {
         std::fprintf(stderr, "jbbtool msgc: %s: not a message repository (%s)\n", repoPath, reason.c_str());
         return kExitFindings;
     };
-    if (file.size() < kNlsHeaderSize) return notRepository("shorter than the 64 bytes before its index");
+    int64_t size = 0;
+    if (plat::fileSize(repoPath, &size) && size > kMaxRepositoryBytes)
+        return notRepository("too large for a message repository");
+    if (!readWholeFile(repoPath, kMaxRepositoryBytes, &file, &why)) {
+        std::fprintf(stderr, "jbbtool msgc: cannot read '%s': %s\n", repoPath, why.c_str());
+        return kExitUsage;
+    }
     std::vector<std::string> problems;
     int named = 0;
     const std::vector<ListedMessage> messages = readRepository(file, &problems, &named);
+    const std::string notOne = notARepository(file, messages, named);
+    if (!notOne.empty()) return notRepository(notOne);
     std::string listing;
     std::vector<ListedMessage> listed;
     for (const ListedMessage& m : messages) {
@@ -118,11 +82,6 @@ int list(const char* repoPath) {
         } else {
             problems.push_back("message " + std::to_string(m.number) + ": " + why);
         }
-    }
-    // A file of anything else names records all over the place, and none
-    // of them holds a message text.
-    if (named > 0 && std::none_of(messages.begin(), messages.end(), hasMessageText)) {
-        return notRepository("none of the " + std::to_string(named) + " messages its index names can be read");
     }
     plat::outWriteNarrow(listing.data(), listing.size());  // the texts in the repository's code page
     // The listing must compile back: to this very file when msgc wrote it;

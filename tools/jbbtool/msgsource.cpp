@@ -479,7 +479,9 @@ std::vector<ListedMessage> readRepository(const std::string& file, std::vector<s
         if (named != nullptr) ++*named;
         ListedMessage m;
         m.number = n;
-        uint64_t pos = nlsRecordOffset(r);
+        m.indexEnd = ix + 2;
+        m.recordStart = nlsRecordOffset(r);
+        uint64_t pos = m.recordStart;
         const char* fault = nullptr;
         for (;;) {
             if (pos + 2 > file.size()) {
@@ -513,6 +515,7 @@ std::vector<ListedMessage> readRepository(const std::string& file, std::vector<s
             problems->push_back("message " + std::to_string(n) + ": " + fault);
             continue;
         }
+        m.recordEnd = pos;
         out.push_back(m);
     }
     return out;

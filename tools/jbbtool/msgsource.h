@@ -64,6 +64,9 @@ struct ListedMessage {
     std::string text;
     int segments = 0;
     bool mixedSeverities = false;  // its segments differ in severity (a source cannot say so)
+    // Where it lies: its index entry ends at indexEnd; its record takes the
+    // bytes from recordStart to recordEnd.
+    uint64_t indexEnd = 0, recordStart = 0, recordEnd = 0;
 };
 
 // Reads every message of a repository image.  The index has no count: it

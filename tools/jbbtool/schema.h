@@ -37,20 +37,20 @@ namespace jbbtool {
 // ---- jbbtool check --json: one document ----
 inline constexpr char kCheckSchema[] = R"check({
   "$schema": "https://json-schema.org/draft/2020-12/schema",
-  "$id": "urn:jbbtool:check:2",
-  "title": "jbbtool.check/2",
+  "$id": "urn:jbbtool:check:3",
+  "title": "jbbtool.check/3",
   "description": "jbbtool check --json: the structural verification of one database file (one such document per line, a line per file).",
   "type": "object",
   "required": ["schema", "file", "fileSize", "sound", "markedOpen", "control", "counts", "summary",
                "findings", "findingsOmitted", "notes", "notesOmitted"],
   "properties": {
-    "schema": {"const": "jbbtool.check/2"},
+    "schema": {"const": "jbbtool.check/3"},
     "file": {"type": "string", "description": "The path as given."},
     "fileSize": {"$ref": "#/$defs/offset", "description": "Bytes."},
     "sound": {"type": "boolean", "description": "True when there is no finding (notes do not count)."},
     "markedOpen": {"type": "boolean", "description": "True when the control record says dbOpened (state 1)."},
     "control": {
-      "description": "The control record's fields as the record holds them, null for a file shorter than the 2088-byte control record.",
+      "description": "The control record's fields as the record holds them, null for a file shorter than the 2088-byte control record (check itself reports such a file on standard error as no journal database, without a document).",
       "anyOf": [{"type": "null"}, {"$ref": "#/$defs/control"}]
     },
     "counts": {
@@ -73,7 +73,7 @@ inline constexpr char kCheckSchema[] = R"check({
       "propertyNames": {"$ref": "#/$defs/findingCode"},
       "additionalProperties": {"type": "integer", "minimum": 1, "maximum": 18446744073709551615}
     },
-    "findings": {"type": "array", "maxItems": 22000, "items": {"$ref": "#/$defs/finding"},
+    "findings": {"type": "array", "maxItems": 23000, "items": {"$ref": "#/$defs/finding"},
                  "description": "At most 1000 of each class."},
     "findingsOmitted": {"$ref": "#/$defs/count", "description": "Findings beyond those listed."},
     "notes": {"type": "array", "maxItems": 1000, "items": {"$ref": "#/$defs/note"},
@@ -183,7 +183,8 @@ inline constexpr char kCheckSchema[] = R"check({
         {"const": "node-reached-twice", "description": "A node reached by two branches."},
         {"const": "node-cycle", "description": "A node reached from itself."},
         {"const": "node-fill", "description": "A node other than the root outside 5 to 10 datums (or an inner root without datums)."},
-        {"const": "leaf-depth", "description": "A leaf at another depth than most leaves."}
+        {"const": "leaf-depth", "description": "A leaf at another depth than most leaves."},
+        {"const": "just-created-entries", "description": "The journal type is 0 (just created, which jbbview offers for deletion), yet the tree holds entries."}
       ]
     },
     "noteCode": {
@@ -209,7 +210,7 @@ inline constexpr char kStatsSchema[] = R"stats({
     "file": {"type": "string", "description": "The path as given."},
     "fileSize": {"$ref": "#/$defs/offset", "minimum": 2088, "description": "Bytes."},
     "control": {
-      "description": "The control record's fields as the record holds them (as in jbbtool.check/2).",
+      "description": "The control record's fields as the record holds them (as in jbbtool.check/3).",
       "type": "object",
       "required": ["magic", "versionMajor", "versionMinor", "state", "stateName", "rootOffset", "indexArraySize",
                    "currentIXCount", "lastIndex", "lastNDRec", "dbKeyLen", "dbDataLen"],

@@ -32,7 +32,7 @@ void helpSchema(FILE* out) {
         "Usage: jbbtool schema NAME\n"
         "\n"
         "Writes the JSON Schema (draft 2020-12) of a JSON output of jbbtool:\n"
-        "  check   jbbtool check --json (a document per file, jbbtool.check/2)\n"
+        "  check   jbbtool check --json (a document per file, jbbtool.check/3)\n"
         "  stats   jbbtool stats --json (a document per file, jbbtool.stats/2)\n"
         "  dump    jbbtool dump --json (JSON lines, jbbtool.dump/1; the schema\n"
         "          validates each line)\n"

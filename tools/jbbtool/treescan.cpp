@@ -15,10 +15,14 @@
 namespace jbbtool {
 
 const char* const kFindingCodes[] = {
-    "ctrl-short",         "ctrl-magic",   "ctrl-version",  "ctrl-state",       "ctrl-field",    "bad-magic",
-    "slot-gap",           "slot-overlap", "slot-past-end", "slot-state",       "bad-subscript", "duplicate-subscript",
-    "free-slot-header",   "datum-bounds", "key-order",     "key-order-across", "bad-branch",    "node-unreachable",
-    "node-reached-twice", "node-cycle",   "node-fill",     "leaf-depth",       nullptr,
+    "ctrl-short",         "ctrl-magic",           "ctrl-version",
+    "ctrl-state",         "ctrl-field",           "bad-magic",
+    "slot-gap",           "slot-overlap",         "slot-past-end",
+    "slot-state",         "bad-subscript",        "duplicate-subscript",
+    "free-slot-header",   "datum-bounds",         "key-order",
+    "key-order-across",   "bad-branch",           "node-unreachable",
+    "node-reached-twice", "node-cycle",           "node-fill",
+    "leaf-depth",         "just-created-entries", nullptr,
 };
 
 uint64_t CheckReport::total() const {
