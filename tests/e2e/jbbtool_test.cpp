@@ -335,7 +335,7 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     EXPECT_EQ(r.status, 1);
     r = tool({"schema", "check", "stats"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("jbbtool schema: expected one name (check, stats, dump or diff), found 2"), std::string::npos)
+    EXPECT_NE(r.err.find("jbbtool schema: expected one name (check, stats, dump, diff or info), found 2"), std::string::npos)
         << r.err;
     r = tool({"schema", "Check"});
     EXPECT_EQ(r.status, 2);

@@ -16,8 +16,9 @@
 #include "jbbgen_input.h"
 #include "jbbgen_names.h"
 #include "jbbgen_options.h"
+#include "format.h"
 #include "jbbgen_text.h"
-#include "jbbtreev.h"
+#include "jbbgen_write.h"
 #include "journal.h"
 #include "journalkind.h"
 #include "platform.h"
@@ -32,38 +33,6 @@ namespace {
 // never uses jbbtool's 1.
 constexpr int kExitDone = 0;
 constexpr int kExitError = 2;  // bad command line or input, or an I/O error
-
-// The engine's handle, with access to the application area of the control
-// record that the engine keeps in memory and writes back at close.
-class GenDb : public bTree {
-public:
-    GenDb() : bTree(static_cast<uint16_t>(sizeof(journalRec)), 0) {}
-    void setJournalArea(const journalInfo& ji) {
-        static_assert(sizeof ji == sizeof cr.appArea, "the journal control area fills the application area");
-        std::memcpy(cr.appArea, &ji, sizeof ji);
-    }
-};
-
-journalInfo makeJournalArea(const Options& o) {
-    journalInfo ji;
-    std::memset(&ji, 0, sizeof ji);
-    ji.journalType = o.journalType;
-    ji.activationDate = o.activated;
-    ji.validationDate = o.validated;
-    ji.journalState = o.journalState;
-    ji.maxJournalSize = o.maxSize;
-    // Server bytes, node bytes, NUL; parseOptions made sure they fit.
-    ji.serverNameLength = static_cast<uint8_t>(o.server.size());
-    std::memcpy(ji.serverAndNode, o.server.data(), o.server.size());
-    std::memcpy(ji.serverAndNode + o.server.size(), o.node.data(), o.node.size());
-    // The file system name as UTF-16LE with its terminator (the area is
-    // zero, so the terminator is already there).
-    for (size_t i = 0; i < o.fileSystem.size(); ++i) {
-        ji.fileSystemName[2 * i] = static_cast<uint8_t>(o.fileSystem[i] & 0xFF);
-        ji.fileSystemName[2 * i + 1] = static_cast<uint8_t>(o.fileSystem[i] >> 8);
-    }
-    return ji;
-}
 
 // What a rebuild from a dump without a control area (a salvage of a file
 // whose record could not be read) takes from defaults and options, for
@@ -105,33 +74,6 @@ std::string madeUpAreaText(const Options& o) {
     return text;
 }
 
-// Text of an engine error number: the engine's own codes by name, the
-// rest as the run-time's errno texts.
-std::string engineErrorText(int code) {
-    const char* what = nullptr;
-    switch (code) {
-        case btErrNoMemory:
-        case btErrNoMemoryErrno:
-            what = "not enough memory";
-            break;
-        case btErrWrite:
-            what = "write error";
-            break;
-        case btErrOpen:
-            what = "cannot open the file";
-            break;
-        case btErrCorrupt:
-            what = "the database is damaged";
-            break;
-        case btErrInvalid:
-            what = "invalid request";
-            break;
-        default:
-            break;
-    }
-    return "error " + std::to_string(code) + " (" + (what != nullptr ? what : plat::errnoText(code)) + ")";
-}
-
 // Sets the control record's dbState to dbOpened in a closed file.
 bool markOpen(const std::string& path, std::string* why) {
     errno = 0;
@@ -146,21 +88,6 @@ bool markOpen(const std::string& path, std::string* why) {
     ok = std::fclose(f) == 0 && ok;
     if (!ok) *why = plat::errnoText(err != 0 ? err : EIO);
     return ok;
-}
-
-// Insertion order of `n` entries held in memory: `less(a, b)` orders two
-// entries by key.  Random order is a Fisher-Yates shuffle with the seed.
-template <typename Less>
-std::vector<uint32_t> insertionOrder(size_t n, Order order, uint64_t seed, Less less) {
-    std::vector<uint32_t> idx(n);
-    for (size_t i = 0; i < n; ++i) idx[i] = static_cast<uint32_t>(i);
-    if (order == Order::Sorted) {
-        std::sort(idx.begin(), idx.end(), less);
-    } else if (order == Order::Random && n > 1) {
-        Prng rng(seed);
-        for (size_t i = n - 1; i > 0; --i) std::swap(idx[i], idx[rng.below(i + 1)]);
-    }
-    return idx;
 }
 
 // The entries in insertion order.  Synthetic entries in random order are
@@ -331,24 +258,15 @@ int main(int argc, char** argv) {
     const std::string temp = out.preparePath(&why);
     if (temp.empty()) return fail(why);
 
-    GenDb db;
-    if (db.dbGetLastError() != 0) return fail("cannot set up the database: " + engineErrorText(db.dbGetLastError()));
-    int rc = db.openBtDb(temp.c_str(), 1);
-    if (rc != 0)
-        return fail("cannot create " + path + ": openBtDb() result " + std::to_string(rc) + ", " +
-                    engineErrorText(db.dbGetLastError()));
-    // From here on a failure removes the half-made file (out's destructor).
-    auto abandon = [&](const std::string& text) {
-        db.closeBtDb(nullptr, 1);
-        out.discard();
-        return fail(text);
-    };
     journalInfo area = makeJournalArea(o);
     if (head.hasArea) std::memcpy(&area, head.area, sizeof area);
-    db.setJournalArea(area);
-    if (db.WriteCtrlRec() != 0)
-        return abandon("cannot write the control record of " + path + ": " + engineErrorText(db.dbGetLastError()));
-
+    JournalFile db(static_cast<uint16_t>(sizeof(journalRec)));
+    if (!db.create(temp, path, area, &err)) return fail(err);
+    // From here on a failure removes the half-made file.
+    auto abandon = [&](const std::string& text) {
+        db.abandon();
+        return fail(text);
+    };
     ProgressLine progress(o.progress, entries.total());
     plat::installInterruptHandler();
     for (uint64_t i = 0; i < entries.total(); ++i) {
@@ -356,18 +274,13 @@ int main(int argc, char** argv) {
         const char16_t* key;
         const journalRec* rec;
         if (!entries.get(i, &key, &rec)) return abandon("no further unique name could be made");
-        const int result = db.Insert(key, reinterpret_cast<const uint8_t*>(rec));
+        const int result = db.insert(key, reinterpret_cast<const uint8_t*>(rec), &err);
         if (result == 1) return abandon("the key of " + entries.describe(i, o.inputFile) + " was there already");
-        if (result != 0)
-            return abandon("cannot insert " + entries.describe(i, o.inputFile) + ": " +
-                           engineErrorText(db.dbGetLastError()));
+        if (result != 0) return abandon("cannot insert " + entries.describe(i, o.inputFile) + ": " + err);
         progress.done(i + 1);
     }
 
-    db.closeBtDb(&rc, 0);
-    if (rc != 0)
-        return fail("cannot close " + path + ": closeBtDb() result " + std::to_string(rc) + ", " +
-                    engineErrorText(db.dbGetLastError()));
+    if (!db.close(&err)) return fail(err);
     if (o.leaveOpen && !markOpen(temp, &why)) return fail("cannot mark " + path + " open: " + why);
     if (!out.commit(&why)) return fail(why);
     plat::removeInterruptHandler();

@@ -97,6 +97,25 @@ void printJson(const DbImage& db, const CheckReport& r) {
     plat::outWriteUtf8(out.data(), out.size());
 }
 
+// One line: "FILE: sound", or the number of findings and their classes in
+// the order of the code list, for sweeps over many journals.
+void printBrief(const DbImage& db, const CheckReport& r) {
+    std::string line = db.path() + ": ";
+    if (r.total() == 0) {
+        line += "sound";
+    } else {
+        line += countText(r.total(), "finding", "findings") + " (";
+        bool first = true;
+        for (const char* const* c = kFindingCodes; *c != nullptr; ++c) {
+            if (r.counts.find(*c) == r.counts.end()) continue;
+            line += std::string(first ? "" : ", ") + *c;
+            first = false;
+        }
+        line += ")";
+    }
+    plat::outPrintfUtf8("%s\n", line.c_str());
+}
+
 // A journal of type 0 ("just created") whose tree holds entries: its type
 // was lost (an interrupted count writes type 0 to the file, or damage),
 // and the viewer would offer the file, entries and all, for deletion.
@@ -114,7 +133,7 @@ void findJustCreatedEntries(const DbImage& db, CheckReport* r) {
 // Checks one file and reports on it unless `quiet` and it is sound;
 // returns its exit status.  `separate` asks for a blank line before a text
 // report, and is set once one is written.
-int checkFile(const std::string& path, bool json, bool quiet, bool* separate) {
+int checkFile(const std::string& path, bool json, bool quiet, bool brief, bool* separate) {
     DbImage db;
     if (!openForCommand("check", path, &db)) return kExitUsage;
     CheckReport r;
@@ -135,7 +154,9 @@ int checkFile(const std::string& path, bool json, bool quiet, bool* separate) {
     findJustCreatedEntries(db, &r);
     const int status = r.total() == 0 ? kExitSound : kExitFindings;
     if (quiet && status == kExitSound) return status;
-    if (json) {
+    if (brief) {
+        printBrief(db, r);
+    } else if (json) {
         printJson(db, r);
     } else {
         if (*separate) plat::outPrintfUtf8("\n");
@@ -147,22 +168,24 @@ int checkFile(const std::string& path, bool json, bool quiet, bool* separate) {
 }
 
 int runCheck(int argc, char** argv) {
-    bool json = false, quiet = false;
+    bool json = false, quiet = false, brief = false;
     std::vector<std::string> files;
-    int rc = parseCommandLine("check", argc, argv, {{"--json", &json, nullptr}, {"--quiet", &quiet, nullptr}}, 1,
-                              SIZE_MAX, &files);
+    int rc = parseCommandLine("check", argc, argv,
+                              {{"--json", &json, nullptr}, {"--quiet", &quiet, nullptr}, {"--brief", &brief, nullptr}},
+                              1, SIZE_MAX, &files);
     if (rc >= 0) return rc;
+    if (json && brief) return usageError("check", "--json and --brief exclude each other");
     // Each file in turn; one that cannot be read does not stop the others,
     // and the exit status is the worst of them.
     int worst = kExitSound;
     bool separate = false;
-    for (const std::string& f : files) worst = std::max(worst, checkFile(f, json, quiet, &separate));
+    for (const std::string& f : files) worst = std::max(worst, checkFile(f, json, quiet, brief, &separate));
     return worst;
 }
 
 void helpCheck(FILE* out) {
     std::fputs(
-        "Usage: jbbtool check [--json] [--quiet] FILE...\n"
+        "Usage: jbbtool check [--json | --brief] [--quiet] FILE...\n"
         "\n"
         "Verifies the structure of each database FILE in turn (its full name,\n"
         "extension included) without changing it: the control record's fields\n"
@@ -190,6 +213,8 @@ void helpCheck(FILE* out) {
         "  --json    one JSON document per file instead, each on a line of its own\n"
         "            and naming its file (schema jbbtool.check/3)\n"
         "  --quiet   report only the files with findings\n"
+        "  --brief   one line per file instead: 'FILE: sound', or 'FILE: N findings\n"
+        "            (CODE, ...)' with the classes found, for sweeps\n"
         "\n"
         "The trace options (jbbtool --help) write no lines for check: it reads the\n"
         "file with jbbtool's own reader, not the engine.\n"

@@ -11,5 +11,7 @@ extern const Command kStatsCommand;
 extern const Command kDumpCommand;
 extern const Command kDiffCommand;
 extern const Command kSchemaCommand;
+extern const Command kInfoCommand;
+extern const Command kRebuildCommand;
 
 }  // namespace jbbtool

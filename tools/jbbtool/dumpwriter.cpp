@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "headerfields.h"
 #include "journal.h"
 #include "platform.h"
 #include "textout.h"
@@ -24,36 +25,6 @@ journalRec asJournalRec(const uint8_t* data, uint16_t dataLen) {
     std::memset(&r, 0, sizeof r);
     if (dataLen > 0) std::memcpy(&r, data, dataLen < sizeof r ? dataLen : sizeof r);
     return r;
-}
-
-// Bytes of the control area as a JSON string: well-formed UTF-8 as it
-// stands, every other byte as its \u00XX escape, so that the comment
-// lines of a damaged area are UTF-8 as well.
-std::string bytesString(const std::string& bytes) {
-    std::string out = "\"";
-    auto cont = [&](size_t i) { return i < bytes.size() && ((unsigned char)bytes[i] & 0xC0) == 0x80; };
-    for (size_t i = 0; i < bytes.size();) {
-        const unsigned char b = (unsigned char)bytes[i];
-        const unsigned char b1 = i + 1 < bytes.size() ? (unsigned char)bytes[i + 1] : 0;
-        size_t n = b < 0x80                                                                          ? 1
-                   : b >= 0xC2 && b <= 0xDF                                                          ? 2
-                   : b >= 0xE0 && b <= 0xEF && (b != 0xE0 || b1 >= 0xA0) && (b != 0xED || b1 < 0xA0) ? 3
-                   : b >= 0xF0 && b <= 0xF4 && (b != 0xF0 || b1 >= 0x90) && (b != 0xF4 || b1 < 0x90) ? 4
-                                                                                                     : 0;
-        for (size_t k = 1; k < n; ++k)
-            if (!cont(i + k)) n = 0;
-        if (n == 0) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", b);
-            out += esc;
-            ++i;
-        } else {
-            const std::string j = jsonString(bytes.substr(i, n));  // escapes quotes and controls
-            out.append(j, 1, j.size() - 2);
-            i += n;
-        }
-    }
-    return out + "\"";
 }
 
 std::string hexUnits(const std::u16string& key) {
@@ -90,22 +61,12 @@ void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
     }
     text(std::string(kDumpHeadLine) + "\n");
     if (area != nullptr) {
-        journalInfo ji;
-        std::memcpy(&ji, area, sizeof ji);
-        std::u16string fs;
-        for (size_t i = 0; i + 1 < sizeof ji.fileSystemName; i += 2) {
-            char16_t u = (char16_t)(ji.fileSystemName[i] | (ji.fileSystemName[i + 1] << 8));
-            if (u == 0) break;
-            fs += u;
-        }
-        std::string sn((const char*)ji.serverAndNode, sizeof ji.serverAndNode);
-        sn.resize(std::strlen(sn.c_str()));
-        size_t l = ji.serverNameLength < sn.size() ? ji.serverNameLength : sn.size();
+        const JournalArea a = decodeJournalArea(area);
+        const journalInfo& ji = a.raw;
         text("# journal type " + std::to_string(ji.journalType) + ", state " + std::to_string(ji.journalState) +
              ", activated " + utcText(ji.activationDate) + ", validated " + utcText(ji.validationDate) +
              ", maximum size " + std::to_string((unsigned long long)ji.maxJournalSize) + "\n# server " +
-             bytesString(sn.substr(0, l)) + ", node " + bytesString(sn.substr(l)) + ", file system " + jsonString(fs) +
-             "\n");
+             jsonBytes(a.server) + ", node " + jsonBytes(a.node) + ", file system " + jsonString(a.fileSystem) + "\n");
     }
     if (dataLen != sizeof(journalRec)) text("%data-length " + std::to_string(dataLen) + "\n");
     if (area != nullptr) text("%app-area " + hexBytes(area, used) + "\n");

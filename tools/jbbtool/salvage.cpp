@@ -40,16 +40,30 @@ uint16_t get16(const uint8_t* p) {
 // Reports on standard error, the first kMaxLines lines in full.
 class DropLog {
 public:
-    explicit DropLog(const std::string& path) : path_(path) {}
+    DropLog(const char* who, const std::string& path) : who_(who), path_(path) {}
     void say(const std::string& what) {
-        if (lines_++ < kMaxLines) std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", path_.c_str(), what.c_str());
+        if (lines_++ < kMaxLines) std::fprintf(stderr, "jbbtool %s: %s: %s\n", who_, path_.c_str(), what.c_str());
     }
     uint64_t lines() const { return lines_; }
     static constexpr uint64_t kMaxLines = 1000;
 
 private:
+    const char* who_;
     std::string path_;
     uint64_t lines_ = 0;
+};
+
+// Salvage as dump writes it.
+class DumpSink : public SalvageSink {
+public:
+    explicit DumpSink(DumpWriter& w) : w_(w) {}
+    void head(const uint8_t* area, uint16_t dataLen) override { w_.head(area, dataLen); }
+    void entry(const uint8_t* key, uint32_t units, const uint8_t* data, uint16_t dataLen) override {
+        w_.entry(key, units, data, dataLen);
+    }
+
+private:
+    DumpWriter& w_;
 };
 
 // Keys kept for the whole run, in large chunks that never move.
@@ -126,7 +140,12 @@ struct Copy {
 }  // namespace
 
 int salvageEntries(DbImage& db, DumpWriter& w) {
-    DropLog log(db.path());
+    DumpSink sink(w);
+    return salvageEntries(db, sink, "dump --salvage");
+}
+
+int salvageEntries(DbImage& db, SalvageSink& w, const char* who) {
+    DropLog log(who, db.path());
     const ctrlRec& c = db.ctrl();
     const bool ctrlSound =
         db.hasCtrl() && c.dbMagic == dbMagicNumber && c.dbVersMaj == dbVersionMajor && c.dbVersMin == dbVersionMinor;
@@ -141,7 +160,7 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
 
     SlotScanHandler h;
     h.strict = true;
-    ProgressLine progress("dump --salvage", db.size());
+    ProgressLine progress(who, db.size());
     h.progress = progress.callback();
     NodeView v;
     h.slot = [&](const SlotRef& s, const uint8_t* image) {
@@ -193,7 +212,7 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     const bool scanned = scanSlots(db, h);
     progress.finish();
     if (!scanned) {
-        std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", db.path().c_str(), db.ioError().c_str());
+        std::fprintf(stderr, "jbbtool %s: %s: %s\n", who, db.path().c_str(), db.ioError().c_str());
         return kExitUsage;
     }
 
@@ -386,7 +405,7 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
     }
 
     if (log.lines() > DropLog::kMaxLines)
-        std::fprintf(stderr, "jbbtool dump --salvage: %s: %llu more reports not shown\n", db.path().c_str(),
+        std::fprintf(stderr, "jbbtool %s: %s: %llu more reports not shown\n", who, db.path().c_str(),
                      (unsigned long long)(log.lines() - DropLog::kMaxLines));
     std::string lost;
     if (unreadable + missing > 0)
@@ -394,12 +413,11 @@ int salvageEntries(DbImage& db, DumpWriter& w) {
                (unreadableEntries > 0 ? ", with at least " + std::to_string(unreadableEntries) + " entries" : "") +
                ", " + std::to_string(missing) + " subscripts named by branches are in no slot)";
     std::fprintf(stderr,
-                 "jbbtool dump --salvage: %s: %llu entries written from %llu nodes; %llu datums dropped, %llu nodes "
+                 "jbbtool %s: %s: %llu entries written from %llu nodes; %llu datums dropped, %llu nodes "
                  "lost%s\n",
-                 db.path().c_str(), (unsigned long long)written, (unsigned long long)nodes, (unsigned long long)dropped,
-                 (unsigned long long)(unreadable + missing), lost.c_str());
-    if (!walkText.empty())
-        std::fprintf(stderr, "jbbtool dump --salvage: %s: %s\n", db.path().c_str(), walkText.c_str());
+                 who, db.path().c_str(), (unsigned long long)written, (unsigned long long)nodes,
+                 (unsigned long long)dropped, (unsigned long long)(unreadable + missing), lost.c_str());
+    if (!walkText.empty()) std::fprintf(stderr, "jbbtool %s: %s: %s\n", who, db.path().c_str(), walkText.c_str());
     return log.lines() > 0 ? kExitFindings : kExitSound;
 }
 

@@ -443,16 +443,98 @@ inline constexpr char kDiffSchema[] = R"diff({
   }
 })diff";
 
+// ---- jbbtool info --json: one document ----
+inline constexpr char kInfoSchema[] = R"info({
+  "$schema": "https://json-schema.org/draft/2020-12/schema",
+  "$id": "urn:jbbtool:info:1",
+  "title": "jbbtool.info/1",
+  "description": "jbbtool info --json: the header of one journal from its control record alone (one such document per line, a line per journal; a file that is no journal database gets none).",
+  "type": "object",
+  "required": ["schema", "file", "fileSize", "control", "journal", "implausible"],
+  "properties": {
+    "schema": {"const": "jbbtool.info/1"},
+    "file": {"type": "string", "description": "The path as given."},
+    "fileSize": {"type": "integer", "minimum": 2088, "maximum": 9223372036854775807, "description": "Bytes."},
+    "control": {
+      "description": "The control record's fields as the record holds them (as in jbbtool.check/2), and its padding.",
+      "type": "object",
+      "required": ["magic", "versionMajor", "versionMinor", "state", "stateName", "rootOffset", "indexArraySize",
+                   "currentIXCount", "lastIndex", "lastNDRec", "dbKeyLen", "dbDataLen", "padding"],
+      "properties": {
+        "magic": {"const": "0xABCD", "description": "info reports only on journal databases."},
+        "versionMajor": {"const": 2},
+        "versionMinor": {"const": 2},
+        "state": {"$ref": "#/$defs/u32", "description": "0 dbClosed, 1 dbOpened, 2 dbCorrupt."},
+        "stateName": {"enum": ["dbClosed", "dbOpened", "dbCorrupt", null],
+                      "description": "The state's name, null for an unknown state."},
+        "rootOffset": {"$ref": "#/$defs/u32", "description": "Subscript of the root node."},
+        "indexArraySize": {"$ref": "#/$defs/u32"},
+        "currentIXCount": {"$ref": "#/$defs/u32"},
+        "lastIndex": {"$ref": "#/$defs/u32"},
+        "lastNDRec": {"type": "integer", "minimum": -9223372036854775808, "maximum": 9223372036854775807},
+        "dbKeyLen": {"$ref": "#/$defs/u16"},
+        "dbDataLen": {"$ref": "#/$defs/u16"},
+        "padding": {"$ref": "#/$defs/hex4", "description": "The record's last 4 bytes."}
+      }
+    },
+    "journal": {
+      "description": "The journal control area's fields.",
+      "type": "object",
+      "required": ["type", "typeName", "fileSystem", "server", "node", "serverNameLength", "activation",
+                   "activationUtc", "validation", "validationUtc", "state", "stateName", "maxSize", "padding1",
+                   "padding2"],
+      "properties": {
+        "type": {"$ref": "#/$defs/u32"},
+        "typeName": {"enum": ["unformatted", "change", "incremental", null],
+                     "description": "0 unformatted, 1 change, 2 incremental (needed); null for another type."},
+        "fileSystem": {"type": "string", "description": "Up to its 0 unit (or the end of the area)."},
+        "server": {"type": "string",
+                   "description": "The first serverNameLength bytes of server and node, up to their NUL; a byte that is not UTF-8 as its \\u00XX escape."},
+        "node": {"type": "string", "description": "The bytes after the server's, up to the NUL."},
+        "serverNameLength": {"type": "integer", "minimum": 0, "maximum": 255},
+        "activation": {"$ref": "#/$defs/i64", "description": "Seconds since 1970 UTC."},
+        "activationUtc": {"$ref": "#/$defs/utcText"},
+        "validation": {"$ref": "#/$defs/i64", "description": "Seconds since 1970 UTC; meaningful in a valid change journal."},
+        "validationUtc": {"$ref": "#/$defs/utcText"},
+        "state": {"$ref": "#/$defs/u32"},
+        "stateName": {"enum": ["valid", "in-progress", "not-valid"], "description": "2 valid, 1 in-progress, any other value not-valid."},
+        "maxSize": {"type": "integer", "minimum": 0, "maximum": 18446744073709551615, "description": "Bytes; 0 unlimited."},
+        "padding1": {"$ref": "#/$defs/hex4"},
+        "padding2": {"$ref": "#/$defs/hex4"}
+      }
+    },
+    "implausible": {
+      "description": "The fields that no sound journal holds, in the order of the sections and their fields.",
+      "type": "array",
+      "items": {
+        "type": "object",
+        "required": ["field", "reason"],
+        "properties": {
+          "field": {"type": "string", "pattern": "^(control|journal)\\.[A-Za-z]+$",
+                    "description": "The section and the field: the member's name, or version for the two version members."},
+          "reason": {"type": "string", "minLength": 1}
+        }
+      }
+    }
+  },
+  "$defs": {
+    "i64": {"type": "integer", "minimum": -9223372036854775808, "maximum": 9223372036854775807},
+    "u16": {"type": "integer", "minimum": 0, "maximum": 65535},
+    "u32": {"type": "integer", "minimum": 0, "maximum": 4294967295},
+    "hex4": {"type": "string", "pattern": "^[0-9a-f]{8}$"},
+    "utcText": {"type": "string", "pattern": "^([0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z|-?[0-9]+)$",
+                "description": "YYYY-MM-DDTHH:MM:SSZ, else the decimal number of seconds."}
+  }
+})info";
+
 // The schemas by the name `jbbtool schema` takes.
 struct JsonSchemaText {
     const char* name;
     const char* text;
 };
 inline constexpr JsonSchemaText kJsonSchemas[] = {
-    {"check", kCheckSchema},
-    {"stats", kStatsSchema},
-    {"dump", kDumpSchema},
-    {"diff", kDiffSchema},
+    {"check", kCheckSchema}, {"stats", kStatsSchema}, {"dump", kDumpSchema},
+    {"diff", kDiffSchema},   {"info", kInfoSchema},
 };
 
 }  // namespace jbbtool

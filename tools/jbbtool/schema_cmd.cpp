@@ -18,13 +18,13 @@ int runSchema(int argc, char** argv) {
     int rc = parseCommandLine("schema", argc, argv, {}, 0, SIZE_MAX, &names);
     if (rc >= 0) return rc;
     if (names.size() != 1)
-        return usageError("schema", "expected one name (check, stats, dump or diff), found %zu", names.size());
+        return usageError("schema", "expected one name (check, stats, dump, diff or info), found %zu", names.size());
     for (const JsonSchemaText& s : kJsonSchemas) {
         if (names[0] != s.name) continue;
         std::printf("%s\n", s.text);
         return kExitSound;
     }
-    return usageError("schema", "no schema named '%s' (check, stats, dump or diff)", names[0].c_str());
+    return usageError("schema", "no schema named '%s' (check, stats, dump, diff or info)", names[0].c_str());
 }
 
 void helpSchema(FILE* out) {
@@ -38,6 +38,7 @@ void helpSchema(FILE* out) {
         "          validates each line)\n"
         "  diff    jbbtool diff --json (JSON lines, jbbtool.diff/1; the schema\n"
         "          validates each line)\n"
+        "  info    jbbtool info --json (a document per file, jbbtool.info/1)\n"
         "A version changes only when a member is removed or changes meaning, or a\n"
         "code is added; new members may come without one, so the schemas allow\n"
         "members they do not list.\n"

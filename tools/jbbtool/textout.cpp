@@ -95,6 +95,33 @@ std::string jsonString(const std::string& utf8) {
     return out + "\"";
 }
 
+std::string jsonBytes(const std::string& bytes) {
+    std::string out = "\"";
+    auto cont = [&](size_t i) { return i < bytes.size() && ((unsigned char)bytes[i] & 0xC0) == 0x80; };
+    for (size_t i = 0; i < bytes.size();) {
+        const unsigned char b = (unsigned char)bytes[i];
+        const unsigned char b1 = i + 1 < bytes.size() ? (unsigned char)bytes[i + 1] : 0;
+        size_t n = b < 0x80                                                                          ? 1
+                   : b >= 0xC2 && b <= 0xDF                                                          ? 2
+                   : b >= 0xE0 && b <= 0xEF && (b != 0xE0 || b1 >= 0xA0) && (b != 0xED || b1 < 0xA0) ? 3
+                   : b >= 0xF0 && b <= 0xF4 && (b != 0xF0 || b1 >= 0x90) && (b != 0xF4 || b1 < 0x90) ? 4
+                                                                                                     : 0;
+        for (size_t k = 1; k < n; ++k)
+            if (!cont(i + k)) n = 0;
+        if (n == 0) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", b);
+            out += esc;
+            ++i;
+        } else {
+            const std::string j = jsonString(bytes.substr(i, n));  // escapes quotes and controls
+            out.append(j, 1, j.size() - 2);
+            i += n;
+        }
+    }
+    return out + "\"";
+}
+
 std::string jsonString(const std::u16string& key) {
     std::string out = "\"";
     eachChar(key, [&](uint32_t cp, bool unpaired) {

@@ -18,6 +18,11 @@ std::string toUtf8(const std::u16string& key);
 std::string jsonString(const std::string& utf8);
 std::string jsonString(const std::u16string& key);
 
+// Bytes that should be text (a name from a control area) as a JSON string:
+// well-formed UTF-8 as it stands, every other byte as its \u00XX escape,
+// so that what is made of a damaged area is UTF-8 as well.
+std::string jsonBytes(const std::string& bytes);
+
 // Lower-case hexadecimal digits of n bytes.
 std::string hexBytes(const uint8_t* p, size_t n);
 
