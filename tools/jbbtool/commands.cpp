@@ -8,9 +8,8 @@ extern const Command kTraceCommand;
 extern const Command kMsgcCommand, kMsgCommand;  // msgc.cpp, msg.cpp
 
 const Command kCommands[] = {
-    kCheckCommand, kStatsCommand,  kDumpCommand,
-    kDiffCommand,  kSchemaCommand, kTraceCommand,
-    kMsgcCommand,  kMsgCommand,    {nullptr, nullptr, nullptr, nullptr},
+    kCheckCommand, kStatsCommand, kDumpCommand, kDiffCommand, kSchemaCommand,
+    kTraceCommand, kMsgcCommand,  kMsgCommand,  kGetCommand,  {nullptr, nullptr, nullptr, nullptr},
 };
 
 }  // namespace jbbtool

@@ -11,5 +11,6 @@ extern const Command kStatsCommand;
 extern const Command kDumpCommand;
 extern const Command kDiffCommand;
 extern const Command kSchemaCommand;
+extern const Command kGetCommand;
 
 }  // namespace jbbtool
