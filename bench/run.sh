@@ -12,6 +12,10 @@
 #     `jbbtool dump --salvage`;
 #   - `jbbtool info`, which reads the control record alone, against
 #     `cat NAME.jbbdb`, with its peak resident memory.
+#   - the questions of one journal: `jbbtool get` of one name and of 1,000
+#     names (--keys) and `jbbtool dump --prefix` of a directory of a few
+#     hundred entries against `cat`, and `jbbtool dump --since` (about
+#     half the entries) against `jbbtool dump`, with peak memory.
 # The jbbtool figures are taken on two journals: jbbgen's default one
 # (jN), and one shaped like journals written independently of jbbgen
 # (uN: about 1.135 entries per directory, times over 34 years, filled
@@ -114,6 +118,52 @@ measureInfo() {
       printf "%s: jbbtool info %.2f ms (target < 5%s), %.4f times cat, peak RSS %.1f MiB (target <= 64%s)\n", l, t["info"], nh, t["info"] / t["cat"], m["info"] / 1024, nh }'
 }
 
+# The questions asked of journal $1, once: a name, 1,000 names spread over
+# the journal, the directory with the most entries below 600 (at least
+# 200), and the median inserted time, taken from its dump.
+prepareQuery() {
+  local name=$1 q=$data/$1.query
+  [ -f "$q/since" ] && return
+  mkdir -p "$q"
+  "$build/tools/jbbtool/jbbtool" dump "$data/$name.jbbdb" | awk -F'\t' '!/^[#%]/ { print $3 "\t" $5 }' > "$q/entries"
+  awk -F'\t' -v n="$(wc -l < "$q/entries")" 'NR % int(n / 1000) == 1 && k < 1000 { print $2; k++ }' "$q/entries" > "$q/keys"
+  sed -n 500p "$q/keys" > "$q/one"
+  awk -F'\t' '{ p = $2; while (match(p, /\\[^\\]*$/) > 0) { p = substr(p, 1, RSTART - 1); c[p "\\"]++ } }
+    END { best = ""; c[best] = 0; for (k in c) if (c[k] >= 200 && c[k] <= 600 && c[k] > c[best]) best = k; print best; print c[best] > "/dev/stderr" }' \
+    "$q/entries" > "$q/prefix" 2> "$q/prefix-count"
+  cut -f1 "$q/entries" | sort | sed -n "$(($(wc -l < "$q/entries") / 2))p" > "$q/since"
+  rm -f "$q/entries"
+}
+
+# Prints "cat_ms get1_ms getk_ms prefix_ms dump_ms since_ms get1_kb getk_kb
+# prefix_kb since_kb prefix_entries" for journal $1.
+measureQuery() {
+  local name=$1 tool=$build/tools/jbbtool/jbbtool q=$data/$1.query f=$data/$1.jbbdb
+  prepareQuery "$name"
+  if [ "$reload" = 1 ]; then
+    "$build/bench/reload" "$f" "$data/$name.ref.db"
+  fi
+  "$build/bench/runcmd" "$runs" \
+    cat "cat '$f'" \
+    get1 "'$tool' get '$f' \"\$(cat '$q/one')\"" \
+    getk "'$tool' get --keys '$q/keys' '$f'" \
+    prefix "'$tool' dump --prefix \"\$(cat '$q/prefix')\" '$f'" \
+    dump "'$tool' dump '$f'" \
+    since "'$tool' dump --since $(cat "$q/since") '$f'" |
+    awk -v pc="$(cat "$q/prefix-count")" '{ t[$1] = $2; m[$1] = $4 } END { printf "%s %s %s %s %s %s %s %s %s %s %s\n", t["cat"], t["get1"], t["getk"], t["prefix"], t["dump"], t["since"], m["get1"], m["getk"], m["prefix"], m["since"], pc }'
+}
+
+reportQuery() {
+  local label=$1
+  shift
+  awk -v nh="$nh" -v l="$label" -v c="$1" -v g="$2" -v k="$3" -v p="$4" -v d="$5" -v s="$6" -v gm="$7" -v km="$8" \
+      -v pm="$9" -v sm="${10}" -v pc="${11}" 'BEGIN {
+    printf "%s: jbbtool get of one name %.1f ms, of 1000 names %.1f ms, cat %.1f ms, ratios %.2f and %.2f (target <= 3%s)\n", l, g, k, c, g / c, k / c, nh;
+    printf "%s: jbbtool dump --prefix of a directory of %d entries %.1f ms, ratio to cat %.2f (target <= 3%s)\n", l, pc, p, p / c, nh;
+    printf "%s: jbbtool dump --since (half the entries) %.1f ms, dump %.1f ms, ratio %.2f (target <= 1.05%s)\n", l, s, d, s / d, nh;
+    printf "%s: peak RSS get %.1f MiB, get --keys %.1f MiB, dump --prefix %.1f MiB, dump --since %.1f MiB (target <= 64%s)\n", l, gm / 1024, km / 1024, pm / 1024, sm / 1024, nh }'
+}
+
 reportTool() {
   local label=$1
   shift
@@ -151,6 +201,10 @@ read -r -a utool < <(measureTool u$entries)
 reportTool "u$entries (unlike jbbgen's default)" "${utool[@]}"
 measureInfo j$entries
 measureInfo u$entries
+read -r -a query < <(measureQuery j$entries)
+reportQuery "j$entries (jbbgen's default)" "${query[@]}"
+read -r -a uquery < <(measureQuery u$entries)
+reportQuery "u$entries (unlike jbbgen's default)" "${uquery[@]}"
 
 if [ "$big" = 1 ]; then
   bigcount=$((entries * 10))

@@ -11,7 +11,8 @@
 //   - the viewer on a fresh copy: the report run, then the interactive run
 //     with Del requests for keys the engine met, and the request lines as
 //     standard input;
-//   - jbbtool's check, stats, dump and dump --salvage on it.
+//   - jbbtool's check, stats, dump, dump --salvage, dump --prefix and get
+//     on it.
 // Results do not matter; nothing may crash, hang, or touch memory outside
 // its buffers (the target is built with AddressSanitizer and
 // UndefinedBehaviorSanitizer).
@@ -183,18 +184,27 @@ void runViewer(const std::string& base, const uint8_t* image, size_t size, const
     std::fflush(stdout);
 }
 
-// Runs jbbtool commands on the file, their reports (standard error
-// included) thrown away.
+// Runs jbbtool commands on the file (in place of the word FILE, else
+// after the words), their reports (standard error included) thrown away.
 void runTool(const std::string& path) {
     static const std::vector<std::vector<std::string>> kRuns = {
-        {"check", "--json"}, {"stats", "--json"}, {"dump", "--salvage"}, {"dump"}};
+        {"check", "--json"},
+        {"stats", "--json"},
+        {"dump", "--salvage"},
+        {"dump"},
+        {"dump", "--prefix", "C:\\Users\\", "--since", "2020-01-01"},
+        {"get", "FILE", "C:\\Users\\a", "%key ffff", "A"}};
     std::fflush(stderr);
     const int savedErr = ::dup(2);
     const int devNull = ::open("/dev/null", O_WRONLY);
     if (devNull >= 0) ::dup2(devNull, 2);
     for (const auto& run : kRuns) {
         std::vector<std::string> words = run;
-        words.push_back(path);
+        auto file = std::find(words.begin(), words.end(), "FILE");
+        if (file != words.end())
+            *file = path;
+        else
+            words.push_back(path);
         std::vector<char*> argv;
         for (std::string& w : words) argv.push_back(&w[0]);
         argv.push_back(nullptr);

@@ -12,9 +12,10 @@
 //                      area (--type, --fs, ...) cannot be given with it.
 //   %data-length N     the records' length; only 32 can be made.
 //   %key HEX           the next entry's name as UTF-16 code units, 4 digits
-//                      a unit: for a name holding a tab, a line end or an
-//                      unpaired surrogate (or no character at all).  The
-//                      entry line's NAME field is then only shown, not used.
+//                      a unit: for a name holding a control character (a
+//                      tab, a line end) or an unpaired surrogate (or no
+//                      character at all).  The entry line's NAME field is
+//                      then only shown, not used.
 //   %record HEX        the next entry's whole 32-byte record (64 digits),
 //                      for records whose last 8 bytes are not zero; the
 //                      entry line's first four fields must agree with it.

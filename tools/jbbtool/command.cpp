@@ -59,7 +59,10 @@ int parseCommandLine(const char* command, int argc, char** argv, std::initialize
             value = argv[++i];
         }
         if (value.empty()) return usageError(command, "option %s needs a value", arg.c_str());
-        *spec->value = value;
+        if (spec->values != nullptr)
+            spec->values->push_back(value);
+        else
+            *spec->value = value;
     }
     if (operands->size() < minOperands || operands->size() > maxOperands) {
         if (minOperands == maxOperands)

@@ -43,11 +43,13 @@ int usageError(const char* command, const char* fmt, ...) JBB_PRINTF_LIKE(2, 3);
 bool isHelpFlag(const char* arg);
 
 // One option of a command: a flag (`flag` set) or an option with a value
-// (`value` set), given as "--name VALUE" or "--name=VALUE".
+// (`value` set), given as "--name VALUE" or "--name=VALUE"; one that may be
+// given more than once (`values` set) collects each value in turn.
 struct OptionSpec {
     const char* name;
     bool* flag;
     std::string* value;
+    std::vector<std::string>* values = nullptr;
 };
 
 // Parses argv[1..argc-1] of a command into its options and operands ("--"

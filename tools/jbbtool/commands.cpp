@@ -8,17 +8,8 @@ extern const Command kTraceCommand;
 extern const Command kMsgcCommand, kMsgCommand;  // msgc.cpp, msg.cpp
 
 const Command kCommands[] = {
-    kCheckCommand,
-    kStatsCommand,
-    kDumpCommand,
-    kDiffCommand,
-    kSchemaCommand,
-    kTraceCommand,
-    kMsgcCommand,
-    kMsgCommand,
-    kInfoCommand,
-    kRebuildCommand,
-    {nullptr, nullptr, nullptr, nullptr},
+    kCheckCommand, kStatsCommand, kDumpCommand, kDiffCommand,    kSchemaCommand, kTraceCommand,
+    kMsgcCommand,  kMsgCommand,   kInfoCommand, kRebuildCommand, kGetCommand,    {nullptr, nullptr, nullptr, nullptr},
 };
 
 }  // namespace jbbtool

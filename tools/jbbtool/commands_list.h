@@ -13,5 +13,6 @@ extern const Command kDiffCommand;
 extern const Command kSchemaCommand;
 extern const Command kInfoCommand;
 extern const Command kRebuildCommand;
+extern const Command kGetCommand;
 
 }  // namespace jbbtool

@@ -10,6 +10,7 @@
 #include "command.h"
 #include "commands_list.h"
 #include "dbimage.h"
+#include "dumpwriter.h"
 #include "keyorder.h"
 #include "platform.h"
 #include "slotmap.h"
@@ -66,10 +67,13 @@ struct Side {
 };
 
 void report(bool json, const char* what, const std::u16string& key) {
-    if (json)
+    if (json) {
         plat::outPrintfUtf8("{\"change\":\"%s\",\"key\":%s}\n", what, jsonString(key).c_str());
-    else
-        plat::outPrintfUtf8("%s\t%s\n", what, toUtf8(key).c_str());
+        return;
+    }
+    std::string keyLine;
+    const std::string shown = nameField(key, &keyLine);
+    plat::outPrintfUtf8("%s%s\t%s\n", keyLine.c_str(), what, shown.c_str());
 }
 
 // A record's bytes after its four fields (the last 8 of a 32-byte record),
@@ -111,10 +115,13 @@ void reportDiffer(bool json, const std::u16string& key, const uint8_t* a, uint16
         plat::outPrintfUtf8("{\"change\":\"differ\",\"key\":%s,\"a\":%s,\"b\":%s}\n", jsonString(key).c_str(),
                             recordJson(ra, tails ? &tailA : nullptr).c_str(),
                             recordJson(rb, tails ? &tailB : nullptr).c_str());
-    else
-        plat::outPrintfUtf8("differ\t%s\ta: %s\tb: %s\n", toUtf8(key).c_str(),
+    else {
+        std::string keyLine;
+        const std::string shown = nameField(key, &keyLine);
+        plat::outPrintfUtf8("%sdiffer\t%s\ta: %s\tb: %s\n", keyLine.c_str(), shown.c_str(),
                             recordText(ra, tails ? &tailA : nullptr).c_str(),
                             recordText(rb, tails ? &tailB : nullptr).c_str());
+    }
 }
 
 int runDiff(int argc, char** argv) {
@@ -175,7 +182,11 @@ void helpDiff(FILE* out) {
         "  only-b <tab> NAME     the key is in B only\n"
         "  differ <tab> NAME <tab> a: FIELDS <tab> b: FIELDS\n"
         "                        both hold the key, with different records\n"
-        "then a summary line.  FIELDS are a record's: 'action NAME (CODE), type\n"
+        "A name that the line cannot carry as it stands (a tab, a line end or another\n"
+        "control character in it, an unpaired surrogate, or no character at all)\n"
+        "is shown as dump shows it, with control characters as U+FFFD, and a line\n"
+        "'%key HEX' (its UTF-16 units) goes before its line.  Then a summary line.\n"
+        "FIELDS are a record's: 'action NAME (CODE), type\n"
         "NAME (CODE), inserted UTC TIME, object time UTC TIME' (a code without a\n"
         "name alone; TIME as YYYY-MM-DDTHH:MM:SSZ), and ', last bytes HEX' when\n"
         "the bytes after those fields (the last 8 of a 32-byte record) differ.\n"

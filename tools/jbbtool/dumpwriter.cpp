@@ -50,6 +50,7 @@ bool DumpWriter::flush() {
 }
 
 void DumpWriter::head(const uint8_t* area, uint16_t dataLen) {
+    if (countOnly_) return;
     size_t used = 0;
     if (area != nullptr)
         for (size_t i = 0; i < appAreaSize; ++i)
@@ -80,9 +81,14 @@ std::u16string unitsOf(const uint8_t* key, uint32_t units) {
     return k;
 }
 
+// True for a unit that the name field does not carry as it stands: a
+// control character (C0, DEL, C1), which holds the tab and the line ends
+// that would break the line, and the escapes a terminal would obey.
+bool isControlUnit(uint32_t u) { return u < 0x20 || (u >= 0x7F && u < 0xA0); }
+
 // Writes the name field of an entry at `o`, which has room for 3 bytes a
 // unit (the most UTF-8 takes): the key as UTF-8.  Returns its end, or null
-// when the key needs a %key line: empty, or with a tab, a line end or an
+// when the key needs a %key line: empty, or with a control character or an
 // unpaired surrogate.
 char* putNameField(char* o, const uint8_t* key, uint32_t units) {
     if (units == 0) return nullptr;
@@ -96,7 +102,8 @@ char* putNameField(char* o, const uint8_t* key, uint32_t units) {
             const __m128i ctrl = _mm_and_si128(v, _mm_set1_epi16((short)0xFFE0));
             const __m128i zero = _mm_setzero_si128();
             if (_mm_movemask_epi8(_mm_cmpeq_epi16(wide, zero)) == 0xFFFF &&
-                _mm_movemask_epi8(_mm_cmpeq_epi16(ctrl, zero)) == 0) {
+                _mm_movemask_epi8(_mm_cmpeq_epi16(ctrl, zero)) == 0 &&
+                _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16(0x7F))) == 0) {
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
                 o += 8;
                 i += 8;
@@ -111,8 +118,8 @@ char* putNameField(char* o, const uint8_t* key, uint32_t units) {
             u = w;
         }
         ++i;
+        if (isControlUnit(u)) return nullptr;
         if (u < 0x80) {
-            if (u == '\t' || u == '\n' || u == '\r') return nullptr;
             *o++ = (char)u;
             continue;
         }
@@ -150,6 +157,26 @@ char* putText(char* o, const char* s) {
 
 }  // namespace
 
+std::string nameField(const std::u16string& key, std::string* keyLine) {
+    keyLine->clear();
+    std::u16string shown = key;
+    bool plain = !key.empty();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const char16_t u = shown[i];
+        if (isControlUnit(u)) {
+            shown[i] = 0xFFFD;
+            plain = false;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            if (u <= 0xDBFF && i + 1 < shown.size() && shown[i + 1] >= 0xDC00 && shown[i + 1] <= 0xDFFF)
+                ++i;
+            else
+                plain = false;
+        }
+    }
+    if (!plain) *keyLine = "%key " + hexUnits(key) + "\n";
+    return shown.empty() ? std::string("-") : toUtf8(shown);
+}
+
 void DumpWriter::entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen) {
     entry(reinterpret_cast<const uint8_t*>(key.data()), (uint32_t)key.size(), data, dataLen);
 }
@@ -162,7 +189,11 @@ void DumpWriter::entryJson(const std::u16string& key, const uint8_t* data, uint1
 }
 
 void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, uint16_t dataLen) {
-    if (json_) {
+    if (filter_ != nullptr && !filter_->matches(key, units, data, dataLen)) return;
+    ++matched_;
+    if (countOnly_) {
+        // nothing to write
+    } else if (json_) {
         entryJson(unitsOf(key, units), data, dataLen);
     } else {
         journalRec r = asJournalRec(data, dataLen);
@@ -200,20 +231,18 @@ void DumpWriter::entry(const uint8_t* key, uint32_t units, const uint8_t* data, 
         o = putUtcText(o, r.objectTime);
         *o++ = '\t';
         // The name goes last on the line; only once it is written is it
-        // known whether the entry needs a %key line first.
+        // known whether the entry needs a %key line first (nameField).
         if (char* end = putNameField(o, key, units)) {
             *end++ = '\n';
             b.resize((size_t)(end - b.data()));
         } else {
-            const std::u16string k = unitsOf(key, units);
+            std::string keyLine;
+            const std::string shown = nameField(unitsOf(key, units), &keyLine);
             std::string lines(line, o);
             b.resize(lineStart);
-            text("%key " + hexUnits(k) + "\n");
-            std::u16string shown = k;
-            for (char16_t& u : shown)
-                if (u == u'\t' || u == u'\n' || u == u'\r') u = 0xFFFD;
+            b += keyLine;
             b += lines;
-            b += shown.empty() ? std::string("-") : toUtf8(shown);
+            b += shown;
             b += '\n';
         }
     }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "entryfilter.h"
 #include "format.h"
 #include "textout.h"
 
@@ -29,6 +30,14 @@ public:
     // alignment).
     void entry(const uint8_t* key, uint32_t units, const uint8_t* data, uint16_t dataLen);
     void entry(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
+    // From now on, writes only the entries that `filter` lets through
+    // (null: every entry), and with `countOnly` neither them nor the head:
+    // matched() counts them.  The filter must outlive the writer's use.
+    void setFilter(const EntryFilter* filter, bool countOnly) {
+        filter_ = filter != nullptr && !filter->empty() ? filter : nullptr;
+        countOnly_ = countOnly;
+    }
+    uint64_t matched() const { return matched_; }
     // Writes out what is buffered; false when the output failed.
     bool flush();
     bool failed() const { return failed_; }
@@ -38,9 +47,20 @@ private:
     void entryJson(const std::u16string& key, const uint8_t* data, uint16_t dataLen);
     bool json_;
     bool failed_ = false;
+    const EntryFilter* filter_ = nullptr;
+    bool countOnly_ = false;
+    uint64_t matched_ = 0;
     std::string buf_;  // written out in pieces of about kFlushBytes
     static constexpr size_t kFlushBytes = 256u << 10;
 };
+
+// The name field of an entry line as the dump writes it: the key as
+// UTF-8, a control character (a tab and the line ends among them) shown as
+// U+FFFD and an empty key as "-"; `keyLine` gets the "%key HEX" line (with
+// its line end) that must go before the line when the field cannot carry
+// the key (a control character, an unpaired surrogate, an empty key), else
+// it is cleared.
+std::string nameField(const std::u16string& key, std::string* keyLine);
 
 // Name of a journal action for the entry line ("create", ...), or its
 // number.

@@ -35,15 +35,16 @@ void printUsage(FILE* out) {
     text +=
         "\n"
         "Files: check and stats take one or more files (FILE...) and report on each\n"
-        "in turn; dump takes one FILE, diff two (A B), schema one NAME.  Files are\n"
-        "named with their extension; a name without it that does not exist, when\n"
-        "NAME.jbbdb does, gets the hint 'No such file; did you mean NAME.jbbdb?'.\n"
+        "in turn; dump takes one FILE, diff two (A B), schema one NAME, get one\n"
+        "FILE and the names to look up.  Files are named with their extension; a\n"
+        "name without it that does not exist, when NAME.jbbdb does, gets the hint\n"
+        "'No such file; did you mean NAME.jbbdb?'.\n"
         "\n";
     text += traceargs::helpText();
     text +=
         "  Which commands trace: msg traces the message library under class NLS\n"
         "  and its memory under MEMORY, as a program that uses the library does.\n"
-        "  check, stats, dump and diff read database files with jbbtool's own\n"
+        "  check, stats, dump, diff and get read database files with jbbtool's own\n"
         "  reader, not the engine, and write no trace lines of their own (nor do\n"
         "  msgc, schema and trace): their trace holds only its header lines.\n"
         "\n"

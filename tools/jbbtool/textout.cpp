@@ -150,11 +150,13 @@ std::string hexBytes(const uint8_t* p, size_t n) {
 
 namespace {
 
-// YYYY-MM-DDT of a day counted from 1970-01-01 (proleptic Gregorian) up
+// YYYY-MM-DDT of a day counted from 0000-01-01 (proleptic Gregorian) up
 // to the end of year 9999, at `text` (11 bytes).  In 32-bit unsigned
-// arithmetic, which every day up to then fits and which divides fastest.
-void civilDate(uint32_t days, char* text) {
-    const uint32_t z = days + 719468;
+// arithmetic, which every such day fits and which divides fastest: the
+// count begins 400 years (one whole cycle of the calendar) before year 0,
+// so that no day of it is negative.
+void civilDate(uint32_t daysFromYear0, char* text) {
+    const uint32_t z = daysFromYear0 + 146097 - 60;  // from 0000-03-01, one cycle earlier
     const uint32_t era = z / 146097;
     const uint32_t doe = z - era * 146097;
     const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
@@ -164,6 +166,7 @@ void civilDate(uint32_t days, char* text) {
     const uint32_t d = doy - (153 * mp + 2) / 5 + 1;
     const uint32_t m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
+    y -= 400;
     for (int i = 3; i >= 0; --i, y /= 10) text[i] = (char)('0' + y % 10);
     text[4] = '-';
     text[5] = (char)('0' + m / 10);
@@ -188,8 +191,9 @@ void putClock(char* out, uint32_t secs) {
     out[8] = 'Z';
 }
 
-// 253402300799 is 9999-12-31T23:59:59Z.
-constexpr int64_t kLastTime = 253402300799ll;
+// -62167219200 is 0000-01-01T00:00:00Z, 253402300799 is
+// 9999-12-31T23:59:59Z: the times a four-digit year can show.
+constexpr int64_t kFirstTime = -62167219200ll, kLastTime = 253402300799ll;
 
 }  // namespace
 
@@ -205,8 +209,8 @@ void appendUtcText(std::string& out, int64_t t) {
 }
 
 char* putUtcText(char* out, int64_t t) {
-    if (t < 0 || t > kLastTime) return std::to_chars(out, out + kUtcTextMax, t).ptr;
-    const uint64_t u = (uint64_t)t;
+    if (t < kFirstTime || t > kLastTime) return std::to_chars(out, out + kUtcTextMax, t).ptr;
+    const uint64_t u = (uint64_t)(t - kFirstTime);
     civilDate((uint32_t)(u / 86400), out);
     putClock(out + 11, (uint32_t)(u % 86400));
     return out + 20;

@@ -26,8 +26,8 @@ std::string jsonBytes(const std::string& bytes);
 // Lower-case hexadecimal digits of n bytes.
 std::string hexBytes(const uint8_t* p, size_t n);
 
-// YYYY-MM-DDTHH:MM:SSZ for times from 1970 to 9999, else the decimal
-// number of seconds.
+// YYYY-MM-DDTHH:MM:SSZ for times from year 0000 to 9999 (before 1970
+// too), else the decimal number of seconds.
 std::string utcText(int64_t t);
 
 // utcText appended to `out`, for writers of many times.  The date is

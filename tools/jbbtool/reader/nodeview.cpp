@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "keyorder.h"
 #include "keyunits.h"
 
 namespace jbbtool {
@@ -11,6 +12,18 @@ std::u16string NodeView::key(size_t k) const {
     const uint8_t* p = image + datums[k].offset + datumKeyOffset;
     for (uint32_t i = 0; i < datums[k].keyUnits; ++i) s[i] = static_cast<char16_t>(keyunits::load1(p + 2 * i));
     return s;
+}
+
+size_t lowerBound(const NodeView& node, const uint8_t* key, size_t units, bool* equal) {
+    *equal = false;
+    for (size_t k = 0; k < node.datums.size(); ++k) {
+        const DatumRef& d = node.datums[k];
+        const int c = compareKeyUnits(node.image + d.offset + datumKeyOffset, d.keyUnits, key, units);
+        if (c < 0) continue;
+        *equal = c == 0;
+        return k;
+    }
+    return node.datums.size();
 }
 
 namespace {

@@ -48,6 +48,12 @@ struct NodeView {
     bool isLeaf() const { return header.branch[0] == 0; }
 };
 
+// The first of the node's parsed datums whose key is not below the key of
+// `units` UTF-16LE units at `key` (datums.size() when every key is below
+// it): where a search goes on, by branch[k] unless *equal says the datum
+// holds that very key.  Keys in key order (keyorder.h).
+size_t lowerBound(const NodeView& node, const uint8_t* key, size_t units, bool* equal);
+
 // Parses a node image of `size` bytes (its nodeSize field says so) whose
 // datums carry `dataLen`-byte records.  Never reads outside the image.
 void parseNode(const uint8_t* image, uint32_t size, uint16_t dataLen, NodeView* out);

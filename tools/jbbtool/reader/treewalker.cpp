@@ -142,13 +142,37 @@ void TreeWalker::readAhead(const Level& l) {
     readBatch(grandchildren_);
 }
 
-bool TreeWalker::next(WalkEntry* out) {
-    if (!started_) {
-        started_ = true;
-        state_.assign(map_.size(), kNotRead);
-        if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
-        if (!push(db_.ctrl().rootOffset)) return false;
+bool TreeWalker::start() {
+    started_ = true;
+    state_.assign(map_.size(), kNotRead);
+    if (!db_.hasCtrl() || db_.size() == (int64_t)ctrlRecSize) return false;
+    return push(db_.ctrl().rootOffset);
+}
+
+void TreeWalker::seek(const std::u16string& key) {
+    if (started_ || !start()) return;
+    const uint8_t* target = reinterpret_cast<const uint8_t*>(key.data());
+    while (!stack_.back().whole) {
+        Level& top = stack_.back();
+        // The first datum not below the key: the walk hands it out next,
+        // after the subtree on its left unless it holds the key itself.
+        bool equal = false;
+        const size_t k = lowerBound(top.node, target, key.size(), &equal);
+        top.pos = k;
+        if (top.node.isLeaf()) return;
+        top.descended = true;
+        if (equal) return;
+        const uint32_t child = top.node.header.branch[k];
+        if (child == 0) {
+            if (problem) problem("node " + std::to_string(top.subscript) + " has no branch " + std::to_string(k));
+            return;
+        }
+        if (!push(child)) return;  // may move `top`
     }
+}
+
+bool TreeWalker::next(WalkEntry* out) {
+    if (!started_ && !start()) return false;
     while (!stack_.empty()) {
         Level& top = stack_.back();
         if (top.whole) {

@@ -54,6 +54,12 @@ public:
     // until the next call.
     bool next(WalkEntry* e);
     bool next(std::u16string* key, const uint8_t** data);
+    // Begins the walk at the first entry whose key is not below `key`: the
+    // walk descends from the root by the branches around it, reading only
+    // the nodes on that path (read-ahead starts once it climbs back).  Call
+    // before the first next().  With wholeLeaves the leaf on the path is
+    // handed out whole, its entries below `key` included.
+    void seek(const std::u16string& key);
     std::function<void(const std::string&)> problem;
     bool ioFailed() const { return ioFailed_; }
     // Hand out leaves whole, for the caller to parse (on another thread,
@@ -78,6 +84,9 @@ private:
         int64_t offset = 0;  // of its slot
     };
     bool push(uint32_t subscript);
+    // Before the first entry: the walker's state and the root.  False when
+    // there is nothing to walk.
+    bool start();
     // Before the walk descends into an inner node, its children and
     // grandchildren that are not yet at hand are read, in two batches.
     void readAhead(const Level& l);
