@@ -92,7 +92,7 @@ struct NlsInsert {
     char spec[kNlsMaxSpec + 1] = {};    // as stored in the file
     char format[kNlsMaxSpec + 2] = {};  // as formatted: an l put in for a wide s or c
     NlsConversion conv;                 // the conversion read (with the wide l applied)
-    // The specification holds no conversion ("abc", "50%%"): it is shown
+    // The ordered insert holds no conversion ("abc", "50%%"): it is shown
     // as printf shows it, and its star values and value are taken all the
     // same.  conv.type is then None.
     bool literal = false;
@@ -127,4 +127,3 @@ bool nlsKindFeeds(uint8_t kind, const NlsConversion& c);
 
 // True for the integer conversions d i o u x X.
 bool nlsIntegerConversion(char conv);
-

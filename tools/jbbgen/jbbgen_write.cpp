@@ -88,7 +88,7 @@ bool JournalFile::create(const std::string& file, const std::string& name, const
                engineErrorText(db.dbGetLastError());
         return false;
     }
-    file_ = file;
+    tempFile_ = file;
     name_ = name;
     open_ = true;
     db.setJournalArea(area);
@@ -112,7 +112,7 @@ bool JournalFile::close(std::string* err) {
     db_->closeBtDb(&rc, 0);
     open_ = false;
     if (rc == 0) return true;
-    std::remove(file_.c_str());
+    std::remove(tempFile_.c_str());
     *err = "cannot close " + name_ + ": closeBtDb() result " + std::to_string(rc) + ", " +
            engineErrorText(db_->dbGetLastError());
     return false;
@@ -122,7 +122,7 @@ void JournalFile::abandon() {
     if (!open_) return;
     db_->closeBtDb(nullptr, 1);
     open_ = false;
-    std::remove(file_.c_str());
+    std::remove(tempFile_.c_str());
 }
 
 }  // namespace jbbgen

@@ -49,7 +49,8 @@ public:
     JournalFile(const JournalFile&) = delete;
     JournalFile& operator=(const JournalFile&) = delete;
 
-    // Creates the database `file` (replacing a file there) and writes
+    // Creates the database `file`, the new file that SafeOutput names beside
+    // the target (a file there is replaced), and writes
     // `area` into its control record; messages call it `name` (the target
     // that a new file beside it is written for).  False with `err` set; no
     // file is left behind then.
@@ -66,7 +67,7 @@ public:
 
 private:
     bTree* db_;
-    std::string file_, name_;
+    std::string tempFile_, name_;
     bool open_ = false;
 };
 
