@@ -27,7 +27,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
   { cat "$work/install.log" >&2; exit 1; }
 programs=(jbbview jbbtool jbbgen)
 schemas=()
-for n in check-3 stats-2 dump-1 diff-1; do schemas+=("schemas/jbbtool.$n.schema.json"); done
+for n in check-3 stats-2 dump-1 diff-1 info-1; do schemas+=("schemas/jbbtool.$n.schema.json"); done
 
 if grep -q 'CPACK_GENERATOR "ZIP"' "$build/CPackConfig.cmake"; then
   # Windows: the executables, the user's README and the schemas side by

@@ -130,6 +130,13 @@ std::string buildCommandLine(const std::string& exe, const std::vector<std::stri
     return "\"" + cmd + "\"";
 }
 
+bool argumentsPass(const std::vector<std::string>& args) {
+    if (!plat::isWindows()) return true;
+    bool bad = false;
+    for (const std::string& a : args) cmdWord(a, &bad);
+    return !bad;
+}
+
 RunResult runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& input,
                      const fs::path& workDir, const EnvList& env) {
     static std::atomic<unsigned> runNo{0};

@@ -64,6 +64,11 @@ std::string normalizeOutput(const std::string& text);
 RunResult runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& input,
                      const std::filesystem::path& workDir, const EnvList& env = {});
 
+// False when runProgram cannot pass `args` to a program unchanged: on
+// Windows a word with a double quote, a percent sign or a line end, which
+// cmd.exe changes.  Tests skip such cases there.
+bool argumentsPass(const std::vector<std::string>& args);
+
 // A temporary folder with databases in it and the viewer to run on them.
 class ViewerSession {
 public:
