@@ -30,6 +30,8 @@ void bTree::dropCachedNodes() {
         BT_FREE(c);
     }
     freeList(&avlList);
+    freeList(&spareCells);
+    spareCellCount = 0;
     if (rootP != nullptr && rootP != failedNode()) BT_FREE(rootP);
     rootP = nullptr;
     readAheadBuf.clear();
