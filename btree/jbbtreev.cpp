@@ -325,6 +325,8 @@ int bTree::loadExistingTree() {
             dbErrno = btErrNoMemoryErrno;
             return btErrNoMemory;
         }
+        // The inventory and every walk or search reach its entries at random.
+        plat::adviseLarge(indexArray, (size_t)cr.indexArraySize * sizeof(indexNode));
         BT_TRACE("openBtDb(): Existing file: indexArraySize: %d\n", (int)cr.indexArraySize);
         newNDLast = where;
         int rc = openInventory(where, fileBytes);
