@@ -252,7 +252,8 @@ void bTree::dbFree(const char* file, int line, diskNode* p) {
     if (e.state == occupied) {
         if (walkActive && e.node != nullptr) {
             delIndex(&actList, loc);
-            BT_FREE(e.node);
+            // Its buffer serves a later read ahead of the same walk.
+            readAheadBuf.recycle(e.node);
             e.node = nullptr;
             e.state = empty;
         } else {

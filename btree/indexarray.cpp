@@ -33,7 +33,13 @@ uint32_t bTree::addIndexEntry() {
 
 void bTree::addIndex(listCell** list, uint32_t loc) {
     BT_TRACE("addIndex(): entry, loc=%d.\n", (int)loc);
-    listCell* cell = static_cast<listCell*>(BT_CALLOC(1, sizeof(listCell)));
+    listCell* cell = spareCells;
+    if (cell != nullptr) {
+        spareCells = cell->next;
+        --spareCellCount;
+    } else {
+        cell = static_cast<listCell*>(BT_CALLOC(1, sizeof(listCell)));
+    }
     if (cell == nullptr) {
         // Without a cell the subscript cannot be listed; the entry's state
         // still tells the truth, only this list misses it.
@@ -53,7 +59,13 @@ void bTree::delIndex(listCell** list, uint32_t loc) {
         if ((*link)->loc == loc) {
             listCell* cell = *link;
             *link = cell->next;
-            BT_FREE(cell);
+            if (spareCellCount < spareCellsKept) {
+                cell->next = spareCells;
+                spareCells = cell;
+                ++spareCellCount;
+            } else {
+                BT_FREE(cell);
+            }
             break;
         }
     }

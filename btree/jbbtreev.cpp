@@ -30,6 +30,8 @@ void bTree::dropCachedNodes() {
         BT_FREE(c);
     }
     freeList(&avlList);
+    freeList(&spareCells);
+    spareCellCount = 0;
     if (rootP != nullptr && rootP != failedNode()) BT_FREE(rootP);
     rootP = nullptr;
     readAheadBuf.clear();
@@ -101,6 +103,11 @@ public:
         *out = buf_ + (where - start_);
         return 1;
     }
+    // The block at `where` when the window holds it whole, else null.
+    const uint8_t* inWindow(int64_t where) const {
+        if (where < start_ || where - start_ + (int64_t)nodeInfoSize > length_) return nullptr;
+        return buf_ + (where - start_);
+    }
 
 private:
     static constexpr size_t windowBytes = 256 << 10;
@@ -137,6 +144,9 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
     }
     int64_t lastPos = 0;
     uint32_t lastSub = 0;
+    constexpr int lookAheadSlots = 8;
+    int64_t ahead = where;  // the slot lookAheadSlots slots ahead, or fewer
+    int aheadSlots = 0;
     for (;;) {
         const uint8_t* block = nullptr;
         errno = 0;
@@ -148,6 +158,23 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
             return btErrWrite;
         }
         if (got == 0) break;
+        // A few slots ahead, the index entries they name are asked for
+        // from memory: they lie all over the array, and each would
+        // otherwise stall the scan when its slot is recorded.
+        if (ahead <= where) {
+            ahead = where;
+            aheadSlots = 0;
+        }
+        while (aheadSlots < lookAheadSlots) {
+            const uint8_t* next = scanner.inWindow(ahead);
+            if (next == nullptr) break;
+            uint32_t sub = btformat::load32(next + infoOff::ixaSubscript);
+            if (sub < cr.currentIXCount) __builtin_prefetch(&indexArray[sub], 1);
+            uint64_t length = btformat::load64(next + infoOff::slotLength);
+            if (length < nodeInfoSize || length > (uint64_t)(fileBytes - ahead)) break;
+            ahead += (int64_t)length;
+            ++aheadSlots;
+        }
         nodeInfo tInfo;
         // A slot must at least hold its info block; only the last one may
         // reach past the end of the file, and its node must not.
@@ -176,6 +203,7 @@ int bTree::openInventory(int64_t where, int64_t fileBytes) {
         lastPos = where;
         lastSub = s;
         where += (int64_t)tInfo.slotLength;
+        if (aheadSlots > 0) --aheadSlots;
         newNDLast = where;
         BT_TRACE("openBtDb(): newNDLast = %lld .\n", (long long)newNDLast);
     }
@@ -297,6 +325,8 @@ int bTree::loadExistingTree() {
             dbErrno = btErrNoMemoryErrno;
             return btErrNoMemory;
         }
+        // The inventory and every walk or search reach its entries at random.
+        plat::adviseLarge(indexArray, (size_t)cr.indexArraySize * sizeof(indexNode));
         BT_TRACE("openBtDb(): Existing file: indexArraySize: %d\n", (int)cr.indexArraySize);
         newNDLast = where;
         int rc = openInventory(where, fileBytes);

@@ -170,6 +170,11 @@ protected:
     indexNode* indexArray = nullptr;
     listCell* actList = nullptr;
     listCell* avlList = nullptr;
+    // Cells that delIndex took off a list, kept for the next addIndex: a
+    // walk lists and unlists a node at every fetch.  At most spareCellsKept.
+    listCell* spareCells = nullptr;
+    size_t spareCellCount = 0;
+    static constexpr size_t spareCellsKept = 64;
     int64_t newNDLast = 0;
     plat::DbFile* dbHandle = nullptr;  // the open database file
     uint16_t dataSize;

@@ -156,7 +156,8 @@ void bTree::readAhead(const uint32_t* locs, size_t n) {
     for (size_t i = 0; i < n && count < readAheadNodes; ++i) {
         const indexNode& e = indexArray[locs[i]];
         // As fetchPage's buffers: the image, and 72 zero bytes behind it.
-        diskNode* buf = static_cast<diskNode*>(BT_MALLOC(sizeof(uint64_t) + e.nodeSize + nodeHeaderSize));
+        diskNode* buf = readAheadBuf.reuse(e.nodeSize);
+        if (buf == nullptr) buf = static_cast<diskNode*>(BT_MALLOC(ReadAheadBuffer::allocBytesFor(e.nodeSize)));
         if (buf == nullptr) break;
         std::memset(reinterpret_cast<uint8_t*>(&buf->nodeData) + e.nodeSize, 0, nodeHeaderSize);
         buf->allocSize = e.nodeSize;
@@ -174,7 +175,7 @@ void bTree::readAhead(const uint32_t* locs, size_t n) {
                      buf->nodeData.info.nodeMagic == nodeMagicNumber && buf->nodeData.info.ixaSubscript == locs[i] &&
                      nodeIsSound(buf, (uint32_t)e.nodeSize);
         if (!sound || !readAheadBuf.put(locs[i], buf)) {
-            BT_FREE(buf);
+            readAheadBuf.recycle(buf);
             continue;
         }
         BT_TRACE("readAhead(): indexArray[%d] read ahead\n", (int)locs[i]);

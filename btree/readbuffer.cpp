@@ -60,7 +60,34 @@ diskNode* ReadAheadBuffer::take(uint32_t loc) {
     }
 }
 
+diskNode* ReadAheadBuffer::reuse(uint64_t imageBytes) {
+    for (size_t i = spareCount_; i-- > 0;) {
+        diskNode* buf = spares_[i];
+        // The block's bytes: the allocSize word, the image room, 72 more.
+        const uint64_t bytes = kvBlockBytes(buf);
+        if (bytes < sizeof(uint64_t) + imageBytes + nodeHeaderSize) continue;
+        spares_[i] = spares_[--spareCount_];
+        spareBytes_ -= bytes;
+        return buf;
+    }
+    return nullptr;
+}
+
+void ReadAheadBuffer::recycle(diskNode* buf) {
+    if (spareCount_ < maxSpares && kvCheckBlock(buf, BT_SOURCE, __LINE__) == 0) {
+        const uint64_t bytes = kvBlockBytes(buf);
+        if (spareBytes_ + bytes <= maxSpareBytes) {
+            spares_[spareCount_++] = buf;
+            spareBytes_ += bytes;
+            return;
+        }
+    }
+    BT_FREE(buf);
+}
+
 void ReadAheadBuffer::clear() {
+    while (spareCount_ > 0) BT_FREE(spares_[--spareCount_]);
+    spareBytes_ = 0;
     if (cells_ == nullptr) return;
     if (count_ != 0)
         for (size_t i = 0; i < tableSize; ++i)

@@ -29,8 +29,24 @@ public:
     // buf->allocSize bytes) for `loc`.  False when it does not fit or `loc`
     // is held already; the caller keeps `buf` then.
     bool put(uint32_t loc, diskNode* buf);
-    // Frees every node held.
+    // Frees every node held, and the spare buffers.
     void clear();
+
+    // A spare node buffer (see recycle) whose image room is at least
+    // `imageBytes`, with 72 bytes behind it, or null.  Its allocSize is
+    // for the caller to set.
+    diskNode* reuse(uint64_t imageBytes);
+    // Keeps `buf`, a node buffer that a walk released, for the next reads
+    // ahead (a walk frees about as many nodes as it reads); frees it when
+    // enough are kept already (in number or bytes) or its guard words were
+    // overwritten.
+    void recycle(diskNode* buf);
+    // The bytes a read-ahead buffer is allocated with for an image of
+    // `imageBytes`: rounded up, so that buffers fit other nodes of about
+    // the same size when they are used again.
+    static uint64_t allocBytesFor(uint64_t imageBytes) {
+        return sizeof(uint64_t) + ((imageBytes + roomStep - 1) / roomStep) * roomStep + nodeHeaderSize;
+    }
 
     size_t nodes() const { return count_; }
 
@@ -48,6 +64,13 @@ private:
     static_assert(tableSize > 2 * maxNodes, "the table stays at most half full");
     static size_t home(uint32_t loc) { return (size_t)((loc * 2654435761u) >> 22); }
     size_t find(uint32_t loc) const;
+
+    static constexpr uint64_t roomStep = 512;
+    static constexpr size_t maxSpares = 128;
+    static constexpr uint64_t maxSpareBytes = 1u << 20;
+    diskNode* spares_[maxSpares] = {};
+    size_t spareCount_ = 0;
+    uint64_t spareBytes_ = 0;
 
     Cell* cells_ = nullptr;  // allocated at the first put
     size_t count_ = 0;

@@ -321,6 +321,18 @@ constexpr size_t kHugePage = 2u << 20;
 size_t largeLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 }  // namespace
 
+void adviseLarge(void* p, size_t bytes) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+    const uintptr_t end = (start + bytes) / kHugePage * kHugePage;
+#ifdef MADV_HUGEPAGE
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)first;
+    (void)end;
+#endif
+}
+
 void* allocLarge(size_t bytes) {
     const size_t len = largeLength(bytes);
     if (len < bytes) return nullptr;

@@ -460,4 +460,6 @@ void freeLarge(void* p, size_t bytes) {
     if (p != nullptr) VirtualFree(p, 0, MEM_RELEASE);
 }
 
+void adviseLarge(void*, size_t) {}
+
 }  // namespace plat

@@ -86,7 +86,16 @@ bool ReadRing::submitAndWait(unsigned toWait) {
     }
 }
 
+bool ReadRing::useFixedFile(int fd) {
+    if (!fixedTried_) {
+        fixedTried_ = true;
+        if (syscall(__NR_io_uring_register, ringFd_, IORING_REGISTER_FILES, &fd, 1) == 0) fixedFd_ = fd;
+    }
+    return fixedFd_ == fd;
+}
+
 bool ReadRing::readAll(int fd, ReadRequest* reqs, size_t n) {
+    const bool fixed = useFixedFile(fd);
     auto* sqes = static_cast<io_uring_sqe*>(sqes_);
     auto* cqes = static_cast<io_uring_cqe*>(cqes_);
     size_t done = 0;
@@ -99,7 +108,12 @@ bool ReadRing::readAll(int fd, ReadRequest* reqs, size_t n) {
             io_uring_sqe* sqe = &sqes[idx];
             std::memset(sqe, 0, sizeof *sqe);
             sqe->opcode = IORING_OP_READ;
-            sqe->fd = fd;
+            if (fixed) {
+                sqe->flags = IOSQE_FIXED_FILE;
+                sqe->fd = 0;  // the registered table's only entry
+            } else {
+                sqe->fd = fd;
+            }
             sqe->off = (uint64_t)r.pos;
             sqe->addr = (uint64_t)(uintptr_t)r.buf;
             sqe->len = (unsigned)r.len;

@@ -25,6 +25,13 @@ public:
 private:
     // Hands the kernel every queued read and waits for toWait completions.
     bool submitAndWait(unsigned toWait);
+    // Registers `fd` with the ring, once, so that each read names it by its
+    // place in the ring's table and the kernel skips looking it up.  False
+    // when it is not (another descriptor is, or the kernel refused).
+    bool useFixedFile(int fd);
+
+    int fixedFd_ = -1;
+    bool fixedTried_ = false;
 
     int ringFd_ = -1;
     unsigned entries_ = 0;

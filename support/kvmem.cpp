@@ -137,6 +137,13 @@ void kvFree(void* p, const char* file, int line) {
     std::free(headerOf(p));
 }
 
+uint64_t kvBlockBytes(const void* p) {
+    if (p == nullptr) return 0;
+    KvMemHeader header;
+    std::memcpy(&header, static_cast<const unsigned char*>(p) - kHeaderSize, sizeof header);
+    return header.recordedSize - kvBlockOverhead;
+}
+
 int kvCheckBlock(void* p, const char* file, int line) {
     if (p == nullptr) {
         return 0;

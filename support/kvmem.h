@@ -21,6 +21,9 @@ void* kvCalloc(int32_t count, uint64_t size, const char* file, int line);
 void* kvReAlloc(void* old, uint64_t newSize, const char* file, int line);
 void kvFree(void* p, const char* file, int line);
 int kvCheckBlock(void* p, const char* file, int line);
+// The caller's bytes of the tracked block p (its size as asked for), read
+// from its header; 0 for null.  The block must be sound (kvCheckBlock).
+uint64_t kvBlockBytes(const void* p);
 
 // Out-of-memory hooks: null unless a program installs them.
 using kvOutOfMemoryHandler = int (*)();

@@ -209,32 +209,41 @@ TEST(EngineOpen, DamagedSlotsMarkTheFileCorrupt) {
     TempDir dir;
     struct Case {
         const char* name;
-        void (*damage)(DbFile&);
+        void (*damage)(DbFile&, size_t at);
     };
     const Case cases[] = {
-        {"magic", [](DbFile& db) { db.slots[1].node.magic = 0x1234; }},
-        {"subscript", [](DbFile& db) { db.slots[1].node.subscript = db.ctrl.currentIXCount + 7; }},
-        {"zero-subscript", [](DbFile& db) { db.slots[2].node.subscript = 0; }},
-        {"slotlength", [](DbFile& db) { db.slots[1].node.slotLength = 0; }},
-        {"node-past-end", [](DbFile& db) { db.slots.back().node.nodeSize = 1u << 18; }},
-        {"nodesize-small", [](DbFile& db) { db.slots[1].node.nodeSize = 40; }},
-        {"duplicate", [](DbFile& db) { db.slots[2].node.subscript = db.slots[1].node.subscript; }},
+        {"magic", [](DbFile& db, size_t at) { db.slots[at].node.magic = 0x1234; }},
+        {"subscript", [](DbFile& db, size_t at) { db.slots[at].node.subscript = db.ctrl.currentIXCount + 7; }},
+        {"zero-subscript", [](DbFile& db, size_t at) { db.slots[at + 1].node.subscript = 0; }},
+        {"slotlength", [](DbFile& db, size_t at) { db.slots[at].node.slotLength = 0; }},
+        {"node-past-end", [](DbFile& db, size_t) { db.slots.back().node.nodeSize = 1u << 18; }},
+        {"nodesize-small", [](DbFile& db, size_t at) { db.slots[at].node.nodeSize = 40; }},
+        {"duplicate", [](DbFile& db, size_t at) { db.slots[at + 1].node.subscript = db.slots[at].node.subscript; }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TreeOptions opts;
-        opts.shuffleSlots = false;
-        DbFile db = buildTree(makeEntries(60), JournalInfo{}, opts);
-        ASSERT_GE(db.slots.size(), 3u);
-        c.damage(db);
-        std::string path = dir.file(std::string(c.name) + ".jbbdb");
-        ASSERT_TRUE(writeFile(path, db.image()));
-        Collector t;
-        EXPECT_EQ(btErrCorrupt, t.openBtDb(path.c_str(), 0));
-        Bytes after = fileBytes(path);
-        EXPECT_EQ(kDbCorrupt, getU32(after.data() + 4));
-        Collector again;
-        EXPECT_EQ(btErrCorrupt, again.openBtDb(path.c_str(), 0)) << "stays refused";
+    // A small file, and one that open scans through several windows, with
+    // the damage deep inside it where the scan looks ahead of itself.
+    for (size_t entries : {60u, 12000u}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " in " + std::to_string(entries));
+            TreeOptions opts;
+            opts.shuffleSlots = false;
+            DbFile db = buildTree(makeEntries(entries), JournalInfo{}, opts);
+            ASSERT_GE(db.slots.size(), 3u);
+            const size_t at = entries < 100 ? 1 : db.slots.size() * 3 / 4;
+            c.damage(db, at);
+            std::string path = dir.file(std::string(c.name) + std::to_string(entries) + ".jbbdb");
+            Bytes image = db.image();
+            if (entries > 100) {
+                ASSERT_GT(image.size(), 3u << 18);  // several of its windows
+            }
+            ASSERT_TRUE(writeFile(path, image));
+            Collector t;
+            EXPECT_EQ(btErrCorrupt, t.openBtDb(path.c_str(), 0));
+            Bytes after = fileBytes(path);
+            EXPECT_EQ(kDbCorrupt, getU32(after.data() + 4));
+            Collector again;
+            EXPECT_EQ(btErrCorrupt, again.openBtDb(path.c_str(), 0)) << "stays refused";
+        }
     }
 }
 

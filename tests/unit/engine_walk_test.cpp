@@ -99,6 +99,31 @@ TEST(EngineWalk, VisitsEveryEntryInKeyOrderAcrossLevels) {
     }
 }
 
+// Nodes of very different sizes: the buffers a walk releases serve its
+// later reads ahead, and none may be given a node larger than its room.
+TEST(EngineWalk, NodesOfEverySizeReadBackWhole) {
+    std::vector<std::u16string> keys;
+    for (size_t i = 0; i < 4000; ++i) {
+        const size_t len = (i * 7919) % 13 == 0 ? 2000 + (i * 31) % 9000 : 1 + (i * 17) % 60;
+        std::u16string k = utf8ToUtf16(std::to_string(100000 + i));
+        k.append(len, (char16_t)(u'a' + i % 26));
+        keys.push_back(k);
+    }
+    std::vector<Entry> entries = entriesFor(keys);
+    for (uint64_t seed : {1u, 2u}) {
+        SCOPED_TRACE(seed);
+        TreeOptions opts;
+        opts.seed = seed;
+        Walker w;
+        openDb(w, buildTree(entries, JournalInfo{}, opts), "sizes" + std::to_string(seed) + ".jbbdb");
+        ASSERT_EQ(0, w.WalkTree());
+        ASSERT_EQ(entries.size(), w.keys.size());
+        for (size_t i = 0; i < entries.size(); ++i) ASSERT_EQ(entries[i].key, w.keys[i]) << i;
+        EXPECT_EQ(0u, w.nodesReadAhead());
+        w.closeBtDb(nullptr, 1);
+    }
+}
+
 TEST(EngineWalk, CallbackResultStopsTheWalk) {
     Walker w;
     openDb(w, buildTree(numbered(300), JournalInfo{}), "stop.jbbdb");
