@@ -153,9 +153,17 @@ RunResult runProgram(const std::string& exe, const std::vector<std::string>& arg
     r.status = plat::runCommand(cmd);
     // Status 9009 is cmd.exe's own "could not start the program": under
     // Wine it now and then fails so on a program that is there, before the
-    // program ran at all.  None of ours exits with 9009, so such a run is
-    // tried again rather than failing the test on the interpreter's account.
-    for (int again = 0; plat::isWindows() && r.status == 9009 && again < 3; ++again) r.status = plat::runCommand(cmd);
+    // program ran at all.  Now and then the interpreter itself does not
+    // start either: -1, and no output file, since cmd.exe makes the
+    // redirections' files before it starts the program (a program of ours
+    // that exits with -1 leaves them behind).  None of ours exits with
+    // 9009, so such a run is tried again rather than failing the test on
+    // the interpreter's account.
+    auto neverRan = [&] {
+        std::error_code ec;
+        return r.status == 9009 || (r.status == -1 && !fs::exists(out, ec));
+    };
+    for (int again = 0; plat::isWindows() && neverRan() && again < 3; ++again) r.status = plat::runCommand(cmd);
     r.out = normalizeOutput(readAll(out));
     r.err = normalizeOutput(readAll(err));
     std::error_code ec;
