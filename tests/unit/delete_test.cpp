@@ -346,6 +346,18 @@ TEST_F(DeleteTest, BranchesThatLeadNowhereFailWithoutHarm) {
         EXPECT_EQ(228, t.dbGetLastError());
         t.closeBtDb(nullptr, 0);
     }
+    // A node below the root whose left branch is itself: the repair after
+    // a delete from its right child, of its own datum's successor (5) or of
+    // a key of that child (7), meets it as its own sibling.
+    for (int k : {5, 7}) {
+        DbFile db = buildShape(node({node({leaf(5), leaf(5)}), node({leaf(5), leaf(5)})}));
+        db.slots[1].node.branch[0] = 2;
+        Tree t;
+        open(t, db);
+        EXPECT_EQ(-1, t.Delete(key(k).c_str())) << k;
+        EXPECT_EQ(228, t.dbGetLastError()) << k;
+        t.closeBtDb(nullptr, 0);
+    }
 }
 
 TEST_F(DeleteTest, DeletedLastNodeLeavesTheRestOfItsSlotUnwritten) {

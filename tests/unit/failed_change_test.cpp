@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbwriter.h"
+#include "file_limit.h"
 #include "jbbtreev.h"
 #include "viewrun.h"
 
@@ -125,4 +126,28 @@ TEST(FailedChange, NoWriteLandsFarPastTheEndOfTheFile) {
     ASSERT_TRUE(readFile(path, &after));
     EXPECT_LT(after.size(), image.size() + 4096);
     EXPECT_EQ(kDbCorrupt, stateOnDisk(path));
+}
+
+TEST(FailedChange, WritesTheFileRefusesAreFailures) {
+    TempDir dir;
+    const std::string path = dir.file("j.jbbdb");
+    TwoLeaves t2;
+    ASSERT_TRUE(writeFile(path, t2.db.image()));
+    Tree t;
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    {
+        // Room for the control record and none for a node.
+        FileSizeLimit limit(kCtrlRecSize);
+        if (!limit.active()) GTEST_SKIP() << "no file size limit on this platform";
+        // The left leaf merges with the right one and the root runs empty:
+        // every node write of the change fails.
+        EXPECT_EQ(-1, t.Delete(t2.entries[1].key.c_str()));
+        EXPECT_NE(0, t.dbGetLastError());
+    }
+    {
+        FileSizeLimit limit(16);
+        EXPECT_EQ(-1, t.WriteCtrlRec());
+        EXPECT_NE(0, t.dbGetLastError());
+    }
+    t.closeBtDb(nullptr, 0);
 }
