@@ -24,17 +24,6 @@ inline int compareKeys(const char16_t* target, const uint8_t* stored) {
     }
 }
 
-// The same for two keys stored at possibly odd addresses.
-inline int compareKeys(const uint8_t* a, const uint8_t* b) {
-    for (;; a += 2, b += 2) {
-        uint16_t x, y;
-        std::memcpy(&x, a, sizeof x);
-        std::memcpy(&y, b, sizeof y);
-        if (x != y) return x < y ? -1 : 1;
-        if (x == 0) return 0;
-    }
-}
-
 // The same for two keys held as NUL-terminated UTF-16 strings.
 inline int compareKeys(const char16_t* a, const char16_t* b) {
     return compareKeys(a, reinterpret_cast<const uint8_t*>(b));

@@ -2,11 +2,16 @@
 // node contents and branches that lead back up the tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <string>
 
 #include "dbwriter.h"
 #include "jbbtreev.h"
+#include "kvmem.h"
+#include "readbuffer.h"
 
 using namespace testdb;
 namespace fs = std::filesystem;
@@ -26,6 +31,7 @@ public:
         keys.emplace_back(key);
         JournalRec r = JournalRec::fromBytes(data, 32);
         recs.push_back(r);
+        maxAhead = std::max(maxAhead, nodesReadAhead());
         return stopAt != 0 && keys.size() == stopAt ? 7 : 0;
     }
     using bTree::ExitCleanup;
@@ -39,6 +45,7 @@ public:
     std::vector<std::u16string> keys;
     std::vector<JournalRec> recs;
     size_t stopAt = 0;
+    size_t maxAhead = 0;  // the most nodes read ahead at a visit
 };
 
 std::vector<Entry> entriesFor(std::vector<std::u16string> keys) {
@@ -225,6 +232,21 @@ TEST(EngineWalk, BranchesLeadingBackUpAreRefused) {
     openDb(w, db, "cycle.jbbdb");
     EXPECT_EQ(btErrWalkFetch, w.WalkTree());
     EXPECT_EQ(btErrCorrupt, w.dbGetLastError());
+    // It stopped at the loop: no entry was visited twice.
+    ASSERT_FALSE(w.keys.empty());
+    for (size_t i = 1; i < w.keys.size(); ++i) ASSERT_LT(w.keys[i - 1], w.keys[i]) << i;
+    // The same for a loop behind a datum of a node the root's second
+    // branch leads to.
+    {
+        DbFile db2 = treeOf(entries, 3, &info);
+        db2.findSlot(info.levels[1][1])->node.branch[1] = info.root;
+        Walker w2;
+        openDb(w2, db2, "cycle2.jbbdb");
+        EXPECT_EQ(btErrWalkFetch, w2.WalkTree());
+        ASSERT_FALSE(w2.keys.empty());
+        for (size_t i = 1; i < w2.keys.size(); ++i) ASSERT_LT(w2.keys[i - 1], w2.keys[i]) << i;
+        w2.closeBtDb(nullptr, 1);
+    }
     // A search that follows the looping branch fails instead of recursing.
     w.SetDbErrno(0);
     uint8_t* found = w.Search(entries[0].key.c_str());
@@ -293,6 +315,7 @@ TEST(EngineCache, WalksAndSearchesLeaveWhatTheCacheRuleLeaves) {
         EXPECT_EQ(stopAt == 0 ? entries.size() : stopAt, w.keys.size());
         EXPECT_EQ(1u, w.nodesInMemory());
         EXPECT_EQ(0u, w.nodesReadAhead());
+        EXPECT_GT(w.maxAhead, 0u) << "the walk reads ahead";
         // The smallest key lies in the leftmost leaf: the root and one path.
         ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
         EXPECT_EQ(4u, w.nodesInMemory());
@@ -326,4 +349,54 @@ TEST(EngineCache, ANodeReadBeforeAFailedPurgeStaysLoadedAndHeld) {
     w.ExitCleanup();
     EXPECT_EQ(clean, w.indexArray[loc].state);
     w.closeBtDb(nullptr, 1);
+}
+
+TEST(EngineCache, ANodeGoneBadInMemoryClosesTheFileCorrupt) {
+    std::vector<Entry> entries = numbered(300);
+    TreeInfo info;
+    Walker w;
+    openDb(w, treeOf(entries, 3, &info), "flushbad.jbbdb");
+    ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
+    diskNode* bad = w.indexArray[info.levels[1][0]].node;
+    ASSERT_NE(nullptr, bad);
+    bad->nodeData.info.nodeMagic = 0;
+    int rc = 0;
+    w.closeBtDb(&rc, 0);
+    EXPECT_EQ(btErrCorrupt, rc);
+    Bytes img;
+    ASSERT_TRUE(readFile(tempFile("flushbad.jbbdb"), &img));
+    EXPECT_EQ(kDbCorrupt, CtrlRec::fromBytes(img.data()).state);
+}
+
+// The read-ahead buffer's table: nodes whose subscripts share a home cell
+// stay findable whatever was taken before them.
+TEST(EngineCache, ReadAheadBufferFindsEachNodeWhateverWasTakenBefore) {
+    ReadAheadBuffer rb;
+    std::mt19937 rng(11);
+    std::map<uint32_t, diskNode*> held;
+    while (held.size() < 400) {
+        const uint32_t loc = 1 + rng() % 5000;
+        if (held.count(loc) != 0) continue;
+        auto* buf = static_cast<diskNode*>(kvMalloc(ReadAheadBuffer::allocBytesFor(100), "test", __LINE__));
+        ASSERT_NE(nullptr, buf);
+        buf->allocSize = 100;
+        ASSERT_TRUE(rb.put(loc, buf)) << loc;
+        held[loc] = buf;
+    }
+    EXPECT_FALSE(rb.put(held.begin()->first, held.begin()->second)) << "held already";
+    std::vector<uint32_t> order;
+    for (const auto& h : held) order.push_back(h.first);
+    std::shuffle(order.begin(), order.end(), rng);
+    for (size_t i = 0; i < 300; ++i) {
+        diskNode* buf = rb.take(order[i]);
+        ASSERT_EQ(held[order[i]], buf) << i;
+        kvFree(buf, "test", __LINE__);
+        held.erase(order[i]);
+        EXPECT_EQ(nullptr, rb.peek(order[i]));
+        for (const auto& h : held) ASSERT_EQ(h.second, rb.peek(h.first)) << "after taking " << i;
+    }
+    EXPECT_EQ(held.size(), rb.nodes());
+    rb.clear();
+    EXPECT_EQ(0u, rb.nodes());
+    EXPECT_EQ(nullptr, rb.peek(held.begin()->first));
 }

@@ -188,6 +188,10 @@ TEST_F(InsertTest, BuildsABalancedTreeInAnyOrder) {
             ASSERT_EQ(0, t.Insert(keyFor(order[i]).c_str(), dataFor(order[i]).data())) << i;
             if (i == n / 2) reopen(t);
         }
+        // Every insertion handed back the nodes it held, the new ones of
+        // each split too: a walk frees every node but the root.
+        EXPECT_EQ(size_t(n), t.walk().size());
+        EXPECT_EQ(1u, t.nodesInMemory());
         TreeShape shape;
         reopen(t, &shape);
         EXPECT_EQ(uint64_t(n), shape.entries);
