@@ -100,6 +100,11 @@ TEST_F(Utf8LocaleTest, ConsoleTextShowsEveryCharacter) {
     EXPECT_EQ(plat::consoleText(kMixedUtf16), kMixedUtf8);
     const wchar16 loneLow[] = {'x', 0xDE00, 'y', 0};
     EXPECT_EQ(plat::consoleText(loneLow), "x?y");
+    // A count that ends between the halves of a pair: the high half shows
+    // as '?', and nothing past the count is read.
+    const wchar16 cutPair[] = {'a', 0xD800, 0xDC00, 0};
+    EXPECT_EQ(plat::consoleText(cutPair, 2), "a?");
+    EXPECT_EQ(plat::consoleText(cutPair, 3), "a\xF0\x90\x80\x80");
 }
 
 TEST_F(Utf8LocaleTest, CharUpperWBeyondAscii) {

@@ -93,3 +93,11 @@ TEST_F(Mutexes, AHolderThatEndedIsReportedAndTheMutexStaysUsable) {
     EXPECT_EQ(psMutexUnlock(&m), 0);
     EXPECT_EQ(psMutexUnlock(&m), -1);
 }
+
+TEST_F(Mutexes, AMutexNeverCreatedFailsEveryOperation) {
+    psMutex none;
+    EXPECT_EQ(psMutexLock(&none, 0), -1);
+    EXPECT_EQ(psMutexLock(&none, 3), -1);
+    EXPECT_EQ(psMutexUnlock(&none), -1);
+    EXPECT_EQ(psMutexDestroy(&none), -1);
+}
