@@ -9,6 +9,7 @@
 
 #include "kvmem.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +21,7 @@ kvOutOfMemoryHook kvOomSecondHook = nullptr;
 namespace {
 
 const char kSourceName[] = "kvmem.cpp";
+std::atomic<int64_t> blocksInUse{0};
 constexpr uint64_t kHeaderSize = sizeof(KvMemHeader);
 constexpr uint64_t kTrailerSize = kvBlockOverhead - kHeaderSize;
 static_assert(kTrailerSize == sizeof(uint32_t), "the trailer is one guard word");
@@ -71,6 +73,7 @@ void* kvMalloc(uint64_t size, const char* file, int line) {
         return nullptr;
     }
     void* p = stampBlock(block, size);
+    blocksInUse.fetch_add(1, std::memory_order_relaxed);
     if (traceFlag_MEMORY) {
         tracePrintf(kSourceName, __LINE__, "KVMEM(+) Addr %p Size %lld File %s Line %d\n", p,
                     static_cast<long long>(size), file, line);
@@ -91,6 +94,7 @@ void* kvCalloc(int32_t count, uint64_t size, const char* file, int line) {
         return nullptr;
     }
     void* p = stampBlock(block, bytes);
+    blocksInUse.fetch_add(1, std::memory_order_relaxed);
     if (traceFlag_MEMORY) {
         tracePrintf(kSourceName, __LINE__, "KVMEM(c+) Addr %p Size %lld Count %ld File %s Line %d\n", p,
                     static_cast<long long>(size), static_cast<long>(count), file, line);
@@ -115,6 +119,7 @@ void* kvReAlloc(void* old, uint64_t newSize, const char* file, int line) {
         return nullptr;
     }
     void* p = stampBlock(block, newSize);
+    if (old == nullptr) blocksInUse.fetch_add(1, std::memory_order_relaxed);
     if (traceFlag_MEMORY) {
         tracePrintf(kSourceName, __LINE__, "KVMEM(r+) naddr %p oaddr %p nsize %lld File %s Line %d\n", p, old,
                     static_cast<long long>(newSize), file, line);
@@ -135,7 +140,10 @@ void kvFree(void* p, const char* file, int line) {
         tracePrintf(kSourceName, __LINE__, "KVMEM(-) Addr %p File %s Line %d\n", p, file, line);
     }
     std::free(headerOf(p));
+    blocksInUse.fetch_sub(1, std::memory_order_relaxed);
 }
+
+int64_t kvBlocksInUse() { return blocksInUse.load(std::memory_order_relaxed); }
 
 uint64_t kvBlockBytes(const void* p) {
     if (p == nullptr) return 0;

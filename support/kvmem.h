@@ -25,6 +25,11 @@ int kvCheckBlock(void* p, const char* file, int line);
 // from its header; 0 for null.  The block must be sound (kvCheckBlock).
 uint64_t kvBlockBytes(const void* p);
 
+// Tracked blocks allocated and not yet freed, in the whole process: a
+// program or a test compares it before and after a piece of work to find
+// what that work left behind.
+int64_t kvBlocksInUse();
+
 // Out-of-memory hooks: null unless a program installs them.
 using kvOutOfMemoryHandler = int (*)();
 using kvOutOfMemoryHook = void (*)();

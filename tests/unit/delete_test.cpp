@@ -12,6 +12,7 @@
 
 #include "dbwriter.h"
 #include "jbbtreev.h"
+#include "kvmem.h"
 #include "close_check.h"
 #include "treecheck.h"
 #include "viewrun.h"
@@ -104,6 +105,10 @@ std::vector<std::u16string> keys(int from, int n) {
 
 class DeleteTest : public ::testing::Test {
 protected:
+    // Whatever a delete did, the handle's memory all went with it.
+    void SetUp() override { blocksBefore = kvBlocksInUse(); }
+    void TearDown() override { EXPECT_EQ(blocksBefore, kvBlocksInUse()) << "tracked blocks left behind"; }
+    int64_t blocksBefore = 0;
     void open(Tree& t, const DbFile& db) {
         ASSERT_TRUE(writeFile(path, db.image()));
         ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));

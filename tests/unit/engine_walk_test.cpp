@@ -304,28 +304,32 @@ TEST(EngineSearch, ReadsAtMostOneNodePerLevel) {
 // the cache and goes when the walk ends, stopped or whole.
 TEST(EngineCache, WalksAndSearchesLeaveWhatTheCacheRuleLeaves) {
     std::vector<Entry> entries = numbered(3000);
-    Walker w;
-    openDb(w, treeOf(entries, 4), "rule.jbbdb");
-    EXPECT_EQ(1u, w.nodesInMemory()) << "the root";
-    for (size_t stopAt : {5u, 1500u, 0u}) {
-        SCOPED_TRACE(stopAt);
-        w.keys.clear();
-        w.stopAt = stopAt;
-        EXPECT_EQ(stopAt == 0 ? 0 : 7, w.WalkTree());
-        EXPECT_EQ(stopAt == 0 ? entries.size() : stopAt, w.keys.size());
-        EXPECT_EQ(1u, w.nodesInMemory());
-        EXPECT_EQ(0u, w.nodesReadAhead());
-        EXPECT_GT(w.maxAhead, 0u) << "the walk reads ahead";
-        // The smallest key lies in the leftmost leaf: the root and one path.
-        ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
-        EXPECT_EQ(4u, w.nodesInMemory());
+    const int64_t blocksBefore = kvBlocksInUse();
+    {
+        Walker w;
+        openDb(w, treeOf(entries, 4), "rule.jbbdb");
+        EXPECT_EQ(1u, w.nodesInMemory()) << "the root";
+        for (size_t stopAt : {5u, 1500u, 0u}) {
+            SCOPED_TRACE(stopAt);
+            w.keys.clear();
+            w.stopAt = stopAt;
+            EXPECT_EQ(stopAt == 0 ? 0 : 7, w.WalkTree());
+            EXPECT_EQ(stopAt == 0 ? entries.size() : stopAt, w.keys.size());
+            EXPECT_EQ(1u, w.nodesInMemory());
+            EXPECT_EQ(0u, w.nodesReadAhead());
+            EXPECT_GT(w.maxAhead, 0u) << "the walk reads ahead";
+            // The smallest key lies in the leftmost leaf: the root and one path.
+            ASSERT_NE(nullptr, w.Search(entries[0].key.c_str()));
+            EXPECT_EQ(4u, w.nodesInMemory());
+        }
+        // Every later node read drops an older unheld one.
+        for (size_t i = 0; i < entries.size(); i += 97) {
+            ASSERT_NE(nullptr, w.Search(entries[i].key.c_str()));
+            EXPECT_EQ(4u, w.nodesInMemory());
+        }
+        w.closeBtDb(nullptr, 1);
     }
-    // Every later node read drops an older unheld one.
-    for (size_t i = 0; i < entries.size(); i += 97) {
-        ASSERT_NE(nullptr, w.Search(entries[i].key.c_str()));
-        EXPECT_EQ(4u, w.nodesInMemory());
-    }
-    w.closeBtDb(nullptr, 1);
+    EXPECT_EQ(blocksBefore, kvBlocksInUse()) << "the walks left memory behind";
 }
 
 TEST(EngineCache, ANodeReadBeforeAFailedPurgeStaysLoadedAndHeld) {

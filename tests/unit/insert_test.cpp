@@ -10,6 +10,7 @@
 
 #include "dbwriter.h"
 #include "jbbtreev.h"
+#include "kvmem.h"
 #include "close_check.h"
 #include "treecheck.h"
 #include "viewrun.h"
@@ -57,6 +58,10 @@ std::u16string keyFor(int n) {
 
 class InsertTest : public ::testing::Test {
 protected:
+    // Whatever an insertion did, the handle's memory all went with it.
+    void SetUp() override { blocksBefore = kvBlocksInUse(); }
+    void TearDown() override { EXPECT_EQ(blocksBefore, kvBlocksInUse()) << "tracked blocks left behind"; }
+    int64_t blocksBefore = 0;
     void create(Tree& t) { ASSERT_EQ(0, t.openBtDb(path.c_str(), 1)); }
     void close(Tree& t, TreeShape* shape = nullptr) { closeAndCheck(t, path, shape); }
     void reopen(Tree& t, TreeShape* shape = nullptr) {
@@ -182,28 +187,32 @@ TEST_F(InsertTest, BuildsABalancedTreeInAnyOrder) {
         for (int i = 0; i < n; ++i) order[i] = i;
         if (how[0] == 'd') std::reverse(order.begin(), order.end());
         if (how[0] == 'r') std::shuffle(order.begin(), order.end(), std::mt19937(7));
-        Tree t;
-        create(t);
-        for (int i = 0; i < n; ++i) {
-            ASSERT_EQ(0, t.Insert(keyFor(order[i]).c_str(), dataFor(order[i]).data())) << i;
-            if (i == n / 2) reopen(t);
+        const int64_t before = kvBlocksInUse();
+        {
+            Tree t;
+            create(t);
+            for (int i = 0; i < n; ++i) {
+                ASSERT_EQ(0, t.Insert(keyFor(order[i]).c_str(), dataFor(order[i]).data())) << i;
+                if (i == n / 2) reopen(t);
+            }
+            // Every insertion handed back the nodes it held, the new ones of
+            // each split too: a walk frees every node but the root.
+            EXPECT_EQ(size_t(n), t.walk().size());
+            EXPECT_EQ(1u, t.nodesInMemory());
+            TreeShape shape;
+            reopen(t, &shape);
+            EXPECT_EQ(uint64_t(n), shape.entries);
+            EXPECT_GE(shape.height, 3);
+            std::vector<KeyData> all = t.walk();
+            ASSERT_EQ(size_t(n), all.size());
+            for (int i = 0; i < n; ++i) {
+                EXPECT_EQ(keyFor(i), all[i].first);
+                EXPECT_EQ(dataFor(i), all[i].second);
+            }
+            EXPECT_EQ(dataFor(1234), t.find(keyFor(1234)));
+            close(t);
         }
-        // Every insertion handed back the nodes it held, the new ones of
-        // each split too: a walk frees every node but the root.
-        EXPECT_EQ(size_t(n), t.walk().size());
-        EXPECT_EQ(1u, t.nodesInMemory());
-        TreeShape shape;
-        reopen(t, &shape);
-        EXPECT_EQ(uint64_t(n), shape.entries);
-        EXPECT_GE(shape.height, 3);
-        std::vector<KeyData> all = t.walk();
-        ASSERT_EQ(size_t(n), all.size());
-        for (int i = 0; i < n; ++i) {
-            EXPECT_EQ(keyFor(i), all[i].first);
-            EXPECT_EQ(dataFor(i), all[i].second);
-        }
-        EXPECT_EQ(dataFor(1234), t.find(keyFor(1234)));
-        close(t);
+        EXPECT_EQ(before, kvBlocksInUse()) << "the splits left memory behind";
     }
 }
 

@@ -136,7 +136,9 @@ TEST(KvMem, DamagedBlockIsKeptByFreeAndRealloc) {
 }
 
 TEST(KvMem, ReAllocKeepsContentsAndRestampsGuards) {
+    const int64_t before = kvBlocksInUse();
     void* fresh = kvReAlloc(nullptr, 5, "kvmem_test", __LINE__);
+    EXPECT_EQ(before + 1, kvBlocksInUse());
     expectBlock(fresh, 5);
     std::memcpy(fresh, "12345", 5);
 
@@ -150,7 +152,14 @@ TEST(KvMem, ReAllocKeepsContentsAndRestampsGuards) {
 
     void* zero = kvReAlloc(shrunk, 0, "kvmem_test", __LINE__);
     expectBlock(zero, 0);
+    void* other = kvCalloc(3, 8, "kvmem_test", __LINE__);
+    void* third = kvMalloc(1, "kvmem_test", __LINE__);
+    EXPECT_EQ(before + 3, kvBlocksInUse()) << "a block resized is still one block";
     kvFree(zero, "kvmem_test", __LINE__);
+    kvFree(other, "kvmem_test", __LINE__);
+    kvFree(third, "kvmem_test", __LINE__);
+    kvFree(nullptr, "kvmem_test", __LINE__);
+    EXPECT_EQ(before, kvBlocksInUse());
 }
 
 TEST_F(KvMemOomTest, UnrepresentableSizesFailAndCallTheHandler) {
