@@ -10,6 +10,12 @@
 
 #include "dbfile.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 TEST(DbFile, BatchedReadsMatchTheFile) {
@@ -53,3 +59,48 @@ TEST(DbFile, BatchedReadsMatchTheFile) {
     EXPECT_EQ(nullptr, plat::DbFile::open(path.string().c_str(), plat::DbFile::Mode::Existing));
     EXPECT_EQ(ENOENT, errno);
 }
+
+#if !defined(_WIN32)
+// With no descriptor left for the system's batch reader, a batch is read
+// the plain way, and giving up on the reader closes no descriptor of the
+// process.
+TEST(DbFile, BatchedReadsWithoutADescriptorToSpareReadTheSame) {
+    fs::path path = fs::temp_directory_path() / "jbb_dbfile_nofd.bin";
+    std::vector<uint8_t> bytes(20000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (uint8_t)(i * 7);
+    plat::DbFile* f = plat::DbFile::open(path.string().c_str(), plat::DbFile::Mode::Create);
+    ASSERT_NE(nullptr, f);
+    ASSERT_EQ((int64_t)bytes.size(), f->writeAt(0, bytes.data(), bytes.size()));
+
+    rlimit old{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &old));
+    std::vector<int> fillers;
+    for (int fd = dup(2); fd >= 0 && fillers.size() < 4096; fd = dup(2)) {
+        fillers.push_back(fd);
+        if (fillers.size() == 1) {
+            rlimit lim = old;
+            lim.rlim_cur = (rlim_t)fd + 1;
+            ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &lim));
+        }
+    }
+    std::vector<plat::ReadRequest> reqs(11);
+    std::vector<std::vector<uint8_t>> bufs(reqs.size(), std::vector<uint8_t>(1000));
+    for (size_t i = 0; i < reqs.size(); ++i) {
+        reqs[i].pos = (int64_t)(i * 1500);
+        reqs[i].buf = bufs[i].data();
+        reqs[i].len = bufs[i].size();
+    }
+    f->readBatch(reqs.data(), reqs.size());
+    int closeFailures = 0;
+    for (int fd : fillers) closeFailures += close(fd) != 0;
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &old));
+    EXPECT_EQ(0, closeFailures) << "a descriptor of the process was closed";
+    EXPECT_NE(-1, fcntl(0, F_GETFD)) << "standard input was closed";
+    for (size_t i = 0; i < reqs.size(); ++i) {
+        ASSERT_EQ(1000, reqs[i].got) << i;
+        EXPECT_TRUE(std::equal(bufs[i].begin(), bufs[i].end(), bytes.begin() + reqs[i].pos)) << i;
+    }
+    delete f;
+    fs::remove(path);
+}
+#endif
