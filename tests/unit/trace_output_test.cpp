@@ -118,6 +118,14 @@ TEST_F(TraceTest, ResetKeepsErrorAndClosesTheOutput) {
     EXPECT_EQ(readFile(path).find("after reset"), std::string::npos);
 }
 
+TEST_F(TraceTest, RawTextWithoutAnOpenOutputGoesNowhere) {
+    EXPECT_EQ(traceWriteRaw("closed output\n"), 0);
+    TraceControl* const keep = traceControl;
+    traceControl = nullptr;  // a program that never set tracing up
+    EXPECT_EQ(traceWriteRaw("no control block\n"), 0);
+    traceControl = keep;
+}
+
 TEST_F(TraceTest, CallbackModeGetsMessagesWithoutPrefix) {
     Collected c;
     traceControl->outputCallback = collect;
