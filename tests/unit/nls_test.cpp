@@ -25,6 +25,7 @@
 #include "lockhandle.h"
 #include "msgcodepage.h"
 #include "nls.h"
+#include "nlsform.h"
 #include "nlslog.h"
 #include "pstime.h"
 #include "tracefile.h"
@@ -1046,4 +1047,24 @@ TEST_F(Nls, LogsAreLaidOutByteForByteAsTheWrappingRulesSay) {
     writeError("under the lower maximum");
     EXPECT_EQ(err.wraps, 6);
     EXPECT_GE(err.bytes.size(), longer);
+}
+
+TEST(NlsScan, PositionsRunFromOneTo65535) {
+    struct Row {
+        const char* spec;
+        bool positional;
+        bool ok;
+        unsigned pos;
+    } rows[] = {
+        {"%1$d", true, true, 1},  {"%65535$d", true, true, 65535}, {"%65536$d", true, false, 0},
+        {"%0$d", true, false, 0}, {"%1$d", false, false, 0},       {"%12d", true, true, 0},
+    };
+    for (const Row& r : rows) {
+        NlsConversion c;
+        EXPECT_EQ(r.ok, nlsScanConversion(r.spec, std::strlen(r.spec), r.positional, &c)) << r.spec;
+        if (r.ok) {
+            EXPECT_EQ(r.pos, c.pos) << r.spec;
+            EXPECT_EQ(std::strlen(r.spec), c.length) << r.spec;
+        }
+    }
 }

@@ -48,11 +48,12 @@ TEST(QuotedToken, QuotesBlanksAndLimits) {
         const char* token;
         const char* rest;
     } cases[] = {
-        {"'my trace.out'", 0, "my trace.out", ""}, {"  \"a b\" next", 0, "a b", "next"},
-        {"plain next", 0, "plain", "next"},        {"key='a b' next", 0, "key='a b'", "next"},
-        {"it's fine", 0, "it's", "fine"},          {"'unclosed", pkErrQuote, "", nullptr},
-        {"'closed'x", pkErrQuote, "", nullptr},    {"key='open", pkErrQuote, "", nullptr},
-        {"key='a'b", pkErrQuote, "", nullptr},     {"end'", pkErrQuote, "", nullptr},
+        {"'my trace.out'", 0, "my trace.out", ""},  {"  \"a b\" next", 0, "a b", "next"},
+        {"plain next", 0, "plain", "next"},         {"key='a b' next", 0, "key='a b'", "next"},
+        {"it's fine", 0, "it's", "fine"},           {"'unclosed", pkErrQuote, "", nullptr},
+        {"'closed'x", pkErrQuote, "", nullptr},     {"key='open", pkErrQuote, "", nullptr},
+        {"key='a'b", pkErrQuote, "", nullptr},      {"end'", pkErrQuote, "", nullptr},
+        {"key=value next", 0, "key=value", "next"}, {"key=\"a b\" next", 0, "key=\"a b\"", "next"},
     };
     for (const Case& c : cases) {
         const char* p = c.text;
