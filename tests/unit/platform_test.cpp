@@ -17,6 +17,7 @@
 
 #include "dbfile.h"
 #include "platform.h"
+#include "psstr.h"
 
 namespace {
 
@@ -105,6 +106,20 @@ TEST_F(Utf8LocaleTest, ConsoleTextShowsEveryCharacter) {
     const wchar16 cutPair[] = {'a', 0xD800, 0xDC00, 0};
     EXPECT_EQ(plat::consoleText(cutPair, 2), "a?");
     EXPECT_EQ(plat::consoleText(cutPair, 3), "a\xF0\x90\x80\x80");
+}
+
+TEST_F(Utf8LocaleTest, TextsThatAreNoUtf8CompareByteByByte) {
+    EXPECT_EQ(psStrICmp("\xFF"
+                        "b",
+                        "\xFF"
+                        "a"),
+              1);
+    EXPECT_EQ(psStrICmp("\xFF"
+                        "a",
+                        "\xFF"
+                        "b"),
+              -1);
+    EXPECT_EQ(psStrICmp("\xFF", "\xFF"), 0);
 }
 
 TEST_F(Utf8LocaleTest, CharUpperWBeyondAscii) {

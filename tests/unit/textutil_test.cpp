@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdarg>
 
 #include <cstring>
 #include <string>
@@ -37,6 +38,15 @@ int apply(const char* spec, std::string* bad = nullptr) {
     const int rc = traceApplyClassSpec(spec, &word);
     if (bad != nullptr) *bad = word;
     return rc;
+}
+
+std::u16string wideFormat(const char16_t* fmt, ...) {
+    char16_t out[256];
+    va_list ap;
+    va_start(ap, fmt);
+    pkWideVFormat(out, sizeof out / sizeof out[0], fmt, ap);
+    va_end(ap);
+    return out;
 }
 
 }  // namespace
@@ -79,6 +89,7 @@ TEST(TextRoutines, ComparesAndSearches) {
     EXPECT_EQ(psStrICmp("x", nullptr), 1);
     EXPECT_EQ(psStrICmp(nullptr, nullptr), 0);
     EXPECT_EQ(psStrICmp(nullptr, "x"), -1);
+    EXPECT_EQ(wideFormat(u"%.0s|%.2s|%5.1s|%-3s|%c", u"abc", u"abc", u"abc", u"x", int{u'z'}), u"|ab|    a|x  |z");
     EXPECT_EQ(psWideCmp(u"abc", u"abd"), -1);
     EXPECT_EQ(psWideNarrowCmp(u"abc", "abc"), 0);
     EXPECT_EQ(psStrCpy(nullptr, nullptr), nullptr);
