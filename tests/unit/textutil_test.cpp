@@ -49,6 +49,15 @@ std::u16string wideFormat(const char16_t* fmt, ...) {
     return out;
 }
 
+// The classes on before any test ran: read while the test program starts,
+// before any code could set a flag.
+const std::string kOnAtStart = [] {
+    std::string on;
+    for (int i = 0; i < traceClassCount; ++i)
+        if (*traceClassTable[i].flag != 0) on += std::string(on.empty() ? "" : " ") + traceClassTable[i].name;
+    return on;
+}();
+
 }  // namespace
 
 TEST(QuotedToken, QuotesBlanksAndLimits) {
@@ -171,6 +180,7 @@ TEST(TraceClasses, TablesAsListed) {
     }
     EXPECT_EQ(kinds, 5);
     for (const char* tag : traceClientTags) EXPECT_EQ(std::strlen(tag), 14u) << tag;
+    EXPECT_EQ(kOnAtStart, "") << "every class is off until a specification turns it on";
 }
 
 TEST(TraceClasses, SpecificationsExpandAggregates) {
