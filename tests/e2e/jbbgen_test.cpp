@@ -187,6 +187,12 @@ TEST_F(Jbbgen, ShapeOptionsSetDirectoriesTimesAndRecordTails) {
     EXPECT_LT(newest, kDefaultActivation + 12418 * kDay);
     EXPECT_GT(newest - oldest, 30 * 365 * kDay);
 
+    // Whole numbers a directory: the entries come in groups of exactly that.
+    const DbContents fours = make("fours", {"--count", "400", "--seed", "9", "--per-directory", "4"});
+    std::set<std::u16string> fourDirs;
+    for (const auto& e : fours.entries) fourDirs.insert(directoryOf(e.first));
+    EXPECT_EQ(fourDirs.size(), 100u);
+
     // Shape options are for synthetic entries only, and take sane values.
     const std::string list = input("few.txt", "create\tfile\t0\t0\tC:\\a\n");
     for (const auto& args : std::vector<std::vector<std::string>>{{"--input", list, "--fill-opaque"},
