@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbfile.h"
+#include "platform.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -19,7 +20,7 @@
 namespace fs = std::filesystem;
 
 TEST(DbFile, BatchedReadsMatchTheFile) {
-    fs::path path = fs::temp_directory_path() / "jbb_dbfile_test.bin";
+    fs::path path = fs::temp_directory_path() / ("jbb_dbfile_test_" + std::to_string(plat::processId()) + ".bin");
     std::vector<uint8_t> bytes(300000);
     std::mt19937 rng(5);
     for (auto& b : bytes) b = (uint8_t)rng();
@@ -65,7 +66,7 @@ TEST(DbFile, BatchedReadsMatchTheFile) {
 // the plain way, and giving up on the reader closes no descriptor of the
 // process.
 TEST(DbFile, BatchedReadsWithoutADescriptorToSpareReadTheSame) {
-    fs::path path = fs::temp_directory_path() / "jbb_dbfile_nofd.bin";
+    fs::path path = fs::temp_directory_path() / ("jbb_dbfile_nofd_" + std::to_string(plat::processId()) + ".bin");
     std::vector<uint8_t> bytes(20000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (uint8_t)(i * 7);
     plat::DbFile* f = plat::DbFile::open(path.string().c_str(), plat::DbFile::Mode::Create);

@@ -10,6 +10,7 @@
 #include "dbreader.h"
 #include "dbwriter.h"
 #include "jbbtreev.h"
+#include "platform.h"
 #include "treecheck.h"
 
 using namespace testdb;
@@ -21,9 +22,9 @@ class TempDir {
 public:
     TempDir() {
         static int n = 0;
-        path_ = fs::temp_directory_path() /
-                ("jbb_open_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 std::to_string(n++) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        path_ =
+            fs::temp_directory_path() / ("jbb_open_" + std::to_string(plat::processId()) + "_" + std::to_string(n++) +
+                                         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(path_);
         fs::create_directories(path_);
     }

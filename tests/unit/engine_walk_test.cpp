@@ -11,6 +11,7 @@
 #include "dbwriter.h"
 #include "jbbtreev.h"
 #include "kvmem.h"
+#include "platform.h"
 #include "readbuffer.h"
 
 using namespace testdb;
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string tempFile(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / "jbb_walk_tests";
+    fs::path dir = fs::temp_directory_path() / ("jbb_walk_tests_" + std::to_string(plat::processId()));
     fs::create_directories(dir);
     return (dir / name).string();
 }

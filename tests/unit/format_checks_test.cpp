@@ -13,6 +13,7 @@
 #include "dbwriter.h"
 #include "format.h"
 #include "jbbtreev.h"
+#include "platform.h"
 
 using namespace testdb;
 namespace fs = std::filesystem;
@@ -21,8 +22,7 @@ using F = btformat::Fault;
 namespace {
 
 std::string tempPath(const std::string& name) {
-    fs::path dir =
-        fs::temp_directory_path() / ("jbb_format_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::path dir = fs::temp_directory_path() / ("jbb_format_" + std::to_string(plat::processId()));
     fs::create_directories(dir);
     return (dir / (name + ".jbbdb")).string();
 }
