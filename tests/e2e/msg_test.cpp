@@ -107,6 +107,7 @@ TEST_F(Msg, MessagesAreFormattedFromTheirArguments) {
     EXPECT_EQ(msg({repo, "6", "65", "2", "abcdef", "66", "4294967295"}), "QLX0006W ab|A|B|ffffffff");
     EXPECT_EQ(msg({"--prefix", "ANS", repo, "1", "you", "0"}), "ANS0001I Hello you, you have 0 new messages.\n");
     EXPECT_EQ(msg({repo, "7"}), "QLX0007D caf\x82 in code page 850");  // code 12's letter
+    EXPECT_EQ(msg({compile("8 I \"wide %ls|%s\"\n", "w.rep"), "8", "abc", "d"}), "QLX0008I wide abc|d");
     EXPECT_EQ(msg({"--codepage", "--cache", "1", repo, "7"}), "QLX0007D caf\xE9 in code page 850");
     // An insert beyond ASCII, given in UTF-8 on the command line, is passed
     // on as a program's narrow text: in the ANSI code page on Windows (1252
@@ -204,6 +205,8 @@ TEST_F(Msg, SourceFaultsNameTheirLineAndWriteNoRepository) {
         {"1 I \"%1$-10.5lld\"\n", "1: %1$ is longer than 8 characters without its positions"},
         {"1 I \"%1$d%2$d%3$d%4$d%5$d%6$d%7$d%8$d%9$d%10$d%11$d\"\n", "1: more than 10 inserts"},
     };
+    const std::string longest = "1 I \"" + std::string(25599, 'x') + "\"\n";
+    const std::string tooLong = "1 I \"" + std::string(25600, 'x') + "\"\n";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
         const std::string src = put("bad.msg", c.source);
@@ -213,6 +216,13 @@ TEST_F(Msg, SourceFaultsNameTheirLineAndWriteNoRepository) {
         EXPECT_EQ(r.err, src + ":" + c.reason + "\n");
         EXPECT_FALSE(fs::exists(dir.path() / "bad.rep"));
     }
+    // A text of 25,599 bytes (with its terminator, the most a message holds)
+    // compiles; one byte more does not.
+    EXPECT_EQ(tool({"msgc", put("long.msg", longest), dir.file("long.rep")}).status, 0);
+    const std::string src = put("bad.msg", tooLong);
+    const RunResult r = tool({"msgc", src, dir.file("bad.rep")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, src + ":1: the text is longer than 25600 bytes\n");
 }
 
 TEST_F(Msg, AListingThatWouldNotCompileBackIsAFinding) {
