@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <set>
 
 #include "dbreader.h"
@@ -315,6 +316,9 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     EXPECT_NE(r.err.find("expected 2 files, found 1"), std::string::npos) << r.err;
     r = tool({"dump", "--json=yes", "x"});
     EXPECT_EQ(r.status, 2);
+    r = tool({"stats", "--force", "x.jbbdb"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("jbbtool stats: --force is for --html"), std::string::npos) << r.err;
     for (const char* command : {"check", "stats"}) {
         r = tool({command, "--json"});
         EXPECT_EQ(r.status, 2);
@@ -335,7 +339,8 @@ TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     EXPECT_EQ(r.status, 1);
     r = tool({"schema", "check", "stats"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("jbbtool schema: expected one name (check, stats, dump, diff or info), found 2"), std::string::npos)
+    EXPECT_NE(r.err.find("jbbtool schema: expected one name (check, stats, dump, diff or info), found 2"),
+              std::string::npos)
         << r.err;
     r = tool({"schema", "Check"});
     EXPECT_EQ(r.status, 2);
@@ -813,11 +818,48 @@ namespace {
 
 // The stats page is well-formed XML and renders in headless Chromium: a
 // screenshot that is not blank, and no console message.
+TEST_F(Jbbtool, StatsPageChartsAtMostFiftyThousandDays) {
+    // One entry a day from 1970 on, all created: the chart counts the
+    // entries of at most 50,000 days.
+    for (size_t n : {50000u, 50001u}) {
+        SCOPED_TRACE(n);
+        std::vector<Entry> e = journalEntries(n, 3);
+        sortEntries(e);
+        for (size_t i = 0; i < e.size(); ++i) {
+            e[i].rec.action = 4;
+            e[i].rec.inserted = static_cast<int64_t>(i) * 86400;
+        }
+        const std::string file = put("days.jbbdb", buildTree(e, JournalInfo()).image());
+        const std::string page = dir.file("days.html");
+        ASSERT_EQ(onFile({"stats", "--force", "--html", page}, file).status, 0);
+        Bytes html;
+        ASSERT_TRUE(readFile(page, &html));
+        const std::string text(html.begin(), html.end());
+        const std::regex bar(R"(<title>\d{4}-\d\d-\d\d to \d{4}-\d\d-\d\d UTC: create \(4\) (\d+)</title>)");
+        uint64_t charted = 0, columns = 0;
+        for (auto m = std::sregex_iterator(text.begin(), text.end(), bar); m != std::sregex_iterator(); ++m, ++columns)
+            charted += std::stoull((*m)[1]);
+        EXPECT_EQ(charted, 50000u);
+        EXPECT_EQ(columns, 120u);
+        if (n == 50000) {
+            EXPECT_NE(text.find("<title>1970-01-01 to 1971-02-21 UTC: create (4) 417</title>"), std::string::npos);
+            EXPECT_NE(text.find("<title>2105-11-12 to 2107-01-02 UTC: create (4) 377</title>"), std::string::npos);
+        }
+    }
+}
+
 TEST_F(Jbbtool, StatsPageParsesAsXmlAndRenders) {
     // A directory with the most entries, whose name needs escaping.
     std::vector<Entry> e = journalEntries(300, 21);
-    for (char16_t c = u'a'; c <= u'z'; ++c) e.push_back({u"C:\\a&b<c>\"d\x01\\file" + std::u16string(1, c), {}});
+    for (char16_t c = u'a'; c <= u'z'; ++c)
+        e.push_back({u"C:\\a&b<c>\"d\x01\xFFFE\xFFFF\\file" + std::u16string(1, c), {}});
     sortEntries(e);
+    // One entry every two days from 2023-11-15 on, all created: 651 days in
+    // columns of six days, three entries each and two in the last.
+    for (size_t i = 0; i < e.size(); ++i) {
+        e[i].rec.action = 4;
+        e[i].rec.inserted = 1700006400 + static_cast<int64_t>(i) * 2 * 86400;
+    }
     const std::string file = put("p.jbbdb", buildTree(e, JournalInfo()).image());
     const std::string page = dir.file("p.html");
     RunResult r = onFile({"stats", "--html", page}, file);
@@ -828,7 +870,9 @@ TEST_F(Jbbtool, StatsPageParsesAsXmlAndRenders) {
     EXPECT_EQ(text.find("<script"), std::string::npos);
     for (const char* outside : {"src=", "href=", "url(", "@import"})
         EXPECT_EQ(text.find(outside), std::string::npos) << "no outside resources: " << outside;
-    EXPECT_NE(text.find("a&amp;b&lt;c&gt;&quot;d\xEF\xBF\xBD"), std::string::npos);
+    EXPECT_NE(text.find("a&amp;b&lt;c&gt;&quot;d\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD<"), std::string::npos);
+    EXPECT_NE(text.find("<title>2023-11-15 to 2023-11-20 UTC: create (4) 3</title>"), std::string::npos);
+    EXPECT_NE(text.find("<title>2025-08-24 to 2025-08-29 UTC: create (4) 2</title>"), std::string::npos);
     if (plat::isWindows() || runProgram("xmllint", {"--version"}, "", dir.path()).status != 0)
         GTEST_SKIP() << "no xmllint or Chromium here (tools/install-deps.sh installs them)";
     r = runProgram("xmllint", {"--noout", page}, "", dir.path());
