@@ -1,10 +1,11 @@
-// Names as jbbtool takes them: UTF-8, or "%key" and UTF-16 units in
-// hexadecimal digits of either case.
+// Names as jbbtool takes them (UTF-8, or "%key" and UTF-16 units in
+// hexadecimal digits of either case), and text as its JSON writes it.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "keytext.h"
+#include "textout.h"
 
 TEST(KeyText, Utf8OrHexadecimalUnits) {
     struct Row {
@@ -34,4 +35,14 @@ TEST(KeyText, Utf8OrHexadecimalUnits) {
             EXPECT_FALSE(why.empty()) << r.text;
         }
     }
+}
+
+TEST(JsonText, ControlCharactersAreEscapedAndWellFormedUtf8Kept) {
+    EXPECT_EQ(jbbtool::jsonString(std::string("\x1F \x7F~")), "\"\\u001f \\u007f~\"");
+    EXPECT_EQ(jbbtool::jsonString(std::string("\x01\t")), "\"\\u0001\\t\"");
+    // The last code point UTF-8 has, and one past it.
+    EXPECT_EQ(jbbtool::jsonBytes("\xF4\x8F\xBF\xBF"), "\"\xF4\x8F\xBF\xBF\"");
+    EXPECT_EQ(jbbtool::jsonBytes("\xF0\x90\x80\x80"), "\"\xF0\x90\x80\x80\"");
+    EXPECT_NE(jbbtool::jsonBytes("\xF4\x90\x80\x80"), "\"\xF4\x90\x80\x80\"");
+    EXPECT_NE(jbbtool::jsonBytes("\xF0\x8F\xBF\xBF"), "\"\xF0\x8F\xBF\xBF\"");
 }
