@@ -159,6 +159,14 @@ TEST_F(Jbbtool, CheckPassesSoundFilesAndNotesUnpairedSurrogates) {
     EXPECT_NE(r.out.find("\"sound\":true"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"code\":\"key-unpaired-surrogate\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\\ud800"), std::string::npos) << r.out;
+    // Whole pairs, the first and the last there are, are no finding.
+    std::vector<Entry> pairs = journalEntries(50, 7);
+    pairs.push_back({u"C:\\pair\xD800\xDC00", {}});
+    pairs.push_back({u"C:\\pair\xDBFF\xDFFF", {}});
+    sortEntries(pairs);
+    r = onFile({"check", "--json"}, put("pairs.jbbdb", buildTree(pairs, JournalInfo()).image()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find("key-unpaired-surrogate"), std::string::npos) << r.out;
 
     // A file of a control record alone is an empty tree.
     r = onFile({"check"}, put("bare.jbbdb", CtrlRec().bytes()));
