@@ -208,6 +208,19 @@ struct Damage {
     size_t cutBytes = 0;    // or cut this many from its end
 };
 
+TEST_F(Jbbtool, CheckSaysTheCountersCallTheTreeEmptyOnlyWhenBothAreZero) {
+    const char* empty = "indexArraySize and currentIXCount say the tree is empty";
+    for (int zeroed : {1, 2, 3}) {
+        SCOPED_TRACE(zeroed);
+        Built b = built();
+        if (zeroed & 1) b.db.ctrl.indexArraySize = 0;
+        if (zeroed & 2) b.db.ctrl.currentIXCount = 0;
+        const RunResult r = onFile({"check"}, put("counters.jbbdb", b.db.image()));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_EQ(r.out.find(empty) != std::string::npos, zeroed == 3) << r.out;
+    }
+}
+
 TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
     const std::vector<Damage> cases = {
         {"just-created-entries",
