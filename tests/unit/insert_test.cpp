@@ -81,6 +81,24 @@ protected:
 
 }  // namespace
 
+TEST_F(InsertTest, AnInsertionWithoutASplitLeavesAFullIndexArrayAsItIs) {
+    // A root leaf of three entries at subscript 499: the index array of 500
+    // entries has none to spare.
+    DbFile db = buildTree(journalEntries(3, 4), JournalInfo());
+    ASSERT_EQ(1u, db.slots.size());
+    db.slots[0].node.subscript = 499;
+    db.ctrl.rootOffset = 499;
+    db.updateCounters();
+    ASSERT_EQ(db.ctrl.currentIXCount, db.ctrl.indexArraySize);
+    ASSERT_TRUE(writeFile(path, db.image()));
+    Tree t;
+    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+    ASSERT_EQ(0, t.Insert(keyFor(1).c_str(), dataFor(1).data()));
+    EXPECT_EQ(db.ctrl.indexArraySize, t.controlRecord().indexArraySize);
+    close(t);
+    EXPECT_EQ(db.ctrl.indexArraySize, ctrlOnDisk().indexArraySize);
+}
+
 TEST_F(InsertTest, AddsAnEntryAndReplacesItsData) {
     Tree t;
     create(t);
