@@ -12,6 +12,7 @@
 #include "dbwriter.h"
 #include "file_limit.h"
 #include "jbbtreev.h"
+#include "kvmem.h"
 #include "viewrun.h"
 
 using namespace testdb;
@@ -105,6 +106,7 @@ TEST_F(DamagedLeaf, AChangeThatFailedPartWayRefusesChangesAndClosesCorrupt) {
 }
 
 TEST(FailedChange, NoWriteLandsFarPastTheEndOfTheFile) {
+    const int64_t blocksBefore = kvBlocksInUse();
     TempDir dir;
     const std::string path = dir.file("j.jbbdb");
     // One full leaf as the root, in a last slot that claims a terabyte.
@@ -115,17 +117,20 @@ TEST(FailedChange, NoWriteLandsFarPastTheEndOfTheFile) {
     const Bytes image = db.image();
     ASSERT_TRUE(writeFile(path, image));
 
-    Tree t;
-    ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
-    // The eleventh key splits the root; the new nodes would go behind the
-    // last slot.
-    EXPECT_EQ(-1, t.Insert(u"A", entries[0].rec.bytes().data()));
-    EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
-    t.closeBtDb(nullptr, 0);
+    {
+        Tree t;
+        ASSERT_EQ(0, t.openBtDb(path.c_str(), 0));
+        // The eleventh key splits the root; the new nodes would go behind
+        // the last slot.
+        EXPECT_EQ(-1, t.Insert(u"A", entries[0].rec.bytes().data()));
+        EXPECT_EQ(btErrCorrupt, t.dbGetLastError());
+        t.closeBtDb(nullptr, 0);
+    }
     Bytes after;
     ASSERT_TRUE(readFile(path, &after));
     EXPECT_LT(after.size(), image.size() + 4096);
     EXPECT_EQ(kDbCorrupt, stateOnDisk(path));
+    EXPECT_EQ(blocksBefore, kvBlocksInUse()) << "the failed split left memory behind";
 }
 
 TEST(FailedChange, WritesTheFileRefusesAreFailures) {
