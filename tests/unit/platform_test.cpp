@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +17,12 @@
 #include <memory>
 #include <string>
 
+#include "child_process.h"
 #include "dbfile.h"
+#include "dbwriter.h"
 #include "platform.h"
 #include "psstr.h"
+#include "viewrun.h"
 
 namespace {
 
@@ -343,4 +348,17 @@ TEST(Platform, InterruptHandlerSetsTheFlag) {
     EXPECT_TRUE(plat::interruptRequested());
     plat::removeInterruptHandler();
     plat::setInterruptRequested(false);
+}
+
+TEST(ChildProcessTest, AnInterruptEndsAChildThatWaits) {
+    if (plat::isWindows() || !plat::ChildProcess::supported() || !std::filesystem::exists("/bin/sleep"))
+        GTEST_SKIP() << "no /bin/sleep to interrupt here";
+    testdb::TempDir dir;
+    ASSERT_TRUE(testdb::writeFile(dir.file("in.txt"), testdb::Bytes{}));
+    plat::ChildProcess child;
+    ASSERT_TRUE(child.start("/bin/sleep", {"30"}, dir.file("in.txt"), dir.file("err.txt")));
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(child.interrupt());
+    EXPECT_EQ(INT32_MIN, child.wait()) << "ended by the signal";
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
 }
