@@ -120,4 +120,10 @@ TEST_F(ConsoleOutTest, Utf8InPiecesShowsAsWrittenWhole) {
     EXPECT_EQ(s.units("\x98", 1), u"");
     EXPECT_EQ(s.units("\x80y", 2), u"\U0001F600y");
     EXPECT_EQ(s.finish(), u"") << "nothing held back";
+    // The least and the last code point of each length; one below the least
+    // of four bytes is overlong.
+    plat::detail::Utf8Stream edges;
+    EXPECT_EQ(edges.units("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", 13),
+              u"\u0080\u0800\U00010000\U0010FFFF");
+    EXPECT_EQ(edges.units("\xF0\x8F\xBF\xBF", 4), std::u16string(4, 0xFFFD));
 }
