@@ -208,6 +208,22 @@ TEST_F(TraceTest, SegmentsRotateAndTheFirstIsRecreated) {
     for (const std::string* s : {&s1, &s2, &s3}) EXPECT_LE(s->size(), 1048576u + 64);
     EXPECT_EQ(traceControl->currentSegment, 1u);
     EXPECT_EQ(traceControl->previousSegment, 3u);
+    resetAll();
+
+    // Two segments of their own sizes, whatever the whole maximum says: the
+    // first fills at 1 MB, the last at 2 MB.
+    const std::string two = dir.file("two");
+    ASSERT_EQ(openWrapping(two, 3, 2), 0);
+    traceControl->segmentSizeMB = 1;
+    traceControl->lastSegmentSizeMB = 2;
+    for (int n = 1; n <= 2500; ++n) tracePrintf("x.cpp", 1, "%s", numbered(n, 1000).c_str());
+    const std::string t1 = readFile(two + ".1");
+    const std::string t2 = readFile(two + ".2");
+    EXPECT_LE(t1.size(), 1048576u + 64);
+    EXPECT_GT(t1.size(), 1048576u - 2000);
+    EXPECT_GT(t2.size(), 1048576u + 64);
+    EXPECT_LE(t2.size(), 2 * 1048576u + 64);
+    EXPECT_EQ(traceControl->currentSegment, 2u);
 }
 
 TEST_F(TraceTest, FilesThatCannotBeOpenedAreRefused) {
