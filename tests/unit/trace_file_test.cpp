@@ -223,6 +223,8 @@ TEST_F(TraceTest, SegmentsRotateAndTheFirstIsRecreated) {
     EXPECT_GT(t1.size(), 1048576u - 2000);
     EXPECT_GT(t2.size(), 1048576u + 64);
     EXPECT_LE(t2.size(), 2 * 1048576u + 64);
+    EXPECT_EQ(t1.substr(headerOffset(t1)), "\nContinued at beginning of segment 2\n\n");
+    EXPECT_EQ(t2.substr(traceWrapHeaderLength, 33), "Continued from end of segment 1\n\n");
     EXPECT_EQ(traceControl->currentSegment, 2u);
 }
 
