@@ -94,6 +94,22 @@ TEST_F(Mutexes, AHolderThatEndedIsReportedAndTheMutexStaysUsable) {
     EXPECT_EQ(psMutexUnlock(&m), -1);
 }
 
+TEST_F(Mutexes, ALimitOfOneSecondOrLessWaitsAsLongAsItTakes) {
+    std::promise<void> locked;
+    std::thread holder([&] {
+        psMutexLock(&m, 1);
+        locked.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        psMutexUnlock(&m);
+    });
+    locked.get_future().wait();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(psMutexLock(&m, 1), 0);
+    EXPECT_GE(secondsSince(t0), 1.2);
+    EXPECT_EQ(psMutexUnlock(&m), 0);
+    holder.join();
+}
+
 TEST_F(Mutexes, AMutexNeverCreatedFailsEveryOperation) {
     psMutex none;
     EXPECT_EQ(psMutexLock(&none, 0), -1);

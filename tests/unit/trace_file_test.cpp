@@ -68,6 +68,13 @@ TEST_F(TraceTest, NamesAreCheckedAndQualified) {
     const std::string sep(1, plat::pathSeparator());
     EXPECT_EQ(traceSetFileName("'my trace.out'"), 0);
     EXPECT_EQ(std::string(traceControl->fileName), cwd + sep + "my trace.out");
+    // A whole name of 8192 characters is taken, one more is not.
+    const std::string folder = dir.path().string() + sep;
+    const std::string longest = folder + std::string(8192 - folder.size(), 'n');
+    EXPECT_EQ(traceSetFileName(longest.c_str()), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(traceSetFileName((longest + "n").c_str()), traceErrInvalidName);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Invalid trace file name\n");
     // Once a base name is set, only the console names replace it.
     EXPECT_EQ(traceSetFileName("other.out"), 0);
     EXPECT_EQ(std::string(traceControl->fileName), cwd + sep + "my trace.out");
