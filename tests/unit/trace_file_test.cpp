@@ -235,6 +235,16 @@ TEST_F(TraceTest, SegmentsRotateAndTheFirstIsRecreated) {
     EXPECT_EQ(traceControl->currentSegment, 2u);
 }
 
+TEST_F(TraceTest, RawTextFailsWhenTheNextSegmentCannotBeOpened) {
+    const std::string base = dir.file("ring");
+    fs::create_directory(base + ".2");  // where the second segment would go
+    ASSERT_EQ(openWrapping(base, 1, 2), 0);
+    const std::string line = numbered(1, 1000);
+    int rc = 0;
+    for (int n = 0; n < 3000 && rc >= 0; ++n) rc = traceWriteRaw(line.c_str());
+    EXPECT_EQ(rc, -1);
+}
+
 TEST_F(TraceTest, FilesThatCannotBeOpenedAreRefused) {
     traceControl->consoleOutput = 1;
     testing::internal::CaptureStdout();

@@ -134,8 +134,10 @@ TEST_F(TraceTest, CallbackModeGetsMessagesWithoutPrefix) {
     EXPECT_EQ(traceOpen("console", 0), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Tracing to stderr\n");
     traceFlag_PREFIX = traceFlag_PID = traceFlag_CLIENTTYPE = 1;
+    testing::internal::CaptureStderr();
     tracePoint(&kHere, 1, "to the callback %d\n", 5);
     EXPECT_EQ(traceWriteRaw("raw text"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the callback has it all";
     traceClose(0);
     ASSERT_EQ(c.calls.size(), 4u);
     EXPECT_EQ(c.calls[0], std::make_pair(int{traceOpConsole}, std::string("(null)")));
