@@ -1068,3 +1068,44 @@ TEST(NlsScan, PositionsRunFromOneTo65535) {
         }
     }
 }
+
+TEST(NlsScan, OrderedLayoutsAreReadOrRefusedWithTheirReason) {
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        const char* why;  // null: read
+    } rows[] = {
+        {"\0\0\0\0\0\2\1\0"s
+         "\0\0%s\0"s
+         "\0\1%d\0"s
+         "<\0|\0>"s,
+         nullptr},
+        {"\0\0\0\0\0\1\0"s
+         "\2\1%*.*d\0"s
+         "a\0b"s,
+         nullptr},
+        {"\0\0\0\0\0\1\0"s
+         "\3\1%%\0"s
+         "a\0b"s,
+         "an insert's star count differs from its specification"},
+        {"\0\0\0\0\0\1\0"s
+         "\0\4%d\0"s
+         "a\0b"s,
+         "an insert's kind is not one of 0 to 3"},
+        {"\0\0\0\0\0\1\0"s
+         "\0\0%s\0"s
+         "a"s,
+         "a piece of literal text runs past the text"},
+        {"\0\0\0\0\0\2\0\0"s, "the order list does not name every insert once"},
+        {"\0\0\0\0\0\13"s, "more than 10 inserts"},
+    };
+    for (const auto& r : rows) {
+        NlsOrdered o;
+        const char* why = nullptr;
+        const bool ok = nlsParseOrdered(r.text.data(), r.text.size(), &o, &why);
+        EXPECT_EQ(ok, r.why == nullptr) << (why != nullptr ? why : "read");
+        if (r.why != nullptr && why != nullptr) {
+            EXPECT_STREQ(why, r.why);
+        }
+    }
+}
