@@ -125,6 +125,9 @@ TEST_F(Utf8LocaleTest, TextsThatAreNoUtf8CompareByteByByte) {
                         "b"),
               -1);
     EXPECT_EQ(psStrICmp("\xFF", "\xFF"), 0);
+    int rc = 0;
+    EXPECT_EQ(psStrRChr("a\xFF/", '/', &rc), nullptr);
+    EXPECT_EQ(rc, 207) << "the conversion error";
 }
 
 TEST_F(Utf8LocaleTest, CharUpperWBeyondAscii) {

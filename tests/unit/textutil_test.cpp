@@ -144,6 +144,11 @@ TEST(DateTexts, DefaultFormatsAndTheFallback) {
     psDateText(&dt, date);
     std::strcpy(psDateFormat, "%m/%d/%Y");
     EXPECT_STREQ(date, "2612  ");
+    // The longest date text there is room for: 15 characters.
+    std::strcpy(psDateFormat, "%Y-%m-%dT%H%M");
+    psDateText(&dt, date);
+    std::strcpy(psDateFormat, "%m/%d/%Y");
+    EXPECT_STREQ(date, "2026-12-07T1419");
 
     DateTime7 packed;
     psPackTime(1796653180, &packed);  // 2026-12-07 14:19:40 UTC (tests run with TZ=UTC)
