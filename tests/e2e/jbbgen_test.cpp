@@ -171,6 +171,7 @@ TEST_F(Jbbgen, ShapeOptionsSetDirectoriesTimesAndRecordTails) {
     ASSERT_EQ(wide.entries.size(), 4000u);
     std::set<std::u16string> wideDirs;
     int64_t oldest = INT64_MAX, newest = INT64_MIN;
+    size_t zeroBytes[8] = {};
     for (const auto& e : wide.entries) {
         wideDirs.insert(directoryOf(e.first));
         const JournalRec r = JournalRec::fromBytes(e.second.data(), e.second.size());
@@ -179,7 +180,10 @@ TEST_F(Jbbgen, ShapeOptionsSetDirectoriesTimesAndRecordTails) {
         EXPECT_LE(r.objectTime, r.inserted);
         EXPECT_GE(r.objectTime, r.inserted - 365 * kDay);
         EXPECT_NE(r.opaque, (std::array<uint8_t, 8>{})) << "a record tail left zero";
+        for (size_t b = 0; b < 8; ++b) zeroBytes[b] += r.opaque[b] == 0;
     }
+    // Every byte of the tails is filled: each is 0 in about 1 of 256 records.
+    for (size_t b = 0; b < 8; ++b) EXPECT_LT(zeroBytes[b], 100u) << "byte " << b;
     // 4000 entries at 1.5 a directory: about 2667 directories.
     EXPECT_GT(wideDirs.size(), 2500u);
     EXPECT_LT(wideDirs.size(), 2850u);
