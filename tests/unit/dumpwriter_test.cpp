@@ -64,4 +64,9 @@ TEST(DumpName, TheEntryLineShowsWhatNameFieldSays) {
     EXPECT_EQ(keyLine, "");
     jbbtool::nameField(std::u16string{0xD800, 0xE000}, &keyLine);
     EXPECT_EQ(keyLine, "%key d800e000\n");
+    // DEL and the C1 controls are control characters; U+00A0 is not.
+    EXPECT_EQ(jbbtool::nameField(u"a\x7F", &keyLine), "a\xEF\xBF\xBD");
+    EXPECT_EQ(keyLine, "%key 0061007f\n");
+    EXPECT_EQ(jbbtool::nameField(u"\x9F\xA0", &keyLine), "\xEF\xBF\xBD\xC2\xA0");
+    EXPECT_EQ(keyLine, "%key 009f00a0\n");
 }
