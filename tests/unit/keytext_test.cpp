@@ -40,6 +40,8 @@ TEST(KeyText, Utf8OrHexadecimalUnits) {
 TEST(JsonText, ControlCharactersAreEscapedAndWellFormedUtf8Kept) {
     EXPECT_EQ(jbbtool::jsonString(std::string("\x1F \x7F~")), "\"\\u001f \\u007f~\"");
     EXPECT_EQ(jbbtool::jsonString(std::string("\x01\t")), "\"\\u0001\\t\"");
+    // The last code point of two UTF-8 bytes and the first of three.
+    EXPECT_EQ(jbbtool::jsonString(std::u16string{0x7FF, 0x800}), "\"\xDF\xBF\xE0\xA0\x80\"");
     // The last code point UTF-8 has, and one past it.
     EXPECT_EQ(jbbtool::jsonBytes("\xF4\x8F\xBF\xBF"), "\"\xF4\x8F\xBF\xBF\"");
     EXPECT_EQ(jbbtool::jsonBytes("\xF0\x90\x80\x80"), "\"\xF0\x90\x80\x80\"");
