@@ -28,8 +28,19 @@ public:
     // at the end of the file; -1 with errno set on failure.
     int64_t readAt(int64_t pos, void* buf, size_t n);
     // Reads every request (got and err as readAt gives them), handing them
-    // to the system together where it can take them so.
+    // to the system together where it can take them so, on two threads
+    // where there are two processors.
     void readBatch(ReadRequest* reqs, size_t n);
+    // The same in two steps.  readBatchBegin hands the requests to the
+    // second thread, where there is one, and returns at once; readBatchEnd
+    // ends the oldest batch begun: it reads on the caller's thread what the
+    // second thread has not taken of it, and returns when every request of
+    // it is read.  The second thread reads the batches in the order they
+    // were begun.  At most maxBatchesBegun are begun and not ended (one
+    // more ends the oldest first); until its end, the caller leaves a
+    // batch's requests and buffers alone.
+    void readBatchBegin(ReadRequest* reqs, size_t n);
+    void readBatchEnd();
     // Writes n bytes at pos.  Returns the bytes written; -1 with errno set.
     int64_t writeAt(int64_t pos, const void* buf, size_t n);
     // Cuts the file to 0 bytes.  False with errno set.
@@ -42,6 +53,22 @@ private:
     intptr_t handle_;
     void* batchReader_ = nullptr;  // the platform's batch reader, once set up
     bool batchTried_ = false;
+    // A second thread that takes part in large batches (read_helper.h),
+    // and the batch reader it uses.
+    void* helper_ = nullptr;
+    bool helperTried_ = false;
+    void* helperRing_ = nullptr;
+    bool helperRingTried_ = false;
+    // The batches begun and not yet ended, oldest first (those of two or
+    // more requests are with the helper when there is one).
+    struct Begun {
+        ReadRequest* reqs;
+        size_t count;
+    };
+    Begun begun_[maxBatchesBegun] = {};
+    size_t begunCount_ = 0;
+    // The helper, started at the first batch of two or more reads, or null.
+    void* batchHelper(size_t n);
 };
 
 }  // namespace plat

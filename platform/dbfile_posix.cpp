@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "dbfile.h"
+#include "read_helper.h"
 #include "uring_linux.h"
 
 namespace plat {
@@ -31,37 +32,93 @@ DbFile* DbFile::open(const char* path, Mode mode) {
 }
 
 DbFile::~DbFile() {
+    // Reads begun end first, and the helper goes before the rings: it may
+    // be using its own.
+    while (begunCount_ > 0) readBatchEnd();
+    delete static_cast<ReadHelper*>(helper_);
+    delete static_cast<ReadRing*>(helperRing_);
     delete static_cast<ReadRing*>(batchReader_);
     ::close((int)handle_);
 }
 
-void DbFile::readBatch(ReadRequest* reqs, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        reqs[i].got = -1;
-        reqs[i].err = 0;
-    }
-    if (n > 1 && !batchTried_) {
-        batchTried_ = true;
-        auto* ring = new ReadRing;
-        if (ring->init(128))
-            batchReader_ = ring;
+namespace {
+
+// Reads what it can of `reqs` with the kernel's batch reader of one thread,
+// set up at its first use (*tried) and given up when it fails; requests it
+// does not read whole are left with got -1 for the plain reads.
+void readWithRing(void** ring, bool* tried, int fd, ReadRequest* reqs, size_t n) {
+    if (n < 2) return;
+    if (!*tried) {
+        *tried = true;
+        auto* r = new ReadRing;
+        if (r->init(128))
+            *ring = r;
         else
-            delete ring;
+            delete r;
     }
-    auto* ring = static_cast<ReadRing*>(batchReader_);
-    if (n > 1 && ring != nullptr && !ring->readAll((int)handle_, reqs, n)) {
-        delete ring;
-        batchReader_ = nullptr;
+    auto* r = static_cast<ReadRing*>(*ring);
+    if (r != nullptr && !r->readAll(fd, reqs, n)) {
+        delete r;
+        *ring = nullptr;
     }
-    // Whatever the ring did not read whole (the end of the file, a failure,
-    // no ring at all) is read the plain way, which also sets errno.
+}
+
+// Reads the requests of `reqs` that are not read whole yet the plain way,
+// which also sets errno.
+void readRest(DbFile* file, ReadRequest* reqs, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         ReadRequest& r = reqs[i];
         if (r.got == (int64_t)r.len) continue;
         errno = 0;
-        r.got = readAt(r.pos, r.buf, r.len);
+        r.got = file->readAt(r.pos, r.buf, r.len);
         r.err = r.got < 0 ? errno : 0;
     }
+}
+
+}  // namespace
+
+void* DbFile::batchHelper(size_t n) {
+    if (n > 1 && !helperTried_) {
+        helperTried_ = true;
+        // Each thread has a ring of its own: a ring is set up for the one
+        // thread that submits to it.
+        helper_ = ReadHelper::start([this](ReadRequest* r, size_t k, bool onHelper) {
+            if (onHelper)
+                readWithRing(&helperRing_, &helperRingTried_, (int)handle_, r, k);
+            else
+                readWithRing(&batchReader_, &batchTried_, (int)handle_, r, k);
+            readRest(this, r, k);
+        });
+    }
+    return n > 1 ? helper_ : nullptr;
+}
+
+void DbFile::readBatch(ReadRequest* reqs, size_t n) {
+    readBatchBegin(reqs, n);
+    readBatchEnd();
+}
+
+void DbFile::readBatchBegin(ReadRequest* reqs, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        reqs[i].got = -1;
+        reqs[i].err = 0;
+    }
+    if (begunCount_ == maxBatchesBegun) readBatchEnd();
+    begun_[begunCount_++] = Begun{reqs, n};
+    if (auto* helper = static_cast<ReadHelper*>(batchHelper(n))) helper->begin(reqs, n);
+}
+
+void DbFile::readBatchEnd() {
+    if (begunCount_ == 0) return;
+    Begun b = begun_[0];
+    for (size_t i = 1; i < begunCount_; ++i) begun_[i - 1] = begun_[i];
+    --begunCount_;
+    if (auto* helper = static_cast<ReadHelper*>(batchHelper(b.count))) {
+        helper->finishOldest();
+        return;
+    }
+    readWithRing(&batchReader_, &batchTried_, (int)handle_, b.reqs, b.count);
+    readRest(this, b.reqs, b.count);
 }
 
 int64_t DbFile::readAt(int64_t pos, void* buf, size_t n) {

@@ -6,6 +6,10 @@
 
 namespace plat {
 
+// Batches a file may have begun and not ended at a time
+// (DbFile::readBatchBegin): one read ahead, and one read at once.
+constexpr size_t maxBatchesBegun = 2;
+
 struct ReadRequest {
     int64_t pos = 0;  // file position
     void* buf = nullptr;
