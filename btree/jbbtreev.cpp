@@ -7,6 +7,7 @@
 
 #include "engine_internal.h"
 #include "platform.h"
+#include "slotscanner.h"
 
 using namespace btdetail;
 
@@ -34,7 +35,7 @@ void bTree::dropCachedNodes() {
     spareCellCount = 0;
     if (rootP != nullptr && rootP != failedNode()) BT_FREE(rootP);
     rootP = nullptr;
-    readAheadBuf.clear();
+    dropReadAhead();
 }
 
 void bTree::releaseOpenResources() {
@@ -77,45 +78,6 @@ int bTree::failOpenCorrupt(const char* why) {
 }
 
 namespace {
-
-// Serves the 24-byte node info blocks of the slots, which follow each other
-// through the whole file, from a large window of it: one read per window
-// instead of one per slot.
-class SlotScanner {
-public:
-    explicit SlotScanner(plat::DbFile* file) : file_(file) { buf_ = static_cast<uint8_t*>(BT_MALLOC(windowBytes)); }
-    ~SlotScanner() {
-        if (buf_ != nullptr) BT_FREE(buf_);
-    }
-    bool ready() const { return buf_ != nullptr; }
-    // 1 with *out pointing at the block at `where` (valid until the next
-    // call), 0 at the end of the data, -1 on a failed read (errno set).
-    int next(int64_t where, const uint8_t** out) {
-        if (where < start_ || where - start_ + (int64_t)nodeInfoSize > length_) {
-            start_ = where;
-            length_ = file_->readAt(where, buf_, windowBytes);
-            if (length_ < 0) {
-                length_ = 0;
-                return -1;
-            }
-            if (length_ < (int64_t)nodeInfoSize) return 0;
-        }
-        *out = buf_ + (where - start_);
-        return 1;
-    }
-    // The block at `where` when the window holds it whole, else null.
-    const uint8_t* inWindow(int64_t where) const {
-        if (where < start_ || where - start_ + (int64_t)nodeInfoSize > length_) return nullptr;
-        return buf_ + (where - start_);
-    }
-
-private:
-    static constexpr size_t windowBytes = 256 << 10;
-    plat::DbFile* file_;
-    uint8_t* buf_ = nullptr;
-    int64_t start_ = 0;
-    int64_t length_ = 0;
-};
 
 // What open says when a slot's info block refuses the file.
 const char* inventoryText(btformat::Fault f) {

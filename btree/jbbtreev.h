@@ -117,6 +117,10 @@ public:
     // progress has read ahead and not yet fetched.
     size_t nodesInMemory() const;
     size_t nodesReadAhead() const { return readAheadBuf.nodes(); }
+    // Batches of reads ahead that a walk began and went on without waiting
+    // for (read on the second thread meanwhile, where there is one), since
+    // the handle was made.
+    uint64_t batchesBegunAhead() const { return aheadBegun; }
 
 protected:
     // Node cache.
@@ -126,7 +130,18 @@ protected:
     int FlushMemNodes();
     void ExitCleanup();
     void prefetchChildren(const diskNode* p);
+    void prefetchNext(uint32_t loc);
+    void collectMissing(const diskNode* parent, uint32_t* locs, size_t* n, uint64_t* bytes);
+    template <class F>
+    void forEachChildAtHand(const diskNode* p, F&& f);
+    // Reads ahead the nodes `locs` (n of them): at once, or begun on the
+    // second thread and finished when a node of them is wanted, another
+    // batch begins, or the walk ends (dropReadAhead, which also empties
+    // the buffer).
     void readAhead(const uint32_t* locs, size_t n);
+    void beginReadAhead(const uint32_t* locs, size_t n);
+    void finishReadAhead();
+    void dropReadAhead();
     diskNode* readNode(int loc, indexNode* e);
 
     // Index array and disk space.
@@ -203,10 +218,32 @@ private:
     // Nodes fetched by the current walk; a sound tree is walked with at most
     // one fetch per subscript in use.
     uint64_t walkFetches = 0;
+    // The depth of the first leaf the current walk reached; -1 before.
+    int walkLeafDepth = -1;
+    // For each depth of the walk's path, the subscript of the node the walk
+    // visits after the one on the path at that depth, under the same
+    // parent; 0 for none.
+    uint32_t walkNextAtDepth[maxTreeDepth + 1] = {};
     uint64_t nodeReads = 0;
     // Nodes a walk has read ahead of itself, outside the cache until
     // fetched; emptied when the walk ends.
     ReadAheadBuffer readAheadBuf;
+    // The batches of reads ahead begun and not finished, oldest first from
+    // aheadFirst: their nodes are in flight in readAheadBuf.
+    // (At most a batch of read-ahead: the branches of eleven nodes.)
+    static constexpr size_t aheadBatchNodes = branchesPerNode * branchesPerNode;
+    struct AheadBatch {
+        uint32_t locs[aheadBatchNodes];
+        plat::ReadRequest reqs[aheadBatchNodes];
+        diskNode* bufs[aheadBatchNodes];
+        size_t count = 0;
+    };
+    static constexpr size_t maxAheadBatches = plat::maxBatchesBegun;
+    AheadBatch aheadBatches[maxAheadBatches];
+    size_t aheadFirst = 0;
+    size_t aheadCount = 0;
+    uint64_t aheadBegun = 0;
+    void settleOldestAhead();
 
     // The end of the file as far as this handle knows it (its size when
     // last asked, raised by every write); bounds where a node may be written.

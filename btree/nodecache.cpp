@@ -102,6 +102,7 @@ diskNode* bTree::fetchPage(int loc) {
             }
             // A node the walk has read ahead (and checked as readNode does)
             // comes from there instead of the file.
+            while (readAheadBuf.inFlight((uint32_t)loc) && aheadCount > 0) settleOldestAhead();
             diskNode* ahead = readAheadBuf.take((uint32_t)loc);
             if (ahead != nullptr) {
                 BT_TRACE("fetchPage: read ahead: indexArray[%d]\n", loc);
@@ -148,10 +149,19 @@ constexpr size_t readAheadNodes = readahead::maxNodes;
 // the read-ahead buffer, where the walk's fetches find them instead of
 // reading them one at a time.  Each node is still read whole, exactly its
 // nodeSize bytes.  A node that does not read back sound is left on disk:
-// fetchPage reads it again and reports it.
+// fetchPage reads it again and reports it.  readAhead reads at once;
+// beginReadAhead only begins, and the nodes stay in flight in the buffer
+// until settleOldestAhead checks them, when one of them is wanted, a
+// later batch is read at once, or the walk ends.
 void bTree::readAhead(const uint32_t* locs, size_t n) {
-    plat::ReadRequest reqs[readAheadNodes];
-    diskNode* bufs[readAheadNodes];
+    beginReadAhead(locs, n);
+    finishReadAhead();
+}
+
+void bTree::beginReadAhead(const uint32_t* locs, size_t n) {
+    static_assert(readAheadNodes <= aheadBatchNodes, "a batch fits its record");
+    if (aheadCount == maxAheadBatches) settleOldestAhead();
+    AheadBatch& b = aheadBatches[(aheadFirst + aheadCount) % maxAheadBatches];
     size_t count = 0;
     for (size_t i = 0; i < n && count < readAheadNodes; ++i) {
         const indexNode& e = indexArray[locs[i]];
@@ -161,59 +171,120 @@ void bTree::readAhead(const uint32_t* locs, size_t n) {
         if (buf == nullptr) break;
         std::memset(reinterpret_cast<uint8_t*>(&buf->nodeData) + e.nodeSize, 0, nodeHeaderSize);
         buf->allocSize = e.nodeSize;
-        reqs[count].pos = e.nodePos;
-        reqs[count].buf = &buf->nodeData;
-        reqs[count].len = (size_t)e.nodeSize;
-        bufs[count++] = buf;
-    }
-    if (count > 1) dbHandle->readBatch(reqs, count);
-    for (size_t i = 0; i < count; ++i) {
-        indexNode& e = indexArray[locs[i]];
-        diskNode* buf = bufs[i];
-        // A damaged tree may name a node twice: it is taken once.
-        bool sound = count > 1 && e.state == empty && reqs[i].got == (int64_t)e.nodeSize &&
-                     buf->nodeData.info.nodeMagic == nodeMagicNumber && buf->nodeData.info.ixaSubscript == locs[i] &&
-                     nodeIsSound(buf, (uint32_t)e.nodeSize);
-        if (!sound || !readAheadBuf.put(locs[i], buf)) {
+        // A damaged tree may name a node twice: it is read once.
+        if (!readAheadBuf.reserve(locs[i], buf)) {
             readAheadBuf.recycle(buf);
             continue;
         }
-        BT_TRACE("readAhead(): indexArray[%d] read ahead\n", (int)locs[i]);
+        b.locs[count] = locs[i];
+        b.reqs[count].pos = e.nodePos;
+        b.reqs[count].buf = &buf->nodeData;
+        b.reqs[count].len = (size_t)e.nodeSize;
+        b.bufs[count++] = buf;
+    }
+    b.count = count;
+    if (count == 0) return;
+    dbHandle->readBatchBegin(b.reqs, count);
+    ++aheadCount;
+}
+
+void bTree::settleOldestAhead() {
+    AheadBatch& b = aheadBatches[aheadFirst];
+    dbHandle->readBatchEnd();
+    aheadFirst = (aheadFirst + 1) % maxAheadBatches;
+    --aheadCount;
+    for (size_t i = 0; i < b.count; ++i) {
+        const indexNode& e = indexArray[b.locs[i]];
+        const diskNode* buf = b.bufs[i];
+        bool sound = e.state == empty && b.reqs[i].got == (int64_t)e.nodeSize &&
+                     buf->nodeData.info.nodeMagic == nodeMagicNumber && buf->nodeData.info.ixaSubscript == b.locs[i] &&
+                     nodeIsSound(buf, (uint32_t)e.nodeSize);
+        readAheadBuf.settle(b.locs[i], sound);
+        if (!sound) continue;
+        BT_TRACE("readAhead(): indexArray[%d] read ahead\n", (int)b.locs[i]);
         ++nodeReads;
     }
+    b.count = 0;
+}
+
+void bTree::finishReadAhead() {
+    while (aheadCount > 0) settleOldestAhead();
+}
+
+void bTree::dropReadAhead() {
+    // The reads end before their buffers go (a file already closed ended
+    // them when it closed).
+    for (; aheadCount > 0; --aheadCount) {
+        if (dbHandle != nullptr) dbHandle->readBatchEnd();
+        aheadBatches[aheadFirst].count = 0;
+        aheadFirst = (aheadFirst + 1) % maxAheadBatches;
+    }
+    aheadFirst = 0;
+    readAheadBuf.clear();
+}
+
+// Adds to locs the children of `parent` that are only on disk and not read
+// ahead yet, within one batch's bounds (*n nodes and *bytes so far).
+void bTree::collectMissing(const diskNode* parent, uint32_t* locs, size_t* n, uint64_t* bytes) {
+    readahead::forEachChild(parent->nodeData, [&](uint32_t loc) {
+        if (*n >= readAheadNodes || loc >= cr.currentIXCount) return;
+        const indexNode& e = indexArray[loc];
+        if (e.state != empty || !readahead::sizeReadable(e.nodeSize) || e.nodePos < (int64_t)ctrlRecSize ||
+            *bytes + e.nodeSize > readahead::maxBytes || readAheadBuf.holds(loc) ||
+            !readAheadBuf.roomFor(*bytes + e.nodeSize))
+            return;
+        locs[(*n)++] = loc;
+        *bytes += e.nodeSize;
+    });
+}
+
+// The children of `p` that are at hand (in the cache or read ahead).
+template <class F>
+void bTree::forEachChildAtHand(const diskNode* p, F&& f) {
+    readahead::forEachChild(p->nodeData, [&](uint32_t loc) {
+        if (loc >= cr.currentIXCount) return;
+        const diskNode* child = indexArray[loc].node != nullptr ? indexArray[loc].node : readAheadBuf.peek(loc);
+        if (child != nullptr && child != p) f(child);
+    });
 }
 
 // Before a walk descends into an internal node: reads its children that
 // are only on disk, then the children of those children, two levels in two
 // batches (the level below is usually there already, read with the node's
-// own siblings).
+// own siblings or by the second thread while the walk went through the
+// sibling before).
 void bTree::prefetchChildren(const diskNode* p) {
     if (dbHandle == nullptr || p->nodeData.branch[0] == 0) return;
+    // Children still being read are wanted now.
+    readahead::forEachChild(p->nodeData, [&](uint32_t loc) {
+        while (readAheadBuf.inFlight(loc) && aheadCount > 0) settleOldestAhead();
+    });
     uint32_t locs[readAheadNodes];
     size_t n = 0;
     uint64_t bytes = 0;
-    auto collect = [&](const diskNode* parent) {
-        readahead::forEachChild(parent->nodeData, [&](uint32_t loc) {
-            if (n >= readAheadNodes || loc >= cr.currentIXCount) return;
-            const indexNode& e = indexArray[loc];
-            if (e.state != empty || !readahead::sizeReadable(e.nodeSize) || e.nodePos < (int64_t)ctrlRecSize ||
-                bytes + e.nodeSize > readahead::maxBytes || readAheadBuf.peek(loc) != nullptr ||
-                !readAheadBuf.roomFor(bytes + e.nodeSize))
-                return;
-            locs[n++] = loc;
-            bytes += e.nodeSize;
-        });
-    };
-    collect(p);
+    collectMissing(p, locs, &n, &bytes);
     if (n > 1) readAhead(locs, n);
     n = 0;
     bytes = 0;
-    readahead::forEachChild(p->nodeData, [&](uint32_t loc) {
-        if (loc >= cr.currentIXCount) return;
-        const diskNode* child = indexArray[loc].node != nullptr ? indexArray[loc].node : readAheadBuf.peek(loc);
-        if (child != nullptr && child != p) collect(child);
-    });
+    forEachChildAtHand(p, [&](const diskNode* child) { collectMissing(child, locs, &n, &bytes); });
     if (n > 1) readAhead(locs, n);
+}
+
+// While a walk goes through one child of a node, the second thread reads
+// what the walks of the next children will want: for child `loc`, its
+// children that are only on disk, and the children of those at hand.
+void bTree::prefetchNext(uint32_t loc) {
+    if (dbHandle == nullptr || loc == 0 || loc >= cr.currentIXCount) return;
+    const diskNode* q = indexArray[loc].node != nullptr ? indexArray[loc].node : readAheadBuf.peek(loc);
+    if (q == nullptr || q->nodeData.branch[0] == 0) return;
+    uint32_t locs[readAheadNodes];
+    size_t n = 0;
+    uint64_t bytes = 0;
+    collectMissing(q, locs, &n, &bytes);
+    forEachChildAtHand(q, [&](const diskNode* child) { collectMissing(child, locs, &n, &bytes); });
+    if (n < 2) return;
+    beginReadAhead(locs, n);
+    ++aheadBegun;
 }
 
 int bTree::writePage(diskNode** pp) {
@@ -231,7 +302,7 @@ int bTree::writePage(diskNode** pp) {
     ++nodeChanges;
     // Nodes read ahead are images of the file as it was; a change makes
     // them stale.
-    readAheadBuf.clear();
+    dropReadAhead();
 
     if (p->nodeData.branch[0] == 0xFFFFFFFFu) {
         if (e != nullptr) deleteNode(pp);

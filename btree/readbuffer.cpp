@@ -14,12 +14,21 @@ size_t ReadAheadBuffer::find(uint32_t loc) const {
 
 const diskNode* ReadAheadBuffer::peek(uint32_t loc) const {
     size_t i = find(loc);
-    return i == tableSize ? nullptr : cells_[i].buf;
+    return i == tableSize || cells_[i].inFlight ? nullptr : cells_[i].buf;
+}
+
+bool ReadAheadBuffer::inFlight(uint32_t loc) const {
+    size_t i = find(loc);
+    return i != tableSize && cells_[i].inFlight;
 }
 
 bool ReadAheadBuffer::roomFor(uint64_t bytes) const { return count_ < maxNodes && bytes_ + bytes <= maxBytes; }
 
-bool ReadAheadBuffer::put(uint32_t loc, diskNode* buf) {
+bool ReadAheadBuffer::put(uint32_t loc, diskNode* buf) { return insert(loc, buf, false); }
+
+bool ReadAheadBuffer::reserve(uint32_t loc, diskNode* buf) { return insert(loc, buf, true); }
+
+bool ReadAheadBuffer::insert(uint32_t loc, diskNode* buf, bool inFlight) {
     if (loc == 0 || !roomFor(buf->allocSize) || find(loc) != tableSize) return false;
     if (cells_ == nullptr) {
         cells_ = static_cast<Cell*>(BT_CALLOC(tableSize, sizeof(Cell)));
@@ -28,15 +37,23 @@ bool ReadAheadBuffer::put(uint32_t loc, diskNode* buf) {
     size_t i = home(loc);
     while (cells_[i].loc != 0) i = (i + 1) & (tableSize - 1);
     cells_[i].loc = loc;
+    cells_[i].inFlight = inFlight;
     cells_[i].buf = buf;
     ++count_;
     bytes_ += buf->allocSize;
     return true;
 }
 
+void ReadAheadBuffer::settle(uint32_t loc, bool keep) {
+    size_t i = find(loc);
+    if (i == tableSize) return;
+    cells_[i].inFlight = false;
+    if (!keep) recycle(take(loc));
+}
+
 diskNode* ReadAheadBuffer::take(uint32_t loc) {
     size_t i = find(loc);
-    if (i == tableSize) return nullptr;
+    if (i == tableSize || cells_[i].inFlight) return nullptr;
     diskNode* buf = cells_[i].buf;
     --count_;
     bytes_ -= buf->allocSize;
@@ -48,6 +65,7 @@ diskNode* ReadAheadBuffer::take(uint32_t loc) {
             j = (j + 1) & (tableSize - 1);
             if (cells_[j].loc == 0) {
                 cells_[i].loc = 0;
+                cells_[i].inFlight = false;
                 cells_[i].buf = nullptr;
                 return buf;
             }

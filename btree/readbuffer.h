@@ -18,10 +18,15 @@ public:
     ReadAheadBuffer(const ReadAheadBuffer&) = delete;
     ReadAheadBuffer& operator=(const ReadAheadBuffer&) = delete;
 
-    // The node read ahead for subscript `loc`, or null; it stays here.
+    // The node read ahead for subscript `loc`, or null (also while it is
+    // still being read); it stays here.
     const diskNode* peek(uint32_t loc) const;
+    // Whether `loc` is held, read or being read.
+    bool holds(uint32_t loc) const { return find(loc) != tableSize; }
+    // Whether `loc` is held and still being read.
+    bool inFlight(uint32_t loc) const;
     // The node read ahead for `loc`, which leaves the buffer (the caller
-    // owns it now), or null.
+    // owns it now), or null.  Not for a node still being read.
     diskNode* take(uint32_t loc);
     // Whether a node of `bytes` more would fit.
     bool roomFor(uint64_t bytes) const;
@@ -29,7 +34,14 @@ public:
     // buf->allocSize bytes) for `loc`.  False when it does not fit or `loc`
     // is held already; the caller keeps `buf` then.
     bool put(uint32_t loc, diskNode* buf);
-    // Frees every node held, and the spare buffers.
+    // The same for a buffer that a read is still filling: the node is in
+    // flight until settled.
+    bool reserve(uint32_t loc, diskNode* buf);
+    // Ends the flight of `loc`: the node stays when `keep`, else it leaves
+    // and its buffer is recycled.
+    void settle(uint32_t loc, bool keep);
+    // Frees every node held, and the spare buffers.  Nothing may be in
+    // flight.
     void clear();
 
     // A spare node buffer (see recycle) whose image room is at least
@@ -53,8 +65,10 @@ public:
 private:
     struct Cell {
         uint32_t loc;  // 0: unused
+        bool inFlight;
         diskNode* buf;
     };
+    bool insert(uint32_t loc, diskNode* buf, bool inFlight);
     // Room for a few batches of read-ahead (a node's children and their
     // children, readahead.h); what does not fit is read when the walk
     // comes to it.

@@ -145,6 +145,7 @@ int bTree::walkTree(diskNode* p, int depth) {
     }
     int result = 0;
     if (child == nullptr) {
+        walkLeafDepth = depth;
         uint8_t* d = datumAt(p, 0);
         for (int i = 0; i < h.count && result == 0; ++i, d += datumLength(d)) {
             const char16_t* key = alignedKey(d);
@@ -156,6 +157,24 @@ int bTree::walkTree(diskNode* p, int depth) {
         }
         return result;
     }
+    // Where the children's children are the parents of leaves, each
+    // child's subtree is walked while the second thread reads the leaves
+    // under the next child: a subtree that short would otherwise leave the
+    // second thread idle.  While the last child is walked, it reads the
+    // parents of the leaves under the node that comes after this one (its
+    // parent's next child).  In a sound tree all leaves are as deep, and
+    // the first leaf the walk reaches tells how deep.
+    auto readNext = [&](int i) {
+        if (depth + 3 != walkLeafDepth) return;
+        if (i <= h.count)
+            prefetchNext(h.branch[i]);
+        else if (i == h.count + 1)
+            prefetchNext(walkNextAtDepth[depth]);
+    };
+    // The node that comes after the child walked, for its own readNext.
+    auto nextAfterChild = [&](int i) { walkNextAtDepth[depth + 1] = i < h.count ? h.branch[i + 1] : 0; };
+    readNext(1);
+    nextAfterChild(0);
     result = walkTree(child, depth + 1);
     dbFree(BT_SOURCE, __LINE__, child);
     if (result != 0) return result;
@@ -174,6 +193,8 @@ int bTree::walkTree(diskNode* p, int depth) {
                          plat::errnoText(dbErrno).c_str());
                 return fetchFailure();
             }
+            readNext(i + 2);
+            nextAfterChild(i + 1);
             result = walkTree(child, depth + 1);
             dbFree(BT_SOURCE, __LINE__, child);
         }
@@ -195,12 +216,14 @@ int bTree::WalkTree() {
             result = dbErrno == btErrNoMemoryErrno ? btErrNoMemory : btErrWalkFetch;
         } else {
             walkFetches = 0;
+            walkLeafDepth = -1;
+            walkNextAtDepth[0] = 0;
             result = walkTree(rootP, 0);
         }
     }
     // What the walk read ahead and did not reach goes: only what the
     // cache's own rule leaves stays in memory.
-    readAheadBuf.clear();
+    dropReadAhead();
     ExitCleanup();
     walkActive = 0;
     BT_TRACE("WalkTree(): returning %d.\n", result);

@@ -12,6 +12,7 @@
 #include "jbbtreev.h"
 #include "kvmem.h"
 #include "platform.h"
+#include "helpermode.h"
 #include "readbuffer.h"
 
 using namespace testdb;
@@ -422,6 +423,63 @@ TEST(EngineCache, ReadAheadBufferFindsEachNodeWhateverWasTakenBefore) {
     for (uint32_t loc = 1; loc <= 484; ++loc) ASSERT_TRUE(put(loc, 100)) << loc;
     EXPECT_FALSE(put(485, 100));
     rb.clear();
+}
+
+// In a tree of five levels the walk reads the leaves under the next
+// parent of parents while it goes through the one before, on the second
+// thread where there is one, else when it comes to them.  Either way every
+// entry comes once and in order, every node is read once, a damaged node
+// among those read ahead is still reported, and a walk stopped anywhere
+// leaves nothing read ahead behind.
+TEST(EngineWalk, LeavesReadBehindTheWalkComeInOrderAndGoWhenItEnds) {
+    std::vector<Entry> entries = numbered(20000);
+    TreeOptions opts;
+    opts.height = 5;
+    opts.freeSlots = 7;
+    TreeInfo info;
+    DbFile db = buildTree(entries, JournalInfo{}, opts, &info);
+    ASSERT_EQ(5, info.height);
+    DbFile damaged = db;
+    // A leaf under the third node of the level above the parents of leaves.
+    const uint32_t parent = info.levels[2][2];
+    const uint32_t leaf = damaged.findSlot(damaged.findSlot(parent)->node.branch[0])->node.branch[1];
+    damaged.findSlot(leaf)->node.datums[1].nkl = 0;
+    const int64_t blocksBefore = kvBlocksInUse();
+    for (int helper : {1, 0}) {
+        SCOPED_TRACE(helper);
+        ReadHelperMode mode(helper);
+        {
+            Walker w;
+            openDb(w, db, "behind" + std::to_string(helper) + ".jbbdb");
+            const uint64_t before = w.nodesRead();
+            ASSERT_EQ(0, w.WalkTree());
+            ASSERT_EQ(entries.size(), w.keys.size());
+            for (size_t i = 0; i < entries.size(); ++i) ASSERT_EQ(entries[i].key, w.keys[i]) << i;
+            EXPECT_GT(w.batchesBegunAhead(), 0u);
+            EXPECT_EQ(w.controlRecord().currentIXCount - 1 - opts.freeSlots, w.nodesRead() - before);
+            for (size_t stopAt : {1u, 777u, 5000u, 12345u, 19999u}) {
+                SCOPED_TRACE(stopAt);
+                w.keys.clear();
+                w.stopAt = stopAt;
+                EXPECT_EQ(7, w.WalkTree());
+                EXPECT_EQ(stopAt, w.keys.size());
+                EXPECT_EQ(1u, w.nodesInMemory());
+                EXPECT_EQ(0u, w.nodesReadAhead());
+            }
+            w.closeBtDb(nullptr, 1);
+        }
+        {
+            Walker w;
+            openDb(w, damaged, "behind-damaged" + std::to_string(helper) + ".jbbdb");
+            EXPECT_EQ(btErrWalkFetch, w.WalkTree());
+            EXPECT_EQ(btErrCorrupt, w.dbGetLastError());
+            ASSERT_FALSE(w.keys.empty());
+            for (size_t i = 0; i < w.keys.size(); ++i) ASSERT_EQ(entries[i].key, w.keys[i]) << i;
+            EXPECT_EQ(0u, w.nodesReadAhead());
+            w.closeBtDb(nullptr, 1);
+        }
+    }
+    EXPECT_EQ(blocksBefore, kvBlocksInUse()) << "the walks left memory behind";
 }
 
 TEST(EngineSearch, ANodeCutOffByAShorterFileIsAShortTransfer) {
