@@ -41,6 +41,10 @@ public:
     // batch's requests and buffers alone.
     void readBatchBegin(ReadRequest* reqs, size_t n);
     void readBatchEnd();
+    // From now on every batch is read on the caller's thread alone: for a
+    // reader that runs threads of its own, rather than have three threads
+    // share two processors.
+    void readAlone();
     // Writes n bytes at pos.  Returns the bytes written; -1 with errno set.
     int64_t writeAt(int64_t pos, const void* buf, size_t n);
     // Cuts the file to 0 bytes.  False with errno set.
@@ -69,6 +73,11 @@ private:
     size_t begunCount_ = 0;
     // The helper, started at the first batch of two or more reads, or null.
     void* batchHelper(size_t n);
+    // Ends the batches begun and stops the helper.
+    void stopHelper();
+    // Reads part of a batch (every request, got and err set), on the
+    // caller's thread or the helper's.
+    void readPart(ReadRequest* reqs, size_t n, bool onHelper);
 };
 
 }  // namespace plat

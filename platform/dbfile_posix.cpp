@@ -5,7 +5,6 @@
 #include <cerrno>
 
 #include "dbfile.h"
-#include "read_helper.h"
 #include "uring_linux.h"
 
 namespace plat {
@@ -32,10 +31,8 @@ DbFile* DbFile::open(const char* path, Mode mode) {
 }
 
 DbFile::~DbFile() {
-    // Reads begun end first, and the helper goes before the rings: it may
-    // be using its own.
-    while (begunCount_ > 0) readBatchEnd();
-    delete static_cast<ReadHelper*>(helper_);
+    // The helper goes before the rings: it may be using its own.
+    stopHelper();
     delete static_cast<ReadRing*>(helperRing_);
     delete static_cast<ReadRing*>(batchReader_);
     ::close((int)handle_);
@@ -77,48 +74,14 @@ void readRest(DbFile* file, ReadRequest* reqs, size_t n) {
 
 }  // namespace
 
-void* DbFile::batchHelper(size_t n) {
-    if (n > 1 && !helperTried_) {
-        helperTried_ = true;
-        // Each thread has a ring of its own: a ring is set up for the one
-        // thread that submits to it.
-        helper_ = ReadHelper::start([this](ReadRequest* r, size_t k, bool onHelper) {
-            if (onHelper)
-                readWithRing(&helperRing_, &helperRingTried_, (int)handle_, r, k);
-            else
-                readWithRing(&batchReader_, &batchTried_, (int)handle_, r, k);
-            readRest(this, r, k);
-        });
-    }
-    return n > 1 ? helper_ : nullptr;
-}
-
-void DbFile::readBatch(ReadRequest* reqs, size_t n) {
-    readBatchBegin(reqs, n);
-    readBatchEnd();
-}
-
-void DbFile::readBatchBegin(ReadRequest* reqs, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        reqs[i].got = -1;
-        reqs[i].err = 0;
-    }
-    if (begunCount_ == maxBatchesBegun) readBatchEnd();
-    begun_[begunCount_++] = Begun{reqs, n};
-    if (auto* helper = static_cast<ReadHelper*>(batchHelper(n))) helper->begin(reqs, n);
-}
-
-void DbFile::readBatchEnd() {
-    if (begunCount_ == 0) return;
-    Begun b = begun_[0];
-    for (size_t i = 1; i < begunCount_; ++i) begun_[i - 1] = begun_[i];
-    --begunCount_;
-    if (auto* helper = static_cast<ReadHelper*>(batchHelper(b.count))) {
-        helper->finishOldest();
-        return;
-    }
-    readWithRing(&batchReader_, &batchTried_, (int)handle_, b.reqs, b.count);
-    readRest(this, b.reqs, b.count);
+void DbFile::readPart(ReadRequest* reqs, size_t n, bool onHelper) {
+    // Each thread has a ring of its own: a ring is set up for the one
+    // thread that submits to it.
+    if (onHelper)
+        readWithRing(&helperRing_, &helperRingTried_, (int)handle_, reqs, n);
+    else
+        readWithRing(&batchReader_, &batchTried_, (int)handle_, reqs, n);
+    readRest(this, reqs, n);
 }
 
 int64_t DbFile::readAt(int64_t pos, void* buf, size_t n) {

@@ -8,7 +8,6 @@
 
 #include "dbfile.h"
 #include "platform_internal.h"
-#include "read_helper.h"
 
 namespace plat {
 
@@ -60,57 +59,17 @@ DbFile* DbFile::open(const char* path, Mode mode) {
 }
 
 DbFile::~DbFile() {
-    while (begunCount_ > 0) readBatchEnd();
-    delete static_cast<ReadHelper*>(helper_);
+    stopHelper();
     ::_close((int)handle_);
 }
 
-namespace {
-
-void readEach(DbFile* file, ReadRequest* r, size_t k) {
-    for (size_t i = 0; i < k; ++i) {
-        errno = 0;
-        r[i].got = file->readAt(r[i].pos, r[i].buf, r[i].len);
-        r[i].err = r[i].got < 0 ? errno : 0;
-    }
-}
-
-}  // namespace
-
-void* DbFile::batchHelper(size_t n) {
-    if (n > 1 && !helperTried_) {
-        helperTried_ = true;
-        // Each read names its position, so two threads read the same handle.
-        helper_ = ReadHelper::start([this](ReadRequest* r, size_t k, bool) { readEach(this, r, k); });
-    }
-    return n > 1 ? helper_ : nullptr;
-}
-
-void DbFile::readBatch(ReadRequest* reqs, size_t n) {
-    readBatchBegin(reqs, n);
-    readBatchEnd();
-}
-
-void DbFile::readBatchBegin(ReadRequest* reqs, size_t n) {
+void DbFile::readPart(ReadRequest* reqs, size_t n, bool) {
+    // Each read names its position, so two threads read the same handle.
     for (size_t i = 0; i < n; ++i) {
-        reqs[i].got = -1;
-        reqs[i].err = 0;
+        errno = 0;
+        reqs[i].got = readAt(reqs[i].pos, reqs[i].buf, reqs[i].len);
+        reqs[i].err = reqs[i].got < 0 ? errno : 0;
     }
-    if (begunCount_ == maxBatchesBegun) readBatchEnd();
-    begun_[begunCount_++] = Begun{reqs, n};
-    if (auto* helper = static_cast<ReadHelper*>(batchHelper(n))) helper->begin(reqs, n);
-}
-
-void DbFile::readBatchEnd() {
-    if (begunCount_ == 0) return;
-    Begun b = begun_[0];
-    for (size_t i = 1; i < begunCount_; ++i) begun_[i - 1] = begun_[i];
-    --begunCount_;
-    if (auto* helper = static_cast<ReadHelper*>(batchHelper(b.count))) {
-        helper->finishOldest();
-        return;
-    }
-    readEach(this, b.reqs, b.count);
 }
 
 int64_t DbFile::readAt(int64_t pos, void* buf, size_t n) {

@@ -50,7 +50,8 @@ struct RandomBatch {
 }  // namespace
 
 // Read at once, or begun and ended later (two at a time, or one more that
-// ends the oldest first), with a second thread and without.
+// ends the oldest first), with a second thread, without, and after the
+// file is told to read alone.
 TEST(DbFile, BatchedReadsMatchTheFile) {
     fs::path path = fs::temp_directory_path() / ("jbb_dbfile_test_" + std::to_string(plat::processId()) + ".bin");
     std::vector<uint8_t> bytes(300000);
@@ -93,6 +94,13 @@ TEST(DbFile, BatchedReadsMatchTheFile) {
             e.check(bytes);
             g.check(bytes);
         }
+        // Reading alone from now on ends what is begun, and reads the same.
+        RandomBatch begun(121, bytes.size(), rng), alone(121, bytes.size(), rng);
+        f->readBatchBegin(begun.reqs.data(), begun.reqs.size());
+        f->readAlone();
+        begun.check(bytes);
+        f->readBatch(alone.reqs.data(), alone.reqs.size());
+        alone.check(bytes);
         // Closing the file ends what is begun.
         RandomBatch last(121, bytes.size(), rng);
         f->readBatchBegin(last.reqs.data(), last.reqs.size());

@@ -31,6 +31,8 @@ bool DbImage::open(const std::string& path, std::string* err) {
         *err = path + ": " + plat::errnoText(errno != 0 ? errno : EIO);
         return false;
     }
+    // jbbtool's passes run a second thread of their own where one helps.
+    file_->readAlone();
     size_ = file_->size();
     if (size_ < 0) {
         *err = path + ": " + plat::errnoText(errno != 0 ? errno : EIO);
