@@ -102,6 +102,12 @@ TEST(ReadHelper, EveryRequestIsReadOnceBeforeItsBatchIsFinished) {
     delete h;
     EXPECT_TRUE(last.readOnce());
 
+    // Unforced, a helper starts where there are two processors.
+    if (std::thread::hardware_concurrency() >= 2) {
+        plat::ReadHelper* two = plat::ReadHelper::start(countReads);
+        EXPECT_NE(nullptr, two);
+        delete two;
+    }
     ReadHelperMode none(0);
     EXPECT_EQ(nullptr, plat::ReadHelper::start(countReads)) << "no helper when none may start";
 }
