@@ -10,9 +10,14 @@ namespace {
 
 std::atomic<int> forced{-1};
 
-// How long the helper waits for the next batch on the processor before it
-// sleeps: a walk asks for a batch every few dozen microseconds.
-constexpr auto spinTime = std::chrono::microseconds(200);
+// How long the helper waits on the processor for the next batch before it
+// sleeps, and the owner for the helper's last share before it yields its
+// processor.  Short: a walk begins its batches ahead, so a helper woken
+// late still finds work, and on a machine whose other processor is busy
+// every microsecond spent waiting on one is taken from the other work or
+// from the other thread.
+constexpr auto spinTime = std::chrono::microseconds(20);
+constexpr auto ownerSpinTime = std::chrono::microseconds(10);
 
 // The ticket: the batch's generation, its number of requests and the next
 // request to take, in one word.
@@ -108,10 +113,10 @@ bool ReadHelper::readShare(uint32_t upTo, bool onHelper) {
 
 void ReadHelper::waitDone(unsigned slot, size_t count) {
     // The helper's last share: a few requests, unless the helper was
-    // preempted in the middle of it, when waiting gives it the processor.
+    // preempted in the middle of it, when yielding gives it a processor.
     auto since = std::chrono::steady_clock::now();
     for (unsigned spins = 1; done_[slot].load(std::memory_order_acquire) < count; ++spins) {
-        if (spins % 64 != 0 || std::chrono::steady_clock::now() - since < spinTime)
+        if (spins % 64 != 0 || std::chrono::steady_clock::now() - since < ownerSpinTime)
             relax();
         else
             std::this_thread::yield();
