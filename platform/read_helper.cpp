@@ -123,11 +123,6 @@ void ReadHelper::waitDone(unsigned slot, size_t count) {
     }
 }
 
-void ReadHelper::readAll(ReadRequest* reqs, size_t n) {
-    begin(reqs, n);
-    while (outCount_ > 0) finishOldest();
-}
-
 void ReadHelper::begin(ReadRequest* reqs, size_t n) {
     if (n > maxBatch) {
         // Far more than a walk asks for at once: the part beyond what a

@@ -12,13 +12,14 @@
 // on the processor, then sleeps.
 //
 // Contract:
-// - One thread (the owner) makes the helper, calls readAll and destroys it.
+// - One thread (the owner) makes the helper, begins and finishes batches,
+//   and destroys it.
 // - The read function is called on either thread, never on both at once for
 //   the same request; it must be safe to run on two threads at the same
 //   time for different requests (positioned reads are).
-// - readAll returns when every request has been read (got and err set by the
-//   read function); a request the read function leaves unread keeps what it
-//   had.
+// - finishOldest returns when every request of that batch has been read
+//   (got and err set by the read function); a request the read function
+//   leaves unread keeps what it had.
 #pragma once
 
 #include <atomic>
@@ -45,9 +46,6 @@ public:
     ReadHelper(const ReadHelper&) = delete;
     ReadHelper& operator=(const ReadHelper&) = delete;
 
-    // Reads every request, sharing them with the helper thread; the
-    // batches begun before are finished first.
-    void readAll(ReadRequest* reqs, size_t n);
     // Queues a batch for the helper thread and returns at once.  The
     // helper reads the batches begun in the order they were begun.  At
     // most two are begun and not finished: a third finishes the oldest.
