@@ -4,7 +4,10 @@
 #   - `jbbview NAME` (probe, open, counting walk, report, close), output to
 #     /dev/null, against `sqlite3 REF 'SELECT count(*) FROM j'` on the same
 #     entries and against `cat NAME.jbbdb` (reading the file once);
-#   - peak resident memory of the jbbview run;
+#   - peak resident memory of the jbbview run; both on jbbgen's default
+#     journal and on the one unlike it (below);
+#   - how much a second thread gains on this machine, before and after the
+#     jbbview lines (bench/cpupair), to read them by;
 #   - 10,000 random Search calls against sqlite3 point queries;
 #   - `jbbtool check` against `sqlite3 REF 'PRAGMA integrity_check'`, and
 #     `jbbtool stats` and `jbbtool dump` against the jbbview run, with the
@@ -57,7 +60,7 @@ if ! command -v sqlite3 >/dev/null || [ ! -f /usr/include/sqlite3.h ] || [ ! -f 
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq sqlite3 libsqlite3-dev libbenchmark-dev >/dev/null
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJBB_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target jbbview jbbgen jbbtool mkref search_bench runcmd reload >/dev/null
+cmake --build "$build" -j"$(nproc)" --target jbbview jbbgen jbbtool mkref search_bench runcmd reload cpupair >/dev/null
 
 # The shape of the second journal, unlike jbbgen's default one.
 unlike=(--per-directory 1.135 --activated 1992-01-01T00:00:00 --inserted-span 12418 --object-span 365 --fill-opaque)
@@ -182,6 +185,14 @@ report() {
     printf "%s: ratio to sqlite3 %.2f (target <= 3%s), ratio to cat %.2f, peak RSS %.1f MiB\n", l, v / s, nh, v / c, r / 1024 }'
 }
 
+# How much a second thread gains on this machine just before and after the
+# viewer's lines (bench/cpupair): the viewer reads on two threads, and where
+# the host runs both processors on one core (near 1) it is as slow as on one.
+reportPair() {
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    printf "two threads copy %.2f and %.2f times what one copies, before and after the lines above (2 at most; near 1 the viewer'"'"'s second thread gains little)\n", a, b }'
+}
+
 # The targets hold for 1,000,000 entries; a smoke run says so on every
 # line that names one.
 nh=""
@@ -193,8 +204,13 @@ prepare j$entries "$entries"
 prepare u$entries "$entries" "${unlike[@]}"
 ls -l "$data/j$entries.jbbdb" "$data/j$entries.ref.db" "$data/u$entries.jbbdb" "$data/u$entries.ref.db" |
   awk '{ print $5, $9 }'
+pairBefore=$("$build/bench/cpupair")
 read -r v s c rss < <(measure j$entries)
+read -r uv us uc urss < <(measure u$entries)
+pairAfter=$("$build/bench/cpupair")
 report "$entries entries" "$v" "$s" "$c" "$rss"
+report "u$entries (unlike jbbgen's default)" "$uv" "$us" "$uc" "$urss"
+reportPair "$pairBefore" "$pairAfter"
 read -r -a tool < <(measureTool j$entries)
 reportTool "j$entries (jbbgen's default)" "${tool[@]}"
 read -r -a utool < <(measureTool u$entries)
