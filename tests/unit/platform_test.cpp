@@ -17,6 +17,11 @@
 #include <memory>
 #include <string>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "child_process.h"
 #include "dbfile.h"
 #include "dbwriter.h"
@@ -365,3 +370,27 @@ TEST(ChildProcessTest, AnInterruptEndsAChildThatWaits) {
     EXPECT_EQ(INT32_MIN, child.wait()) << "ended by the signal";
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
 }
+
+#if !defined(_WIN32)
+// Whether standard error is a terminal decides whether jbbtool draws its
+// progress line: a pseudo-terminal is one, a file is not.
+TEST(Platform, StandardErrorIsATerminalOnlyWhenItIsOne) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pseudo-terminal here";
+    const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    testdb::TempDir dir;
+    const int file = open(dir.file("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(file, 0);
+    const int saved = dup(2);
+    ASSERT_GE(saved, 0);
+    dup2(terminal, 2);
+    const bool onTerminal = plat::stderrIsTerminal();
+    dup2(file, 2);
+    const bool onFile = plat::stderrIsTerminal();
+    dup2(saved, 2);
+    for (int fd : {saved, file, terminal, master}) close(fd);
+    EXPECT_TRUE(onTerminal);
+    EXPECT_FALSE(onFile);
+}
+#endif

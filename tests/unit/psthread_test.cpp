@@ -18,7 +18,11 @@ protected:
     }
     void TearDown() override {
         threadsDisabled = 0;
-        if (m.handle != nullptr) psMutexDestroy(&m);
+        // Every test leaves the mutex released: it is destroyed whole.
+        if (m.handle != nullptr) {
+            EXPECT_EQ(psMutexDestroy(&m), 0);
+        }
+        EXPECT_EQ(m.handle, nullptr);
         threadsDisabled = 1;
     }
     psMutex m;
