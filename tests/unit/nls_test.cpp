@@ -576,6 +576,14 @@ TEST_F(Nls, AnOrderedSpecificationWithoutAConversionIsShownAsItStands) {
     open(r);
     EXPECT_EQ(get(1, 7, "next"), "<abc|next>");
     EXPECT_EQ(get(2, 3, 1LL << 40, "next"), "<50%|next>");
+    // A text of neither form formats to nothing, even one laid out as an
+    // ordered text after its first byte: the message has no text.
+    Text neither = ordered(0, {0}, {{0, 0, "%s"}}, {"<", ">"});
+    neither[0] = '\x02';
+    Repo other;
+    other.put(1, 3, seg(false, 0, "", neither));
+    open(other);
+    EXPECT_EQ(get(1, 7, "next"), "<none>");
 }
 
 // nlOutputMsg hands its output function what strToWide makes of the
