@@ -149,6 +149,12 @@ TEST(DateTexts, DefaultFormatsAndTheFallback) {
     psDateText(&dt, date);
     std::strcpy(psDateFormat, "%m/%d/%Y");
     EXPECT_STREQ(date, "2026-12-07T1419");
+    // In range, the run-time formats the text: its PM, not the fallback's
+    // P.M.
+    std::strcpy(psTimeFormat, "%I %p");
+    psTimeText(&dt, time);
+    std::strcpy(psTimeFormat, "%H:%M:%S");
+    EXPECT_STREQ(time, "02 PM");
 
     DateTime7 packed;
     psPackTime(1796653180, &packed);  // 2026-12-07 14:19:40 UTC (tests run with TZ=UTC)
