@@ -4,6 +4,7 @@
 // in the text, JSON and HTML reports.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -137,6 +138,12 @@ TEST_F(JbbtoolFiles, NamesWithoutTheExtensionGetAHint) {
     RunResult r = tool({"check", "@D-drive"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "jbbtool check: " + f("D-drive") + ": No such file or directory\n");
+    // A name that is there, as a directory, is no journal named short.
+    gen("E-drive", "5");
+    std::filesystem::create_directory(f("E-drive"));
+    r = tool({"check", "@E-drive"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "jbbtool check: " + f("E-drive") + ": is a directory\n");
 }
 
 // check, stats, dump and diff refuse a file that is no journal in check's words,

@@ -328,6 +328,34 @@ TEST_F(Jbbtool, CheckNamesEachKindOfDamage) {
     EXPECT_TRUE(c.valid || !c.ran) << c.report;
 }
 
+// A key that breaks the order is left out of the dump, which names it and
+// the key it follows.
+TEST_F(Jbbtool, DumpLeavesOutAKeyOutOfOrderAndSaysWhich) {
+    Built b = built();
+    Node& leaf = nodeOf(b.db, b.info.levels[2][0]);
+    const std::u16string first = leaf.datums[0].key, second = leaf.datums[1].key;
+    leaf.datums[2].key = first;
+    auto quoted = [](const std::u16string& key) {
+        std::string s = "\"";
+        for (char16_t u : key) {
+            EXPECT_LT(u, 0x80) << "an ASCII name";
+            if (u == u'\\' || u == u'"') s += '\\';
+            s += static_cast<char>(u);
+        }
+        return s + "\"";
+    };
+    const std::string file = put("order.jbbdb", b.db.image());
+    RunResult r = onFile({"dump"}, file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "jbbtool dump: " + file + ": key " + quoted(first) + " is out of order after " + quoted(second) +
+                         "; left out\n" + "jbbtool dump: " + file + ": the tree is damaged; dump --salvage recovers more\n");
+    size_t entries = 0;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#' && line[0] != '%') ++entries;
+    EXPECT_EQ(entries, 399u);
+}
+
 TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     RunResult r = tool({"check", "--bogus", "x"});
     EXPECT_EQ(r.status, 2);
