@@ -356,6 +356,19 @@ TEST_F(Jbbtool, DumpLeavesOutAKeyOutOfOrderAndSaysWhich) {
     EXPECT_EQ(entries, 399u);
 }
 
+// A search that meets a missing branch on its way down says so once.
+TEST_F(Jbbtool, AMissingBranchOnTheWayToAPrefixIsReportedOnce) {
+    Built b = built();
+    Node& root = nodeOf(b.db, b.info.root);
+    const uint32_t leaf = nodeOf(b.db, root.branch[1]).branch[0];
+    const std::u16string first = nodeOf(b.db, leaf).datums[0].key;
+    nodeOf(b.db, b.info.root).branch[1] = 0;
+    RunResult r = onFile({"dump", "--prefix", utf16ToUtf8(first)}, put("branch.jbbdb", b.db.image()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("has no branch 1\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("names no node"), std::string::npos) << r.err;
+}
+
 TEST_F(Jbbtool, CommandsRefuseBadCommandLinesAndFiles) {
     RunResult r = tool({"check", "--bogus", "x"});
     EXPECT_EQ(r.status, 2);
@@ -557,6 +570,20 @@ TEST_F(Jbbtool, SalvageKeepsTheFirstCopyInTheFileOnEqualTimes) {
     EXPECT_NE(r.err.find("found twice: kept the copy at offset " + std::to_string(kCtrlRecSize + kNodeHeaderSize)),
               std::string::npos)
         << r.err;
+
+    // Two copies in one node: the one before the other in the node.
+    Built one = built(100, 2, 4);
+    Node& leaf = nodeOf(one.db, one.info.levels[1][2]);
+    leaf.datums[1].key = leaf.datums[0].key;
+    const Bytes kept = leaf.datums[0].data;
+    Bytes later = kept;
+    putU32(later, 0, 99);
+    leaf.datums[1].data = later;
+    r = onFile({"dump", "--salvage", "--json"}, put("one.jbbdb", one.db.image()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(countLines(r.out, "{\"key\""), 99u);
+    EXPECT_NE(r.out.find(hex(kept)), std::string::npos);
+    EXPECT_EQ(r.out.find(hex(later)), std::string::npos);
 }
 
 // Datums with room beyond their key and their record are read by the
