@@ -924,6 +924,25 @@ TEST_F(Jbbtool, StatsPageChartsAtMostFiftyThousandDays) {
     }
 }
 
+// Times before 1970 count on their own day: a second before midnight is
+// the day before.
+TEST_F(Jbbtool, StatsCountsTimesBefore1970OnTheirDays) {
+    std::vector<Entry> e = journalEntries(3, 5);
+    const int64_t times[] = {-86401, -86400, -1};  // 1969-12-30 23:59:59, 12-31 00:00:00, 12-31 23:59:59
+    for (size_t i = 0; i < e.size(); ++i) {
+        e[i].rec.action = 4;
+        e[i].rec.inserted = times[i];
+    }
+    const std::string page = dir.file("old.html");
+    RunResult r = onFile({"stats", "--html", page}, put("old.jbbdb", buildTree(e, JournalInfo()).image()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    Bytes html;
+    ASSERT_TRUE(readFile(page, &html));
+    const std::string text(html.begin(), html.end());
+    EXPECT_NE(text.find("<title>1969-12-30 UTC: create (4) 1</title>"), std::string::npos);
+    EXPECT_NE(text.find("<title>1969-12-31 UTC: create (4) 2</title>"), std::string::npos);
+}
+
 TEST_F(Jbbtool, StatsPageParsesAsXmlAndRenders) {
     // A directory with the most entries, whose name needs escaping.
     std::vector<Entry> e = journalEntries(300, 21);

@@ -62,6 +62,7 @@ TEST(Requests, FindDeleteAndQuitSession) {
     std::string input = "  FIND " + k0 + "  \r\n" +  // case, blanks and a CR around the key
                         "del " + k1 + "\ny\n" +      // confirmed: the line end is read as an empty request
                         "find " + k1 + "\n" +        // gone now
+                        "find  \n" +                 // a key of one blank is no key
                         "del C:\\nothing\ny\n" +     // not stored
                         "del " + k2 + "\nn\n" +      // declined
                         "del " + k3 + "\n\n" +       // a bare Enter declines and leaves nothing behind
@@ -79,6 +80,7 @@ TEST(Requests, FindDeleteAndQuitSession) {
                 "\nTotal Delete Time: <T>\n\n" + kPrompt;
     expected += std::string(kPrompt) + "Your key \"" + k1 + "\" was not found in the database\n" +
                 "\nTotal Query Time: <T>\n\n";
+    expected += std::string(kPrompt) + "Your key \"\" was not found in the database\n" + "\nTotal Query Time: <T>\n\n";
     expected += std::string(kPrompt) + kDelQuestion + "Key C:\\nothing not found in the database.\n" +
                 "\nTotal Delete Time: <T>\n\n" + kPrompt;
     expected += std::string(kPrompt) + kDelQuestion + kPrompt;

@@ -91,6 +91,18 @@ protected:
 
 }  // namespace
 
+// A plain trace file that two runs wrote to: their lines, without the
+// header each run began with.
+TEST_F(Tracing, APlainFileOfTwoRunsReadsAsTheirLines) {
+    const std::string header = "ZEP Trace   Quillstore 6.1.1.00 090824B\nBuild Date: Dec 10 2026\n"
+                               "Current Time: 12/10/2026 03:55:27\nBEGINNING NEW TRACE\n\n";
+    const std::string text = header + "first run\nsecond line\n" + header + "second run\n";
+    ASSERT_TRUE(writeFile(dir.file("two.out"), Bytes(text.begin(), text.end())));
+    const RunResult t = tool({"trace", dir.file("two.out")});
+    EXPECT_EQ(t.status, 0) << t.err;
+    EXPECT_EQ(t.out, "first run\nsecond line\nsecond run\n");
+}
+
 TEST_F(Tracing, WrappedFilesAndSegmentRingsReadInOrder) {
     // A run whose trace fills a 1 MB file several times over; under Wine,
     // where every write costs many times as much, a smaller one.

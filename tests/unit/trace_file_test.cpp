@@ -190,6 +190,20 @@ TEST_F(TraceTest, AWrappingFileIsResumedOrRecreated) {
         traceClose(0);
         EXPECT_EQ(readFile(path).substr(0, fresh.size()), fresh);
     }
+
+    // A file whose next write is where its data starts (it has just
+    // wrapped) is resumed there: what lies behind stays.
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << wrapHeader(static_cast<unsigned>(traceWrapHeaderLength), 1) << std::string(5000, 'y');
+    }
+    resetAll();
+    ASSERT_EQ(openWrapping(path, 1), 0);
+    traceClose(1);
+    const std::string resumed = readFile(path);
+    EXPECT_EQ(resumed.size(), traceWrapHeaderLength + 5000);
+    EXPECT_EQ(resumed.substr(traceWrapHeaderLength, begin.size()), begin);
+    EXPECT_EQ(resumed.back(), 'y');
 }
 
 TEST_F(TraceTest, SegmentsRotateAndTheFirstIsRecreated) {
