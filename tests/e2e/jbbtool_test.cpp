@@ -360,10 +360,18 @@ TEST_F(Jbbtool, DumpLeavesOutAKeyOutOfOrderAndSaysWhich) {
 TEST_F(Jbbtool, AMissingBranchOnTheWayToAPrefixIsReportedOnce) {
     Built b = built();
     Node& root = nodeOf(b.db, b.info.root);
-    const uint32_t leaf = nodeOf(b.db, root.branch[1]).branch[0];
-    const std::u16string first = nodeOf(b.db, leaf).datums[0].key;
-    nodeOf(b.db, b.info.root).branch[1] = 0;
-    RunResult r = onFile({"dump", "--prefix", utf16ToUtf8(first)}, put("branch.jbbdb", b.db.image()));
+    // A name under the root's second branch, in ASCII so that it reaches
+    // the program unchanged on every platform.
+    std::string name;
+    for (uint32_t leaf : nodeOf(b.db, root.branch[1]).branch) {
+        if (leaf == 0 || !name.empty()) continue;
+        for (const Datum& d : nodeOf(b.db, leaf).datums)
+            if (name.empty() && std::all_of(d.key.begin(), d.key.end(), [](char16_t u) { return u < 0x80; }))
+                name = utf16ToUtf8(d.key);
+    }
+    ASSERT_FALSE(name.empty());
+    root.branch[1] = 0;
+    RunResult r = onFile({"dump", "--prefix", name}, put("branch.jbbdb", b.db.image()));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("has no branch 1\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("names no node"), std::string::npos) << r.err;
